@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs the Debian packages that building, running and testing starhop need,
+# skipping the ones already there. Sourced by run.sh and test.sh.
+starhop_install_deps() {
+    missing=""
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+    done
+    [ -z "$missing" ] && return 0
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "Installing:$missing"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+}
+
+STARHOP_BUILD_PACKAGES="build-essential cmake pkg-config liballegro4-dev"
+STARHOP_TEST_PACKAGES="libgtest-dev libbenchmark-dev xvfb xauth libx11-dev libxtst-dev"

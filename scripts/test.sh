@@ -1,0 +1,11 @@
+#!/bin/sh
+# Installs what is missing, builds everything and runs every test. Window tests
+# run the real program on a virtual X display started here.
+set -e
+top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/deps.sh"
+starhop_install_deps $STARHOP_BUILD_PACKAGES $STARHOP_TEST_PACKAGES
+cmake -S "$top" -B "$top/build" -DSTARHOP_TESTS=ON >/dev/null
+cmake --build "$top/build" -j"$(nproc)"
+cd "$top/build"
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j2 "$@"

@@ -1,0 +1,68 @@
+// Three-component vectors and affine matrices: every position, direction and
+// the view transform of the viewer. Plain values; nothing here allocates.
+#ifndef STARHOP_VECTOR_H
+#define STARHOP_VECTOR_H
+
+// Screen geometry shared by the projection, the bounds test and the window.
+constexpr int screen_width  = 640;
+constexpr int screen_height = 480;
+
+class vector {
+public:
+    float x, y, z;
+
+    vector() : x(0), y(0), z(0) {}
+    vector(float x_, float y_, float z_) : x(x_), y(y_), z(z_) {}
+
+    vector operator+(vector b) const { return vector(x + b.x, y + b.y, z + b.z); }
+    vector operator-(vector b) const { return vector(x - b.x, y - b.y, z - b.z); }
+    vector operator*(float s)  const { return vector(s * x, s * y, s * z); }
+    vector operator-()         const { return *this * -1.0f; }
+    vector operator&(vector b) const { return vector(y * b.z - z * b.y,   // cross product,
+                                                     z * b.x - x * b.z,   // *this on the left
+                                                     x * b.y - y * b.x); }
+    // Both return a copy of the new value, not a reference to the object.
+    vector operator+=(vector b) { *this = *this + b; return *this; }
+    vector operator-=(vector b) { *this = *this - b; return *this; }
+
+    float length() const;
+    // Divides by the length; a zero vector becomes not-a-number.
+    void normalize();
+    // Perspective projection of a view-space point (z > 0) to a pixel of the
+    // screen. A coordinate that is not a number or does not fit an int comes
+    // out as the smallest int, which lies off the screen.
+    void project(int* column, int* row) const;
+};
+
+// An affine transform: a 3 by 3 linear part and a translation column, twelve
+// floats row by row (element (i, j) at 4 * i + j). Points are column vectors
+// on the right. scale, translate and rotate compose on the right: M becomes M * X.
+class matrix {
+public:
+    float m[12];
+
+    matrix();                                      // the identity
+    matrix(float a0, float a1, float a2, float a3, float a4, float a5,
+           float a6, float a7, float a8, float a9, float a10, float a11);
+    void set(float a0, float a1, float a2, float a3, float a4, float a5,
+             float a6, float a7, float a8, float a9, float a10, float a11);
+
+    void scale(float s);                           // the linear part only
+    void translate(vector v);                      // by v taken as a point
+    void rotate(float angle, vector axis);         // right-handed, radians
+
+    vector operator*(vector p) const;              // p is a point: picks up the translation
+    matrix operator*(matrix b) const;              // b applies first, then *this
+    matrix operator*(float s) const;               // all twelve, translation included
+    matrix operator+(matrix b) const;
+    void operator=(float s);                       // s times the identity
+};
+
+inline vector matrix::operator*(vector p) const
+{
+    return vector(((m[0] * p.x + m[1] * p.y) + m[2]  * p.z) + m[3],
+                  ((m[4] * p.x + m[5] * p.y) + m[6]  * p.z) + m[7],
+                  ((m[8] * p.x + m[9] * p.y) + m[10] * p.z) + m[11]);
+}
+
+#endif

@@ -1,0 +1,175 @@
+#include "viewer.h"
+
+#include "catalog.h"
+#include "stars.h"
+
+#include <allegro.h>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+volatile int countready = 0;
+volatile int framecounter = 0;
+volatile int fps = 0;
+static volatile int close_requested = 0;
+
+void timerfunc() { countready = 1; }
+static void close_button() { close_requested = 1; }
+
+// Gives the processor back while a wait lasts; the library keeps the key
+// state up to date in the background.
+static void wait_a_moment()
+{
+    if (keyboard_needs_poll()) poll_keyboard();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+enum turn_kind { pitch, yaw };
+
+// Turns forward by `angle` about `axis` and derives the third axis from the
+// other two, so the frame stays orthonormal.
+static void turn(camera& c, float angle, vector axis, turn_kind kind)
+{
+    c.view = 1.0f;
+    c.view.rotate(angle, axis);
+    c.forward = c.view * c.forward;
+    c.forward.normalize();
+    if (kind == pitch) {
+        c.down = c.forward & c.right;
+        c.down.normalize();
+    } else {
+        c.right = c.down & c.forward;
+        c.right.normalize();
+    }
+}
+
+void update_camera(camera& c)
+{
+    if (c.homing) {                                            // return home
+        c.velocity = c.camera_position * -0.1f;
+        const float speed = c.velocity.length();
+        if (speed > 5.0f) c.velocity = c.velocity * (float)(5.0 / speed);   // at most 5 ly a frame
+        if (c.camera_position.length() < 0.1) c.homing = 0;
+    }
+    c.camera_position += c.velocity;
+    c.velocity = c.velocity * 0.8f;                            // damping
+
+    if (key[KEY_E]) c.homing = 1;
+    if (key[KEY_ESC]) c.done = 1;
+    if (key[KEY_SPACE] || mouse_b == 2) c.velocity += c.forward * 0.1f;   // one thrust for both
+    if (key[KEY_B]) c.velocity -= c.forward * 0.1f;
+    if (key[KEY_TAB]) {                                        // once per press
+        c.show_names = !c.show_names;
+        while (key[KEY_TAB]) wait_a_moment();
+    }
+
+    if (mouse_b == 0) {
+        c.last_mouse_x = -1;
+    } else {
+        if (c.last_mouse_x != -1) {                            // 200 pixels turn one radian
+            turn(c, (float)((c.last_mouse_y - mouse_y) / 200.0), -c.right, pitch);
+            turn(c, (float)((c.last_mouse_x - mouse_x) / 200.0), c.down, yaw);
+        }
+        c.last_mouse_x = mouse_x;
+        c.last_mouse_y = mouse_y;
+    }
+
+    if (key[KEY_UP])    turn(c, -0.1f, c.right, pitch);
+    if (key[KEY_DOWN])  turn(c, +0.1f, c.right, pitch);
+    if (key[KEY_LEFT])  turn(c, -0.1f, c.down, yaw);
+    if (key[KEY_RIGHT]) turn(c, +0.1f, c.down, yaw);
+}
+
+void build_view(camera& c)
+{
+    c.view.set(c.right.x,   c.right.y,   c.right.z,   0,
+               c.down.x,    c.down.y,    c.down.z,    0,
+               c.forward.x, c.forward.y, c.forward.z, 0);
+    c.view.translate(-c.camera_position);
+}
+
+void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer)
+{
+    acquire_bitmap(buffer);
+    show_mouse(nullptr);                       // the pointer comes off before we draw
+    clear_bitmap(buffer);
+    for (star_type* s = first_star; s; s = s->next) {
+        s->transform_star(c.view);
+        s->draw(buffer, c.show_names);
+    }
+    const int white = makecol(255, 255, 255);
+    textprintf_ex(buffer, font, 10, 10, white, _textmode,
+                  "You are %f light years from Earth.  %d stars in database.",
+                  (double)c.camera_position.length(), star_count);
+    textprintf_ex(buffer, font, 10, 20, white, _textmode,
+                  "Press [tab] to name stars, drag left mouse button to change view");
+    textprintf_ex(buffer, font, 10, 30, white, _textmode,
+                  "right mouse button to move forward, press E to return home.");
+    show_mouse(buffer);
+    release_bitmap(buffer);
+}
+
+// Shows the frame rate in the window title about once a second.
+static void show_frame_rate()
+{
+    using clock = std::chrono::steady_clock;
+    static clock::time_point since = clock::now();
+    static int frames_then = 0;
+    const double seconds = std::chrono::duration<double>(clock::now() - since).count();
+    if (seconds < 1.0) return;
+    fps = (int)((framecounter - frames_then) / seconds + 0.5);
+    frames_then = framecounter;
+    since = clock::now();
+    char title[64];
+    std::snprintf(title, sizeof title, "starhop - %d fps", (int)fps);
+    set_window_title(title);
+}
+
+void run_frames(star_type* first_star, int star_count, BITMAP* buffer)
+{
+    camera c;
+    while (!c.done) {
+        update_camera(c);
+        if (close_requested) c.done = 1;        // the close button ends as Esc does
+        build_view(c);
+        draw_frame(c, first_star, star_count, buffer);
+        while (!countready) wait_a_moment();    // at most one frame per tick
+        countready = 0;
+        blit(buffer, screen, 0, 0, 0, 0, screen_width, screen_height);
+        framecounter = framecounter + 1;
+        show_frame_rate();
+    }
+}
+
+int run_viewer(const char* catalog_name)
+{
+    if (allegro_init() != 0) {
+        std::fprintf(stderr, "starhop: cannot start the graphics library, no display could be opened%s%s\n",
+                     allegro_error[0] ? ": " : "", allegro_error);
+        return 1;
+    }
+    install_keyboard();
+    install_timer();
+    install_int(timerfunc, 20);
+    install_mouse();
+    const int depth = desktop_color_depth();
+    set_color_depth(depth != 0 ? depth : 32);                  // 0 means unknown
+
+    star_type* first_star = new star_type;
+    const int star_count = load_catalog(catalog_name, first_star, 6.0f);
+
+    if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, screen_width, screen_height, 0, 0) != 0) {
+        allegro_message("Couldn't create graphics viewport.\n");
+        return 1;
+    }
+    BITMAP* buffer = create_bitmap(screen_width, screen_height);
+    show_mouse(buffer);
+    if (!buffer) {
+        allegro_message("Couldn't create output bitmap. (Not enough memory?)\n");
+        return 1;
+    }
+    set_window_title("starhop");
+    set_close_button_callback(close_button);
+    run_frames(first_star, star_count, buffer);
+    return 0;
+}
