@@ -1,0 +1,150 @@
+// One frame's picture: the stars as the camera sees them and the status text
+// over them, drawn into a memory bitmap and read back pixel by pixel.
+#include "allegro_env.h"
+#include "stars.h"
+#include "viewer.h"
+
+#include <string>
+
+static auto* env = register_allegro_env();
+
+static const char* const help_line_1 = "Press [tab] to name stars, drag left mouse button to change view";
+static const char* const help_line_2 = "right mouse button to move forward, press E to return home.";
+
+// The picture the status text alone makes on black, first line given.
+static void draw_expected_text(BITMAP* bmp, const std::string& first_line)
+{
+    const int white = makecol(255, 255, 255);
+    textprintf_ex(bmp, font, 10, 10, white, 0, "%s", first_line.c_str());
+    textprintf_ex(bmp, font, 10, 20, white, 0, "%s", help_line_1);
+    textprintf_ex(bmp, font, 10, 30, white, 0, "%s", help_line_2);
+}
+
+// Counts the pixels in [x0, x1) by [y0, y1) where the two bitmaps differ.
+static int differing(BITMAP* a, BITMAP* b, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += getpixel(a, x, y) != getpixel(b, x, y);
+    return n;
+}
+
+static int count_colour(BITMAP* bmp, int colour, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += getpixel(bmp, x, y) == colour;
+    return n;
+}
+
+// A bright star (absolute magnitude 0 seen from about 10 light years).
+static star_type* bright_star(const char* name, vector position)
+{
+    return new star_type(name, 0.0f, position, "G2V");
+}
+
+class FrameDrawing : public ::testing::Test {
+protected:
+    camera c;
+    test_bitmap got, want;
+    void SetUp() override { build_view(c); }
+};
+
+TEST_F(FrameDrawing, UnfilledHeadAloneLeavesOnlyTheStatusText)
+{
+    star_type head;                                      // what start-up holds when no line was read
+    clear_to_color(got, makecol(90, 40, 7));             // the frame must start from black
+    draw_frame(c, &head, 0, got);
+    draw_expected_text(want, "You are 0.000000 light years from Earth.  0 stars in database.");
+    EXPECT_EQ(differing(got, want, 0, 0, 640, 480), 0);
+    EXPECT_GT(count_colour(got, makecol(255, 255, 255), 0, 0, 640, 480), 500);  // the text is there
+    EXPECT_EQ(count_colour(got, 0, 0, 40, 640, 480), 640 * 440);                 // below it, nothing
+}
+
+TEST_F(FrameDrawing, StatusLineGivesDistanceWithSixDecimalsAndTheCount)
+{
+    struct { vector position; int count; const char* line; } cases[] = {
+        {{3, 4, 12},        1234, "You are 13.000000 light years from Earth.  1234 stars in database."},
+        {{0, 0, -1234.5f},  1,    "You are 1234.500000 light years from Earth.  1 stars in database."},
+        {{0.03f, 0.04f, 0}, 0,    "You are 0.050000 light years from Earth.  0 stars in database."},
+    };
+    for (const auto& k : cases) {
+        camera moved;
+        moved.camera_position = k.position;
+        build_view(moved);
+        star_type head;
+        test_bitmap g, w;
+        draw_frame(moved, &head, k.count, g);
+        draw_expected_text(w, k.line);
+        EXPECT_EQ(differing(g, w, 0, 0, 640, 480), 0) << k.line;
+    }
+}
+
+TEST_F(FrameDrawing, InitialViewLooksAlongPlusYWithNorthUpAndHourZeroRight)
+{
+    star_type* ahead = bright_star("Ahead", vector(0, 10, 0));
+    ahead->next = bright_star("East", vector(5, 10, 0));   // right ascension 0 h side
+    ahead->next->next = bright_star("North", vector(0, 10, 5));
+    draw_frame(c, ahead, 3, got);
+    EXPECT_NE(getpixel(got, 320, 240), 0);                 // straight ahead: the centre
+    EXPECT_NE(getpixel(got, 520, 240), 0);                 // +x: to the right
+    EXPECT_NE(getpixel(got, 320, 40), 0);                  // +z: up
+    EXPECT_EQ(getpixel(got, 120, 240), 0);                 // and not mirrored
+    EXPECT_EQ(getpixel(got, 320, 440), 0);
+    // Three crosses of five pixels each, nothing else outside the text.
+    EXPECT_EQ(640 * 442 - count_colour(got, 0, 0, 38, 640, 480), 15);
+    // No names unless the camera asks for them.
+    EXPECT_EQ(count_colour(got, makecol(255, 255, 255), 325, 236, 420, 244), 0);
+    delete ahead->next->next;
+    delete ahead->next;
+    delete ahead;
+}
+
+TEST_F(FrameDrawing, FollowsTheCameraPositionOrientationAndNamesFlag)
+{
+    star_type* aim = bright_star("Aim", vector(10, 0, 0));
+    aim->next = bright_star("Side", vector(10, -5, 0));
+    c.camera_position = vector(0, 0, 0);
+    c.forward = vector(1, 0, 0);                           // looking toward hour 0
+    c.down = vector(0, 0, -1);
+    c.right = c.down & c.forward;                          // which puts -y on the right
+    c.show_names = 1;
+    build_view(c);
+    draw_frame(c, aim, 2, got);
+    EXPECT_NE(getpixel(got, 320, 240), 0);
+    EXPECT_NE(getpixel(got, 520, 240), 0);
+    EXPECT_GT(count_colour(got, makecol(255, 255, 255), 325, 236, 420, 244), 0);  // its label
+
+    camera moved;                                          // sideways by 5: Side is now ahead
+    moved.camera_position = vector(0, -5, 0);
+    moved.forward = c.forward; moved.down = c.down; moved.right = c.right;
+    build_view(moved);
+    test_bitmap g;
+    draw_frame(moved, aim, 2, g);
+    EXPECT_NE(getpixel(g, 320, 240), 0);
+    EXPECT_NE(getpixel(g, 120, 240), 0);                   // and Aim on the left
+    EXPECT_EQ(count_colour(g, makecol(255, 255, 255), 325, 236, 420, 244), 0);  // names off
+    delete aim->next;
+    delete aim;
+}
+
+TEST_F(FrameDrawing, StatusTextHidesTheStarsUnderIt)
+{
+    // Seen from Earth, (-7.5, 10, 5.625) lands on pixel (20, 15), inside the
+    // first line's glyph cells; (7, 10, 5.625) on (600, 15), past its end.
+    star_type* under = bright_star("Under", vector(-7.5f, 10, 5.625f));
+    under->next = bright_star("Beside", vector(7, 10, 5.625f));
+    test_bitmap alone;
+    under->transform_star(c.view);
+    under->draw(alone, 0);
+    ASSERT_NE(getpixel(alone, 20, 15), 0);                  // it would be seen without the text
+
+    draw_frame(c, under, 2, got);
+    const std::string line = "You are 0.000000 light years from Earth.  2 stars in database.";
+    draw_expected_text(want, line);
+    const int end = 10 + 8 * (int)line.size();
+    EXPECT_EQ(differing(got, want, 10, 10, end, 18), 0);   // the cells show only text
+    EXPECT_NE(getpixel(got, 600, 15), 0);                   // beyond the text, the star shows
+    delete under->next;
+    delete under;
+}
