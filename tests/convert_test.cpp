@@ -1,0 +1,200 @@
+// The catalog converter on real lines of the Hipparcos/Tycho source, and what
+// the viewer's loader makes of its output.
+#include "catalog.h"
+#include "catalog_convert.h"
+#include "stars.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Real source lines, copied verbatim.
+const std::string sirius     = "064508.92 -164258.0 -000546.0-001223.100379.2 -1.4400.01A0 1            , alp CMa, Sirius";
+const std::string canopus    = "062357.11 -524144.4 +000020.0+000023.700010.4 -0.6200.16F0 0            , alp Car, Canopus";
+const std::string mintaka    = "053200.40 -001756.7 +000001.7+000000.600003.6 02.25-0.17O9 1 0.10   0.00, del Ori, Mintaka";
+const std::string del_cet    = "023928.96 +001942.7 +000014.4-000002.500005.0 04.08-0.21B2 0 0.03   0.16, del Cet";
+const std::string mu_vel     = "104646.18 -492513.0 +000062.5-000053.600028.2 02.6900.90G5 1            , mu  Vel";
+const std::string ten_tau    = "033652.38 +002406.0 -000232.7-000482.000072.9 04.2900.57F9 0            , 10  Tau";
+const std::string atlas      = "034909.74 +240312.3 +000017.8-000044.700008.6 03.62-0.07B8 1            ,        , Atlas";
+const std::string xi_uma     = "111811.24 +313150.8 +000000.0+000000.000000.0 03.7900.61G0 0            , xi  UMa";
+const std::string g_unknown  = "003500.86 +424141.2 -000171.4-000073.700044.0 08.0000.87G? 0";
+const std::string blank_type = "080814.42 -610437.4 +000075.3+000190.200008.8 06.7700.65   1";
+const std::string a_blank    = "114759.14 +201308.2 -000145.5-000004.000014.4 04.5000.55A  1";
+const std::string sixty_sec  = "001460.00 -360937.4 +000025.4+000016.400002.8 08.0901.48K? 0";
+
+catalog_star convert(const std::string& line)
+{
+    catalog_star star;
+    std::string problem;
+    EXPECT_EQ(read_source_line(line, star, problem), source_line::star) << problem;
+    return star;
+}
+
+std::vector<std::string> columns(const std::string& line)
+{
+    std::vector<std::string> out(1);
+    for (char c : line)
+        if (c == '\t') out.emplace_back();
+        else out.back().push_back(c);
+    return out;
+}
+
+// Loads catalog text through the viewer's loader; the records are copied out
+// and the list freed.
+std::vector<star_type> load(const std::string& text, int* count = nullptr)
+{
+    std::istringstream in(text);
+    std::ostringstream report;
+    star_type* head = new star_type;
+    const int n = load_catalog(in, head, report);
+    if (count) *count = n;
+    std::vector<star_type> stars;
+    for (star_type *s = head, *next; s; s = next) {
+        next = s->next;
+        if ((int)stars.size() < n) stars.push_back(*s);
+        delete s;
+    }
+    return stars;
+}
+
+double declination_of(const star_type& s) { return std::asin(s.position.z / s.position.length()); }
+
+} // namespace
+
+TEST(ConvertLine, BrightStarsKeepTheirFiguresAndCommonNames)
+{
+    EXPECT_EQ(catalog_line(convert(sirius)), "Sirius\t\t-1.44\t\t8.6012\t\tA0\t\t06 45 08.92\t\t-16 42 58.0");
+    EXPECT_EQ(catalog_line(convert(canopus)), "Canopus\t\t-0.62\t\t313.6119\t\tF0\t\t06 23 57.11\t\t-52 41 44.4");
+
+    // Every line has the eleven columns, the skipped ones empty.
+    const std::vector<std::string> c = columns(catalog_line(convert(mintaka)));
+    ASSERT_EQ(c.size(), 11u);
+    for (int skipped : {1, 3, 5, 7, 9}) EXPECT_EQ(c[skipped], "");
+    EXPECT_EQ(c[0], "Mintaka");
+    EXPECT_EQ(c[2], "2.25");
+    EXPECT_NEAR(std::stod(c[4]), 3261.5638 / 3.6, 5e-5);
+}
+
+TEST(ConvertLine, NameFallsBackToDesignationThenEmpty)
+{
+    EXPECT_EQ(convert(mu_vel).name, "mu Vel");          // Bayer, the padding squeezed
+    EXPECT_EQ(convert(ten_tau).name, "10 Tau");         // Flamsteed
+    EXPECT_EQ(convert(del_cet).name, "del Cet");
+    EXPECT_EQ(convert(atlas).name, "Atlas");            // common name with a blank designation
+    EXPECT_EQ(convert(g_unknown).name, "");
+    EXPECT_EQ(columns(catalog_line(convert(g_unknown)))[0], "");
+
+    // A name longer than the loader keeps is cut to 24 characters, and a blank
+    // left at the cut goes too.
+    EXPECT_EQ(convert(sirius + " the Dog Star and more").name, "Sirius the Dog Star and");
+    EXPECT_EQ(convert(sirius + " the Dog Star of Egypt").name, "Sirius the Dog Star of E");
+}
+
+TEST(ConvertLine, ClassIsTheSourceTypeAndNeverEmpty)
+{
+    EXPECT_EQ(convert(g_unknown).spectral_class, "G?");
+    EXPECT_EQ(convert(a_blank).spectral_class, "A");
+    EXPECT_EQ(convert(blank_type).spectral_class, unknown_class);
+    EXPECT_STRNE(unknown_class, "");
+
+    // Through the loader, a blank type must not pull the next column into the
+    // class, and the lines after it must still be read in step.
+    int count = 0;
+    const std::vector<star_type> stars =
+        load(catalog_line(convert(blank_type)) + "\n" + catalog_line(convert(sirius)) + "\n", &count);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(std::string(stars[0].spectral_class, 1), unknown_class);
+    EXPECT_STREQ(stars[1].name, "Sirius");
+    EXPECT_EQ(std::string(stars[1].spectral_class, 2), "A0");
+}
+
+TEST(ConvertLine, ZeroParallaxIsLeftOutAndCounted)
+{
+    catalog_star star;
+    std::string problem;
+    EXPECT_EQ(read_source_line(xi_uma, star, problem), source_line::no_parallax);
+
+    std::istringstream source("# header\n#\n" + sirius + "\n" + xi_uma + "\n" + canopus + "\n");
+    std::ostringstream out, errors;
+    const conversion_counts counts = convert_catalog(source, "src.dat", out, errors);
+    EXPECT_EQ(counts.stars_read, 3);
+    EXPECT_EQ(counts.no_parallax, 1);
+    EXPECT_EQ(counts.lines_written, 3);                 // the Sun, Sirius, Canopus
+    EXPECT_EQ(counts.named, 3);
+    EXPECT_EQ(counts.bad_lines, 0);
+    EXPECT_EQ(errors.str(), "");
+    EXPECT_EQ(out.str().find("xi UMa"), std::string::npos);
+}
+
+TEST(ConvertLine, DeclinationSignIsAlwaysWritten)
+{
+    EXPECT_EQ(convert(mintaka).declination, "-00 17 56.7");
+    EXPECT_EQ(convert(del_cet).declination, "+00 19 42.7");
+    EXPECT_EQ(convert(ten_tau).declination, "+00 24 06.0");
+
+    // The loader puts each on its own side of the equator.
+    const std::vector<star_type> stars =
+        load(catalog_line(convert(mintaka)) + "\n" + catalog_line(convert(del_cet)) + "\n");
+    ASSERT_EQ(stars.size(), 2u);
+    EXPECT_NEAR(declination_of(stars[0]), -(17 + 56.7 / 60) / 60 * M_PI / 180, 1e-6);
+    EXPECT_NEAR(declination_of(stars[1]), (19 + 42.7 / 60) / 60 * M_PI / 180, 1e-6);
+}
+
+TEST(ConvertLine, SixtySecondsCarryIntoTheMinute)
+{
+    EXPECT_EQ(convert(sixty_sec).right_ascension, "00 15 00.00");
+    EXPECT_EQ(convert("235960.00" + sixty_sec.substr(9)).right_ascension, "00 00 00.00");
+    EXPECT_EQ(convert(sixty_sec.substr(0, 10) + "-005960.0" + sixty_sec.substr(19)).declination, "-01 00 00.0");
+    EXPECT_EQ(convert(sixty_sec.substr(0, 10) + "+895960.0" + sixty_sec.substr(19)).declination, "+90 00 00.0");
+}
+
+TEST(ConvertLine, BadLinesAreReportedWithTheirNumberAndSkipped)
+{
+    const std::vector<std::string> bad = {
+        sirius.substr(0, 59),                                   // cut short
+        sirius.substr(0, 38) + "0037x.2" + sirius.substr(45),   // letter in the parallax
+        " " + sirius,                                           // columns slipped
+        "001461.00" + sixty_sec.substr(9),                      // 61 seconds
+        "240000.00" + sixty_sec.substr(9),                      // hour 24
+        sixty_sec.substr(0, 10) + "+900000.1" + sixty_sec.substr(19),  // beyond the pole
+        sixty_sec.substr(0, 10) + " 360937.4" + sixty_sec.substr(19),  // no sign
+        sirius.substr(0, 45) + "  -.  " + sirius.substr(51),    // magnitude without digits
+    };
+    std::string text = sirius + "\n";
+    for (const std::string& line : bad) text += line + "\n";
+    text += canopus + "\n";
+
+    std::istringstream source(text);
+    std::ostringstream out, errors;
+    const conversion_counts counts = convert_catalog(source, "src.dat", out, errors);
+    EXPECT_EQ(counts.bad_lines, (long)bad.size());
+    EXPECT_EQ(counts.lines_written, 3);
+    std::istringstream reported(errors.str());
+    std::string message;
+    for (std::size_t i = 0; i < bad.size(); ++i) {
+        ASSERT_TRUE(std::getline(reported, message));
+        EXPECT_EQ(message.rfind("src.dat:" + std::to_string(i + 2) + ": ", 0), 0u) << message;
+    }
+    EXPECT_FALSE(std::getline(reported, message));
+}
+
+TEST(ConvertCatalog, SunFirstThenSourceOrderSameOnEveryRun)
+{
+    const std::string text = canopus + "\r\n" + sirius + "\n" + mintaka;   // CR LF, no final line feed
+    std::string runs[2];
+    for (std::string& run : runs) {
+        std::istringstream source(text);
+        std::ostringstream out, errors;
+        convert_catalog(source, "src.dat", out, errors);
+        run = out.str();
+    }
+    EXPECT_EQ(runs[0], runs[1]);
+    EXPECT_EQ(runs[0], "Sun\t\t-26.74\t\t0.000015813\t\tG2V\t\t00 00 00.00\t\t+00 00 00.0\n" +
+                           catalog_line(convert(canopus)) + "\n" + catalog_line(convert(sirius)) + "\n" +
+                           catalog_line(convert(mintaka)) + "\n");
+}

@@ -1,0 +1,226 @@
+#include "catalog_convert.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+
+const char unknown_class[] = "?";
+
+namespace {
+
+// Source columns, 0-based, end exclusive, as read off the file itself.
+struct field { std::size_t begin, end; };
+constexpr field ra_field        {0, 9};     // hhmmss.ss
+constexpr field dec_field       {10, 19};   // sddmmss.s
+constexpr field pm_ra_field     {20, 29};   // mas/yr, signed
+constexpr field pm_dec_field    {29, 38};
+constexpr field parallax_field  {38, 45};   // mas
+constexpr field magnitude_field {45, 51};   // visual, right-aligned, may be negative
+constexpr field colour_field    {51, 56};   // B-V
+constexpr field type_field      {56, 58};   // spectral type, two characters
+constexpr std::size_t fixed_length = 60;    // flags end here; names may follow
+constexpr std::size_t flags_begin  = 60;    // variability data, then ", designation, common name"
+
+constexpr double light_years_per_mas = 3261.5638;   // 1 / parallax, parsecs to light years, mas
+
+std::string cut(const std::string& line, field f) { return line.substr(f.begin, f.end - f.begin); }
+
+bool is_digits(const std::string& s, std::size_t begin, std::size_t end)
+{
+    for (std::size_t i = begin; i < end; ++i)
+        if (!std::isdigit((unsigned char)s[i])) return false;
+    return true;
+}
+
+// A fixed-width decimal number: leading blanks, an optional sign, digits with
+// an optional fraction, and nothing after.
+bool read_number(const std::string& text, double& value)
+{
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t digits = 0;
+    for (; i < text.size() && std::isdigit((unsigned char)text[i]); ++i) ++digits;
+    if (i < text.size() && text[i] == '.')
+        for (++i; i < text.size() && std::isdigit((unsigned char)text[i]); ++i) ++digits;
+    if (digits == 0 || i != text.size()) return false;
+    value = std::strtod(text.c_str(), nullptr);
+    return true;
+}
+
+int two_digits(const std::string& s, std::size_t at) { return (s[at] - '0') * 10 + (s[at + 1] - '0'); }
+
+// Blanks at both ends removed and every inner run of blanks made one space,
+// so "xi  UMa" reads "xi UMa". Tabs would split the viewer's columns.
+std::string tidy(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        const bool blank = c == ' ' || c == '\t';
+        if (blank && (out.empty() || out.back() == ' ')) continue;
+        out += blank ? ' ' : c;
+    }
+    if (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+std::string fixed(double value, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
+}
+
+// "dd mm ss.ff" from a count of seconds (of time or of arc) with `decimals`
+// decimals, that is of hundredths for 2.
+std::string sexagesimal(long units, int decimals)
+{
+    const long per_second = decimals == 2 ? 100 : 10;
+    const long seconds = units / per_second, fraction = units % per_second;
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%02ld %02ld %02ld.%0*ld", seconds / 3600, seconds / 60 % 60, seconds % 60,
+                  decimals, fraction);
+    return buffer;
+}
+
+} // namespace
+
+source_line read_source_line(const std::string& line, catalog_star& star, std::string& problem)
+{
+    if (line.empty() || line[0] == '#') return source_line::comment;
+    if (line.size() < fixed_length) {
+        problem = "line too short (" + std::to_string(line.size()) + " characters, want at least 60)";
+        return source_line::bad;
+    }
+    if (line[9] != ' ' || line[19] != ' ' || line[58] != ' ') {
+        problem = "columns out of place";
+        return source_line::bad;
+    }
+
+    const std::string ra = cut(line, ra_field), dec = cut(line, dec_field);
+    if (!is_digits(ra, 0, 6) || ra[6] != '.' || !is_digits(ra, 7, 9)) {
+        problem = "right ascension is not hhmmss.ss: \"" + ra + "\"";
+        return source_line::bad;
+    }
+    // A few positions were rounded up to 60 seconds; they are carried into
+    // the minutes below, anything beyond that is an error.
+    const long ra_centiseconds =
+        ((two_digits(ra, 0) * 60L + two_digits(ra, 2)) * 60 + two_digits(ra, 4)) * 100 + two_digits(ra, 7);
+    if (two_digits(ra, 0) > 23 || two_digits(ra, 2) > 59 || ra.compare(4, 5, "60.00") > 0) {
+        problem = "right ascension out of range: \"" + ra + "\"";
+        return source_line::bad;
+    }
+    if ((dec[0] != '+' && dec[0] != '-') || !is_digits(dec, 1, 7) || dec[7] != '.' || !is_digits(dec, 8, 9)) {
+        problem = "declination is not sddmmss.s: \"" + dec + "\"";
+        return source_line::bad;
+    }
+    const long dec_deciseconds =
+        ((two_digits(dec, 1) * 60L + two_digits(dec, 3)) * 60 + two_digits(dec, 5)) * 10 + (dec[8] - '0');
+    if (two_digits(dec, 3) > 59 || dec.compare(5, 4, "60.0") > 0 || dec_deciseconds > 90L * 3600 * 10) {
+        problem = "declination out of range: \"" + dec + "\"";
+        return source_line::bad;
+    }
+
+    double unused, parallax, magnitude;
+    // The proper motions and colour are not converted; checking them still
+    // catches a line whose columns have slipped.
+    if (!read_number(cut(line, pm_ra_field), unused) || !read_number(cut(line, pm_dec_field), unused)) {
+        problem = "proper motion is not a number";
+        return source_line::bad;
+    }
+    if (!read_number(cut(line, parallax_field), parallax)) {
+        problem = "parallax is not a number: \"" + cut(line, parallax_field) + "\"";
+        return source_line::bad;
+    }
+    if (!read_number(cut(line, magnitude_field), magnitude)) {
+        problem = "magnitude is not a number: \"" + cut(line, magnitude_field) + "\"";
+        return source_line::bad;
+    }
+    if (!read_number(cut(line, colour_field), unused)) {
+        problem = "colour index is not a number: \"" + cut(line, colour_field) + "\"";
+        return source_line::bad;
+    }
+
+    // After the flags: ", designation" and then ", common name", both optional.
+    std::string designation, common;
+    const std::size_t first_comma = line.find(',', flags_begin);
+    if (first_comma != std::string::npos) {
+        const std::size_t second_comma = line.find(',', first_comma + 1);
+        designation = line.substr(first_comma + 1, second_comma == std::string::npos
+                                                       ? std::string::npos
+                                                       : second_comma - first_comma - 1);
+        if (second_comma != std::string::npos) common = line.substr(second_comma + 1);
+    }
+    designation = tidy(designation);
+    common = tidy(common);
+
+    star.name = (common.empty() ? designation : common).substr(0, max_name_length);
+    while (!star.name.empty() && star.name.back() == ' ') star.name.pop_back();  // a cut may end in a blank
+    star.magnitude = magnitude;
+    star.distance = parallax > 0 ? light_years_per_mas / parallax : 0;
+    star.spectral_class = tidy(cut(line, type_field));
+    if (star.spectral_class.empty()) star.spectral_class = unknown_class;
+    star.right_ascension = sexagesimal(ra_centiseconds % (24L * 360000), 2);  // 23 59 60.00 is 00 00 00.00
+    star.declination = dec[0] + sexagesimal(dec_deciseconds, 1);
+    return parallax > 0 ? source_line::star : source_line::no_parallax;
+}
+
+std::string catalog_line(const catalog_star& star)
+{
+    // Skipped columns stay empty; the distance keeps four decimals so the
+    // nearest stars (a few light years) keep five significant digits.
+    const std::string distance = star.distance < 0.01 ? fixed(star.distance, 9) : fixed(star.distance, 4);
+    return star.name + "\t\t" + fixed(star.magnitude, 2) + "\t\t" + distance + "\t\t" + star.spectral_class +
+           "\t\t" + star.right_ascension + "\t\t" + star.declination;
+}
+
+catalog_star sun()
+{
+    catalog_star s;
+    s.name = "Sun";
+    s.magnitude = -26.74;
+    s.distance = 1.5813e-5;                 // one astronomical unit
+    s.spectral_class = "G2V";
+    s.right_ascension = "00 00 00.00";      // the March equinox
+    s.declination = "+00 00 00.0";
+    return s;
+}
+
+conversion_counts convert_catalog(std::istream& source, const std::string& source_name,
+                                  std::ostream& out, std::ostream& errors)
+{
+    conversion_counts counts;
+    // The Sun outshines every star, and the source runs from the brightest
+    // down, so it goes first.
+    out << catalog_line(sun()) << '\n';
+    ++counts.lines_written;
+    ++counts.named;
+
+    std::string line, problem;
+    long number = 0;
+    while (std::getline(source, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        catalog_star star;
+        switch (read_source_line(line, star, problem)) {
+        case source_line::comment: break;
+        case source_line::bad:
+            errors << source_name << ':' << number << ": " << problem << '\n';
+            ++counts.bad_lines;
+            break;
+        case source_line::no_parallax:
+            ++counts.stars_read;
+            ++counts.no_parallax;
+            break;
+        case source_line::star:
+            ++counts.stars_read;
+            out << catalog_line(star) << '\n';
+            ++counts.lines_written;
+            if (!star.name.empty()) ++counts.named;
+            break;
+        }
+    }
+    return counts;
+}

@@ -1,0 +1,55 @@
+// Turns the fixed-column Hipparcos/Tycho star list into the viewer's
+// tab-separated stars.txt, one star per line, in the source's order.
+#ifndef STARHOP_CATALOG_CONVERT_H
+#define STARHOP_CATALOG_CONVERT_H
+
+#include <iosfwd>
+#include <string>
+
+// One star as the viewer's catalog line holds it.
+struct catalog_star {
+    std::string name;               // at most 24 characters, no tab; may be empty
+    double magnitude = 0;           // apparent, as seen from Earth
+    double distance = 0;            // light years
+    std::string spectral_class;     // never empty: the loader cannot skip an empty column
+    std::string right_ascension;    // "hh mm ss.ss"
+    std::string declination;        // "+dd mm ss.s", sign always written
+};
+
+enum class source_line {
+    star,           // `star` is filled
+    no_parallax,    // a well-formed star without a usable parallax; `star` is filled but its distance is 0
+    comment,        // a '#' line or an empty one
+    bad,            // `problem` says why
+};
+
+// Longest name the loader keeps whole.
+constexpr std::size_t max_name_length = 24;
+// Class written for a star whose source type is blank.
+extern const char unknown_class[];
+
+// Reads one source line (without its line feed) into `star`.
+source_line read_source_line(const std::string& line, catalog_star& star, std::string& problem);
+
+// The viewer's line for `star`, without the line feed.
+std::string catalog_line(const catalog_star& star);
+
+// The Sun, one astronomical unit from Earth toward where it stands at the
+// March equinox.
+catalog_star sun();
+
+struct conversion_counts {
+    long stars_read = 0;        // well-formed star lines of the source
+    long lines_written = 0;     // the Sun included
+    long no_parallax = 0;       // left out: parallax 0 or negative
+    long named = 0;             // written lines with a name, the Sun included
+    long bad_lines = 0;         // skipped, each reported on `errors`
+};
+
+// Writes the Sun and then every source star with a usable distance to `out`,
+// each line ending with a line feed. Bad lines are skipped and reported on
+// `errors` as "source_name:line: what is wrong".
+conversion_counts convert_catalog(std::istream& source, const std::string& source_name,
+                                  std::ostream& out, std::ostream& errors);
+
+#endif
