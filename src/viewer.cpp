@@ -12,8 +12,14 @@ volatile int countready = 0;
 volatile int framecounter = 0;
 volatile int fps = 0;
 static volatile int close_requested = 0;
+static volatile unsigned ticks = 0;             // timer calls so far
+constexpr unsigned ticks_per_second = 50;       // one call every 20 ms
 
-void timerfunc() { countready = 1; }
+void timerfunc()
+{
+    ticks = ticks + 1;                          // counted before the flag is raised
+    countready = 1;
+}
 static void close_button() { close_requested = 1; }
 
 // Gives the processor back while a wait lasts; the library keeps the key
@@ -109,35 +115,51 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
     release_bitmap(buffer);
 }
 
-// Shows the frame rate in the window title about once a second.
-static void show_frame_rate()
-{
-    using clock = std::chrono::steady_clock;
-    static clock::time_point since = clock::now();
-    static int frames_then = 0;
-    const double seconds = std::chrono::duration<double>(clock::now() - since).count();
-    if (seconds < 1.0) return;
-    fps = (int)((framecounter - frames_then) / seconds + 0.5);
-    frames_then = framecounter;
-    since = clock::now();
-    char title[64];
-    std::snprintf(title, sizeof title, "starhop - %d fps", (int)fps);
-    set_window_title(title);
-}
+// Shows the frame rate in the window title about once a second. The second
+// is measured in timer ticks, read when a frame takes the flag: each frame
+// needs a tick of its own, so the figure never exceeds the timer's rate, and a
+// late frame cannot squeeze an extra tick into a window of wall-clock time.
+class frame_rate {
+public:
+    void frame_shown(unsigned tick)
+    {
+        if (!started_) {
+            started_ = true;
+            frames_then_ = framecounter;
+            ticks_then_ = tick;
+            return;
+        }
+        const unsigned elapsed = tick - ticks_then_;
+        if (elapsed < ticks_per_second) return;
+        fps = (int)((unsigned)(framecounter - frames_then_) * ticks_per_second / elapsed);
+        frames_then_ = framecounter;
+        ticks_then_ = tick;
+        char title[64];
+        std::snprintf(title, sizeof title, "starhop - %d fps", (int)fps);
+        set_window_title(title);
+    }
+
+private:
+    bool started_ = false;
+    int frames_then_ = 0;
+    unsigned ticks_then_ = 0;
+};
 
 void run_frames(star_type* first_star, int star_count, BITMAP* buffer)
 {
     camera c;
+    frame_rate rate;
     while (!c.done) {
         update_camera(c);
         if (close_requested) c.done = 1;        // the close button ends as Esc does
         build_view(c);
         draw_frame(c, first_star, star_count, buffer);
         while (!countready) wait_a_moment();    // at most one frame per tick
-        countready = 0;
+        const unsigned tick = ticks;            // before the flag is taken, so a tick that
+        countready = 0;                         // lands in between is counted, not shown
         blit(buffer, screen, 0, 0, 0, 0, screen_width, screen_height);
         framecounter = framecounter + 1;
-        show_frame_rate();
+        rate.frame_shown(tick);
     }
 }
 
