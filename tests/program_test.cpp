@@ -1,0 +1,441 @@
+// The real starhop binary, run as a process on an X server and driven the way
+// a user drives it: keys and pointer through XTest, the picture read back from
+// the window. Needs DISPLAY (scripts/test.sh runs the tests under xvfb-run).
+#include "allegro_env.h"
+#include "x11_driver.h"
+
+#include <allegro.h>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace x11_driver;
+
+static auto* const env = register_allegro_env();   // Allegro's font, to read the screen text
+
+namespace {
+
+constexpr double start_timeout = 15;    // seconds for the window to appear
+constexpr double exit_timeout  = 10;    // seconds for the program to end
+constexpr double key_hold      = 0.3;   // the program reads the key state once a frame
+constexpr int    park_x = 600, park_y = 440;   // pointer resting place, away from stars and text
+
+const char* const help_line_2 = "Press [tab] to name stars, drag left mouse button to change view";
+const char* const help_line_3 = "right mouse button to move forward, press E to return home.";
+
+std::string read_catalog_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string worked_example() { return read_catalog_file(STARHOP_SOURCE_DIR "/tests/worked_example.txt"); }
+
+// ---- reading text off the screen ----
+
+// Allegro's default font is 8 by 8 and drawn white on a black cell, so each
+// cell of a text line can be matched bit for bit against the font's glyphs.
+class text_reader {
+public:
+    text_reader()
+    {
+        BITMAP* cell = create_bitmap(8, 8);
+        for (int c = 33; c < 127; ++c) {
+            const char text[2] = {(char)c, 0};
+            clear_bitmap(cell);
+            textout_ex(cell, font, text, 0, 0, makecol(255, 255, 255), 0);
+            uint64_t bits = 0;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x)
+                    bits = bits << 1 | (getpixel(cell, x, y) == makecol(255, 255, 255));
+            glyphs_.emplace(bits, (char)c);        // the first of two look-alikes wins
+        }
+        destroy_bitmap(cell);
+    }
+
+    // The text whose top-left corner is at (x, y): '?' for a cell that is no
+    // glyph, trailing blanks dropped.
+    std::string read(const image& shot, int x, int y) const
+    {
+        std::string text;
+        for (int left = x; left + 8 <= shot.width; left += 8) {
+            uint64_t bits = 0;
+            for (int row = 0; row < 8; ++row)
+                for (int col = 0; col < 8; ++col)
+                    bits = bits << 1 | (shot.at(left + col, y + row) == 0xFFFFFF);
+            if (!bits) { text += ' '; continue; }
+            auto found = glyphs_.find(bits);
+            text += found == glyphs_.end() ? '?' : found->second;
+        }
+        return text.erase(text.find_last_not_of(' ') + 1);
+    }
+
+private:
+    std::map<uint64_t, char> glyphs_;
+};
+
+const text_reader& reader()
+{
+    static const text_reader r;
+    return r;
+}
+
+// The first status line, taken apart; `ok` is false when it is not the
+// program's distance-and-count line.
+struct status_line {
+    bool ok = false;
+    double distance = -1;
+    int count = -1;
+    std::string text;
+};
+
+status_line read_status(const image& shot)
+{
+    status_line s;
+    s.text = reader().read(shot, 10, 10);
+    float distance;
+    int count, end = 0;
+    if (std::sscanf(s.text.c_str(), "You are %f light years from Earth.  %d stars in database.%n",
+                    &distance, &count, &end) == 2 && end == (int)s.text.size()) {
+        char expected[128];                       // the whole line as the program would print it
+        std::snprintf(expected, sizeof expected, "You are %f light years from Earth.  %d stars in database.",
+                      (double)distance, count);
+        s.ok = s.text == expected;
+        s.distance = distance;
+        s.count = count;
+    }
+    return s;
+}
+
+// ---- what the drawing rules give for a star seen from Earth ----
+
+constexpr double reference_ly = 32.628463;   // distance of an absolute magnitude
+constexpr double step_ratio   = 2.535;       // brightness ratio of one magnitude
+
+struct sky_star {
+    const char* name;
+    float magnitude, distance;     // apparent magnitude from Earth, light years
+    const char* spectral_class;
+    int ra_h, ra_m, ra_s;          // right ascension
+    char de_sign;                  // declination
+    int de_d, de_m, de_s;
+};
+
+std::string catalog_line(const sky_star& s)
+{
+    char line[200];
+    std::snprintf(line, sizeof line, "%s\t\t%.2f\t\t%g\t\t%s\t\t%02d %02d %02d\t\t%c%02d %02d %02d\n",
+                  s.name, s.magnitude, s.distance, s.spectral_class,
+                  s.ra_h, s.ra_m, s.ra_s, s.de_sign, s.de_d, s.de_m, s.de_s);
+    return line;
+}
+
+struct seen_star {
+    bool in_front;
+    double column, row;            // before truncation
+    float magnitude;               // apparent, from the camera
+    int x() const { return (int)column; }
+    int y() const { return (int)row; }
+};
+
+// Follows the star from its catalog line to the screen for the first frame:
+// the camera sits at Earth and looks along +y with +z up and +x to the right,
+// so a catalog point (x, y, z) is (x, -z, y) in view space.
+seen_star as_seen_from_earth(const sky_star& s)
+{
+    const double pi = 3.14159265358979323846;
+    const float ra = (float)(((s.ra_h + s.ra_m / 60.0) + s.ra_s / 3600.0) * pi / 12);
+    const double de_deg = (s.de_d + s.de_m / 60.0) + s.de_s / 3600.0;
+    const float de = (float)((s.de_sign == '-' ? -de_deg : de_deg) * pi / 180);
+    const float d = s.distance;
+    const float z = (float)(d * std::sin(de)), r = (float)(d * std::cos(de));
+    const float x = (float)(r * std::cos(ra)), y = (float)(r * std::sin(ra));
+    const float absolute = (float)(s.magnitude - 2 * std::log(d / reference_ly) / std::log(step_ratio));
+    const float vx = x, vy = -z, vz = y;
+    const float seen_from = (float)std::sqrt((double)vx * vx + (double)vy * vy + (double)vz * vz);
+    seen_star out;
+    out.in_front = vz > 0;
+    out.column = vx * 400.0 / vz + 320;        // focal length 400, centre (320, 240)
+    out.row = vy * 400.0 / vz + 240;
+    out.magnitude = (float)(absolute + 2 * std::log(seen_from / reference_ly) / std::log(step_ratio));
+    return out;
+}
+
+uint32_t grey(int level) { return (uint32_t)level * 0x010101; }
+
+// A value that the test truncates must not sit on an integer, or float
+// rounding inside the program could land it on the other side.
+bool clear_of_integer(double v) { return std::fabs(v - std::round(v)) > 0.01; }
+
+// The six stars of the crafted sky, each chosen to show one drawing rule.
+const sky_star bright_centre = {"Bright Centre", -1.0f, 10, "G2V", 6, 0, 10, '+', 0, 5, 0};
+const sky_star named_faint   = {"Named Faint", 1.8f, 40, "A0", 5, 50, 0, '+', 6, 0, 0};
+const sky_star faint_left    = {"Faint Left", 3.0f, 50, "K1", 6, 21, 0, '+', 3, 0, 0};
+const sky_star dim_right     = {"Dim Right", 5.0f, 200, "M2", 5, 39, 30, '-', 4, 0, 0};
+const sky_star too_faint     = {"Too Faint", 6.5f, 100, "B5", 6, 30, 0, '-', 10, 0, 0};
+const sky_star behind        = {"Behind", -1.0f, 10, "O5", 18, 10, 0, '-', 5, 0, 0};
+const sky_star crafted_sky[] = {bright_centre, named_faint, faint_left, dim_right, too_faint, behind};
+constexpr uint32_t class_g_arms = 0xC8C864;   // arm colour of a bright class G star: (200, 200, 100)
+
+std::string crafted_catalog()
+{
+    std::string text;
+    for (const sky_star& s : crafted_sky) text += catalog_line(s);
+    return text;
+}
+
+::testing::AssertionResult pixel_is(const image& shot, int x, int y, uint32_t want)
+{
+    const uint32_t got = shot.at(x, y);
+    if (got == want) return ::testing::AssertionSuccess();
+    char text[96];
+    std::snprintf(text, sizeof text, "pixel (%d, %d) is %06X, expected %06X", x, y, got, want);
+    return ::testing::AssertionFailure() << text;
+}
+
+// Whether any pixel of the rectangle is lit.
+bool any_lit(const image& shot, int left, int top, int width, int height)
+{
+    for (int y = top; y < top + height; ++y)
+        for (int x = left; x < left + width; ++x)
+            if (shot.at(x, y) != 0) return true;
+    return false;
+}
+
+// ---- the program under test, in its window ----
+
+class ViewerWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr)
+            << "these tests run the program in a window and need an X server: "
+               "run them under xvfb-run, as scripts/test.sh does";
+        ASSERT_TRUE(x.ok()) << "cannot open the X display " << std::getenv("DISPLAY");
+    }
+
+    // Starts the program in `dir` (`binary` defaults to the built one) and
+    // waits until its window shows a complete frame with the pointer parked.
+    // Keeps what was on standard output when the window appeared.
+    void start(const std::string& binary = STARHOP_BINARY)
+    {
+        program = std::make_unique<process>(binary, dir);
+        window = x.find_window("starhop", start_timeout);
+        out_when_window_opened = program->out();
+        ASSERT_NE(window, 0UL) << "no starhop window appeared; stderr: " << program->err();
+        ASSERT_GE(x.depth(window), 24) << "the pixel checks need a 24-bit screen (xvfb-run -s \"-screen 0 1280x1024x24\")";
+        x.focus(window);
+        // The program may start listening to the pointer only after its window
+        // is up, and a pointer that does not move sends nothing: move it until
+        // the frame shows it parked.
+        ASSERT_TRUE(wait_for(5, [&] {
+            x.move_pointer(window, park_x - 20, park_y - 20);
+            x.move_pointer(window, park_x, park_y);
+            pause(0.1);
+            first = x.grab(window);
+            return !first.empty() && read_status(first).ok && any_lit(first, park_x, park_y, 4, 4);
+        })) << "no frame with the status line and the parked pointer; status read: " << read_status(first).text;
+    }
+
+    status_line status_now() { return read_status(x.grab(window)); }
+
+    // Ends the program with Esc and checks that it ends well.
+    void press_escape_and_expect_normal_end()
+    {
+        x.hold_key("Escape", key_hold);
+        ASSERT_TRUE(program->wait_exit(exit_timeout)) << "still running after Esc";
+        EXPECT_TRUE(program->exited()) << "killed by signal " << program->term_signal();
+        EXPECT_EQ(program->exit_code(), 0) << program->err();
+    }
+
+    scratch_dir dir;
+    display x;
+    std::unique_ptr<process> program;
+    unsigned long window = 0;
+    std::string out_when_window_opened;
+    image first;
+};
+
+}  // namespace
+
+TEST(ProgramStartup, NoDisplayEndsWithMessageAndStatusOne)
+{
+    scratch_dir dir;
+    dir.write("stars.txt", worked_example());
+    process program(STARHOP_BINARY, dir, false);
+    ASSERT_TRUE(program.wait_exit(exit_timeout)) << "still running without a display";
+    EXPECT_EQ(program.term_signal(), 0) << "crashed";
+    ASSERT_TRUE(program.exited());
+    EXPECT_EQ(program.exit_code(), 1);
+    EXPECT_NE(program.err().find("display"), std::string::npos) << "stderr: " << program.err();
+}
+
+TEST_F(ViewerWindow, WorkedExampleLoadsBeforeTheWindowAndEscEnds)
+{
+    dir.write("stars.txt", worked_example());
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(out_when_window_opened, "Fail after reading Ten Parsec at Distance 32.6285\n");
+    const status_line s = read_status(first);
+    EXPECT_EQ(s.distance, 0.0) << s.text;
+    EXPECT_EQ(s.count, 4) << "the loader's result for the four lines";
+    EXPECT_EQ(reader().read(first, 10, 20), help_line_2);
+    EXPECT_EQ(reader().read(first, 10, 30), help_line_3);
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+    EXPECT_EQ(program->out(), "Fail after reading Ten Parsec at Distance 32.6285\n");
+}
+
+TEST_F(ViewerWindow, MissingCatalogStillOpensAndCloseButtonEnds)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(out_when_window_opened, "Fail after reading  at Distance 0\n");
+    EXPECT_EQ(read_status(first).count, 0);
+    x.request_close(window);
+    ASSERT_TRUE(program->wait_exit(exit_timeout)) << "still running after the close button";
+    EXPECT_TRUE(program->exited()) << "killed by signal " << program->term_signal();
+    EXPECT_EQ(program->exit_code(), 0) << program->err();
+    EXPECT_EQ(program->out(), "Fail after reading  at Distance 0\n");
+}
+
+TEST_F(ViewerWindow, CatalogIsReadFromTheWorkingDirectoryNotBesideTheProgram)
+{
+    // A copy of the program with the worked example beside it, started from
+    // a directory that holds a one-star catalog of its own.
+    scratch_dir home;
+    const std::string binary = home.file("starhop");
+    std::filesystem::copy_file(STARHOP_BINARY, binary);
+    std::filesystem::permissions(binary, std::filesystem::perms::owner_all);
+    home.write("stars.txt", worked_example());
+    dir.write("stars.txt", catalog_line(faint_left));
+    ASSERT_NO_FATAL_FAILURE(start(binary));
+    EXPECT_EQ(out_when_window_opened, "Fail after reading Faint Left at Distance 50\n");
+    EXPECT_EQ(read_status(first).count, 1);
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+TEST_F(ViewerWindow, FirstFrameShowsEachStarAtItsPixelAndGrey)
+{
+    dir.write("stars.txt", crafted_catalog());
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(out_when_window_opened, "Fail after reading Behind at Distance 10\n");
+    const status_line s = read_status(first);
+    EXPECT_EQ(s.text, "You are 0.000000 light years from Earth.  6 stars in database.");
+
+    for (const sky_star& star : crafted_sky) {
+        SCOPED_TRACE(star.name);
+        const seen_star seen = as_seen_from_earth(star);
+        ASSERT_TRUE(clear_of_integer(seen.column) && clear_of_integer(seen.row)) << "pick another direction";
+        const int sx = seen.x(), sy = seen.y();
+        ASSERT_TRUE(sx >= 10 && sx < 630 && sy >= 45 && sy < 430) << "keep the star clear of the text and pointer";
+        if (!seen.in_front || !(seen.magnitude < 6.0f)) {       // not drawn: its pixel and cross stay dark
+            EXPECT_FALSE(any_lit(first, sx - 1, sy - 1, 3, 3)) << "drawn at (" << sx << ", " << sy << ")";
+            continue;
+        }
+        const double dimming = seen.magnitude >= 0.5f ? (seen.magnitude - 0.5) * 42.5 : 0;
+        ASSERT_TRUE(dimming == 0 || clear_of_integer(dimming)) << "pick another magnitude";
+        const int centre = 255 - (int)dimming;
+        const bool bright = seen.magnitude < 1.5f;
+        if (bright) { ASSERT_EQ(star.spectral_class[0], 'G') << "only the class G arm colour is spelled out here"; }
+        const uint32_t cross = bright ? class_g_arms : grey(centre / 4);   // arms, or the halo
+        EXPECT_TRUE(pixel_is(first, sx, sy, grey(centre)));
+        EXPECT_TRUE(pixel_is(first, sx + 1, sy, cross));
+        EXPECT_TRUE(pixel_is(first, sx - 1, sy, cross));
+        EXPECT_TRUE(pixel_is(first, sx, sy + 1, cross));
+        EXPECT_TRUE(pixel_is(first, sx, sy - 1, cross));
+        EXPECT_TRUE(pixel_is(first, sx + 1, sy + 1, 0)) << "a star is a cross, not a square";
+    }
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+TEST_F(ViewerWindow, PointerIsDrawnWhereItIs)
+{
+    dir.write("stars.txt", crafted_catalog());
+    ASSERT_NO_FATAL_FAILURE(start());
+    const int px = 480, py = 360;                 // an empty patch of sky
+    EXPECT_FALSE(any_lit(first, px, py, 8, 12));
+    x.move_pointer(window, px, py);
+    EXPECT_TRUE(wait_for(5, [&] { return any_lit(x.grab(window), px, py, 8, 12); }))
+        << "no pointer drawn after moving it to (" << px << ", " << py << ")";
+    x.move_pointer(window, park_x, park_y);
+    EXPECT_TRUE(wait_for(5, [&] { return !any_lit(x.grab(window), px, py, 8, 12); }))
+        << "the pointer left a trace at (" << px << ", " << py << ")";
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+TEST_F(ViewerWindow, TabShowsAndHidesNamesOfBrightStars)
+{
+    dir.write("stars.txt", crafted_catalog());
+    ASSERT_NO_FATAL_FAILURE(start());
+    const seen_star bright = as_seen_from_earth(bright_centre), faint = as_seen_from_earth(named_faint);
+    const seen_star dim = as_seen_from_earth(faint_left);
+    ASSERT_LT(faint.magnitude, 2.0f);             // labelled although drawn faint
+    ASSERT_GE(dim.magnitude, 2.0f);               // never labelled
+    auto label = [&](const image& shot, const seen_star& s) { return reader().read(shot, s.x() + 5, s.y() - 4); };
+    EXPECT_EQ(label(first, bright), "");
+
+    x.hold_key("Tab", key_hold);
+    image named;
+    EXPECT_TRUE(wait_for(5, [&] { named = x.grab(window); return label(named, bright) == "Bright Centre"; }))
+        << "label read: '" << label(named, bright) << "'";
+    EXPECT_EQ(label(named, faint), "Named Faint");
+    EXPECT_FALSE(any_lit(named, dim.x() + 5, dim.y() - 4, 80, 8)) << "a star of magnitude 2 or more got a label";
+
+    x.hold_key("Tab", key_hold);
+    image plain;
+    EXPECT_TRUE(wait_for(5, [&] { plain = x.grab(window); return label(plain, bright).empty(); }))
+        << "label still there: '" << label(plain, bright) << "'";
+    EXPECT_EQ(label(plain, faint), "");
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+TEST_F(ViewerWindow, SpaceFliesAwayAndEBringsTheTravellerHome)
+{
+    dir.write("stars.txt", crafted_catalog());
+    ASSERT_NO_FATAL_FAILURE(start());
+    EXPECT_EQ(read_status(first).distance, 0.0);
+
+    x.hold_key("space", key_hold);
+    status_line away;
+    EXPECT_TRUE(wait_for(5, [&] { away = status_now(); return away.ok && away.distance >= 1.0; }))
+        << "status line after Space: " << away.text;
+    EXPECT_EQ(away.count, 6);
+
+    x.hold_key("e", key_hold);
+    status_line home;
+    EXPECT_TRUE(wait_for(10, [&] { home = status_now(); return home.ok && home.distance < 0.1; }))
+        << "status line after E: " << home.text;
+    EXPECT_EQ(home.text.compare(0, 11, "You are 0.0"), 0) << home.text;
+    EXPECT_EQ(home.count, 6);
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+TEST_F(ViewerWindow, TitleShowsFrameRateOfAtMostFifty)
+{
+    dir.write("stars.txt", worked_example());
+    ASSERT_NO_FATAL_FAILURE(start());
+    // Watch the title for three seconds: every figure it shows must be a rate
+    // the 20 ms timer allows.
+    std::vector<int> rates;
+    wait_for(3, [&] {
+        int rate = -1, end = 0;
+        const std::string title = x.title(window);
+        if (std::sscanf(title.c_str(), "starhop - %d fps%n", &rate, &end) == 1 && end == (int)title.size())
+            if (rates.empty() || rates.back() != rate) rates.push_back(rate);
+        return false;
+    });
+    ASSERT_FALSE(rates.empty()) << "the title never showed a frame rate: '" << x.title(window) << "'";
+    for (int rate : rates) {
+        EXPECT_GT(rate, 0);
+        EXPECT_LE(rate, 50);
+    }
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}

@@ -1,0 +1,285 @@
+#include "x11_driver.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace x11_driver {
+
+void pause(double seconds)
+{
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+bool wait_for(double seconds, const std::function<bool()>& done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        pause(0.02);
+    }
+}
+
+// ---- scratch directory ----
+
+scratch_dir::scratch_dir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "starhop-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
+    path_ = pattern;
+}
+
+scratch_dir::~scratch_dir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void scratch_dir::write(const std::string& name, const std::string& text) const
+{
+    std::ofstream out(file(name), std::ios::binary);
+    out << text;
+    if (!out) throw std::runtime_error("cannot write " + file(name));
+}
+
+std::string scratch_dir::read(const std::string& name) const
+{
+    std::ifstream in(file(name), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// ---- child process ----
+
+process::process(const std::string& binary, const scratch_dir& dir, bool with_display) : dir_(dir)
+{
+    std::vector<char*> env;                              // ours, without DISPLAY if asked
+    for (char** e = environ; *e; ++e)
+        if (with_display || std::strncmp(*e, "DISPLAY=", 8) != 0) env.push_back(*e);
+    env.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, dir.file("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char* argv[] = {const_cast<char*>(binary.c_str()), nullptr};
+    const int failed = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv, env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed) throw std::runtime_error("cannot start " + binary + ": " + std::strerror(failed));
+}
+
+process::~process()
+{
+    kill_now();
+}
+
+bool process::running()
+{
+    if (reaped_) return false;
+    if (waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+    return !reaped_;
+}
+
+bool process::wait_exit(double seconds)
+{
+    return wait_for(seconds, [this] { return !running(); });
+}
+
+void process::kill_now()
+{
+    if (reaped_ || pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    if (waitpid(pid_, &status_, 0) == pid_) reaped_ = true;
+}
+
+bool process::exited() const { return reaped_ && WIFEXITED(status_); }
+int process::exit_code() const { return exited() ? WEXITSTATUS(status_) : -1; }
+int process::term_signal() const { return reaped_ && WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
+
+// ---- X server ----
+
+// Windows come and go while we look at them; a request on a vanished window
+// must fail that request, not end the test program as Xlib's default would.
+static int ignore_error(Display*, XErrorEvent*) { return 0; }
+
+display::display()
+{
+    XSetErrorHandler(ignore_error);
+    dpy_ = XOpenDisplay(nullptr);
+}
+
+display::~display()
+{
+    if (dpy_) XCloseDisplay(dpy_);
+}
+
+std::string display::title(unsigned long window)
+{
+    Atom net_name = XInternAtom(dpy_, "_NET_WM_NAME", False);
+    Atom utf8 = XInternAtom(dpy_, "UTF8_STRING", False);
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    std::string result;
+    if (XGetWindowProperty(dpy_, window, net_name, 0, 1024, False, utf8, &type, &format, &count, &after, &data) == Success
+        && data && type == utf8)
+        result.assign(reinterpret_cast<char*>(data), count);
+    if (data) XFree(data);
+    if (!result.empty()) return result;
+    char* name = nullptr;
+    if (XFetchName(dpy_, window, &name) && name) {
+        result = name;
+        XFree(name);
+    }
+    return result;
+}
+
+unsigned long display::search(unsigned long parent, const std::string& prefix, int depth_left)
+{
+    Window root, up, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(dpy_, parent, &root, &up, &children, &count)) return 0;
+    unsigned long found = 0;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(dpy_, children[i], &attributes) || attributes.map_state != IsViewable) continue;
+        if (title(children[i]).compare(0, prefix.size(), prefix) == 0) found = children[i];
+        else if (depth_left > 0) found = search(children[i], prefix, depth_left - 1);   // under a frame window
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+unsigned long display::find_window(const std::string& prefix, double seconds)
+{
+    unsigned long found = 0;
+    wait_for(seconds, [&] {
+        found = search(DefaultRootWindow(dpy_), prefix, 2);
+        return found != 0;
+    });
+    return found;
+}
+
+int display::depth(unsigned long window)
+{
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(dpy_, window, &attributes) ? attributes.depth : 0;
+}
+
+// Where a mask's lowest set bit is, so that its field can be shifted down.
+static int shift_of(unsigned long mask)
+{
+    int shift = 0;
+    while (mask && !(mask & 1)) { mask >>= 1; ++shift; }
+    return shift;
+}
+
+image display::grab(unsigned long window)
+{
+    image result;
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(dpy_, window, &attributes)) return result;
+    XImage* shot = XGetImage(dpy_, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (!shot) return result;
+    const unsigned long masks[3] = {shot->red_mask, shot->green_mask, shot->blue_mask};
+    int shifts[3], maxima[3];
+    for (int i = 0; i < 3; ++i) {
+        shifts[i] = shift_of(masks[i]);
+        maxima[i] = (int)(masks[i] >> shifts[i]);
+    }
+    result.width = attributes.width;
+    result.height = attributes.height;
+    result.pixels.resize((size_t)result.width * result.height);
+    for (int y = 0; y < result.height; ++y)
+        for (int x = 0; x < result.width; ++x) {
+            const unsigned long p = XGetPixel(shot, x, y);
+            uint32_t rgb = 0;
+            for (int i = 0; i < 3; ++i) {                      // each field scaled to 0..255
+                const unsigned long v = (p & masks[i]) >> shifts[i];
+                rgb = rgb << 8 | (uint32_t)(maxima[i] ? v * 255 / maxima[i] : 0);
+            }
+            result.pixels[(size_t)y * result.width + x] = rgb;
+        }
+    XDestroyImage(shot);
+    return result;
+}
+
+void display::focus(unsigned long window)
+{
+    XSetInputFocus(dpy_, window, RevertToPointerRoot, CurrentTime);
+    XSync(dpy_, False);
+}
+
+static void send_key(Display* dpy, const char* key, bool down)
+{
+    const KeyCode code = XKeysymToKeycode(dpy, XStringToKeysym(key));
+    if (!code) throw std::runtime_error(std::string("no key code for ") + key);
+    XTestFakeKeyEvent(dpy, code, down, CurrentTime);
+    XSync(dpy, False);
+}
+
+void display::key_down(const char* key) { send_key(dpy_, key, true); }
+void display::key_up(const char* key) { send_key(dpy_, key, false); }
+
+void display::hold_key(const char* key, double seconds)
+{
+    key_down(key);
+    pause(seconds);
+    key_up(key);
+}
+
+void display::move_pointer(unsigned long window, int x, int y)
+{
+    int root_x, root_y;
+    Window child;
+    XTranslateCoordinates(dpy_, window, DefaultRootWindow(dpy_), x, y, &root_x, &root_y, &child);
+    XTestFakeMotionEvent(dpy_, DefaultScreen(dpy_), root_x, root_y, CurrentTime);
+    XSync(dpy_, False);
+}
+
+void display::hold_button(int button, double seconds)
+{
+    XTestFakeButtonEvent(dpy_, button, True, CurrentTime);
+    XSync(dpy_, False);
+    pause(seconds);
+    XTestFakeButtonEvent(dpy_, button, False, CurrentTime);
+    XSync(dpy_, False);
+}
+
+void display::request_close(unsigned long window)
+{
+    XEvent event;
+    std::memset(&event, 0, sizeof event);
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(dpy_, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = (long)XInternAtom(dpy_, "WM_DELETE_WINDOW", False);
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy_, window, False, NoEventMask, &event);
+    XSync(dpy_, False);
+}
+
+}  // namespace x11_driver

@@ -1,0 +1,105 @@
+// Drives a real program through an X server, the way a user would: starts it
+// in a scratch directory, finds its window by title, holds keys and buttons,
+// moves the pointer, asks the window to close and reads its pixels back.
+// Every wait is bounded, so a program that hangs fails a test instead of the run.
+#ifndef STARHOP_TESTS_X11_DRIVER_H
+#define STARHOP_TESTS_X11_DRIVER_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct _XDisplay;
+
+namespace x11_driver {
+
+// Tries `done` every 20 ms until it holds or `seconds` have passed.
+bool wait_for(double seconds, const std::function<bool()>& done);
+void pause(double seconds);
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it at the end of the scope.
+class scratch_dir {
+public:
+    scratch_dir();
+    ~scratch_dir();
+    scratch_dir(const scratch_dir&) = delete;
+    scratch_dir& operator=(const scratch_dir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    void write(const std::string& name, const std::string& text) const;
+    std::string read(const std::string& name) const;   // empty when missing
+private:
+    std::string path_;
+};
+
+// A program run as a child process in `dir`, its standard output and error
+// going to the files stdout.txt and stderr.txt there. A child still running at
+// the end of the scope is killed and reaped.
+class process {
+public:
+    process(const std::string& binary, const scratch_dir& dir, bool with_display = true);
+    ~process();
+    process(const process&) = delete;
+    process& operator=(const process&) = delete;
+    pid_t pid() const { return pid_; }
+    bool running();
+    // Waits up to `seconds` for the child to end; false when it is still running.
+    bool wait_exit(double seconds);
+    void kill_now();
+    bool exited() const;            // ended through exit, with exit_code() valid
+    int exit_code() const;
+    int term_signal() const;        // the signal that ended it, 0 if none
+    std::string out() const { return dir_.read("stdout.txt"); }
+    std::string err() const { return dir_.read("stderr.txt"); }
+private:
+    const scratch_dir& dir_;
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool reaped_ = false;
+};
+
+// A window's pixels, each 0xRRGGBB.
+struct image {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const { return pixels[(size_t)y * width + x]; }
+    bool empty() const { return pixels.empty(); }
+};
+
+// A connection to the X server named by DISPLAY. Errors from windows that went
+// away are recorded, never fatal.
+class display {
+public:
+    display();                       // check ok() before use
+    ~display();
+    display(const display&) = delete;
+    display& operator=(const display&) = delete;
+    bool ok() const { return dpy_ != nullptr; }
+
+    // The first window whose title starts with `prefix`, waiting up to
+    // `seconds` for it to appear and be mapped; 0 when none did.
+    unsigned long find_window(const std::string& prefix, double seconds);
+    std::string title(unsigned long window);
+    int depth(unsigned long window);
+    image grab(unsigned long window);               // empty on failure
+
+    void focus(unsigned long window);
+    // Key names are X keysym names: "Tab", "space", "Escape", "e".
+    void key_down(const char* key);
+    void key_up(const char* key);
+    void hold_key(const char* key, double seconds);
+    void move_pointer(unsigned long window, int x, int y);   // window coordinates
+    void hold_button(int button, double seconds);
+    // What the window manager sends when the user clicks the close button.
+    void request_close(unsigned long window);
+private:
+    unsigned long search(unsigned long parent, const std::string& prefix, int depth_left);
+    _XDisplay* dpy_ = nullptr;
+};
+
+}  // namespace x11_driver
+
+#endif
