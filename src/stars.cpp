@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 
 star_type::star_type()
     : name{}, spectral_class{}, abs_magnitude(std::numeric_limits<float>::quiet_NaN()), next(nullptr)
@@ -29,9 +30,57 @@ void star_type::star_set(const char* name_, float abs_magnitude_, vector positio
     for (; i < sizeof spectral_class; ++i) spectral_class[i] = '\0';
 }
 
-void star_type::transform_star(matrix view)
+// Where new records come from. Blocks grow from a thousand records to a
+// million and are never returned; between them a list is contiguous in runs.
+namespace {
+struct record_store {
+    char* next = nullptr;                      // first free slot of the current block
+    char* end = nullptr;
+    void* given_back = nullptr;                // deleted slots, newest first, linked through their first bytes
+    std::size_t block_records = 1024;
+};
+record_store store;
+constexpr std::size_t largest_block = std::size_t(1) << 20;  // records
+constexpr std::align_val_t record_alignment{alignof(star_type)};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool checked_heap = true;            // AddressSanitizer then sees every record's bounds
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool checked_heap = true;
+#else
+constexpr bool checked_heap = false;
+#endif
+#else
+constexpr bool checked_heap = false;
+#endif
+} // namespace
+
+void* star_type::operator new(std::size_t size)
 {
-    view_position = view * position;
+    if (size != sizeof(star_type) || checked_heap) return ::operator new(size, record_alignment);
+    if (store.given_back) {
+        void* slot = store.given_back;
+        store.given_back = *static_cast<void**>(slot);
+        return slot;
+    }
+    if (store.next == store.end) {
+        const std::size_t bytes = store.block_records * sizeof(star_type);
+        store.next = static_cast<char*>(::operator new(bytes, record_alignment));  // may throw
+        store.end = store.next + bytes;
+        if (store.block_records < largest_block) store.block_records *= 2;
+    }
+    void* slot = store.next;
+    store.next += sizeof(star_type);
+    return slot;
+}
+
+void star_type::operator delete(void* p, std::size_t size) noexcept
+{
+    if (!p) return;
+    if (size != sizeof(star_type) || checked_heap) return ::operator delete(p, record_alignment);
+    *static_cast<void**>(p) = store.given_back;
+    store.given_back = p;
 }
 
 // Arm colour of a bright star by its class letter, exactly as stored: any
@@ -53,12 +102,23 @@ static int class_colour(char letter)
 
 static const double log_ratio = std::log(magnitude_ratio);
 
-void star_type::draw(BITMAP* target, int names)
+// A star of absolute magnitude a shows magnitude 6 at the distance
+// reference * ratio^((6 - a) / 2); see faint_limits in the header for the margins.
+static faint_limits make_faint_limits()
 {
-    // The rejections come cheapest first; each one writes nothing, so their
-    // order does not change the picture.
+    faint_limits t;
+    for (int i = 0; i < faint_limits::size; ++i) {
+        const double brightest = faint_limits::lowest + (i - 1) / (double)faint_limits::steps;
+        const double d = reference_distance * std::exp((6.0 - brightest) * log_ratio / 2.0);
+        t.squared[i] = (float)(d * d * 1.001);
+    }
+    return t;
+}
+const faint_limits faint_beyond = make_faint_limits();
+
+void star_type::draw_in_front(BITMAP* target, int names)
+{
     const vector p = view_position;
-    if (!(p.z > 0.0f)) return;                                  // behind the viewer
     int sx, sy;
     p.project(&sx, &sy);
     if (sx < 1 || sx > screen_width - 1 || sy < 1 || sy > screen_height - 1) return;  // off screen
