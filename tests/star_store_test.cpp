@@ -1,0 +1,113 @@
+// Where records made with new come from: one cache line each, one after
+// another, slots of deleted records handed out again, and the standard
+// exception when memory runs out.
+#include "stars.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+const bool sanitized = true;                    // records then come from the checked heap
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+const bool sanitized = true;
+#else
+const bool sanitized = false;
+#endif
+#else
+const bool sanitized = false;
+#endif
+
+std::uintptr_t address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+} // namespace
+
+TEST(StarStore, RecordsFollowOneAnotherOneCacheLineEach)
+{
+    if (sanitized) GTEST_SKIP() << "records come from the checked heap";
+    std::vector<star_type*> made;
+    for (int i = 0; i < 5000; ++i) made.push_back(new star_type);
+    int adjacent = 0;
+    for (size_t i = 0; i < made.size(); ++i) {
+        EXPECT_EQ(address(made[i]) % 64, 0u) << "record " << i;
+        if (i > 0) adjacent += address(made[i]) == address(made[i - 1]) + 64;
+    }
+    EXPECT_GE(adjacent, 4990);                                    // a new block now and then
+    for (star_type* s : made) {                                   // each one a fresh record
+        EXPECT_EQ(s->next, nullptr);
+        EXPECT_EQ(s->name[0], '\0');
+    }
+    for (star_type* s : made) delete s;
+}
+
+TEST(StarStore, DeletedSlotsAreHandedOutAgain)
+{
+    if (sanitized) GTEST_SKIP() << "records come from the checked heap";
+    star_type* a = new star_type;
+    star_type* b = new star_type;
+    a->star_set("Was here", 1.0f, vector(1, 2, 3), "G2V");
+    delete a;
+    delete b;
+    star_type* c = new star_type;                                 // newest given back first
+    star_type* d = new star_type;
+    EXPECT_EQ(c, b);
+    EXPECT_EQ(d, a);
+    EXPECT_EQ(d->name[0], '\0');                                  // constructed afresh
+    EXPECT_TRUE(std::isnan(d->abs_magnitude));
+    star_type* e = new star_type;                                 // then on from the block
+    EXPECT_NE(e, a);
+    EXPECT_NE(e, b);
+    delete c;
+    delete d;
+    delete e;
+    delete static_cast<star_type*>(nullptr);                      // allowed, does nothing
+}
+
+TEST(StarStore, OtherSizesAndArraysUseTheOrdinaryHeap)
+{
+    star_type* many = new star_type[3];                           // array new is not ours
+    EXPECT_EQ(address(many) % alignof(star_type), 0u);
+    EXPECT_EQ(many[2].next, nullptr);
+    delete[] many;
+    alignas(star_type) unsigned char room[sizeof(star_type)];
+    star_type* placed = new (room) star_type;                     // placement still works
+    EXPECT_EQ(static_cast<void*>(placed), static_cast<void*>(room));
+    placed->~star_type();
+}
+
+TEST(StarStoreDeathTest, RunningOutOfMemoryThrowsBadAlloc)
+{
+    if (sanitized) GTEST_SKIP() << "the sanitizer reserves more address space than the limit";
+    // In a child: cap the address space 64 MiB above what is in use, then
+    // make records until the store cannot get another block.
+    EXPECT_EXIT(
+        {
+            unsigned long pages = 0;
+            if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+                if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+                std::fclose(f);
+            }
+            if (pages == 0) std::_Exit(2);
+            rlimit cap{};
+            getrlimit(RLIMIT_AS, &cap);
+            cap.rlim_cur = pages * sysconf(_SC_PAGESIZE) + (64ul << 20);
+            if (setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(2);
+            try {
+                for (long i = 0; i < (1l << 30); ++i) new star_type;
+            } catch (const std::bad_alloc&) {
+                std::_Exit(0);
+            }
+            std::_Exit(1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
