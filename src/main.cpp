@@ -1,10 +1,10 @@
 // starhop: fly among the real stars.
-#include "viewer.h"
+#include "command_line.h"
 
 #include <allegro.h>
 
-int main(int, char**)
+int main(int argc, char** argv)
 {
-    return run_viewer("stars.txt");
+    return starhop_main(argc, argv);
 }
 END_OF_MAIN()

@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "stars.h"
+#include "travel.h"
 
 #include <allegro.h>
 #include <chrono>
@@ -49,7 +50,7 @@ static void turn(camera& c, float angle, vector axis, turn_kind kind)
     }
 }
 
-void update_camera(camera& c)
+void update_camera(camera& c, int keys)
 {
     if (c.homing) {                                            // return home
         c.velocity = c.camera_position * -0.1f;
@@ -60,11 +61,11 @@ void update_camera(camera& c)
     c.camera_position += c.velocity;
     c.velocity = c.velocity * 0.8f;                            // damping
 
-    if (key[KEY_E]) c.homing = 1;
-    if (key[KEY_ESC]) c.done = 1;
-    if (key[KEY_SPACE] || mouse_b == 2) c.velocity += c.forward * 0.1f;   // one thrust for both
-    if (key[KEY_B]) c.velocity -= c.forward * 0.1f;
-    if (key[KEY_TAB]) {                                        // once per press
+    if (keys && key[KEY_E]) c.homing = 1;
+    if (keys && key[KEY_ESC]) c.done = 1;
+    if ((keys && key[KEY_SPACE]) || mouse_b == 2) c.velocity += c.forward * 0.1f;   // one thrust for both
+    if (keys && key[KEY_B]) c.velocity -= c.forward * 0.1f;
+    if (keys && key[KEY_TAB]) {                                // once per press
         c.show_names = !c.show_names;
         while (key[KEY_TAB]) wait_a_moment();
     }
@@ -80,6 +81,7 @@ void update_camera(camera& c)
         c.last_mouse_y = mouse_y;
     }
 
+    if (!keys) return;
     if (key[KEY_UP])    turn(c, -0.1f, c.right, pitch);
     if (key[KEY_DOWN])  turn(c, +0.1f, c.right, pitch);
     if (key[KEY_LEFT])  turn(c, -0.1f, c.down, yaw);
@@ -94,7 +96,8 @@ void build_view(camera& c)
     c.view.translate(-c.camera_position);
 }
 
-void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer)
+void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
+                const traveller* travel)
 {
     acquire_bitmap(buffer);
     show_mouse(nullptr);                       // the pointer comes off before we draw
@@ -111,6 +114,7 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
                   "Press [tab] to name stars, drag left mouse button to change view");
     textprintf_ex(buffer, font, 10, 30, white, _textmode,
                   "right mouse button to move forward, press E to return home.");
+    if (travel) travel->draw(buffer, c);
     show_mouse(buffer);
     release_bitmap(buffer);
 }
@@ -149,11 +153,14 @@ void run_frames(star_type* first_star, int star_count, BITMAP* buffer)
 {
     camera c;
     frame_rate rate;
+    traveller travel(first_star, star_count);   // indexes the names once
     while (!c.done) {
-        update_camera(c);
+        const int keys = travel.before_camera(c);
+        update_camera(c, keys);
+        travel.after_camera(c);
         if (close_requested) c.done = 1;        // the close button ends as Esc does
         build_view(c);
-        draw_frame(c, first_star, star_count, buffer);
+        draw_frame(c, first_star, star_count, buffer, &travel);
         while (!countready) wait_a_moment();    // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown

@@ -1,5 +1,6 @@
 // The viewer application: start-up, the camera and its flight controls, and
-// the frame loop. The entry function in main.cpp only calls run_viewer.
+// the frame loop. The entry function in main.cpp hands the command line to
+// starhop_main (command_line.h), which calls run_viewer.
 #ifndef STARHOP_VIEWER_H
 #define STARHOP_VIEWER_H
 
@@ -7,6 +8,7 @@
 
 struct BITMAP;
 class star_type;
+class traveller;
 
 // Set to 1 by the timer every 20 ms; the frame loop waits for it before it
 // shows a frame, then sets it back to 0.
@@ -32,11 +34,15 @@ struct camera {
 
 // One frame's update from the library's keyboard and mouse state: return home,
 // move, damp, then E, Esc, thrust, Tab (waits for its release), drag, arrows.
-void update_camera(camera& c);
+// With `keys` 0 the keyboard controls do not act (the prompt has the keys);
+// the mouse still does.
+void update_camera(camera& c, int keys = 1);
 // Leaves in c.view the matrix that carries a catalog point into view space.
 void build_view(camera& c);
 // Draws one frame into `buffer`: every star in list order, then the status text.
-void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer);
+// With `travel`, also its target line and prompt.
+void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
+                const traveller* travel = nullptr);
 // Runs frames until Esc or the window's close button.
 void run_frames(star_type* first_star, int star_count, BITMAP* buffer);
 

@@ -1,0 +1,33 @@
+// The command line: an optional catalog file, or a request for the help text
+// or the version. Read before the graphics library starts, so a mistake ends
+// the program before any window opens.
+#ifndef STARHOP_COMMAND_LINE_H
+#define STARHOP_COMMAND_LINE_H
+
+#include <iosfwd>
+#include <string>
+
+struct command_line {
+    enum action_type { run, help, version, mistake };
+    action_type action = run;
+    std::string catalog = "stars.txt";          // looked up in the working directory
+    std::string problem;                        // mistake: what was wrong
+};
+
+// starhop [catalog] | --help | -h | --version; "--" ends the options, so a
+// catalog whose name starts with "-" can still be given.
+command_line parse_command_line(int argc, const char* const* argv);
+
+const char* program_version();
+void write_usage(std::ostream& out);
+void write_help(std::ostream& out);
+
+// Answers a command line that does not ask to run: help or version on `out`
+// (status 0), a mistake and the usage on `err` (status 2). Returns -1 when
+// the viewer is to run.
+int answer_command_line(const command_line& line, std::ostream& out, std::ostream& err);
+
+// The whole program behind the entry function.
+int starhop_main(int argc, char** argv);
+
+#endif

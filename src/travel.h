@@ -1,0 +1,153 @@
+// Going to a star by name: the index of the catalog's names, the "Fly to"
+// prompt that F opens, the trip that turns the camera toward the star and
+// flies it there, and the glue that the frame loop calls once a frame.
+#ifndef STARHOP_TRAVEL_H
+#define STARHOP_TRAVEL_H
+
+#include "vector.h"
+
+#include <cstddef>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct BITMAP;
+struct camera;
+class star_type;
+
+// A name as the search compares it: ASCII letters in lower case, every run of
+// spaces made one space, none at either end. "  Alp   CMa " gives "alp cma".
+std::string search_form(const char* name);
+
+// What a search found.
+struct name_match {
+    enum kind_type { empty, found, several, none };
+    kind_type kind = empty;                        // empty: the text held nothing but spaces
+    const star_type* star = nullptr;               // found: the star
+    std::vector<const star_type*> candidates;      // several: up to five, one per name, in name order
+    bool more = false;                             // several: other names match besides those five
+};
+
+// Every named star of the list, sorted by search form, so that an exact name
+// and the names that start with a text are both found by binary search.
+class name_index {
+public:
+    static constexpr int listed = 5;               // candidates named when several match
+
+    // `expected` is how many stars the list holds, if known: room is made
+    // for them at once.
+    explicit name_index(const star_type* first, std::size_t expected = 0);
+    // An exact name first (of stars whose names differ only in case, the one
+    // written as typed, else the first in the catalog); else the only name
+    // that starts with the text; else up to five candidates, or none.
+    name_match find(const std::string& text) const;
+    std::size_t size() const { return entries.size(); }
+
+private:
+    static constexpr int key_size = 24;            // the longest name a record holds
+    struct entry {
+        char key[key_size];                        // search form, zero-padded
+        const star_type* star;
+    };
+    std::vector<entry> entries;                    // by key; equal keys in catalog order
+    static void sort_by_key(entry* e, entry* spare, std::size_t n, int column);
+};
+
+// The one-line prompt at the bottom of the screen. It is fed the keys the
+// library's keyboard buffer hands out, as scan code and character.
+class fly_prompt {
+public:
+    enum event { nothing, closed, search };
+    static constexpr std::size_t longest_text = 60;   // still fits the screen's width
+
+    bool is_open() const { return open; }
+    const std::string& text() const { return typed; }
+    // The lines shown above the prompt: candidates or what went wrong.
+    const std::vector<std::string>& notes() const { return shown; }
+
+    void open_empty();                             // opens with no text and no notes
+    // Esc closes, Enter asks for a search, Backspace takes back one
+    // character, a printable character is added. Editing clears the notes.
+    event feed(int scancode, int ascii);
+    void close() { open = false; }
+    // Shows what a search that did not find one star gave.
+    void show(const name_match& result);
+    void show_note(const std::string& note);
+
+private:
+    bool open = false;
+    std::string typed;
+    std::vector<std::string> shown;
+};
+
+// The distance, light years, at which a star of that absolute magnitude shines
+// at magnitude -1; kept within [0.01, 100].
+float arrival_distance(float abs_magnitude);
+
+// Turning toward a star, then flying to it. The turn takes one second and the
+// flight three and a half, whatever the distance, at 50 frames a second.
+class trip {
+public:
+    static constexpr int turn_frames   = 50;
+    static constexpr int flight_frames = 175;
+
+    // Aims at `star` from wherever the camera is; ends any homing. The target
+    // stays set after the trip ends, until another trip replaces it.
+    void start(camera& c, const star_type* star);
+    // One frame, after the camera update: a share of the turn, or a step of
+    // the flight. The last frame leaves the camera at rest.
+    void step(camera& c);
+    void stop() { underway = false; }
+    bool active() const { return underway; }
+    const star_type* target() const { return aim; }
+
+private:
+    const star_type* aim = nullptr;
+    bool underway = false;
+    bool flying = false;
+    int frame = 0;                                 // frames done in this phase
+    float from = 0, to = 0;                        // flight: distances to the star, light years
+    vector line;                                   // flight: unit direction toward the star
+    void begin_flight(camera& c);
+};
+
+// Whether a flight control acts this frame: Space, B, E or an arrow (when
+// `keys` is set), the right button alone, or a drag that moves the pointer.
+bool flight_control_held(const camera& c, int keys);
+
+// What the frame loop adds for travelling: the index, the prompt and the trip.
+// The index is built on a thread of its own, so a catalog of millions of stars
+// shows its first frame without waiting for it; a search asked for before it
+// is ready runs in the first frame after.
+class traveller {
+public:
+    traveller(const star_type* first, std::size_t star_count);
+    // The index, once built; null before.
+    const name_index* names();
+    void wait_for_names();
+
+    // Before the camera update: hands the keyboard buffer to the prompt (F
+    // opens it), starts a trip on a match and ends one on a flight control.
+    // Returns whether the camera's keys act this frame: not while the prompt
+    // is open, nor on the frame it closes, nor until the keys held then (the
+    // camera's and F) are let go, so that the Esc that closes the prompt does
+    // not also end the program.
+    int before_camera(camera& c);
+    void after_camera(camera& c) { if (journey.active()) journey.step(c); }
+    // The target line under the status text and the open prompt; nothing
+    // when neither has been asked for.
+    void draw(BITMAP* buffer, const camera& c) const;
+
+    fly_prompt prompt;
+    trip journey;
+
+private:
+    std::future<std::unique_ptr<name_index>> building;
+    std::unique_ptr<name_index> index;
+    bool search_waiting = false;                   // Enter came before the index
+    int keys_held_back = 0;
+    void enter(camera& c);
+};
+
+#endif

@@ -1,0 +1,131 @@
+// The command line: a catalog to read, the help text, the version, and the
+// mistakes that end the program with status 2 before any window opens.
+#include "command_line.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+command_line parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "starhop");
+    return parse_command_line((int)args.size(), args.data());
+}
+
+// The version that the build names in its top-level project() line.
+std::string project_version()
+{
+    std::ifstream in(STARHOP_SOURCE_DIR "/CMakeLists.txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::smatch m;
+    const std::string s = text.str();
+    return std::regex_search(s, m, std::regex(R"(project\(starhop\s+VERSION\s+([0-9.]+))")) ? m[1].str() : "";
+}
+
+struct answer {
+    int status;
+    std::string out, err;
+};
+
+answer answer_for(std::vector<const char*> args)
+{
+    std::ostringstream out, err;
+    const int status = answer_command_line(parse(args), out, err);
+    return {status, out.str(), err.str()};
+}
+
+} // namespace
+
+TEST(CommandLine, CatalogIsTheOneArgumentOrStarsTxt)
+{
+    struct { std::vector<const char*> args; const char* catalog; } cases[] = {
+        {{}, "stars.txt"},
+        {{"my-stars.txt"}, "my-stars.txt"},
+        {{"/tmp/a b/sky.txt"}, "/tmp/a b/sky.txt"},
+        {{"-"}, "-"},                                   // a file named "-", not an option
+        {{"--", "--odd.txt"}, "--odd.txt"},             // after "--", no options
+        {{"--", "--"}, "--"},
+    };
+    for (const auto& k : cases) {
+        const command_line line = parse(k.args);
+        EXPECT_EQ(line.action, command_line::run) << k.catalog;
+        EXPECT_EQ(line.catalog, k.catalog);
+    }
+}
+
+TEST(CommandLine, HelpAndVersionAnswerOnStandardOutputWithStatusZero)
+{
+    for (const char* option : {"--help", "-h"}) {
+        const answer a = answer_for({option});
+        EXPECT_EQ(a.status, 0) << option;
+        EXPECT_EQ(a.err, "");
+        EXPECT_EQ(a.out.rfind("Usage: starhop [catalog]\n", 0), 0u) << a.out;
+        for (const char* part : {"Controls:", "Catalog format:", "stars.txt", "Space", "Tab", "Esc",
+                                 "fly to a star", "right ascension", "declination", "tabs"})
+            EXPECT_NE(a.out.find(part), std::string::npos) << "the help does not mention " << part;
+    }
+    const std::string version = project_version();
+    ASSERT_FALSE(version.empty()) << "no version in the project() line";
+    const answer v = answer_for({"--version"});
+    EXPECT_EQ(v.status, 0);
+    EXPECT_EQ(v.out, "starhop " + version + "\n");
+    EXPECT_EQ(v.err, "");
+    EXPECT_EQ(answer_for({"sky.txt", "--help"}).status, 0);     // asking for help wins over the rest
+    EXPECT_EQ(answer_for({}).status, -1);                         // nothing to answer: run
+    EXPECT_EQ(answer_for({"sky.txt"}).status, -1);
+}
+
+TEST(CommandLine, MistakesGiveTheUsageOnStandardErrorWithStatusTwo)
+{
+    struct { std::vector<const char*> args; const char* problem; } cases[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"-x", "sky.txt"}, "unknown option '-x'"},
+        {{"sky.txt", "--verbose"}, "unknown option '--verbose'"},
+        {{"one.txt", "two.txt"}, "only one catalog can be given, 'two.txt' is a second"},
+        {{"--", "a", "b"}, "only one catalog can be given, 'b' is a second"},
+    };
+    for (const auto& k : cases) {
+        const answer a = answer_for(k.args);
+        EXPECT_EQ(a.status, 2) << k.problem;
+        EXPECT_EQ(a.out, "");
+        EXPECT_EQ(a.err.rfind(std::string("starhop: ") + k.problem + "\nUsage: starhop [catalog]\n", 0), 0u) << a.err;
+    }
+}
+
+// The built program, without a display: an answer that came after opening a
+// window would have failed for want of one (status 1).
+TEST(CommandLineProgram, AnswersBeforeAnyWindowOpens)
+{
+    const std::string binary = STARHOP_BINARY;
+    const std::string out = ::testing::TempDir() + "starhop_out.txt", err = ::testing::TempDir() + "starhop_err.txt";
+    auto run = [&](const std::string& args) {
+        const std::string command = "env -u DISPLAY '" + binary + "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    auto read = [](const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    EXPECT_EQ(run("--help"), 0);
+    EXPECT_EQ(read(out).rfind("Usage: starhop [catalog]\n", 0), 0u);
+    EXPECT_EQ(read(err), "");
+    EXPECT_EQ(run("--version"), 0);
+    EXPECT_EQ(read(out), "starhop " + project_version() + "\n");
+    EXPECT_EQ(run("--no-such-option"), 2);
+    EXPECT_EQ(read(out), "");
+    EXPECT_EQ(read(err).rfind("starhop: unknown option '--no-such-option'\nUsage: starhop [catalog]\n", 0), 0u) << read(err);
+    EXPECT_EQ(run("one.txt two.txt"), 2);
+    EXPECT_NE(read(err).find("Usage: starhop [catalog]"), std::string::npos);
+    EXPECT_EQ(run("/nonexistent/sky.txt"), 1) << "a catalog alone goes on to start the graphics";
+    EXPECT_NE(read(err).find("display"), std::string::npos) << read(err);
+}

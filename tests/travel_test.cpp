@@ -1,0 +1,729 @@
+// Going to a star by name: the name search, the prompt and its keys, the turn
+// and flight of a trip and what ends it, and the lines drawn for them. The
+// library runs without a display; the tests set its key and mouse state and
+// fill its keyboard buffer themselves.
+#include "allegro_env.h"
+#include "stars.h"
+#include "travel.h"
+#include "viewer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+static auto* env = register_allegro_env();
+
+namespace {
+
+// A star list built from names, freed at the end of the scope.
+class star_list {
+public:
+    star_list() = default;
+    star_list(std::initializer_list<const char*> names)
+    {
+        for (const char* n : names) add(n, vector(1, 2, 3), 1.0f);
+    }
+    ~star_list()
+    {
+        for (star_type* s = head; s;) {
+            star_type* next = s->next;
+            delete s;
+            s = next;
+        }
+    }
+    star_list(const star_list&) = delete;
+    star_list& operator=(const star_list&) = delete;
+
+    star_type* add(const char* name, vector position, float abs_magnitude)
+    {
+        star_type* s = new star_type(name, abs_magnitude, position, "G2V");
+        (head ? tail->next : head) = s;
+        tail = s;
+        ++count;
+        return s;
+    }
+    const star_type* at(int i) const
+    {
+        const star_type* s = head;
+        while (i-- > 0) s = s->next;
+        return s;
+    }
+
+    star_type* head = nullptr;
+    star_type* tail = nullptr;
+    int count = 0;
+};
+
+std::vector<std::string> names_of(const std::vector<const star_type*>& stars)
+{
+    std::vector<std::string> out;
+    for (const star_type* s : stars) out.push_back(s->name);
+    return out;
+}
+
+double dot(vector a, vector b) { return (double)a.x * b.x + (double)a.y * b.y + (double)a.z * b.z; }
+
+::testing::AssertionResult orthonormal_right_handed(const camera& c)
+{
+    const double tol = 1e-5;
+    const vector r = c.down & c.forward;
+    const double errors[] = {c.forward.length() - 1.0, c.down.length() - 1.0, c.right.length() - 1.0,
+                             dot(c.forward, c.down), dot(c.forward, c.right), dot(c.down, c.right),
+                             r.x - c.right.x, r.y - c.right.y, r.z - c.right.z};
+    for (double e : errors)
+        if (!(std::fabs(e) <= tol)) return ::testing::AssertionFailure() << "axes off by " << e;
+    return ::testing::AssertionSuccess();
+}
+
+// Where a star lands on the screen for this camera, as the drawing places it.
+void screen_spot(camera c, const star_type* s, double* column, double* row, double* depth)
+{
+    build_view(c);
+    const vector p = c.view * s->position;
+    *depth = p.z;
+    *column = p.x * 400.0 / p.z + 320;
+    *row = p.y * 400.0 / p.z + 240;
+}
+
+double angle_between(vector a, vector b)
+{
+    const double c = dot(a, b) / ((double)a.length() * b.length());
+    return std::acos(std::max(-1.0, std::min(1.0, c)));
+}
+
+// Every case starts with no key, no button and an empty keyboard buffer.
+class WithInput : public ::testing::Test {
+protected:
+    static int no_key() { return 0; }
+    void SetUp() override
+    {
+        static bool hooked = false;            // the buffer works once the library has a keyboard
+        if (!hooked) install_keyboard_hooks(no_key, no_key);
+        hooked = true;
+        release_all();
+    }
+    void TearDown() override { release_all(); }
+    static void release_all()
+    {
+        for (int i = 0; i < KEY_MAX; ++i) key[i] = 0;
+        mouse_b = 0;
+        mouse_x = mouse_y = 0;
+        clear_keybuf();
+    }
+    static void type(const char* text)
+    {
+        for (const char* p = text; *p; ++p) {
+            const char ch = *p;
+            int scancode = 0;
+            if (ch >= 'a' && ch <= 'z') scancode = KEY_A + (ch - 'a');
+            else if (ch >= 'A' && ch <= 'Z') scancode = KEY_A + (ch - 'A');
+            else if (ch == ' ') scancode = KEY_SPACE;
+            simulate_ukeypress(ch, scancode);
+        }
+    }
+    static void press(int scancode, int ascii = 0) { simulate_ukeypress(ascii, scancode); }
+    // One frame as the frame loop runs it, up to the view matrix.
+    static void frame(traveller& t, camera& c)
+    {
+        const int keys = t.before_camera(c);
+        update_camera(c, keys);
+        t.after_camera(c);
+    }
+};
+
+} // namespace
+
+// ---- the search ----
+
+TEST(SearchForm, LowerCaseSingleSpacesNoneAtTheEnds)
+{
+    EXPECT_EQ(search_form("Sirius"), "sirius");
+    EXPECT_EQ(search_form("  Alp   CMa "), "alp cma");
+    EXPECT_EQ(search_form("HD 12345 B"), "hd 12345 b");
+    EXPECT_EQ(search_form("   "), "");
+    EXPECT_EQ(search_form(""), "");
+    EXPECT_EQ(search_form("Zeta-2 Ori"), "zeta-2 ori");          // only letters change
+    EXPECT_EQ(search_form("\xc3\x89toile"), "\xc3\x89toile");    // bytes past ASCII stay as they are
+}
+
+TEST(NameSearch, ExactNameFirstThenTheOnlyNameThatStartsWithTheText)
+{
+    star_list stars{"Sirius", "Sirius B", "Arcturus", "Vega", "Alp CMa"};
+    const name_index index(stars.head);
+    EXPECT_EQ(index.size(), 5u);
+    struct { const char* text; const char* want; } cases[] = {
+        {"sirius", "Sirius"},     {"SIRIUS", "Sirius"},       {"sIrIuS", "Sirius"},   // case
+        {"sirius b", "Sirius B"}, {"Sirius  B ", "Sirius B"},                         // exact beats prefix
+        {"arc", "Arcturus"},      {"v", "Vega"},              {"vega", "Vega"},       // the only name
+        {"alp cma", "Alp CMa"},   {"  alp    cma", "Alp CMa"}, {"alp c", "Alp CMa"},  // spaces
+    };
+    for (const auto& k : cases) {
+        const name_match m = index.find(k.text);
+        ASSERT_EQ(m.kind, name_match::found) << k.text;
+        EXPECT_STREQ(m.star->name, k.want) << k.text;
+    }
+    EXPECT_EQ(index.find("sir").kind, name_match::several);      // Sirius and Sirius B
+    EXPECT_EQ(names_of(index.find("sir").candidates), (std::vector<std::string>{"Sirius", "Sirius B"}));
+}
+
+TEST(NameSearch, SeveralListUpToFiveNamesInOrderNoneSaysNoneEmptyAsksNothing)
+{
+    star_list stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol", "Alphard", "Deneb"};
+    const name_index index(stars.head);
+    const name_match all = index.find("al");
+    ASSERT_EQ(all.kind, name_match::several);
+    EXPECT_EQ(names_of(all.candidates),
+              (std::vector<std::string>{"Aldebaran", "Algol", "Alkaid", "Alnilam", "Alnitak"}));
+    EXPECT_TRUE(all.more);
+    const name_match two = index.find("ALN");
+    ASSERT_EQ(two.kind, name_match::several);
+    EXPECT_EQ(names_of(two.candidates), (std::vector<std::string>{"Alnilam", "Alnitak"}));
+    EXPECT_FALSE(two.more);
+    const name_match seven = index.find("a");                    // seven names: five shown
+    EXPECT_EQ(seven.candidates.size(), 5u);
+    EXPECT_TRUE(seven.more);
+
+    for (const char* text : {"x", "alz", "deneb b", "denebola", "al tair"})
+        EXPECT_EQ(index.find(text).kind, name_match::none) << text;
+    EXPECT_EQ(index.find(std::string(40, 'a')).kind, name_match::none);   // longer than any name
+    for (const char* text : {"", " ", "     "}) {
+        const name_match m = index.find(text);
+        EXPECT_EQ(m.kind, name_match::empty) << '"' << text << '"';
+        EXPECT_EQ(m.star, nullptr);
+    }
+}
+
+TEST(NameSearch, StarsSharingANameCountOnceAndTheSpellingTypedWins)
+{
+    star_list stars{"P Pup", "Alpha", "p Pup", "Alpha", "Alphard", "", "   "};
+    const name_index index(stars.head);
+    EXPECT_EQ(index.size(), 5u);                                   // the unnamed are left out
+    EXPECT_EQ(index.find("P Pup").star, stars.at(0));
+    EXPECT_EQ(index.find("p Pup").star, stars.at(2));
+    EXPECT_EQ(index.find("p pup").star, stars.at(0));              // neither spelling: catalog order
+    EXPECT_EQ(index.find("p  PUP").star, stars.at(0));
+    const name_match prefix = index.find("p p");                   // one name, two stars
+    ASSERT_EQ(prefix.kind, name_match::found);
+    EXPECT_EQ(prefix.star, stars.at(0));
+    EXPECT_EQ(index.find("alpha").star, stars.at(1));              // the first of the two
+    const name_match alp = index.find("alp");
+    ASSERT_EQ(alp.kind, name_match::several);
+    EXPECT_EQ(names_of(alp.candidates), (std::vector<std::string>{"Alpha", "Alphard"}));
+    EXPECT_EQ(alp.candidates[0], stars.at(1));
+}
+
+// The index against a plain walk over the list, on names drawn from a small
+// alphabet so that they share beginnings and repeat: sorting mistakes show as
+// a different answer.
+TEST(NameSearch, AgreesWithAPlainWalkOverManyNames)
+{
+    std::mt19937 random(12345);
+    const char letters[] = "abAB ";
+    star_list stars;
+    std::vector<std::string> names;
+    for (int i = 0; i < 4000; ++i) {
+        std::string name;
+        const int length = 1 + (int)(random() % 24);
+        for (int k = 0; k < length; ++k) name += letters[random() % 5];
+        names.push_back(name);
+        stars.add(name.c_str(), vector(0, 0, 0), 0);
+    }
+    const name_index index(stars.head, stars.count);
+
+    auto spelling = [](const std::string& name) {                 // single spaces, case kept
+        std::string out;
+        for (char ch : name)
+            if (ch != ' ' || (!out.empty() && out.back() != ' ')) out += ch;
+        if (!out.empty() && out.back() == ' ') out.pop_back();
+        return out;
+    };
+    auto walk = [&](const std::string& text) {
+        name_match m;
+        const std::string want = search_form(text.c_str());
+        if (want.empty()) return m;
+        m.kind = name_match::none;
+        std::map<std::string, const star_type*> starting;          // first star of each name, by name
+        bool as_typed = false;
+        for (const star_type* s = stars.head; s; s = s->next) {
+            const std::string f = search_form(s->name);
+            if (f == want && !as_typed) {
+                as_typed = spelling(s->name) == spelling(text);
+                if (as_typed || m.kind != name_match::found) m.star = s;
+                m.kind = name_match::found;
+            }
+            if (!f.empty() && f.compare(0, want.size(), want) == 0) starting.emplace(f, s);
+        }
+        if (m.kind == name_match::found || starting.empty()) return m;
+        if (starting.size() == 1) { m.kind = name_match::found; m.star = starting.begin()->second; return m; }
+        m.kind = name_match::several;
+        for (const auto& n : starting)
+            if (m.candidates.size() < 5) m.candidates.push_back(n.second);
+        m.more = starting.size() > 5;
+        return m;
+    };
+    int several = 0, found = 0, none = 0;
+    for (int i = 0; i < 600; ++i) {
+        std::string text = i % 3 == 0 ? names[random() % names.size()] : "";
+        if (text.empty()) {
+            const int length = 1 + (int)(random() % 12);
+            for (int k = 0; k < length; ++k) text += "ab "[random() % 3];
+        } else {
+            for (char& ch : text)                                   // another spelling, often
+                if (random() % 2) ch = (char)(std::islower(ch) ? std::toupper(ch) : std::tolower(ch));
+        }
+        const name_match got = index.find(text), want = walk(text);
+        ASSERT_EQ(got.kind, want.kind) << '"' << text << '"';
+        EXPECT_EQ(got.star, want.star) << '"' << text << '"';
+        EXPECT_EQ(got.candidates, want.candidates) << '"' << text << '"';
+        EXPECT_EQ(got.more, want.more) << '"' << text << '"';
+        several += got.kind == name_match::several;
+        found += got.kind == name_match::found;
+        none += got.kind == name_match::none;
+    }
+    EXPECT_GT(several, 50);                                       // every rule was tried
+    EXPECT_GT(found, 50);
+    EXPECT_GT(none, 10);
+}
+
+// ---- the prompt ----
+
+TEST(FlyPrompt, EditsTextAndReportsEnterAndEsc)
+{
+    fly_prompt p;
+    EXPECT_EQ(p.feed(KEY_A, 'a'), fly_prompt::nothing);          // closed: nothing is typed
+    EXPECT_EQ(p.text(), "");
+    p.open_empty();
+    for (const char* ch = "Si r"; *ch; ++ch) EXPECT_EQ(p.feed(KEY_A, *ch), fly_prompt::nothing);
+    EXPECT_EQ(p.text(), "Si r");
+    p.feed(KEY_BACKSPACE, 8);
+    p.feed(KEY_BACKSPACE, 8);
+    EXPECT_EQ(p.text(), "Si");
+    p.feed(KEY_TAB, 9);                                           // not printable: ignored
+    p.feed(KEY_UP, 0);
+    p.feed(KEY_LEFT, 0);
+    EXPECT_EQ(p.text(), "Si");
+    EXPECT_EQ(p.feed(KEY_ENTER, 13), fly_prompt::search);
+    EXPECT_EQ(p.feed(KEY_ENTER_PAD, 13), fly_prompt::search);
+    EXPECT_TRUE(p.is_open());                                     // the search decides what happens
+    EXPECT_EQ(p.text(), "Si");
+    EXPECT_EQ(p.feed(KEY_ESC, 27), fly_prompt::closed);
+    EXPECT_FALSE(p.is_open());
+    p.open_empty();
+    EXPECT_EQ(p.text(), "");                                      // a new prompt starts empty
+    p.feed(KEY_BACKSPACE, 8);                                     // nothing to take back
+    EXPECT_EQ(p.text(), "");
+    for (int i = 0; i < 100; ++i) p.feed(KEY_X, 'x');
+    EXPECT_EQ(p.text().size(), fly_prompt::longest_text);
+}
+
+TEST(FlyPrompt, NotesSayWhatTheSearchFoundAndEditingClearsThem)
+{
+    star_list stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol"};
+    const name_index index(stars.head);
+    fly_prompt p;
+    p.open_empty();
+    for (const char* ch = "xyz"; *ch; ++ch) p.feed(KEY_X, *ch);
+    p.show(index.find(p.text()));
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"No star named \"xyz\""}));
+    p.feed(KEY_BACKSPACE, 8);
+    EXPECT_TRUE(p.notes().empty());
+    p.open_empty();
+    p.feed(KEY_A, 'A');
+    p.feed(KEY_L, 'l');
+    p.show(index.find(p.text()));
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Al\":", "  Aldebaran", "  Algol",
+                                                   "  Alkaid", "  Alnilam", "  Alnitak", "  and more"}));
+    p.feed(KEY_N, 'n');
+    EXPECT_TRUE(p.notes().empty());
+    p.show(index.find(p.text()));
+    EXPECT_EQ(p.notes().size(), 3u);                              // no "and more" for two
+    p.show(index.find("   "));
+    EXPECT_TRUE(p.notes().empty());
+}
+
+// ---- the prompt in the frame loop, through the library's keyboard ----
+
+class PromptKeys : public WithInput {};
+
+TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
+{
+    star_list stars{"Sirius", "Vega"};
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    key[KEY_F] = 1;
+    press(KEY_F, 'f');                                            // the same press, in the buffer
+    frame(t, c);
+    ASSERT_TRUE(t.prompt.is_open());
+    EXPECT_EQ(t.prompt.text(), "");
+    key[KEY_F] = 0;
+
+    // While it is open, E, B, Space, Tab, Esc and the arrows only type.
+    for (int k : {KEY_E, KEY_B, KEY_SPACE, KEY_TAB, KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_ESC})
+        key[k] = 1;
+    type("eb ");
+    frame(t, c);
+    frame(t, c);
+    EXPECT_EQ(t.prompt.text(), "eb ");
+    EXPECT_TRUE(t.prompt.is_open());                              // the Esc held is no press
+    EXPECT_EQ(c.done + c.homing + c.show_names, 0);
+    EXPECT_EQ(c.velocity.length(), 0.0f);
+    EXPECT_EQ(c.forward.y, 1.0f);
+    release_all();
+
+    mouse_b = 2;                                                  // the mouse still flies
+    frame(t, c);
+    EXPECT_GT(c.velocity.length(), 0.0f);
+}
+
+TEST_F(PromptKeys, AnFInTheBufferOpensAndWhatFollowsIsTyped)
+{
+    star_list stars{"Sirius"};
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    type("ab");                                                   // before F: flying keys, dropped
+    press(KEY_F, 'f');
+    type("Sir");
+    frame(t, c);
+    ASSERT_TRUE(t.prompt.is_open());
+    EXPECT_EQ(t.prompt.text(), "Sir");
+    EXPECT_FALSE(keypressed());                                   // the buffer is emptied each frame
+}
+
+TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
+{
+    star_list stars{"Sirius"};
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    press(KEY_F, 'f');
+    frame(t, c);
+    ASSERT_TRUE(t.prompt.is_open());
+    key[KEY_ESC] = 1;
+    press(KEY_ESC, 27);
+    frame(t, c);
+    EXPECT_FALSE(t.prompt.is_open());
+    EXPECT_EQ(c.done, 0);
+    frame(t, c);                                                  // still held after closing
+    frame(t, c);
+    EXPECT_EQ(c.done, 0);
+    key[KEY_ESC] = 0;
+    frame(t, c);
+    EXPECT_EQ(c.done, 0);
+    key[KEY_ESC] = 1;                                             // a new press ends the program
+    frame(t, c);
+    EXPECT_EQ(c.done, 1);
+}
+
+TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
+{
+    star_list stars{"Sirius", "Sirrah", "Vega"};
+    stars.head->position = vector(0, 0, 9);
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    press(KEY_F, 'f');
+    type("si");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    EXPECT_TRUE(t.prompt.is_open());
+    EXPECT_EQ(t.prompt.notes().size(), 3u);                       // the heading and two names
+    EXPECT_EQ(t.journey.target(), nullptr);
+
+    type("x");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes(), (std::vector<std::string>{"No star named \"six\""}));
+
+    press(KEY_BACKSPACE, 8);
+    type("riu");
+    press(KEY_ENTER, 13);
+    key[KEY_SPACE] = 1;                                           // typed just before, still down
+    frame(t, c);
+    EXPECT_FALSE(t.prompt.is_open());
+    EXPECT_TRUE(t.journey.active());
+    EXPECT_EQ(t.journey.target(), stars.head);
+
+    press(KEY_ENTER, 13);                                         // an empty text searches nothing
+    press(KEY_F, 'f');
+    frame(t, c);                                                  // keys held at closing still wait
+    EXPECT_FALSE(t.prompt.is_open());
+    EXPECT_TRUE(t.journey.active()) << "the Space typed into the name took over";
+    key[KEY_SPACE] = 0;
+    frame(t, c);
+    press(KEY_F, 'f');
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    EXPECT_TRUE(t.prompt.is_open());
+    EXPECT_TRUE(t.prompt.notes().empty());
+    EXPECT_EQ(t.journey.target(), stars.head);
+}
+
+// ---- the trip ----
+
+TEST(ArrivalDistance, StarShinesAtMagnitudeMinusOneWithinTheClamps)
+{
+    EXPECT_FLOAT_EQ(arrival_distance(-1.0f), 32.628463f);         // at the reference distance
+    EXPECT_FLOAT_EQ(arrival_distance(-3.0f), (float)(32.628463 * 2.535));
+    for (float m : {-5.0f, -3.0f, 0.0f, 1.4f, 4.8f, 10.0f, 13.0f}) {
+        const double d = arrival_distance(m);
+        const double seen = m + 2 * std::log(d / 32.628463) / std::log(2.535);
+        if (d > 0.01 && d < 100) {
+            EXPECT_NEAR(seen, -1.0, 1e-5) << m;
+        }
+    }
+    EXPECT_EQ(arrival_distance(-12.0f), 100.0f);                  // very bright: kept back at 100
+    EXPECT_EQ(arrival_distance(25.0f), 0.01f);                    // very faint: no nearer than 0.01
+    EXPECT_EQ(arrival_distance(std::nanf("")), 0.01f);
+}
+
+TEST(TripTurn, TurnsSmoothlyKeepsTheAxesAndEndsFacingTheStar)
+{
+    struct { vector start_forward, start_down, star; } cases[] = {
+        {{0, 1, 0}, {0, 0, -1}, {30, 40, 12}},                    // ahead and to the side
+        {{0, 1, 0}, {0, 0, -1}, {1, -49, 1}},                     // straight behind
+        {{0, 1, 0}, {0, 0, -1}, {0.3f, -20, 7}},                  // nearly behind
+        {{0, 1, 0}, {0, 0, -1}, {0, 0, 80}},                      // overhead
+        {{0, 1, 0}, {0, 0, -1}, {0.001f, 1000, 0}},               // almost on it already
+        {{0.6f, 0.8f, 0}, {0, 0, -1}, {-3, -4, -5}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(testing::Message() << "star at " << k.star.x << ", " << k.star.y << ", " << k.star.z);
+        star_list stars;
+        const star_type* s = stars.add("Aim", k.star, 30.0f);     // far too faint to fly far
+        camera c;
+        c.camera_position = vector(1, 1, 1);
+        c.forward = k.start_forward;
+        c.down = k.start_down;
+        c.right = c.down & c.forward;
+        trip t;
+        t.start(c, s);
+        double biggest = 0;
+        for (int f = 0; f < trip::turn_frames; ++f) {
+            const vector before = c.forward;
+            t.step(c);
+            biggest = std::max(biggest, angle_between(before, c.forward));
+            ASSERT_TRUE(orthonormal_right_handed(c)) << "frame " << f;
+        }
+        EXPECT_LT(biggest, 0.1) << "a turn of half a circle is spread over the second";
+        double column, row, depth;
+        screen_spot(c, s, &column, &row, &depth);
+        EXPECT_GT(depth, 0);
+        EXPECT_NEAR(column, 320, 1.0);
+        EXPECT_NEAR(row, 240, 1.0);
+    }
+}
+
+TEST(TripTurn, DoesNotRollTheViewAroundAStarAheadOfTheCamera)
+{
+    star_list stars;
+    const star_type* s = stars.add("Up", vector(0, 10, 10), 30.0f);   // 45 degrees up
+    camera c;
+    trip t;
+    t.start(c, s);
+    for (int f = 0; f < trip::turn_frames; ++f) t.step(c);
+    EXPECT_NEAR(c.right.x, 1.0f, 1e-6f);                          // a pure pitch: right is untouched
+    EXPECT_NEAR(c.forward.y, c.forward.z, 1e-6f);
+}
+
+TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
+{
+    struct { const char* what; vector star; float abs_magnitude; bool coasting; } cases[] = {
+        {"half a light year", {0.3f, 0.4f, 0}, 3.0f, false},
+        {"fifty light years", {-30, 0, 40}, 1.0f, true},
+        {"five thousand light years", {0, -3000, 4000}, -2.0f, true},
+        {"very bright, kept at 100", {0, 500, 0}, -15.0f, false},
+        {"very faint, at 0.01", {2, 30, 40}, 20.0f, true},
+        {"already there", {0, 32.628463f, 0}, -1.0f, false},
+        {"nearer than where it ends", {0, 0.001f, 0}, 4.0f, false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        star_list stars;
+        const star_type* s = stars.add("Goal", k.star, k.abs_magnitude);
+        camera c;
+        if (k.coasting) c.velocity = vector(0.5f, 0, 0);         // top speed when the trip begins
+        c.homing = 1;
+        trip t;
+        t.start(c, s);
+        EXPECT_EQ(c.homing, 0);
+        int frames = 0;
+        for (; t.active() && frames < 1000; ++frames) {
+            update_camera(c);                                     // no control held
+            t.step(c);
+            ASSERT_TRUE(orthonormal_right_handed(c));
+        }
+        EXPECT_LE(frames, trip::turn_frames + trip::flight_frames);
+        EXPECT_LE(frames, 250) << "five seconds at 50 frames a second";
+        EXPECT_GE(frames, trip::turn_frames);
+        EXPECT_EQ(c.velocity.length(), 0.0f);                     // at rest
+        const float want = arrival_distance(k.abs_magnitude);
+        const float ulp = std::max(k.star.length(), 1.0f) * 6e-8f * 4;   // float positions
+        EXPECT_NEAR((s->position - c.camera_position).length(), want, want * 1e-4f + ulp);
+        double column, row, depth;
+        screen_spot(c, s, &column, &row, &depth);
+        EXPECT_NEAR(column, 320, 1.0);
+        EXPECT_NEAR(row, 240, 1.0);
+        const vector resting = c.camera_position;
+        update_camera(c);                                         // and it stays there
+        EXPECT_EQ((resting - c.camera_position).length(), 0.0f);
+    }
+}
+
+TEST(TripFlight, DistanceFallsEveryFrameWithoutJumps)
+{
+    star_list stars;
+    const star_type* s = stars.add("Far", vector(0, 5000, 0), 0.0f);
+    camera c;
+    trip t;
+    t.start(c, s);
+    for (int f = 0; f < trip::turn_frames; ++f) t.step(c);
+    double last = (s->position - c.camera_position).length(), biggest_ratio = 1;
+    while (t.active()) {
+        t.step(c);
+        const double now = (s->position - c.camera_position).length();
+        EXPECT_LE(now, last);
+        biggest_ratio = std::max(biggest_ratio, last / now);
+        last = now;
+    }
+    EXPECT_LT(biggest_ratio, 1.2) << "no frame covers more than a sixth of the way left";
+}
+
+class TripControls : public WithInput {};
+
+TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
+{
+    struct { const char* what; int key_code, buttons, move; } controls[] = {
+        {"Space", KEY_SPACE, 0, 0}, {"B", KEY_B, 0, 0},   {"E", KEY_E, 0, 0},
+        {"Up", KEY_UP, 0, 0},       {"Down", KEY_DOWN, 0, 0}, {"Left", KEY_LEFT, 0, 0},
+        {"Right", KEY_RIGHT, 0, 0}, {"right button", 0, 2, 0}, {"drag", 0, 1, 30},
+        {"drag with both buttons", 0, 3, 30},
+    };
+    star_list stars;
+    const star_type* s = stars.add("Goal", vector(0, 0, 500), 0.0f);
+    for (const auto& k : controls) {
+        SCOPED_TRACE(k.what);
+        traveller t(stars.head, stars.count);
+        t.wait_for_names();
+        camera c;
+        release_all();
+        t.journey.start(c, s);
+        mouse_x = 100;
+        mouse_y = 100;
+        for (int f = 0; f < 60; ++f) frame(t, c);                 // into the flight
+        ASSERT_TRUE(t.journey.active());
+        if (k.buttons) {
+            mouse_b = k.buttons;
+            frame(t, c);                                          // a press first only anchors
+            if (k.buttons != 2) {
+                EXPECT_TRUE(t.journey.active());
+            }
+            mouse_x += k.move;
+        } else {
+            key[k.key_code] = 1;
+        }
+        frame(t, c);
+        EXPECT_FALSE(t.journey.active());
+        EXPECT_EQ(t.journey.target(), s);                         // still named on the screen
+        release_all();
+        for (int f = 0; f < 10; ++f) frame(t, c);
+        EXPECT_GT((s->position - c.camera_position).length(), arrival_distance(0.0f) + 1) << "it stopped short";
+    }
+}
+
+TEST_F(TripControls, AStillButtonAndTheOpenPromptLetItGoOn)
+{
+    star_list stars{"Goal"};
+    stars.head->position = vector(0, 0, 500);
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    t.journey.start(c, stars.head);
+    mouse_b = 1;                                                  // held, never moved
+    mouse_x = mouse_y = 50;
+    for (int f = 0; f < 20; ++f) frame(t, c);
+    EXPECT_TRUE(t.journey.active());
+    mouse_b = 0;
+    press(KEY_F, 'f');
+    frame(t, c);
+    ASSERT_TRUE(t.prompt.is_open());
+    key[KEY_SPACE] = 1;                                           // typed, not flown
+    type(" ");
+    int frames = 21;
+    for (; t.journey.active() && frames < 1000; ++frames) frame(t, c);
+    EXPECT_EQ(frames, trip::turn_frames + trip::flight_frames);
+    EXPECT_NEAR((stars.head->position - c.camera_position).length(), arrival_distance(1.0f), 1e-3f);
+}
+
+// ---- what is drawn ----
+
+namespace {
+
+int differing(BITMAP* a, BITMAP* b)
+{
+    int n = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) n += getpixel(a, x, y) != getpixel(b, x, y);
+    return n;
+}
+
+} // namespace
+
+class TravelDrawing : public WithInput {};
+
+TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
+{
+    star_list stars{"Sirius", "Vega"};
+    stars.head->position = vector(1, 10, 0.5f);
+    stars.head->abs_magnitude = -1;
+    traveller t(stars.head, stars.count);
+    camera c;
+    key[KEY_SPACE] = 1;
+    type("xyz");                                                  // typed without F: not a prompt
+    for (int f = 0; f < 5; ++f) frame(t, c);
+    build_view(c);
+    test_bitmap with, without;
+    draw_frame(c, stars.head, 2, with, &t);
+    draw_frame(c, stars.head, 2, without);
+    EXPECT_EQ(differing(with, without), 0);
+    EXPECT_GT(c.velocity.length(), 0.0f);                         // Space flew as ever
+}
+
+TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
+{
+    star_list stars{"Aldebaran", "Algol", "Sirius"};
+    stars.tail->position = vector(0, 0, 0);
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    press(KEY_F, 'f');
+    type("Al");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    test_bitmap got, want;
+    t.draw(got, c);
+    const int white = makecol(255, 255, 255);
+    textout_ex(want, font, "Names that start with \"Al\":", 10, 432, white, 0);
+    textout_ex(want, font, "  Aldebaran", 10, 442, white, 0);
+    textout_ex(want, font, "  Algol", 10, 452, white, 0);
+    textout_ex(want, font, "Fly to: Al_", 10, 462, white, 0);
+    EXPECT_EQ(differing(got, want), 0);
+
+    press(KEY_BACKSPACE, 8);
+    press(KEY_BACKSPACE, 8);
+    type("sirius");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    ASSERT_EQ(t.journey.target(), stars.tail);
+    c.camera_position = vector(3, 4, 12);                         // 13 light years from the star
+    test_bitmap target, target_want;
+    t.draw(target, c);
+    textout_ex(target_want, font, "Target: Sirius  13.000000 light years", 10, 40, white, 0);
+    EXPECT_EQ(differing(target, target_want), 0);
+}
