@@ -1,0 +1,311 @@
+// The catalog loader on arbitrary bytes: the input is the whole catalog file.
+//
+// Every load is checked against a second, deliberately plain reading of the
+// same bytes: one stream operation of the line format at a time, as an index
+// walking the raw bytes (only the numbers are left to the standard library's
+// float extraction, which defines what a number is). From it the check knows
+// which lines read whole, and demands of the loader:
+//  - exactly one record per line that read whole, in order, with that line's
+//    name and class letters, and nothing from a line that failed;
+//  - a result equal to the length of the list; with 0, the head untouched;
+//  - every name terminated inside its 25 bytes, zero after the terminator;
+//  - each record's magnitude and position equal to those of a clean line
+//    written from the numbers of its own line, so no value leaks in from a
+//    neighbouring line;
+//  - the closing line naming the last record and showing its distance;
+//  - the same list and closing line when the stream hands out the bytes a
+//    few at a time, so that lines cross every possible refill boundary.
+#include "catalog.h"
+#include "stars.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <istream>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+namespace {
+
+const size_t largest_input = 64 * 1024;
+const size_t records_rechecked = 16;            // clean-line loads per input, for speed
+
+[[noreturn]] void fail(const char* what, size_t record)
+{
+    std::fprintf(stderr, "load_fuzz: record %zu: %s\n", record, what);
+    std::abort();
+}
+
+// What one line that read whole supplies.
+struct line_read {
+    std::string name, class_word;
+    float magnitude, distance, ra[3], dec[3];
+};
+
+// A read-only view of the input's bytes from one position on, so that the
+// standard float extraction can run there and tell how far it got.
+class byte_view : public std::streambuf {
+public:
+    byte_view(const char* begin, const char* end) { setg((char*)begin, (char*)begin, (char*)end); }
+    size_t taken() const { return gptr() - eback(); }
+};
+
+// The input in pieces of `piece` bytes, as a pipe or a slow device gives it.
+class trickle : public std::streambuf {
+public:
+    trickle(const char* data, size_t size, size_t piece) : data_(data), size_(size), piece_(piece) {}
+
+protected:
+    int_type underflow() override
+    {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (pos_ == size_) return traits_type::eof();
+        const size_t n = std::min(piece_, size_ - pos_);
+        char* at = const_cast<char*>(data_ + pos_);
+        setg(at, at, at + n);
+        pos_ += n;
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    const char* data_;
+    size_t size_, piece_, pos_ = 0;
+};
+
+bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The stream operations of the line format, over the raw bytes. Like a stream,
+// it has an end flag (set when an operation runs into the end of the input)
+// and a fail flag; once either is set, every further operation fails.
+class plain_reader {
+public:
+    plain_reader(const char* data, size_t size) : data_(data), size_(size) {}
+    bool failed() const { return failed_; }
+    bool at_end() const { return at_end_; }
+
+    // The name column: up to 24 characters before the tab; of a longer name
+    // the first 24 count and the rest of the column up to its tab is skipped.
+    void name(std::string& out)
+    {
+        out.clear();
+        if (!usable()) return;
+        while (out.size() < 24 && pos_ < size_ && data_[pos_] != '\t') out += data_[pos_++];
+        if (pos_ < size_ && data_[pos_] != '\t')                 // 24 kept, more to come
+            while (pos_ < size_ && data_[pos_] != '\t') ++pos_;
+        if (pos_ == size_) {
+            at_end_ = true;
+            if (out.empty()) failed_ = true;
+        } else {
+            ++pos_;                                              // the tab
+        }
+    }
+
+    // Up to `limit` characters, stopping after the first `delimiter`.
+    void skip(size_t limit, char delimiter)
+    {
+        if (!usable()) return;
+        for (size_t n = 0; n < limit; ++n) {
+            if (pos_ == size_) {
+                at_end_ = true;
+                return;
+            }
+            if (data_[pos_++] == delimiter) return;
+        }
+    }
+
+    // White space, then a number in the standard extraction's terms.
+    void number(float& out)
+    {
+        if (!usable() || !skip_space()) return;
+        byte_view view(data_ + pos_, data_ + size_);
+        std::istream in(&view);
+        float v;
+        in >> v;
+        pos_ += view.taken();
+        if (in.eof()) at_end_ = true;
+        if (in.fail()) failed_ = true;
+        else out = v;
+    }
+
+    // White space, then a word: its first 15 characters count, the rest of it
+    // is passed over.
+    void word(std::string& out)
+    {
+        if (!usable() || !skip_space()) return;
+        const size_t start = pos_;
+        while (pos_ < size_ && !is_space(data_[pos_])) ++pos_;
+        out.assign(data_ + start, std::min<size_t>(pos_ - start, 15));
+        if (pos_ == size_) at_end_ = true;
+    }
+
+private:
+    bool usable()
+    {
+        if (failed_ || at_end_) failed_ = true;
+        return !failed_;
+    }
+    bool skip_space()
+    {
+        while (pos_ < size_ && is_space(data_[pos_])) ++pos_;
+        if (pos_ < size_) return true;
+        at_end_ = failed_ = true;
+        return false;
+    }
+
+    const char* data_;
+    size_t size_, pos_ = 0;
+    bool at_end_ = false, failed_ = false;
+};
+
+// One line, column by column: read, skip, read, ... and the rest of the line.
+bool read_line(plain_reader& r, line_read& l)
+{
+    r.name(l.name);
+    r.skip(100, '\t');                                           // column 2
+    r.number(l.magnitude);
+    r.skip(100, '\t');
+    r.skip(100, '\t');                                           // column 4
+    r.number(l.distance);
+    r.skip(100, '\t');
+    r.skip(100, '\t');                                           // column 6
+    r.word(l.class_word);
+    r.skip(100, '\t');
+    r.skip(100, '\t');                                           // column 8
+    for (float& v : l.ra) r.number(v);
+    r.skip(100, '\t');
+    r.skip(100, '\t');                                           // column 10
+    for (float& v : l.dec) r.number(v);
+    if (r.failed()) return false;
+    r.skip(200, '\n');                                           // the rest of the line
+    return true;
+}
+
+std::vector<line_read> read_plainly(const char* data, size_t size)
+{
+    std::vector<line_read> lines;
+    plain_reader r(data, size);
+    line_read l{};
+    while (!r.failed() && read_line(r, l)) lines.push_back(l);
+    return lines;
+}
+
+// A text copied as a zero-filled fixed-size field stores it: up to the first
+// NUL, at most `size` bytes.
+std::string as_field(const std::string& text, size_t size)
+{
+    std::string field(text.c_str(), std::min(std::strlen(text.c_str()), size));
+    field.resize(size, '\0');
+    return field;
+}
+
+bool same_float(float a, float b)
+{
+    return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+void free_list(star_type& head)
+{
+    for (star_type* s = head.next; s;) {
+        star_type* next = s->next;
+        delete s;
+        s = next;
+    }
+    head.next = nullptr;
+}
+
+// Loads a clean line with these numbers into `out`; false when it does not load.
+bool load_clean_line(const line_read& l, star_type& out)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, "N\t\t%.9g\t\t%.9g\t\tX\t\t%.9g %.9g %.9g\t\t%.9g %.9g %.9g\n",
+                  l.magnitude, l.distance, l.ra[0], l.ra[1], l.ra[2], l.dec[0], l.dec[1], l.dec[2]);
+    std::istringstream in(text);
+    std::ostringstream report;
+    const int result = load_catalog(in, &out, report);
+    free_list(out);
+    return result == 1;
+}
+
+void check_load(const char* data, size_t size)
+{
+    const std::vector<line_read> lines = read_plainly(data, size);
+
+    star_type head;
+    std::istringstream in(std::string(data, size));
+    std::ostringstream report;
+    const int result = load_catalog(in, &head, report);
+
+    if (result < 0 || (size_t)result != lines.size()) {
+        std::fprintf(stderr, "load_fuzz: result %d, %zu lines read whole\n", result, lines.size());
+        fail("wrong result", 0);
+    }
+    if (result == 0) {
+        const star_type fresh;
+        if (std::memcmp(head.name, fresh.name, sizeof head.name) ||
+            std::memcmp(head.spectral_class, fresh.spectral_class, sizeof head.spectral_class) ||
+            !std::isnan(head.abs_magnitude) || head.next)
+            fail("result 0 but the head was filled or linked", 0);
+    }
+
+    const star_type* s = &head;
+    const star_type* last = &head;
+    for (size_t i = 0; i < lines.size(); last = s, s = s->next, ++i) {
+        if (!s) fail("list ends early", i);
+        const line_read& l = lines[i];
+        const char* end = static_cast<const char*>(std::memchr(s->name, 0, sizeof s->name));
+        if (!end) fail("name not terminated", i);
+        if (std::string(s->name, sizeof s->name) != as_field(l.name, sizeof s->name))
+            fail("name is not its line's first column", i);
+        if (std::string(s->spectral_class, 3) != as_field(l.class_word, 3))
+            fail("class is not its line's class word", i);
+        if (i < records_rechecked) {
+            star_type clean;
+            if (!load_clean_line(l, clean)) fail("its numbers do not load from a clean line", i);
+            if (!same_float(s->abs_magnitude, clean.abs_magnitude)) fail("magnitude differs", i);
+            if (!same_float(s->position.x, clean.position.x) || !same_float(s->position.y, clean.position.y) ||
+                !same_float(s->position.z, clean.position.z))
+                fail("position differs", i);
+        }
+        if (i + 1 == lines.size() && s->next) fail("list goes on past the result", i);
+    }
+
+    std::ostringstream closing;
+    closing << "Fail after reading " << last->name << " at Distance "
+            << (lines.empty() ? 0.0f : lines.back().distance) << '\n';
+    if (report.str() != closing.str()) fail("closing line is not for the last record", lines.size());
+
+    // Again in pieces of 1 to 16 bytes, chosen by the input's length.
+    trickle pieces(data, size, 1 + size % 16);
+    std::istream slow(&pieces);
+    star_type again;
+    std::ostringstream again_report;
+    if (load_catalog(slow, &again, again_report) != result) fail("read in pieces, another result", 0);
+    if (again_report.str() != report.str()) fail("read in pieces, another closing line", 0);
+    const star_type* a = &again;
+    s = &head;
+    for (size_t i = 0; i < lines.size(); ++i, a = a->next, s = s->next)
+        if (!a || std::memcmp(a->name, s->name, sizeof s->name) ||
+            std::memcmp(a->spectral_class, s->spectral_class, sizeof s->spectral_class) ||
+            !same_float(a->abs_magnitude, s->abs_magnitude) || !same_float(a->position.x, s->position.x) ||
+            !same_float(a->position.y, s->position.y) || !same_float(a->position.z, s->position.z))
+            fail("read in pieces, another record", i);
+    free_list(again);
+    free_list(head);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > largest_input) return 0;
+    check_load(reinterpret_cast<const char*>(data), size);
+    return 0;
+}
