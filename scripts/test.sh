@@ -7,5 +7,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 starhop_install_deps $STARHOP_BUILD_PACKAGES $STARHOP_TEST_PACKAGES
 cmake -S "$top" -B "$top/build" -DSTARHOP_TESTS=ON >/dev/null
 cmake --build "$top/build" -j"$(nproc)"
-cd "$top/build"
-xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j2 "$@"
+(cd "$top/build" && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j2 "$@")
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
+# then a minute of fuzzing for each fuzz target; any fault fails the run.
+"$top/scripts/sanitize.sh" "$@"
+"$top/scripts/fuzz.sh" 60
