@@ -2,12 +2,20 @@
 
 #include "stars.h"
 
-#include <cctype>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
-#include <fstream>
-#include <iomanip>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
-#include <limits>
+#include <locale.h>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 float AZ_RAD(float hours, float minutes, float seconds)
 {
@@ -23,6 +31,13 @@ float ALT_RAD(float degrees, float arcminutes, float arcseconds)
     return (float)(v * 0.017453292519943295);                   // pi / 180
 }
 
+// The reader below works on bytes in memory, but reproduces formatted stream
+// extraction exactly, operation by operation, as the catalog format was first
+// read: getline of 25 into the name, ignore of 100 up to a tab between
+// columns, >> into floats and a 16-byte word, ignore of 200 up to the line
+// feed after the last column. Where those operations would run into the end
+// of the input, the reader stops; when more input may follow, it asks for it
+// and reads the line again from its start, so lines may cross buffer refills.
 namespace {
 
 // What one catalog line supplies.
@@ -34,60 +49,389 @@ struct line_values {
     float dec_degrees, dec_minutes, dec_seconds;
 };
 
-const std::streamsize no_limit = std::numeric_limits<std::streamsize>::max();
+// The columns by their meaning, for the explanations.
+enum column_id { name_column, magnitude_column, distance_column, class_column, ra_column, dec_column };
+const char* const column_names[] = {"name", "magnitude", "distance", "class", "right ascension", "declination"};
 
-// Stream extraction stores 0 when the text does not start a number; keep the
-// value as it was instead.
-bool read_number(std::istream& in, float& out)
+enum class outcome { done, failed, more };                     // more: the line needs more input
+
+// Why a line failed: the column being read, and the text that is not a
+// number (null when the input ended inside the line).
+struct failure {
+    column_id column = name_column;
+    const char* text = nullptr;
+    bool too_large = false;
+};
+
+// The bytes at hand: [p, end), and whether end is the end of the input.
+struct cursor {
+    const char* p;
+    const char* end;
+    bool last;
+
+    outcome ran_out() const { return last ? outcome::failed : outcome::more; }
+};
+
+// The stream's white space in the classic locale.
+inline bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// ignore(limit, '\t'): up to `limit` characters, through the first tab among
+// them. Running into the end of the input fails the line (every later read
+// would).
+inline outcome skip_column(cursor& c, std::ptrdiff_t limit = 100)
 {
-    float t;
-    if (!(in >> t)) return false;
-    out = t;
+    const bool room = c.end - c.p >= limit;
+    const char* stop = room ? c.p + limit : c.end;
+    for (const char* q = c.p; q < stop; ++q)
+        if (*q == '\t') {
+            c.p = q + 1;
+            return outcome::done;
+        }
+    if (!room) return c.ran_out();
+    c.p = stop;                                                 // limit reached: no tab needed
+    return outcome::done;
+}
+
+// getline(name, 25, '\t') with a long name's rest skipped up to its tab.
+inline outcome read_name(cursor& c, char (&name)[25])
+{
+    const char* p = c.p;
+    int n = 0;
+    while (n < 24 && p < c.end && *p != '\t') name[n++] = *p++;
+    if (p == c.end) return c.ran_out();
+    name[n] = '\0';
+    if (*p != '\t') {                                           // 24 kept; the rest goes
+        p = static_cast<const char*>(std::memchr(p, '\t', c.end - p));
+        if (!p) return c.ran_out();
+    }
+    c.p = p + 1;
+    return outcome::done;
+}
+
+// >> into the class-word buffer (15 characters at most), then the rest of a
+// longer word.
+inline outcome read_word(cursor& c, char (&word)[16])
+{
+    const char* p = c.p;
+    while (p < c.end && is_space(*p)) ++p;
+    int n = 0;
+    while (n < 15 && p < c.end && !is_space(*p)) word[n++] = *p++;
+    while (p < c.end && !is_space(*p)) ++p;
+    if (p == c.end) return c.ran_out();                         // every way to the end fails the line
+    word[n] = '\0';
+    c.p = p;
+    return outcome::done;
+}
+
+const double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The text of a number as the standard library converts it: strtof in the C
+// locale, whatever the program's locale is.
+float convert_text(const char* begin, const char* end)
+{
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", (locale_t)0);
+    char small[64];
+    std::string large;
+    const size_t n = end - begin;
+    char* text = small;
+    if (n < sizeof small) {
+        std::memcpy(small, begin, n);
+        small[n] = '\0';
+    } else {
+        large.assign(begin, end);
+        text = &large[0];
+    }
+    return strtof_l(text, nullptr, c_locale);
+}
+
+// The float nearest to digits * 10^scale, when that is quick to find exactly:
+// up to 15 digits times a power of ten of at most 22 is one correctly rounded
+// double operation on exact operands, and rounding that double to float gives
+// the float nearest the text unless the double lies exactly halfway between
+// two floats. Returns false when it cannot tell.
+inline bool nearest_float(std::uint64_t digits, int significant, int scale, float& out)
+{
+    if (significant > 15 || scale < -22 || scale > 22) return false;
+    const double d = scale < 0 ? digits / powers_of_ten[-scale] : digits * powers_of_ten[scale];
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof d);
+    if ((bits & 0x1fffffff) == 0x10000000) return false;        // halfway: 29 dropped bits 100...0
+    out = (float)d;
     return true;
 }
 
-void skip_column(std::istream& in, std::streamsize limit = 100) { in.ignore(limit, '\t'); }
+// >> into a float: white space skipped, then an optional sign, digits with at
+// most one decimal point, and after at least one digit an exponent mark with
+// an optional sign and digits. The text so gathered must be a whole number
+// that fits a float; "1e", ".", "-" fail, and so do nan, inf and 1e39.
+// Underflow is no failure: 1e-50 reads as 0.
+inline outcome read_number(cursor& c, float& out, failure& why)
+{
+    const char* p = c.p;
+    const char* const end = c.end;
+    while (p < end && is_space(*p)) ++p;
+    if (p == end) return c.ran_out();
+    const char* const start = p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    std::uint64_t digits = 0;                                   // the first 19 significant digits
+    int significant = 0, after_point = 0, exponent = 0;
+    bool any_digit = false, point = false, exponent_mark = false, exponent_digit = false;
+    bool exponent_negative = false;
+    for (; p < end; ++p) {
+        const char ch = *p;
+        if (ch >= '0' && ch <= '9') {
+            any_digit = true;
+            after_point += point;
+            if (digits == 0 && ch == '0') continue;             // leading zeros count for nothing
+            if (significant < 19) digits = digits * 10 + (ch - '0');
+            ++significant;
+        } else if (ch == '.' && !point) {
+            point = true;
+        } else if ((ch == 'e' || ch == 'E') && any_digit) {
+            exponent_mark = true;
+            ++p;
+            if (p < end && (*p == '+' || *p == '-')) exponent_negative = *p++ == '-';
+            for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+                exponent_digit = true;
+                if (exponent < 100000) exponent = exponent * 10 + (*p - '0');
+            }
+            break;
+        } else {
+            break;
+        }
+    }
+    if (p == end && !c.last) return outcome::more;              // the number may go on
+    if (!any_digit || (exponent_mark && !exponent_digit)) {
+        why.text = start;
+        return outcome::failed;
+    }
+    float value;
+    if (nearest_float(digits, significant, (exponent_negative ? -exponent : exponent) - after_point, value)) {
+        if (negative) value = -value;
+    } else {
+        value = convert_text(start, p);                         // the sign included
+        if (std::isinf(value)) {
+            why.text = start;
+            why.too_large = true;
+            return outcome::failed;
+        }
+    }
+    out = value;
+    c.p = p;
+    return outcome::done;
+}
 
-// Reads the next line into `out`. Returns false, leaving `out` as it was, when
-// the file ends inside the line or a number column does not start a number.
-bool read_line(std::istream& in, line_values& out)
+// Reads the next line into `out`. Returns failed, leaving `out` as it was,
+// when the input ends inside the line or a number column does not start with
+// a number; `why` then tells where. The caller skips the rest of the line.
+outcome read_line(cursor& c, line_values& out, failure& why)
 {
     line_values v = out;                                        // fill a copy, commit at the end
-    in.getline(v.name, sizeof v.name, '\t');
-    if (in.fail() && in.gcount() == (std::streamsize)sizeof v.name - 1) {
-        in.clear();                                             // a long name keeps its first 24
-        in.ignore(no_limit, '\t');                              // characters; skip the rest
-    }
-    skip_column(in);                                            // column 2
-    read_number(in, v.magnitude);
-    skip_column(in);
-    skip_column(in);                                            // column 4
-    read_number(in, v.distance);
-    skip_column(in);
-    skip_column(in);                                            // column 6
-    in >> std::setw(sizeof v.class_word) >> v.class_word;       // first word, 15 characters at most
-    while (in.good() && !std::isspace(in.peek()) && in.peek() != EOF) in.get();  // rest of a long word
-    skip_column(in);
-    skip_column(in);                                            // column 8
-    read_number(in, v.ra_hours) && read_number(in, v.ra_minutes) && read_number(in, v.ra_seconds);
-    skip_column(in);
-    skip_column(in);                                            // column 10
-    read_number(in, v.dec_degrees) && read_number(in, v.dec_minutes) && read_number(in, v.dec_seconds);
-    if (in.fail()) return false;
-    in.ignore(200, '\n');                                       // the rest of the line
+    outcome step;
+    // Each step names the column it belongs to before it runs, so a failure
+    // is reported against the column that was being read or sought.
+#define STEP(which, call) \
+    if (why.column = which, (step = (call)) != outcome::done) return step
+    STEP(name_column,      read_name(c, v.name));
+    STEP(magnitude_column, skip_column(c));                     // column 2
+    STEP(magnitude_column, read_number(c, v.magnitude, why));
+    STEP(distance_column,  skip_column(c));
+    STEP(distance_column,  skip_column(c));                     // column 4
+    STEP(distance_column,  read_number(c, v.distance, why));
+    STEP(class_column,     skip_column(c));
+    STEP(class_column,     skip_column(c));                     // column 6
+    STEP(class_column,     read_word(c, v.class_word));
+    STEP(ra_column,        skip_column(c));
+    STEP(ra_column,        skip_column(c));                     // column 8
+    STEP(ra_column,        read_number(c, v.ra_hours, why));
+    STEP(ra_column,        read_number(c, v.ra_minutes, why));
+    STEP(ra_column,        read_number(c, v.ra_seconds, why));
+    STEP(dec_column,       skip_column(c));
+    STEP(dec_column,       skip_column(c));                     // column 10
+    STEP(dec_column,       read_number(c, v.dec_degrees, why));
+    STEP(dec_column,       read_number(c, v.dec_minutes, why));
+    STEP(dec_column,       read_number(c, v.dec_seconds, why));
+#undef STEP
     out = v;
-    return true;
+    return outcome::done;
 }
 
-} // namespace
+// ignore(200, '\n'): the rest of the line and its line feed.
+outcome skip_rest(cursor& c)
+{
+    const bool room = c.end - c.p >= 200;
+    const char* stop = room ? c.p + 200 : c.end;
+    const char* q = static_cast<const char*>(std::memchr(c.p, '\n', stop - c.p));
+    if (q) c.p = q + 1;
+    else if (room || c.last) c.p = stop;
+    else return outcome::more;
+    return outcome::done;
+}
 
-int load_catalog(std::istream& in, star_type* first, std::ostream& report)
+// Where the bytes come from: a file descriptor or a stream.
+class byte_source {
+public:
+    virtual ~byte_source() = default;
+    // Up to n bytes into `into`; 0 at the end or after an error.
+    virtual size_t read(char* into, size_t n) = 0;
+    int error = 0;                                              // errno of a failed read
+};
+
+class file_source : public byte_source {
+public:
+    explicit file_source(int fd) : fd_(fd) {}
+    size_t read(char* into, size_t n) override
+    {
+        for (;;) {
+            const ssize_t got = ::read(fd_, into, n);
+            if (got >= 0) return (size_t)got;
+            if (errno == EINTR) continue;
+            error = errno;
+            return 0;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+class stream_source : public byte_source {
+public:
+    explicit stream_source(std::istream& in) : in_(in) {}
+    // What the stream has at hand, as a read of a pipe would return it.
+    size_t read(char* into, size_t n) override
+    {
+        if (in_.peek() == std::char_traits<char>::eof()) return 0;
+        return (size_t)in_.readsome(into, (std::streamsize)n);
+    }
+
+private:
+    std::istream& in_;
+};
+
+// Percent of the input read, on one line of its own that is rewritten in
+// place; it appears only once the load has taken a while.
+class progress_line {
+public:
+    explicit progress_line(const load_notes& notes)
+        : notes_(notes), started_(std::chrono::steady_clock::now()) {}
+
+    void update(long long done)
+    {
+        if (!notes_.progress || notes_.input_size <= 0) return;
+        if (!shown_) {
+            const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started_;
+            if (waited.count() < notes_.progress_after) return;
+            shown_ = true;
+        }
+        const int percent = (int)(std::min(done, notes_.input_size) * 100 / notes_.input_size);
+        if (percent == last_percent_) return;
+        last_percent_ = percent;
+        *notes_.progress << '\r' << notes_.source_name << ": " << percent << "% read" << std::flush;
+    }
+
+    // Ends the progress line, if one was shown, so that what follows starts on
+    // a line of its own.
+    void finish()
+    {
+        if (!shown_) return;
+        if (last_percent_ != 100) *notes_.progress << '\r' << notes_.source_name << ": 100% read";
+        *notes_.progress << '\n' << std::flush;
+    }
+
+private:
+    const load_notes& notes_;
+    std::chrono::steady_clock::time_point started_;
+    bool shown_ = false;
+    int last_percent_ = -1;
+};
+
+// What stood in a column, on one line and shortened for a message.
+std::string quoted(const char* text, const char* end)
+{
+    const size_t longest = 20;
+    const char* stop = text;
+    while (stop < end && *stop != '\t' && *stop != '\n' && *stop != '\r') ++stop;
+    const bool cut = (size_t)(stop - text) > longest;
+    if (cut) {
+        stop = text + longest;
+        while (stop > text && (*stop & 0xc0) == 0x80) --stop;   // not inside a UTF-8 character
+    }
+    std::string s = "\"";
+    for (const char* p = text; p < stop; ++p) s += (unsigned char)*p < 0x20 || *p == 0x7f ? '?' : *p;
+    return s + (cut ? "...\"" : "\"");
+}
+
+std::string stars_loaded(int count)
+{
+    return std::to_string(count) + (count == 1 ? " star loaded" : " stars loaded");
+}
+
+// Lines in [begin, end).
+long long line_feeds(const char* begin, const char* end) { return std::count(begin, end, '\n'); }
+
+bool only_space(const char* begin, const char* end)
+{
+    return std::all_of(begin, end, [](char c) { return is_space(c); });
+}
+
+int load(byte_source& source, star_type* first, std::ostream& report, const load_notes& notes)
 {
     static const double log_ratio = std::log(magnitude_ratio);
     line_values v{};                                            // nothing read yet: zeros, no class
     star_type* current = first;
     int count = 0;
-    while (!in.fail() && read_line(in, v)) {
+
+    size_t capacity = 64 << 10;                                 // grows for a line that fills it
+    std::unique_ptr<char[]> buffer(new char[capacity]);
+    size_t begin = 0, filled = 0;                               // unread bytes: [begin, filled)
+    bool last = false;
+    long long dropped = 0, dropped_lines = 0;                   // bytes and line feeds before the buffer
+    progress_line progress(notes);
+
+    // Keeps the unread bytes and reads more behind them.
+    auto refill = [&] {
+        dropped_lines += line_feeds(buffer.get(), buffer.get() + begin);
+        dropped += begin;
+        std::memmove(buffer.get(), buffer.get() + begin, filled - begin);
+        filled -= begin;
+        begin = 0;
+        if (filled == capacity) {                               // one line fills the buffer
+            std::unique_ptr<char[]> larger(new char[capacity * 2]);
+            std::memcpy(larger.get(), buffer.get(), filled);
+            buffer.swap(larger);
+            capacity *= 2;
+        }
+        // At least as many new bytes as were kept, so that reading a long
+        // line again from its start after each refill costs linear time
+        // even when the source hands out a few bytes at a time.
+        const size_t wanted = std::max<size_t>(filled, 1);
+        for (size_t got = 0, more = 0; more < wanted && filled < capacity; more += got, filled += got)
+            if ((got = source.read(buffer.get() + filled, capacity - filled)) == 0) {
+                last = true;
+                break;
+            }
+        progress.update(dropped + (long long)filled);
+    };
+
+    bool line_start = true;
+    failure why;
+    for (;;) {
+        cursor c{buffer.get() + begin, buffer.get() + filled, last};
+        const outcome got = line_start ? read_line(c, v, why) : skip_rest(c);
+        if (got == outcome::more) {
+            refill();
+            continue;
+        }
+        if (got == outcome::failed) break;
+        begin = c.p - buffer.get();
+        if (!line_start) {
+            line_start = true;
+            continue;
+        }
+        line_start = false;
         const float abs_magnitude =
             (float)(v.magnitude - 2.0 * std::log(v.distance / reference_distance) / log_ratio);
         const float alpha = AZ_RAD(v.ra_hours, v.ra_minutes, v.ra_seconds);
@@ -101,12 +445,59 @@ int load_catalog(std::istream& in, star_type* first, std::ostream& report)
         current->star_set(v.name, abs_magnitude, vector(x, y, z), v.class_word);
         ++count;
     }
+    progress.finish();
+
+    const char* const here = buffer.get() + begin;
+    const char* const end = buffer.get() + filled;
+    if (notes.errors && source.error)
+        *notes.errors << notes.source_name << ": " << (dropped + (long long)filled == 0 ? "cannot read" : "read error")
+                      << ": " << std::strerror(source.error) << '\n';
+    else if (notes.errors && !(why.text == nullptr && only_space(here, end))) {
+        const long long line = dropped_lines + line_feeds(buffer.get(), here) + 1;
+        std::ostream& e = *notes.errors;
+        e << notes.source_name << ':' << line << ": ";
+        if (!why.text)
+            e << "the file ends inside the line, at its " << column_names[why.column] << " column; "
+              << stars_loaded(count) << '\n';
+        else
+            e << column_names[why.column] << " column holds " << quoted(why.text, end)
+              << (why.too_large ? ", a number too large" : ", not a number") << "; " << stars_loaded(count)
+              << ", the rest of the file skipped\n";
+    }
+    if (notes.errors) notes.errors->flush();
     report << "Fail after reading " << current->name << " at Distance " << v.distance << std::endl;
     return count;
 }
 
+} // namespace
+
+int load_catalog(std::istream& in, star_type* first, std::ostream& report, const load_notes& notes)
+{
+    stream_source source(in);
+    return load(source, first, report, notes);
+}
+
+int load_catalog(std::istream& in, star_type* first, std::ostream& report)
+{
+    return load_catalog(in, first, report, load_notes());
+}
+
 int load_catalog(const char* file_name, star_type* first, float)
 {
-    std::ifstream in(file_name);
-    return load_catalog(in, first, std::cout);
+    load_notes notes;
+    notes.source_name = file_name;
+    notes.errors = &std::cerr;
+    const int fd = ::open(file_name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::cerr << file_name << ": cannot open: " << std::strerror(errno) << std::endl;
+        std::cout << "Fail after reading " << first->name << " at Distance " << 0.0f << std::endl;
+        return 0;
+    }
+    struct stat about;
+    if (fstat(fd, &about) == 0 && S_ISREG(about.st_mode)) notes.input_size = about.st_size;
+    if (isatty(STDERR_FILENO)) notes.progress = &std::cerr;
+    file_source source(fd);
+    const int count = load(source, first, std::cout, notes);
+    ::close(fd);
+    return count;
 }

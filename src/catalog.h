@@ -19,10 +19,25 @@ float ALT_RAD(float degrees, float arcminutes, float arcseconds);
 // ends at the end of the file or at the first line that cannot be read whole,
 // which adds nothing. Writes the closing line to standard output and returns
 // the number of records filled (0 when the file cannot be opened or read).
+// A line that stops the load, and a file that cannot be opened or read, are
+// explained on standard error; while a load of more than about a second runs,
+// the share of the file read so far is shown there too when it is a terminal.
 // The third argument is not used.
 int load_catalog(const char* file_name, star_type* first, float unused);
 
-// The same from an open stream; the closing line goes to `report`.
+// The same from an open stream, read from where it stands; the closing line
+// goes to `report`, nothing is explained.
 int load_catalog(std::istream& in, star_type* first, std::ostream& report);
+
+// What a load tells besides its closing line, and where.
+struct load_notes {
+    const char* source_name = "stars.txt";     // the file's name in the explanations
+    std::ostream* errors = nullptr;            // why the load stopped early; nothing when null
+    std::ostream* progress = nullptr;          // percent read, on one line rewritten in place
+    long long input_size = 0;                  // bytes to read, for the percentage; 0: unknown
+    double progress_after = 1.0;               // seconds before the first progress note
+};
+
+int load_catalog(std::istream& in, star_type* first, std::ostream& report, const load_notes& notes);
 
 #endif
