@@ -1,0 +1,245 @@
+// What the loader says besides its closing line: the line that stopped the
+// load (file, line, column by meaning, what stood there), a file that cannot
+// be opened or read, and the progress of a long load. A clean end says nothing.
+#include "catalog.h"
+#include "stars.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct said {
+    int result;
+    std::string report, errors;
+};
+
+said load_text(const std::string& text)
+{
+    star_type head;
+    std::istringstream in(text);
+    std::ostringstream report, errors;
+    load_notes notes;
+    notes.source_name = "stars.txt";
+    notes.errors = &errors;
+    const int n = load_catalog(in, &head, report, notes);
+    for (star_type* s = head.next; s;) {
+        star_type* next = s->next;
+        delete s;
+        s = next;
+    }
+    return {n, report.str(), errors.str()};
+}
+
+// Through the file-name entry: standard output and standard error captured.
+said load_file(const std::string& path)
+{
+    star_type head;
+    std::ostringstream report, errors;
+    std::streambuf* out = std::cout.rdbuf(report.rdbuf());
+    std::streambuf* err = std::cerr.rdbuf(errors.rdbuf());
+    const int n = load_catalog(path.c_str(), &head, 6.0f);
+    std::cout.rdbuf(out);
+    std::cerr.rdbuf(err);
+    for (star_type* s = head.next; s;) {
+        star_type* next = s->next;
+        delete s;
+        s = next;
+    }
+    return {n, report.str(), errors.str()};
+}
+
+std::string line(const std::string& name, const std::string& magnitude, const std::string& distance,
+                 const std::string& spectral_class, const std::string& ra, const std::string& dec)
+{
+    return name + "\t\t" + magnitude + "\t\t" + distance + "\t\t" + spectral_class + "\t\t" + ra + "\t\t" +
+           dec + "\n";
+}
+
+std::string good(const std::string& name) { return line(name, "1.50", "25.00", "G2V", "06 30 00", "+45 30 00"); }
+
+const std::string two_good = good("One") + good("Two");
+const std::string two_loaded = "Fail after reading Two at Distance 25\n";
+
+} // namespace
+
+TEST(CatalogMessages, NumberColumnsByTheirMeaning)
+{
+    struct expected { std::string line, message; };
+    const std::string rest = "; 2 stars loaded, the rest of the file skipped\n";
+    const expected cases[] = {
+        {line("Bad", "bright", "7.5", "G2V", "06 30 00", "+45 30 00"),
+         "stars.txt:3: magnitude column holds \"bright\", not a number" + rest},
+        {line("Bad", "1.0", "far", "G2V", "06 30 00", "+45 30 00"),
+         "stars.txt:3: distance column holds \"far\", not a number" + rest},
+        {line("Bad", "1.0", "7.5", "G2V", "6h 30 00", "+45 30 00"),
+         "stars.txt:3: right ascension column holds \"h 30 00\", not a number" + rest},
+        {line("Bad", "1.0", "7.5", "G2V", "06 30 x", "+45 30 00"),
+         "stars.txt:3: right ascension column holds \"x\", not a number" + rest},
+        {line("Bad", "1.0", "7.5", "G2V", "06 30 00", "north"),
+         "stars.txt:3: declination column holds \"north\", not a number" + rest},
+        {line("Bad", "1.0", "7.5", "G2V", "06 30 00", "+45 30 1e"),
+         "stars.txt:3: declination column holds \"1e\", not a number" + rest},
+        {line("Bad", "1e39", "7.5", "G2V", "06 30 00", "+45 30 00"),
+         "stars.txt:3: magnitude column holds \"1e39\", a number too large" + rest},
+        {line("Bad", "1.0", "-4e38", "G2V", "06 30 00", "+45 30 00"),
+         "stars.txt:3: distance column holds \"-4e38\", a number too large" + rest},
+        {line("Bad", "nan", "7.5", "G2V", "06 30 00", "+45 30 00"),
+         "stars.txt:3: magnitude column holds \"nan\", not a number" + rest},
+    };
+    for (const expected& e : cases) {
+        SCOPED_TRACE(e.line);
+        const said s = load_text(two_good + e.line + good("After"));
+        EXPECT_EQ(s.result, 2);
+        EXPECT_EQ(s.report, two_loaded);                          // the closing line is as before
+        EXPECT_EQ(s.errors, e.message);
+    }
+}
+
+TEST(CatalogMessages, WhatStoodThereIsShortenedAndMadePrintable)
+{
+    const said longer = load_text(good("One") + line("Bad", "1.0", "abcdefghijklmnopqrstuvwxyz", "G", "1 2 3", "4 5 6"));
+    EXPECT_EQ(longer.errors, "stars.txt:2: distance column holds \"abcdefghijklmnopqrst...\", not a number; "
+                             "1 star loaded, the rest of the file skipped\n");
+    const said twenty = load_text(line("Bad", "abcdefghijklmnopqrst", "7.5", "G", "1 2 3", "4 5 6"));
+    EXPECT_EQ(twenty.errors, "stars.txt:1: magnitude column holds \"abcdefghijklmnopqrst\", not a number; "
+                             "0 stars loaded, the rest of the file skipped\n");
+    const said control = load_text(line("Bad", std::string("a\0b\x1b", 4) + "c", "7.5", "G", "1 2 3", "4 5 6"));
+    EXPECT_EQ(control.errors, "stars.txt:1: magnitude column holds \"a?b?c\", not a number; "
+                              "0 stars loaded, the rest of the file skipped\n");
+    // 19 letters and a two-byte character: cut before the character, not inside it.
+    const said wide = load_text(line("Bad", std::string(19, 'x') + "\xc3\xa9" + "tail", "7.5", "G", "1 2 3", "4 5 6"));
+    EXPECT_EQ(wide.errors, "stars.txt:1: magnitude column holds \"" + std::string(19, 'x') +
+                           "...\", not a number; 0 stars loaded, the rest of the file skipped\n");
+    const said crlf = load_text(good("One") + "Bad\t\t1.0\t\tfar\r\n");
+    EXPECT_EQ(crlf.errors, "stars.txt:2: distance column holds \"far\", not a number; "
+                           "1 star loaded, the rest of the file skipped\n");
+}
+
+TEST(CatalogMessages, FileEndingInsideALine)
+{
+    const std::string cut = "Bad\t\t1.0\t\t7.5\t\tG2V\t\t06 30 00\t\t+45 30 00";
+    struct expected { size_t length; std::string column; };
+    // The column named is the one the line ran out at: a number cut short by
+    // the end still reads, and the next column is the one missing.
+    const expected cases[] = {
+        {3, "name"}, {5, "magnitude"}, {8, "distance"}, {10, "distance"}, {13, "class"},
+        {15, "class"}, {17, "class"}, {20, "right ascension"}, {22, "right ascension"},
+        {27, "declination"}, {30, "declination"}, {35, "declination"},
+    };
+    for (const expected& e : cases) {
+        SCOPED_TRACE(cut.substr(0, e.length));
+        const said s = load_text(two_good + cut.substr(0, e.length));
+        EXPECT_EQ(s.result, 2);
+        EXPECT_EQ(s.report, two_loaded);
+        EXPECT_EQ(s.errors, "stars.txt:3: the file ends inside the line, at its " + e.column +
+                            " column; 2 stars loaded\n");
+    }
+    for (size_t length : {cut.size() - 1, cut.size()}) {          // the last number ends the file
+        const said whole = load_text(two_good + cut.substr(0, length));
+        EXPECT_EQ(whole.result, 3);
+        EXPECT_EQ(whole.errors, "");
+    }
+}
+
+TEST(CatalogMessages, CleanEndsSayNothing)
+{
+    for (const std::string& text : {std::string(), two_good, two_good + "\n", two_good + "\r\n \t\n",
+                                    two_good.substr(0, two_good.size() - 1), std::string("\n\n")}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(load_text(text).errors, "");
+    }
+}
+
+TEST(CatalogMessages, LineNumbersCountEveryLineFeedBeforeTheStop)
+{
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += good("Star " + std::to_string(i));  // several refills
+    ASSERT_GT(text.size(), 500000u);
+    const said s = load_text(text + "Header\t\tMagnitude\n");
+    EXPECT_EQ(s.result, 20000);
+    EXPECT_EQ(s.errors, "stars.txt:20001: magnitude column holds \"Magnitude\", not a number; "
+                        "20000 stars loaded, the rest of the file skipped\n");
+    // A long name running over two line feeds is counted from where its line began.
+    const said over = load_text(good("One") + std::string(30, 'n') + "\nmore\nstill\t\tx\n");
+    EXPECT_EQ(over.errors, "stars.txt:2: magnitude column holds \"x\", not a number; "
+                           "1 star loaded, the rest of the file skipped\n");
+}
+
+TEST(CatalogMessages, FilesThatCannotBeOpenedOrRead)
+{
+    char pattern[] = "/tmp/starhop-messages-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path dir = pattern;
+    std::filesystem::create_directory(dir / "stars.txt");
+    std::ofstream(dir / "plain.txt") << good("Only");
+    struct expected { std::string path, message; };
+    const expected cases[] = {
+        {(dir / "missing.txt").string(), (dir / "missing.txt").string() + ": cannot open: No such file or directory\n"},
+        {(dir / "stars.txt").string(), (dir / "stars.txt").string() + ": cannot read: Is a directory\n"},
+        {(dir / "plain.txt/stars.txt").string(), (dir / "plain.txt/stars.txt").string() + ": cannot open: Not a directory\n"},
+    };
+    for (const expected& e : cases) {
+        const said s = load_file(e.path);
+        EXPECT_EQ(s.result, 0);
+        EXPECT_EQ(s.report, "Fail after reading  at Distance 0\n");
+        EXPECT_EQ(s.errors, e.message);
+    }
+    const said plain = load_file((dir / "plain.txt").string());
+    EXPECT_EQ(plain.result, 1);
+    EXPECT_EQ(plain.errors, "");
+    std::ofstream(dir / "bad.txt") << good("One") << "Two\t\tdim\n";
+    const said bad = load_file((dir / "bad.txt").string());
+    EXPECT_EQ(bad.errors, (dir / "bad.txt").string() + ":2: magnitude column holds \"dim\", not a number; "
+                          "1 star loaded, the rest of the file skipped\n");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(CatalogProgress, PercentReadRisesToAHundredOnItsOwnLine)
+{
+    std::string text;
+    for (int i = 0; i < 10000; ++i) text += good("Star");
+    auto run = [&](double after, long long size) {
+        star_type head;
+        std::istringstream in(text);
+        std::ostringstream report, progress;
+        load_notes notes;
+        notes.source_name = "big.txt";
+        notes.progress = &progress;
+        notes.input_size = size;
+        notes.progress_after = after;
+        EXPECT_EQ(load_catalog(in, &head, report, notes), 10000);
+        EXPECT_EQ(report.str(), "Fail after reading Star at Distance 25\n");
+        for (star_type* s = head.next; s;) {
+            star_type* next = s->next;
+            delete s;
+            s = next;
+        }
+        return progress.str();
+    };
+    const std::string shown = run(0.0, (long long)text.size());
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), '\n');
+    std::vector<int> percents;
+    std::istringstream notes(shown);
+    std::string piece;
+    while (std::getline(notes, piece, '\r')) {
+        if (piece.empty()) continue;
+        ASSERT_EQ(piece.compare(0, 9, "big.txt: "), 0) << piece;
+        percents.push_back(std::atoi(piece.c_str() + 9));
+        EXPECT_NE(piece.find("% read"), std::string::npos) << piece;
+    }
+    ASSERT_GE(percents.size(), 3u);                               // more than one refill's worth
+    for (size_t i = 1; i < percents.size(); ++i) EXPECT_LT(percents[i - 1], percents[i]);
+    EXPECT_EQ(percents.back(), 100);
+
+    EXPECT_EQ(run(1e9, (long long)text.size()), "");              // a quick load shows nothing
+    EXPECT_EQ(run(0.0, 0), "");                                   // nor one of unknown size
+}
