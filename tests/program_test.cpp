@@ -439,3 +439,98 @@ TEST_F(ViewerWindow, TitleShowsFrameRateOfAtMostFifty)
     }
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
 }
+
+// ---- going to a star by name, with the catalog named on the command line ----
+
+namespace {
+
+const sky_star far_target = {"Target Star", 3.0f, 40, "G2V", 20, 0, 0, '+', 30, 0, 0};   // behind, above
+const sky_star decoy      = {"Decoy", 2.0f, 30, "K1", 6, 0, 0, '+', 10, 0, 0};
+
+// Light years from the star at which it shines at magnitude -1, from its
+// catalog magnitude and distance.
+double arrival_for(const sky_star& s)
+{
+    const double absolute = s.magnitude - 2 * std::log(s.distance / reference_ly) / std::log(step_ratio);
+    return reference_ly * std::pow(step_ratio, (-1 - absolute) / 2);
+}
+
+// The distance the target line gives, or -1 when the line is not there.
+double target_distance(const image& shot, const char* name)
+{
+    const std::string text = reader().read(shot, 10, 40);
+    const std::string head = std::string("Target: ") + name + "  ";
+    float d;
+    int end = 0;
+    if (text.compare(0, head.size(), head) != 0) return -1;
+    if (std::sscanf(text.c_str() + head.size(), "%f light years%n", &d, &end) != 1) return -1;
+    return head.size() + end == text.size() ? d : -1;
+}
+
+} // namespace
+
+TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine)
+{
+    // The catalog lives elsewhere and is named on the command line; the
+    // working directory has none.
+    scratch_dir sky;
+    sky.write("my-stars.txt", catalog_line(decoy) + catalog_line(far_target));
+    const std::string launcher = sky.file("starhop-sky");
+    sky.write("starhop-sky", "#!/bin/sh\nexec '" STARHOP_BINARY "' '" + sky.file("my-stars.txt") + "'\n");
+    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+    ASSERT_NO_FATAL_FAILURE(start(launcher));
+    EXPECT_EQ(out_when_window_opened, "Fail after reading Target Star at Distance 40\n");
+    EXPECT_EQ(read_status(first).count, 2);
+    const seen_star before = as_seen_from_earth(far_target);
+    ASSERT_FALSE(before.in_front) << "the star should start out of sight";
+
+    auto type = [&](const std::vector<const char*>& keys) {
+        for (const char* k : keys) x.hold_key(k, 0.04);
+    };
+    auto prompt_line = [&](int lines_up) {                        // left of the parked pointer
+        std::string text = reader().read(x.grab(window), 10, 462 - 10 * lines_up).substr(0, 60);
+        return text.erase(text.find_last_not_of(' ') + 1);
+    };
+
+    // A name that is not there: the prompt says so and stays; Esc closes it
+    // and the program goes on.
+    type({"f", "z", "z", "z", "Return"});
+    std::string note;
+    EXPECT_TRUE(wait_for(5, [&] { note = prompt_line(1); return note == "No star named \"zzz\""; })) << note;
+    EXPECT_EQ(prompt_line(0), "Fly to: zzz_");
+    x.hold_key("Escape", key_hold);
+    EXPECT_TRUE(wait_for(5, [&] { return prompt_line(0).empty(); })) << "the prompt stayed";
+    pause(0.3);
+    ASSERT_TRUE(program->running()) << "Esc in the prompt ended the program";
+
+    // The first letters of the name, in any case, then Enter.
+    type({"f", "t", "a", "r", "g", "e", "t", "space", "s"});
+    std::string typed;
+    EXPECT_TRUE(wait_for(5, [&] { typed = prompt_line(0); return typed == "Fly to: target s_"; })) << typed;
+    type({"Return"});
+    const double want = arrival_for(far_target);
+    image shot;
+    double d = -1;
+    EXPECT_TRUE(wait_for(15, [&] {
+        shot = x.grab(window);
+        d = target_distance(shot, far_target.name);
+        return std::fabs(d - want) < 1e-5 * want;
+    })) << "target line: " << reader().read(shot, 10, 40) << "; wanted " << want;
+    EXPECT_TRUE(prompt_line(0).empty());
+    pause(0.5);                                                   // at rest: the figure stays
+    shot = x.grab(window);
+    EXPECT_NEAR(target_distance(shot, far_target.name), d, 1e-6 * want + 1e-6);
+    const status_line s = read_status(shot);
+    EXPECT_NEAR(s.distance, far_target.distance - want, 1e-3) << s.text;
+
+    // The star, now at magnitude -1, is a full white cross with class G
+    // arms within a pixel of the centre.
+    int found = 0;
+    for (int y = 239; y <= 241; ++y)
+        for (int x0 = 319; x0 <= 321; ++x0)
+            if (shot.at(x0, y) == 0xFFFFFF && shot.at(x0 + 1, y) == class_g_arms && shot.at(x0 - 1, y) == class_g_arms &&
+                shot.at(x0, y + 1) == class_g_arms && shot.at(x0, y - 1) == class_g_arms)
+                ++found;
+    EXPECT_EQ(found, 1) << "centre pixels: " << std::hex << shot.at(319, 239) << ' ' << shot.at(320, 240);
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
