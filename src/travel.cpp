@@ -287,20 +287,22 @@ void trip::begin_flight(camera& c)
     if (std::fabs(std::log((double)to / from)) < 1e-4) underway = false;   // already there
 }
 
-void trip::step(camera& c)
+void trip::step(camera& c, int frames)
 {
-    if (!underway) return;
-    ++frame;
+    if (!underway || frames < 1) return;
+    const int done = frame;
     if (!flying) {
-        // Each frame turns by the share of what is left that keeps the
-        // eased schedule; the last frame's share is 1.
-        const double before = smooth((double)(frame - 1) / turn_frames);
+        // Each step turns by the share of what is left that keeps the eased
+        // schedule; the last step's share is 1.
+        frame = std::min(frame + frames, turn_frames);
+        const double before = smooth((double)done / turn_frames);
         const double after = smooth((double)frame / turn_frames);
         turn_toward(c, aim->position - c.camera_position, (after - before) / (1 - before));
         if (frame == turn_frames) begin_flight(c);
         return;
     }
     // Distance falls geometrically, so a far star and a near one take the same time.
+    frame = std::min(frame + frames, flight_frames);
     const double t = smooth((double)frame / flight_frames);
     const double d = from * std::pow((double)to / from, t);
     c.camera_position = aim->position - line * (float)d;
@@ -384,6 +386,17 @@ int traveller::before_camera(camera& c)
     return keys;
 }
 
+void traveller::after_camera(camera& c, unsigned tick)
+{
+    // A frame slower than a tick moves the trip on by every tick it took;
+    // the frame a trip starts in moves it one step, whatever came before.
+    const unsigned elapsed = ticking && !trip_started ? tick - last_tick : 1;
+    last_tick = tick;
+    ticking = true;
+    trip_started = false;
+    if (journey.active()) journey.step(c, (int)std::min(std::max(elapsed, 1u), (unsigned)trip::flight_frames));
+}
+
 void traveller::enter(camera& c)
 {
     const name_index* all = names();
@@ -399,6 +412,7 @@ void traveller::enter(camera& c)
     }
     prompt.close();
     journey.start(c, m.star);
+    trip_started = true;
 }
 
 void traveller::draw(BITMAP* buffer, const camera& c) const

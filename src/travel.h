@@ -85,8 +85,9 @@ private:
 // at magnitude -1; kept within [0.01, 100].
 float arrival_distance(float abs_magnitude);
 
-// Turning toward a star, then flying to it. The turn takes one second and the
-// flight three and a half, whatever the distance, at 50 frames a second.
+// Turning toward a star, then flying to it. The turn takes 50 steps and the
+// flight 175, whatever the distance: one second and three and a half at one
+// step per 20 ms timer tick.
 class trip {
 public:
     static constexpr int turn_frames   = 50;
@@ -95,9 +96,10 @@ public:
     // Aims at `star` from wherever the camera is; ends any homing. The target
     // stays set after the trip ends, until another trip replaces it.
     void start(camera& c, const star_type* star);
-    // One frame, after the camera update: a share of the turn, or a step of
-    // the flight. The last frame leaves the camera at rest.
-    void step(camera& c);
+    // After the camera update: `frames` steps' share of the turn, or of the
+    // flight (a turn that ends in a step does not fly in it). The last step
+    // leaves the camera at rest.
+    void step(camera& c, int frames = 1);
     void stop() { underway = false; }
     bool active() const { return underway; }
     const star_type* target() const { return aim; }
@@ -134,7 +136,9 @@ public:
     // camera's and F) are let go, so that the Esc that closes the prompt does
     // not also end the program.
     int before_camera(camera& c);
-    void after_camera(camera& c) { if (journey.active()) journey.step(c); }
+    // After the camera update: moves the trip on by the timer ticks since
+    // the last frame (`tick` counts them), at least one.
+    void after_camera(camera& c, unsigned tick);
     // The target line under the status text and the open prompt; nothing
     // when neither has been asked for.
     void draw(BITMAP* buffer, const camera& c) const;
@@ -146,6 +150,9 @@ private:
     std::future<std::unique_ptr<name_index>> building;
     std::unique_ptr<name_index> index;
     bool search_waiting = false;                   // Enter came before the index
+    bool ticking = false;                          // last_tick holds a tick
+    bool trip_started = false;                     // by this frame's Enter
+    unsigned last_tick = 0;
     int keys_held_back = 0;
     void enter(camera& c);
 };

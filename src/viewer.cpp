@@ -157,7 +157,7 @@ void run_frames(star_type* first_star, int star_count, BITMAP* buffer)
     while (!c.done) {
         const int keys = travel.before_camera(c);
         update_camera(c, keys);
-        travel.after_camera(c);
+        travel.after_camera(c, ticks);
         if (close_requested) c.done = 1;        // the close button ends as Esc does
         build_view(c);
         draw_frame(c, first_star, star_count, buffer, &travel);

@@ -127,12 +127,14 @@ protected:
         }
     }
     static void press(int scancode, int ascii = 0) { simulate_ukeypress(ascii, scancode); }
-    // One frame as the frame loop runs it, up to the view matrix.
+    // One frame as the frame loop runs it, up to the view matrix, one timer
+    // tick after the last.
     static void frame(traveller& t, camera& c)
     {
+        static unsigned tick = 0;
         const int keys = t.before_camera(c);
         update_camera(c, keys);
-        t.after_camera(c);
+        t.after_camera(c, ++tick);
     }
 };
 
@@ -593,6 +595,57 @@ TEST(TripFlight, DistanceFallsEveryFrameWithoutJumps)
         last = now;
     }
     EXPECT_LT(biggest_ratio, 1.2) << "no frame covers more than a sixth of the way left";
+}
+
+TEST(TripFlight, SlowFramesMoveItOnByTheTicksTheyTook)
+{
+    star_list stars{"Goal"};
+    stars.head->position = vector(-300, 200, 100);
+    traveller t(stars.head, stars.count);
+    camera steady, slow;
+    trip& one = t.journey;
+    one.start(steady, stars.head);
+    int frames = 0;
+    for (unsigned tick = 7; one.active(); ++frames) t.after_camera(steady, tick++);
+    EXPECT_EQ(frames, trip::turn_frames + trip::flight_frames);   // one tick a frame: one step each
+
+    trip other;
+    other.start(slow, stars.head);
+    int calls = 0;
+    for (; other.active() && calls < 1000; ++calls) other.step(slow, 7);
+    EXPECT_EQ(calls, (trip::turn_frames + 6) / 7 + (trip::flight_frames + 6) / 7);
+    EXPECT_NEAR((steady.camera_position - slow.camera_position).length(), 0.0f, 1e-3f);
+    EXPECT_TRUE(orthonormal_right_handed(slow));
+
+    traveller late(stars.head, stars.count);                      // ticks that jump: the trip keeps time
+    camera c;
+    late.journey.start(c, stars.head);
+    frames = 0;
+    for (unsigned tick = 0; late.journey.active() && frames < 1000; ++frames) late.after_camera(c, tick += 10);
+    // The traveller's first frame has no tick before it and counts as one.
+    EXPECT_EQ(frames, 1 + (trip::turn_frames - 1 + 9) / 10 + (trip::flight_frames + 9) / 10);
+    EXPECT_NEAR((steady.camera_position - c.camera_position).length(), 0.0f, 1e-3f);
+}
+
+TEST_F(PromptKeys, ATripStartedAfterASlowFrameBeginsWithOneStep)
+{
+    star_list stars{"Goal"};
+    stars.head->position = vector(0, -40, 0);                     // straight behind
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    t.before_camera(c);
+    t.after_camera(c, 100);
+    press(KEY_F, 'f');
+    type("goal");
+    press(KEY_ENTER, 13);
+    t.before_camera(c);
+    ASSERT_TRUE(t.journey.active());
+    t.after_camera(c, 160);                                       // a second and more since the last
+    EXPECT_LT(angle_between(c.forward, vector(0, 1, 0)), 0.01) << "the turn jumped ahead";
+    t.before_camera(c);
+    t.after_camera(c, 170);                                       // from here on, the ticks count
+    EXPECT_GT(angle_between(c.forward, vector(0, 1, 0)), 0.1);
 }
 
 class TripControls : public WithInput {};
