@@ -102,20 +102,6 @@ static int class_colour(char letter)
 
 static const double log_ratio = std::log(magnitude_ratio);
 
-// A star of absolute magnitude a shows magnitude 6 at the distance
-// reference * ratio^((6 - a) / 2); see faint_limits in the header for the margins.
-static faint_limits make_faint_limits()
-{
-    faint_limits t;
-    for (int i = 0; i < faint_limits::size; ++i) {
-        const double brightest = faint_limits::lowest + (i - 1) / (double)faint_limits::steps;
-        const double d = reference_distance * std::exp((6.0 - brightest) * log_ratio / 2.0);
-        t.squared[i] = (float)(d * d * 1.001);
-    }
-    return t;
-}
-const faint_limits faint_beyond = make_faint_limits();
-
 void star_type::draw_in_front(BITMAP* target, int names)
 {
     const vector p = view_position;

@@ -5,7 +5,10 @@
 
 #include "vector.h"
 
+#include <cfloat>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 struct BITMAP;
 
@@ -54,32 +57,32 @@ private:
 
 static_assert(sizeof(star_type) == 64, "a record fills one cache line");
 
-// Squared distances beyond which a star is surely fainter than magnitude 6,
-// by absolute magnitude in steps of 1/8 from -40. Each entry belongs to the
-// brightest star of the step before its own and is widened by a thousandth,
-// far more than any rounding of the exact test, so a star it turns away would
-// never have been drawn. Stars brighter than the table go to the exact test.
-struct faint_limits {
-    static constexpr float lowest = -40.0f;     // magnitude of the first step
-    static constexpr float steps  = 8.0f;       // steps per magnitude
-    static constexpr int   size   = 640;        // up to magnitude 40, the last step open-ended
-    float squared[size];
-};
-extern const faint_limits faint_beyond;
+// Whether a star of absolute magnitude a, at the squared distance `squared`
+// (the float sum of squares that length() takes the root of), surely shows a
+// magnitude of 6 or fainter, without a logarithm. The star shows magnitude 6
+// at the squared distance ref^2 * ratio^(6 - a). For every normal x >= 0,
+// log2(x) >= bits(x) / 2^23 - 127 (exponent plus fraction: a chord under the
+// logarithm), so the star is surely too faint where
+//     bits(squared) > 2^23 * (127 + 2 log2(ref) + (6 - a) log2(ratio) + 0.001).
+// The 0.001 (under a thousandth of a magnitude) covers every rounding here and
+// in the exact test. Zero, denormal and NaN distances are never judged here.
+inline bool surely_too_faint(float abs_magnitude, float squared)
+{
+    constexpr float slope = 11257392.0f;        // 2^23 log2(ratio)
+    constexpr float limit = 1217262848.0f;      // 2^23 (127 + 2 log2(ref) + 6 log2(ratio) + 0.001), rounded up
+    std::int32_t bits;
+    std::memcpy(&bits, &squared, sizeof bits);
+    return (squared >= FLT_MIN) & ((float)bits + slope * abs_magnitude > limit);
+}
 
 inline void star_type::draw(BITMAP* target, int names)
 {
     // Rejections that need no logarithm come first; they write nothing, so
-    // their order does not change the picture.
+    // their order does not change the picture. Both are worked out before the
+    // one branch: most stars fail one or the other in no particular order.
     const vector p = view_position;
-    if (!(p.z > 0.0f)) return;                                  // behind the viewer
-    const float step = (abs_magnitude - faint_limits::lowest) * faint_limits::steps;
-    if (step >= 0.0f) {                                         // not brighter than the table, not NaN
-        const int i = step < faint_limits::size - 1 ? (int)step : faint_limits::size - 1;
-        const float squared = (p.x * p.x + p.y * p.y) + p.z * p.z;
-        if (squared > faint_beyond.squared[i]) return;          // surely too faint
-    }
-    draw_in_front(target, names);
+    const float squared = (p.x * p.x + p.y * p.y) + p.z * p.z;
+    if ((p.z > 0.0f) & !surely_too_faint(abs_magnitude, squared)) draw_in_front(target, names);
 }
 
 #endif

@@ -7,6 +7,7 @@
 #include "allegro_env.h"
 #include "reference_draw.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -19,7 +20,7 @@ static auto* env = register_allegro_env();
 namespace {
 
 const float inf = std::numeric_limits<float>::infinity();
-const float nan = std::numeric_limits<float>::quiet_NaN();
+const float not_a_number = std::numeric_limits<float>::quiet_NaN();
 
 float seen(float a, vector p)
 {
@@ -51,6 +52,20 @@ float aimed(vector p, float m, float nudge)
     return ::testing::AssertionSuccess();
 }
 
+// The smallest squared distance that surely_too_faint turns away for
+// absolute magnitude a, found by halving on the float grid.
+float bound_edge(float a)
+{
+    float near = 0.0f, far = std::numeric_limits<float>::max();
+    if (!surely_too_faint(a, far)) return far;
+    for (int step = 0; step < 200 && std::nextafter(near, inf) < far; ++step) {
+        const float mid = std::sqrt(near) * std::sqrt(far) > 0 ? std::sqrt(near) * std::sqrt(far) : far / 2;
+        const float probe = mid > near && mid < far ? mid : (near + far) / 2;
+        (surely_too_faint(a, probe) ? far : near) = probe;
+    }
+    return far;
+}
+
 // Random cameras and stars; each star is kept with its own seed, so a failure
 // can name the trial.
 class field_maker {
@@ -76,7 +91,7 @@ public:
     // A value that breaks the usual arithmetic, now and then.
     float odd_value()
     {
-        const float odd[] = {nan, inf, -inf, 0.0f, -0.0f, 1e38f, -1e38f, 1e-38f, 1e-45f, -1e-45f};
+        const float odd[] = {not_a_number, inf, -inf, 0.0f, -0.0f, 1e38f, -1e38f, 1e-38f, 1e-45f, -1e-45f};
         return odd[std::uniform_int_distribution<int>(0, 9)(rng_)];
     }
 
@@ -115,13 +130,11 @@ public:
             const float levels[] = {2.0f, 1.5f, 0.5f};
             s.abs_magnitude = aimed(p, levels[std::uniform_int_distribution<int>(0, 2)(rng_)],
                                     std::uniform_int_distribution<int>(-1, 1)(rng_));
-        } else if (chance(0.2)) {                                 // near the distance bound
-            const float step = (s.abs_magnitude = uniform(-45, 45)) - faint_limits::lowest;
-            if (step >= 0) {
-                const int i = std::min((int)(step * faint_limits::steps), faint_limits::size - 1);
-                const float d = std::sqrt(faint_beyond.squared[i]) * uniform(0.99f, 1.01f);
-                s.view_position = p * (d / p.length());
-            }
+        } else if (chance(0.2)) {                                 // where the quick bound flips
+            s.abs_magnitude = uniform(-45, 45);
+            const float edge = bound_edge(s.abs_magnitude) * uniform(0.999f, 1.001f);
+            const float d = std::sqrt(edge), l = p.length();
+            if (l > 0 && std::isfinite(l)) s.view_position = p * (d / l);
         } else {
             s.abs_magnitude = uniform(-2, 10) - seen(0, p);       // shows -2 to 10
         }
@@ -194,33 +207,59 @@ TEST(DrawExact, SingleStarsMatchThePlainProcedure)
     EXPECT_GT(boundary, 100);                                     // just below magnitude 6 drawn
 }
 
-// The distance bound on its own: every table entry lets through a star that
-// the exact test would draw, right where the exact test stops drawing.
-TEST(DrawExact, DistanceBoundNeverTurnsAwayADrawableStar)
+// The quick bound on its own, against the exact magnitude: whatever it turns
+// away is fainter than 6, for ordinary and extreme values alike.
+TEST(DrawExact, QuickBoundOnlyTurnsAwayStarsFainterThanSix)
+{
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> unit(0, 1);
+    const float odd_magnitudes[] = {-1e30f, -200, 200, 1e30f, inf, -inf, not_a_number};
+    const float odd_squares[] = {0, 1e-45f, 1e-40f, FLT_MIN, 1e-30f, 3e38f, inf, not_a_number};
+    int turned_away = 0;
+    for (int i = 0; i < 1000000; ++i) {
+        const float a = i % 50 == 0 ? odd_magnitudes[i / 50 % 7] : -60 + 120 * unit(rng);
+        // Anywhere in the float range, or within a tenth of an octave of where
+        // the star shows exactly 6.
+        const double edge = 2 * std::log2(32.628463) + (6.0 - a) * std::log2(2.535);
+        const float squared = i % 70 == 0  ? odd_squares[i / 70 % 8]
+                              : i % 2 == 0 ? std::exp2(-140 + 265 * unit(rng))
+                                           : (float)std::exp2(edge - 0.1 + 0.2 * unit(rng));
+        if (!surely_too_faint(a, squared)) continue;
+        ++turned_away;
+        const float l = (float)std::sqrt((double)squared);       // as length() takes it
+        const float m = (float)(a + 2.0 * std::log(l / 32.628463) / std::log(2.535));
+        ASSERT_FALSE(m < 6.0f) << "magnitude " << a << " at squared distance " << squared << " shows " << m;
+    }
+    EXPECT_GT(turned_away, 250000);
+}
+
+// At the boundary itself: the farthest place straight ahead where a star of
+// magnitude a still shows below 6 is drawn exactly as the plain procedure
+// draws it, and 10% farther the quick bound already turns the star away.
+TEST(DrawExact, QuickBoundAtTheBoundary)
 {
     test_bitmap fast, plain;
-    for (int i = 0; i < faint_limits::size; ++i) {
-        for (float within : {0.0f, 0.5f, 0.999f}) {
-            const float a = faint_limits::lowest + (i + within) / faint_limits::steps;
-            // The farthest distance straight ahead at which a still shows below 6.
-            const double d = 32.628463 * std::exp((6.0 - a) * std::log(2.535) / 2.0);
-            float z = (float)d;
-            star_type s;
-            s.abs_magnitude = a;
-            for (int step = 0; step < 64 && seen(a, vector(0, 0, z)) >= 6.0f; ++step) z = std::nextafter(z, 0.0f);
-            for (int step = 0; step < 64 && seen(a, vector(0, 0, std::nextafter(z, inf))) < 6.0f; ++step)
-                z = std::nextafter(z, inf);
-            if (!(seen(a, vector(0, 0, z)) < 6.0f)) continue;     // the float grid skips past 6
-            s.view_position = vector(0, 0, z);
-            clear_bitmap(fast);
-            clear_bitmap(plain);
-            s.draw(fast, 0);
-            reference::draw(s, plain, 0);
-            ASSERT_NE(getpixel(plain, 320, 240), 0) << "entry " << i;
-            ASSERT_TRUE(same_bitmap(fast, plain)) << "entry " << i << ", magnitude " << a << " at " << z;
-            // Tight enough to matter: two steps of an eighth of a magnitude,
-            // the thousandth, and the float grid at most.
-            EXPECT_LT(faint_beyond.squared[i], 1.3f * z * z) << "entry " << i;
-        }
+    int checked = 0;
+    for (int i = 0; i <= 4000; ++i) {
+        const float a = -40.0f + i * 0.02f;
+        const double d = 32.628463 * std::exp((6.0 - a) * std::log(2.535) / 2.0);
+        float z = (float)d;
+        for (int step = 0; step < 64 && seen(a, vector(0, 0, z)) >= 6.0f; ++step) z = std::nextafter(z, 0.0f);
+        for (int step = 0; step < 64 && seen(a, vector(0, 0, std::nextafter(z, inf))) < 6.0f; ++step)
+            z = std::nextafter(z, inf);
+        if (!(seen(a, vector(0, 0, z)) < 6.0f)) continue;        // the float grid skips past 6
+        ++checked;
+        star_type s;
+        s.abs_magnitude = a;
+        s.view_position = vector(0, 0, z);
+        clear_bitmap(fast);
+        clear_bitmap(plain);
+        s.draw(fast, 0);
+        reference::draw(s, plain, 0);
+        ASSERT_NE(getpixel(plain, 320, 240), 0) << "magnitude " << a;
+        ASSERT_TRUE(same_bitmap(fast, plain)) << "magnitude " << a << " at " << z;
+        const float farther = 1.1f * z;
+        EXPECT_TRUE(surely_too_faint(a, farther * farther)) << "magnitude " << a << " at " << farther;
     }
+    EXPECT_GT(checked, 3500);
 }
