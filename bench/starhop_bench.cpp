@@ -1,0 +1,259 @@
+// Per-frame star work and catalog loading, each frame figure next to its
+// floor measured in the same run on the same list: a walk that only reads
+// each record's position and writes its view position.
+//
+//   starhop_bench [--sizes=shipped,1000000,10000000] [--data_dir=DIR]
+//                 [--summary=FILE] [Google Benchmark flags]
+//
+// "shipped" is the catalog in data/; a number is a synthetic catalog of that
+// many stars, written into DIR (default: the current directory) the first time
+// it is needed. The summary (frame and floor medians, their ratio, load rates)
+// goes to standard output after the run, and as tab-separated values to FILE.
+#include "catalog.h"
+#include "stars.h"
+#include "synthetic_catalog.h"
+#include "viewer.h"
+
+#include <allegro.h>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+std::string data_dir = ".";
+BITMAP* buffer = nullptr;                                        // the 640 by 480 back buffer
+
+// A catalog by its name on the command line: where its file is.
+std::string catalog_path(const std::string& size)
+{
+    if (size == "shipped") return STARHOP_SOURCE_DIR "/data/stars.txt";
+    const std::string path = data_dir + "/synthetic-" + size + "-seed1.txt";
+    struct stat about;
+    if (stat(path.c_str(), &about) == 0) return path;
+    const std::string partial = path + ".part";
+    std::FILE* f = std::fopen(partial.c_str(), "wb");
+    if (!f || !write_synthetic_catalog(f, std::atoll(size.c_str()), 1) || std::fclose(f) != 0 ||
+        std::rename(partial.c_str(), path.c_str()) != 0) {
+        std::fprintf(stderr, "%s: cannot be written: %s\n", partial.c_str(), std::strerror(errno));
+        std::exit(2);
+    }
+    return path;
+}
+
+long long count_lines(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> block(1 << 20);
+    long long lines = 0;
+    while (in.read(block.data(), block.size()) || in.gcount() > 0)
+        lines += std::count(block.data(), block.data() + in.gcount(), '\n');
+    return lines;
+}
+
+// Loads through the program's own entry, with its closing line and any
+// progress kept off the benchmark's output.
+int load_quietly(const std::string& path, star_type* head)
+{
+    std::ostringstream sink;
+    std::streambuf* out = std::cout.rdbuf(sink.rdbuf());
+    std::streambuf* err = std::cerr.rdbuf(sink.rdbuf());
+    const int n = load_catalog(path.c_str(), head, 6.0f);
+    std::cout.rdbuf(out);
+    std::cerr.rdbuf(err);
+    return n;
+}
+
+void free_list(star_type* head)
+{
+    for (star_type* s = head->next; s;) {
+        star_type* next = s->next;
+        delete s;
+        s = next;
+    }
+    head->next = nullptr;
+}
+
+// Star lists, loaded once each and kept for the whole run.
+star_type* star_list(const std::string& size)
+{
+    static std::map<std::string, star_type*> lists;
+    star_type*& head = lists[size];
+    if (!head) {
+        head = new star_type;
+        if (load_quietly(catalog_path(size), head) == 0) {
+            std::fprintf(stderr, "catalog %s did not load\n", size.c_str());
+            std::exit(2);
+        }
+    }
+    return head;
+}
+
+// The view from home, and from 1,000 light years out along the first view
+// direction, looking on.
+matrix camera_view(bool flown_out)
+{
+    camera c;
+    if (flown_out) c.camera_position = c.forward * 1000.0f;
+    build_view(c);
+    return c.view;
+}
+
+long long list_length(const star_type* head)
+{
+    long long n = 0;
+    for (; head; head = head->next) ++n;
+    return n;
+}
+
+// What a frame does with the stars.
+void frame_stars(benchmark::State& state, const std::string& size, bool flown_out)
+{
+    star_type* head = star_list(size);
+    const matrix view = camera_view(flown_out);
+    clear_bitmap(buffer);
+    for (auto _ : state) {
+        for (star_type* s = head; s; s = s->next) {
+            s->transform_star(view);
+            s->draw(buffer, 0);
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * list_length(head));
+}
+
+// The floor: the same walk, reading each position and writing its view
+// position, nothing else.
+void floor_walk(benchmark::State& state, const std::string& size, bool flown_out)
+{
+    star_type* head = star_list(size);
+    const matrix view = camera_view(flown_out);
+    for (auto _ : state) {
+        for (star_type* s = head; s; s = s->next) s->view_position = view * s->position;
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * list_length(head));
+}
+
+void load(benchmark::State& state, const std::string& size)
+{
+    const std::string path = catalog_path(size);
+    const long long lines = count_lines(path);
+    star_type head;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(load_quietly(path, &head));
+        state.PauseTiming();
+        free_list(&head);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = usage.ru_maxrss / 1024.0;
+}
+
+// Keeps the median (or the only) times of every benchmark for the summary.
+class summary_reporter : public benchmark::ConsoleReporter {
+public:
+    struct times { double real, cpu; };                          // seconds per iteration
+    std::map<std::string, times> seconds;
+    std::map<std::string, double> items_per_second;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs) {
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
+            const std::string name = r.run_name.function_name;
+            const double unit = benchmark::GetTimeUnitMultiplier(r.time_unit);
+            seconds[name] = {r.GetAdjustedRealTime() / unit, r.GetAdjustedCPUTime() / unit};
+            const auto items = r.counters.find("items_per_second");
+            if (items != r.counters.end()) items_per_second[name] = items->second;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+std::vector<std::string> split(const std::string& list)
+{
+    std::vector<std::string> out;
+    std::stringstream in(list);
+    for (std::string item; std::getline(in, item, ',');)
+        if (!item.empty()) out.push_back(item);
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> sizes = {"shipped", "1000000", "10000000"};
+    std::string summary_file;
+    std::vector<char*> rest = {argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.rfind("--sizes=", 0) == 0) sizes = split(a.substr(8));
+        else if (a.rfind("--data_dir=", 0) == 0) data_dir = a.substr(11);
+        else if (a.rfind("--summary=", 0) == 0) summary_file = a.substr(10);
+        else rest.push_back(argv[i]);
+    }
+    int rest_count = (int)rest.size();
+    benchmark::Initialize(&rest_count, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(rest_count, rest.data())) return 1;
+
+    if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0) {
+        std::fprintf(stderr, "cannot start the graphics library: %s\n", allegro_error);
+        return 1;
+    }
+    set_color_depth(32);
+    buffer = create_bitmap(screen_width, screen_height);
+
+    const char* cameras[] = {"home", "out1000"};
+    for (const std::string& size : sizes)
+        for (int flown = 0; flown < 2; ++flown) {
+            const std::string where = size + "/" + cameras[flown];
+            benchmark::RegisterBenchmark(("frame/" + where).c_str(), frame_stars, size, flown == 1)
+                ->Unit(benchmark::kMillisecond)->UseRealTime();
+            benchmark::RegisterBenchmark(("floor/" + where).c_str(), floor_walk, size, flown == 1)
+                ->Unit(benchmark::kMillisecond)->UseRealTime();
+        }
+    for (const std::string& size : sizes)
+        if (size == "shipped" || size == sizes.back())
+            benchmark::RegisterBenchmark(("load/" + size).c_str(), load, size)
+                ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(size == "shipped" ? 10 : 2);
+
+    summary_reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    std::ostringstream table;
+    table << "catalog\tstars\tcamera\tframe_ms\tfloor_ms\tratio\tframe_cpu_ms\tfloor_cpu_ms\tcpu_ratio\n";
+    for (const std::string& size : sizes)
+        for (const char* where : cameras) {
+            const std::string key = size + "/" + where;
+            if (!reporter.seconds.count("frame/" + key) || !reporter.seconds.count("floor/" + key)) continue;
+            const summary_reporter::times frame = reporter.seconds["frame/" + key];
+            const summary_reporter::times floor = reporter.seconds["floor/" + key];
+            char line[200];
+            std::snprintf(line, sizeof line, "%s\t%lld\t%s\t%.3f\t%.3f\t%.2f\t%.3f\t%.3f\t%.2f\n", size.c_str(),
+                          list_length(star_list(size)), where, frame.real * 1e3, floor.real * 1e3,
+                          frame.real / floor.real, frame.cpu * 1e3, floor.cpu * 1e3, frame.cpu / floor.cpu);
+            table << line;
+        }
+    for (const auto& load : reporter.items_per_second)
+        if (load.first.rfind("load/", 0) == 0) table << "# " << load.first << "\t" << (long long)load.second << " lines/s\n";
+    std::cout << "\n" << table.str();
+    if (!summary_file.empty()) std::ofstream(summary_file) << table.str();
+    return 0;
+}
