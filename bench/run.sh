@@ -1,0 +1,59 @@
+#!/bin/sh
+# Measures the figures of docs/performance.md and draws its plot:
+#
+#   bench/run.sh [BUILD_DIR]          (default: build-release beside this folder)
+#
+# Builds the benchmark optimised (Release), writes the synthetic catalogs into
+# BUILD_DIR/bench-data the first time (about 1 GB for all sizes, never part of
+# the repository), runs every frame, floor and load benchmark with five
+# repetitions, measures the peak resident size of a 10 million star load in a
+# process of its own, and draws docs/performance.png with gnuplot. Takes a few
+# minutes; run it on an otherwise idle machine.
+set -e
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$top/build-release}
+. "$top/scripts/deps.sh"
+starhop_install_deps $STARHOP_BUILD_PACKAGES $STARHOP_TEST_PACKAGES $STARHOP_DOCS_PACKAGES
+
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target starhop_bench -j"$(nproc)"
+bench="$build/bench/starhop_bench"
+data="$build/bench-data"
+mkdir -p "$data"
+
+echo "== machine"
+lscpu | grep -E '^(Model name|CPU\(s\)|Thread|Core|Socket)'
+grep MemTotal /proc/meminfo
+
+echo "== frames, floors and loads"
+"$bench" --sizes=shipped,100000,300000,1000000,3000000,10000000 --data_dir="$data" \
+    --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --summary="$data/summary.tsv"
+
+echo "== peak resident size: 2,000 stars, then 10 million"
+for size in 2000 10000000; do
+    /usr/bin/time -f "$size stars: peak resident %M KiB" \
+        "$bench" --sizes=$size --data_dir="$data" --benchmark_filter="^load/" >/dev/null
+done
+
+echo "== plot"
+grep -v '^#' "$data/summary.tsv" | awk -F'\t' 'NR > 1 && $1 != "shipped"' > "$data/frames.tsv"
+grep -v '^#' "$data/summary.tsv" | awk -F'\t' 'NR > 1 && $1 == "shipped"' > "$data/shipped.tsv"
+gnuplot <<EOF
+set terminal pngcairo size 640,420 font "sans,9"
+set output "$top/docs/performance.png"
+set title "Star work per frame, one thread (median of 5)"
+set xlabel "stars in the list"
+set ylabel "milliseconds per frame"
+set logscale xy
+set grid
+set key top left
+set format x "%.0s%c"
+plot "$data/frames.tsv" using 2:(strcol(3) eq "home" ? \$4 : 1/0) with linespoints lw 2 pt 7 title "frame, from home", \
+     "$data/frames.tsv" using 2:(strcol(3) eq "out1000" ? \$4 : 1/0) with linespoints lw 2 pt 5 title "frame, 1,000 ly out", \
+     "$data/frames.tsv" using 2:(strcol(3) eq "home" ? \$5 : 1/0) with linespoints dt 2 pt 6 title "floor (walk only), from home", \
+     "$data/frames.tsv" using 2:(strcol(3) eq "out1000" ? \$5 : 1/0) with linespoints dt 2 pt 4 title "floor, 1,000 ly out", \
+     "$data/shipped.tsv" using 2:4 with points pt 9 ps 1.5 title "shipped catalog, frame", \
+     50 with lines lt 0 title "50 ms"
+EOF
+echo "wrote $top/docs/performance.png; figures in $data/summary.tsv"
