@@ -14,7 +14,10 @@
 //    neighbouring line;
 //  - the closing line naming the last record and showing its distance;
 //  - the same list and closing line when the stream hands out the bytes a
-//    few at a time, so that lines cross every possible refill boundary.
+//    few at a time, so that lines cross every possible refill boundary;
+//  - at most one line of explanation on the error stream, naming the file
+//    and a line of it, and one whenever a number column held text that is
+//    not a number.
 #include "catalog.h"
 #include "stars.h"
 
@@ -90,6 +93,7 @@ public:
     plain_reader(const char* data, size_t size) : data_(data), size_(size) {}
     bool failed() const { return failed_; }
     bool at_end() const { return at_end_; }
+    bool met_no_number() const { return no_number_; }
 
     // The name column: up to 24 characters before the tab; of a longer name
     // the first 24 count and the rest of the column up to its tab is skipped.
@@ -133,6 +137,7 @@ public:
         if (in.eof()) at_end_ = true;
         if (in.fail()) failed_ = true;
         else out = v;
+        no_number_ = in.fail() && !in.eof();
     }
 
     // White space, then a word: its first 15 characters count, the rest of it
@@ -162,7 +167,7 @@ private:
 
     const char* data_;
     size_t size_, pos_ = 0;
-    bool at_end_ = false, failed_ = false;
+    bool at_end_ = false, failed_ = false, no_number_ = false;
 };
 
 // One line, column by column: read, skip, read, ... and the rest of the line.
@@ -188,13 +193,33 @@ bool read_line(plain_reader& r, line_read& l)
     return true;
 }
 
-std::vector<line_read> read_plainly(const char* data, size_t size)
+// The lines that read whole; `no_number` tells whether reading stopped at a
+// number column holding something else.
+std::vector<line_read> read_plainly(const char* data, size_t size, bool& no_number)
 {
     std::vector<line_read> lines;
     plain_reader r(data, size);
     line_read l{};
     while (!r.failed() && read_line(r, l)) lines.push_back(l);
+    no_number = r.met_no_number();
     return lines;
+}
+
+// An explanation is one line: "fuzz.txt:<line>: ..." with a line of the input.
+void check_explanation(const std::string& text, bool required, const char* data, size_t size)
+{
+    if (text.empty()) {
+        if (required) fail("a number column held no number, and nothing explains it", 0);
+        return;
+    }
+    const std::string opening = "fuzz.txt:";
+    if (text.compare(0, opening.size(), opening) || text.back() != '\n' ||
+        text.find('\n') != text.size() - 1)
+        fail("the explanation is not one line naming the file", 0);
+    char* after;
+    const long line = std::strtol(text.c_str() + opening.size(), &after, 10);
+    if (line < 1 || line > 1 + std::count(data, data + size, '\n') || *after != ':')
+        fail("the explanation names no line of the file", 0);
 }
 
 // A text copied as a zero-filled fixed-size field stores it: up to the first
@@ -236,7 +261,8 @@ bool load_clean_line(const line_read& l, star_type& out)
 
 void check_load(const char* data, size_t size)
 {
-    const std::vector<line_read> lines = read_plainly(data, size);
+    bool no_number;
+    const std::vector<line_read> lines = read_plainly(data, size, no_number);
 
     star_type head;
     std::istringstream in(std::string(data, size));
@@ -282,12 +308,20 @@ void check_load(const char* data, size_t size)
             << (lines.empty() ? 0.0f : lines.back().distance) << '\n';
     if (report.str() != closing.str()) fail("closing line is not for the last record", lines.size());
 
-    // Again in pieces of 1 to 16 bytes, chosen by the input's length.
+    // Again in pieces of 1 to 16 bytes, chosen by the input's length, with the
+    // explanation and the progress line asked for.
     trickle pieces(data, size, 1 + size % 16);
     std::istream slow(&pieces);
     star_type again;
-    std::ostringstream again_report;
-    if (load_catalog(slow, &again, again_report) != result) fail("read in pieces, another result", 0);
+    std::ostringstream again_report, errors, progress;
+    load_notes notes;
+    notes.source_name = "fuzz.txt";
+    notes.errors = &errors;
+    notes.progress = &progress;
+    notes.input_size = (long long)size;
+    notes.progress_after = 0;
+    if (load_catalog(slow, &again, again_report, notes) != result) fail("read in pieces, another result", 0);
+    check_explanation(errors.str(), no_number, data, size);
     if (again_report.str() != report.str()) fail("read in pieces, another closing line", 0);
     const star_type* a = &again;
     s = &head;
