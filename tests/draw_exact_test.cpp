@@ -213,22 +213,28 @@ TEST(DrawExact, QuickBoundOnlyTurnsAwayStarsFainterThanSix)
 {
     std::mt19937 rng(99);
     std::uniform_real_distribution<float> unit(0, 1);
-    const float odd_magnitudes[] = {-1e30f, -200, 200, 1e30f, inf, -inf, not_a_number};
-    const float odd_squares[] = {0, 1e-45f, 1e-40f, FLT_MIN, 1e-30f, 3e38f, inf, not_a_number};
+    const float magnitudes[] = {-1e30f, -200, -82, 99, 100, 101, 107, 108, 200, 1e30f, inf, -inf, not_a_number};
+    const float squares[] = {0, 1e-45f, 1e-40f, 1.1e-38f, FLT_MIN, 1e-30f, 1, 3e38f, inf, not_a_number};
+    auto sound = [](float a, float squared) -> ::testing::AssertionResult {
+        if (!surely_too_faint(a, squared)) return ::testing::AssertionSuccess();
+        const float l = (float)std::sqrt((double)squared);       // as length() takes it
+        const float m = (float)(a + 2.0 * std::log(l / 32.628463) / std::log(2.535));
+        if (!(m < 6.0f)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "magnitude " << a << " at squared distance " << squared
+                                             << " turned away, but shows " << m;
+    };
+    for (float a : magnitudes)
+        for (float squared : squares) ASSERT_TRUE(sound(a, squared));
     int turned_away = 0;
     for (int i = 0; i < 1000000; ++i) {
-        const float a = i % 50 == 0 ? odd_magnitudes[i / 50 % 7] : -60 + 120 * unit(rng);
+        const float a = -60 + 120 * unit(rng);
         // Anywhere in the float range, or within a tenth of an octave of where
         // the star shows exactly 6.
         const double edge = 2 * std::log2(32.628463) + (6.0 - a) * std::log2(2.535);
-        const float squared = i % 70 == 0  ? odd_squares[i / 70 % 8]
-                              : i % 2 == 0 ? std::exp2(-140 + 265 * unit(rng))
-                                           : (float)std::exp2(edge - 0.1 + 0.2 * unit(rng));
-        if (!surely_too_faint(a, squared)) continue;
-        ++turned_away;
-        const float l = (float)std::sqrt((double)squared);       // as length() takes it
-        const float m = (float)(a + 2.0 * std::log(l / 32.628463) / std::log(2.535));
-        ASSERT_FALSE(m < 6.0f) << "magnitude " << a << " at squared distance " << squared << " shows " << m;
+        const float squared = i % 2 == 0 ? std::exp2(-140 + 265 * unit(rng))
+                                         : (float)std::exp2(edge - 0.1 + 0.2 * unit(rng));
+        turned_away += surely_too_faint(a, squared);
+        ASSERT_TRUE(sound(a, squared));
     }
     EXPECT_GT(turned_away, 250000);
 }
