@@ -37,23 +37,25 @@ for size in 2000 10000000; do
 done
 
 echo "== plot"
-grep -v '^#' "$data/summary.tsv" | awk -F'\t' 'NR > 1 && $1 != "shipped"' > "$data/frames.tsv"
-grep -v '^#' "$data/summary.tsv" | awk -F'\t' 'NR > 1 && $1 == "shipped"' > "$data/shipped.tsv"
+rows() { grep -v '^#' "$data/summary.tsv" | awk -F'\t' -v c="$1" -v w="$2" 'NR > 1 && ($1 == "shipped") == (c == "shipped") && $3 == w'; }
+rows synthetic home > "$data/home.tsv"
+rows synthetic out1000 > "$data/out1000.tsv"
+rows shipped home > "$data/shipped.tsv"
 gnuplot <<EOF
 set terminal pngcairo size 640,420 font "sans,9"
 set output "$top/docs/performance.png"
-set title "Star work per frame, one thread (median of 5)"
-set xlabel "stars in the list"
+set title "Star work per frame on one thread, median of 5"
+set xlabel "stars in the list (synthetic catalogs; triangle: the shipped catalog)"
 set ylabel "milliseconds per frame"
 set logscale xy
 set grid
-set key top left
+set key bottom right box opaque
 set format x "%.0s%c"
-plot "$data/frames.tsv" using 2:(strcol(3) eq "home" ? \$4 : 1/0) with linespoints lw 2 pt 7 title "frame, from home", \
-     "$data/frames.tsv" using 2:(strcol(3) eq "out1000" ? \$4 : 1/0) with linespoints lw 2 pt 5 title "frame, 1,000 ly out", \
-     "$data/frames.tsv" using 2:(strcol(3) eq "home" ? \$5 : 1/0) with linespoints dt 2 pt 6 title "floor (walk only), from home", \
-     "$data/frames.tsv" using 2:(strcol(3) eq "out1000" ? \$5 : 1/0) with linespoints dt 2 pt 4 title "floor, 1,000 ly out", \
-     "$data/shipped.tsv" using 2:4 with points pt 9 ps 1.5 title "shipped catalog, frame", \
-     50 with lines lt 0 title "50 ms"
+plot "$data/home.tsv" using 2:4 with linespoints lw 2 pt 7 title "frame, from home", \
+     "$data/out1000.tsv" using 2:4 with linespoints lw 2 pt 5 title "frame, 1,000 ly out", \
+     "$data/home.tsv" using 2:5 with linespoints dt 2 pt 6 title "floor (walk only), from home", \
+     "$data/out1000.tsv" using 2:5 with linespoints dt 2 pt 4 title "floor, 1,000 ly out", \
+     "$data/shipped.tsv" using 2:4 with points pt 9 ps 1.5 title "shipped catalog, frame from home", \
+     50 with lines lt 0 lw 2 title "50 ms"
 EOF
 echo "wrote $top/docs/performance.png; figures in $data/summary.tsv"
