@@ -1,12 +1,14 @@
 #include "viewer.h"
 
 #include "catalog.h"
+#include "star_groups.h"
 #include "stars.h"
 #include "travel.h"
 
 #include <allegro.h>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 volatile int countready = 0;
@@ -97,14 +99,18 @@ void build_view(camera& c)
 }
 
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel)
+                const traveller* travel, star_groups* groups)
 {
     acquire_bitmap(buffer);
     show_mouse(nullptr);                       // the pointer comes off before we draw
     clear_bitmap(buffer);
-    for (star_type* s = first_star; s; s = s->next) {
-        s->transform_star(c.view);
-        s->draw(buffer, c.show_names);
+    if (groups) {
+        groups->draw(c.view, buffer, c.show_names);
+    } else {
+        for (star_type* s = first_star; s; s = s->next) {
+            s->transform_star(c.view);
+            s->draw(buffer, c.show_names);
+        }
     }
     const int white = makecol(255, 255, 255);
     textprintf_ex(buffer, font, 10, 10, white, _textmode,
@@ -149,8 +155,10 @@ private:
     unsigned ticks_then_ = 0;
 };
 
-void run_frames(star_type* first_star, int star_count, BITMAP* buffer)
+void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups)
 {
+    std::unique_ptr<star_groups> own;
+    if (!groups) groups = (own = std::make_unique<star_groups>(first_star)).get();
     camera c;
     frame_rate rate;
     traveller travel(first_star, star_count);   // indexes the names once
@@ -160,7 +168,7 @@ void run_frames(star_type* first_star, int star_count, BITMAP* buffer)
         travel.after_camera(c, ticks);
         if (close_requested) c.done = 1;        // the close button ends as Esc does
         build_view(c);
-        draw_frame(c, first_star, star_count, buffer, &travel);
+        draw_frame(c, first_star, star_count, buffer, &travel, groups);
         while (!countready) wait_a_moment();    // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
@@ -186,6 +194,7 @@ int run_viewer(const char* catalog_name)
 
     star_type* first_star = new star_type;
     const int star_count = load_catalog(catalog_name, first_star, 6.0f);
+    star_groups groups(first_star);            // the list is complete: index it once
 
     if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, screen_width, screen_height, 0, 0) != 0) {
         allegro_message("Couldn't create graphics viewport.\n");
@@ -199,6 +208,6 @@ int run_viewer(const char* catalog_name)
     }
     set_window_title("starhop");
     set_close_button_callback(close_button);
-    run_frames(first_star, star_count, buffer);
+    run_frames(first_star, star_count, buffer, &groups);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 struct BITMAP;
 class star_type;
+class star_groups;
 class traveller;
 
 // Set to 1 by the timer every 20 ms; the frame loop waits for it before it
@@ -40,11 +41,13 @@ void update_camera(camera& c, int keys = 1);
 // Leaves in c.view the matrix that carries a catalog point into view space.
 void build_view(camera& c);
 // Draws one frame into `buffer`: every star in list order, then the status text.
-// With `travel`, also its target line and prompt.
+// With `travel`, also its target line and prompt. With `groups` (made from the
+// same list), only the stars that can show are visited, with the same pixels.
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel = nullptr);
-// Runs frames until Esc or the window's close button.
-void run_frames(star_type* first_star, int star_count, BITMAP* buffer);
+                const traveller* travel = nullptr, star_groups* groups = nullptr);
+// Runs frames until Esc or the window's close button; without `groups`, makes
+// them from the list first.
+void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups = nullptr);
 
 // Starts the library, loads the catalog, opens the window and runs the frame
 // loop. Returns the process exit status: 0 after a normal end, 1 when the

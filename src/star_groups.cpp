@@ -1,0 +1,343 @@
+#include "star_groups.h"
+
+#include "stars.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+// How the groups are made. Stars are sorted by brightness band (one
+// magnitude wide), then along a Morton curve through space, and cut into
+// leaves of at most leaf_size stars that never mix bands; leaves and then
+// their parents are gathered fanout at a time up to a handful of roots.
+//
+// How a frame uses them. Each box is tested against the view matrix in double
+// precision, with room for everything float arithmetic can do to a star's view
+// position on its way through transform_star and draw: a box is passed over
+// only when every star in it surely lies behind the viewer, off the screen, or
+// beyond the distance at which the group's brightest star shows magnitude 6.
+// The rest are drawn in list order, so stars that overlap give the same pixels
+// as the full walk.
+namespace {
+
+constexpr std::size_t leaf_size = 64;
+constexpr std::size_t fanout = 8;
+constexpr int bands = 32;                   // absolute magnitude -12 and brighter, ..., 19 and fainter
+constexpr float brightest_band = -12.0f;
+constexpr int morton_bits = 16;             // per axis
+// Beyond this a coordinate, or an entry of the view matrix, is left to the
+// exact test: their products stay far from float overflow.
+constexpr double largest_coordinate = 1e18;
+
+// Float arithmetic of transform_star, ((a x + b y) + c z) + t, lies within
+// this share of |a x| + |b y| + |c z| + |t| of the exact value (four roundings
+// of 2^-24 each, generously), plus a trace for results below the normal range.
+constexpr double relative_slack = 1e-6;
+constexpr double absolute_slack = 1e-37;
+// A star is off the screen when |x| > 0.8 z or |y| > 0.6 z by any margin
+// (focal length 400, centre 320 by 240, columns 1..639, rows 1..479); the
+// projection's own roundings stay far inside this widening.
+constexpr double half_width  = 0.801;
+constexpr double half_height = 0.601;
+// Room on the distance at which a magnitude shows 6, for the float length
+// and the logarithm: far beyond both roundings.
+constexpr double reach_slack = 1e-4;
+
+struct point {
+    float x, y, z, m;
+};
+
+bool kept_apart(const star_type& s)
+{
+    const float c[3] = {s.position.x, s.position.y, s.position.z};
+    for (float v : c)
+        if (!(std::fabs(v) <= largest_coordinate)) return true;   // NaN too
+    return !std::isfinite(s.abs_magnitude);
+}
+
+// The distance at which absolute magnitude m shows 6, a little generously,
+// rounded up to a float.
+float reach_of(float m)
+{
+    const double r = reference_distance * std::exp((6.0 - m) * std::log(magnitude_ratio) / 2.0) * (1 + reach_slack);
+    float f = (float)r;
+    if ((double)f < r) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+    return f;
+}
+
+int band_of(float m)
+{
+    const float b = std::floor(m - brightest_band);
+    return b < 0 ? 0 : b > bands - 1 ? bands - 1 : (int)b;
+}
+
+std::uint64_t spread_bits(std::uint64_t v)     // 16 bits to every third of 48
+{
+    v &= 0xffff;
+    v = (v | v << 16) & 0x0000ff0000ffull;
+    v = (v | v << 8)  & 0x00f00f00f00full;
+    v = (v | v << 4)  & 0x0c30c30c30c3ull;
+    v = (v | v << 2)  & 0x249249249249ull;
+    return v;
+}
+
+// Where the Morton grid lies along one axis: most stars inside it, a few
+// outliers clamped to its faces (they still sort, only less tidily).
+struct axis_grid {
+    float lo = 0;
+    double scale = 0;
+    std::uint64_t cell(float v) const
+    {
+        const double q = (v - (double)lo) * scale;
+        const double top = (1 << morton_bits) - 1;
+        return q <= 0 ? 0 : q >= top ? (std::uint64_t)top : (std::uint64_t)q;
+    }
+};
+
+axis_grid grid_for(std::vector<float>& sample)
+{
+    axis_grid g;
+    if (sample.empty()) return g;
+    std::sort(sample.begin(), sample.end());
+    const float lo = sample[sample.size() / 200], hi = sample[sample.size() - 1 - sample.size() / 200];
+    const double pad = 0.05 * ((double)hi - lo);
+    g.lo = (float)(lo - pad);
+    const double width = (double)hi + pad - g.lo;
+    g.scale = width > 0 ? ((1 << morton_bits) - 1) / width : 0;
+    return g;
+}
+
+// Sorts keys, carrying values along, by the low `bits` bits of the keys.
+void radix_sort(std::vector<std::uint64_t>& keys, std::vector<std::uint32_t>& values, int bits)
+{
+    constexpr int digit = 11;
+    const std::size_t n = keys.size();
+    std::vector<std::uint64_t> keys2(n);
+    std::vector<std::uint32_t> values2(n);
+    std::vector<std::size_t> count(std::size_t(1) << digit);
+    for (int shift = 0; shift < bits; shift += digit) {
+        std::fill(count.begin(), count.end(), 0);
+        for (std::uint64_t k : keys) ++count[(k >> shift) & ((1u << digit) - 1)];
+        if (std::count(count.begin(), count.end(), n) == 1) continue;    // all alike at this digit
+        std::size_t sum = 0;
+        for (std::size_t& c : count) sum += std::exchange(c, sum);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t at = count[(keys[i] >> shift) & ((1u << digit) - 1)]++;
+            keys2[at] = keys[i];
+            values2[at] = values[i];
+        }
+        keys.swap(keys2);
+        values.swap(values2);
+    }
+}
+
+} // namespace
+
+// The view matrix, ready to bound whole boxes.
+struct frame_tests {
+    double m[3][3], t[3];
+    double plane[4][4];                 // x - w z, -x - w z, y - h z, -y - h z: coefficients, constant
+    double plane_z[4];                  // the share of z's slack each plane takes
+    int plane_row[4];
+    bool usable;
+
+    explicit frame_tests(const matrix& view)
+    {
+        usable = true;
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) m[i][j] = view.m[4 * i + j];
+            t[i] = view.m[4 * i + 3];
+        }
+        for (float v : view.m)
+            if (!(std::fabs(v) <= largest_coordinate)) usable = false;
+        const double sign[4] = {1, -1, 1, -1}, w[4] = {half_width, half_width, half_height, half_height};
+        for (int p = 0; p < 4; ++p) {
+            const int row = p < 2 ? 0 : 1;
+            for (int j = 0; j < 3; ++j) plane[p][j] = sign[p] * m[row][j] - w[p] * m[2][j];
+            plane[p][3] = sign[p] * t[row] - w[p] * t[2];
+            plane_z[p] = w[p];
+            plane_row[p] = row;
+        }
+    }
+
+    // False only when no star inside the box can light a pixel.
+    bool may_show(const float lo[3], const float hi[3], float reach) const
+    {
+        double c[3], h[3], a[3];
+        for (int j = 0; j < 3; ++j) {
+            c[j] = 0.5 * ((double)lo[j] + hi[j]);
+            h[j] = 0.5 * ((double)hi[j] - lo[j]);
+            a[j] = std::max(std::fabs((double)lo[j]), std::fabs((double)hi[j]));
+        }
+        double centre[3], extent[3], slack[3];
+        for (int i = 0; i < 3; ++i) {
+            centre[i] = ((m[i][0] * c[0] + m[i][1] * c[1]) + m[i][2] * c[2]) + t[i];
+            extent[i] = std::fabs(m[i][0]) * h[0] + std::fabs(m[i][1]) * h[1] + std::fabs(m[i][2]) * h[2];
+            slack[i] = relative_slack * (std::fabs(m[i][0]) * a[0] + std::fabs(m[i][1]) * a[1] +
+                                         std::fabs(m[i][2]) * a[2] + std::fabs(t[i])) + absolute_slack;
+        }
+        if (centre[2] + extent[2] + slack[2] <= 0) return false;          // all behind the viewer
+        for (int p = 0; p < 4; ++p) {                                      // all off one side
+            const double* k = plane[p];
+            const double least = (((k[0] * c[0] + k[1] * c[1]) + k[2] * c[2]) + k[3]) -
+                                 (std::fabs(k[0]) * h[0] + std::fabs(k[1]) * h[1] + std::fabs(k[2]) * h[2]);
+            if (least > slack[plane_row[p]] + plane_z[p] * slack[2]) return false;
+        }
+        double nearest = 0;                                                // squared, a lower bound
+        for (int i = 0; i < 3; ++i) {
+            const double gap = std::fabs(centre[i]) - extent[i] - slack[i];
+            if (gap > 0) nearest += gap * gap;
+        }
+        return !(nearest * (1 - relative_slack) > (double)reach * reach);   // all too far to show
+    }
+};
+
+star_groups::star_groups(star_type* first_star) : first_star_(first_star)
+{
+    // The list in order: its runs in memory, and each star's position and
+    // magnitude in a compact copy while the groups are made.
+    std::vector<point> points;
+    std::vector<std::uint32_t> list_position;       // of each entry of points
+    std::vector<float> sample[3];
+    std::size_t n = 0;
+    for (star_type* s = first_star; s; s = s->next, ++n) {
+        if (n == std::numeric_limits<std::uint32_t>::max()) {      // too many to number:
+            runs_.clear();                                          // every frame walks them all
+            always_.clear();
+            return;
+        }
+        if (runs_.empty() || runs_.back().first + (n - runs_.back().first_index) != s)
+            runs_.push_back({(std::uint32_t)n, s});
+        if (kept_apart(*s)) {
+            always_.push_back((std::uint32_t)n);
+            continue;
+        }
+        points.push_back({s->position.x, s->position.y, s->position.z, s->abs_magnitude});
+        list_position.push_back((std::uint32_t)n);
+    }
+    star_total_ = n;
+
+    // The Morton grid from a sample of the stars.
+    const std::size_t step = std::max<std::size_t>(1, points.size() / 65536);
+    for (std::size_t i = 0; i < points.size(); i += step) {
+        sample[0].push_back(points[i].x);
+        sample[1].push_back(points[i].y);
+        sample[2].push_back(points[i].z);
+    }
+    const axis_grid grid[3] = {grid_for(sample[0]), grid_for(sample[1]), grid_for(sample[2])};
+
+    std::vector<std::uint64_t> keys(points.size());
+    std::vector<std::uint32_t> order(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const point& p = points[i];
+        keys[i] = (std::uint64_t)band_of(p.m) << (3 * morton_bits) | spread_bits(grid[0].cell(p.x)) << 2 |
+                  spread_bits(grid[1].cell(p.y)) << 1 | spread_bits(grid[2].cell(p.z));
+        order[i] = (std::uint32_t)i;
+    }
+    radix_sort(keys, order, 3 * morton_bits + 5);
+
+    // Leaves: cut where the band changes or a leaf is full.
+    std::vector<node> leaves;
+    members_.resize(points.size());
+    for (std::size_t k = 0; k < points.size();) {
+        std::size_t end = std::min(points.size(), k + leaf_size);
+        const std::uint64_t band = keys[k] >> (3 * morton_bits);
+        for (std::size_t e = k + 1; e < end; ++e)
+            if (keys[e] >> (3 * morton_bits) != band) end = e;
+        node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)k, (std::uint32_t)end};
+        const point& p0 = points[order[k]];
+        float lo[3] = {p0.x, p0.y, p0.z}, hi[3] = {p0.x, p0.y, p0.z}, brightest = p0.m;
+        for (std::size_t e = k; e < end; ++e) {
+            const point& p = points[order[e]];
+            const float v[3] = {p.x, p.y, p.z};
+            for (int j = 0; j < 3; ++j) {
+                lo[j] = std::min(lo[j], v[j]);
+                hi[j] = std::max(hi[j], v[j]);
+            }
+            brightest = std::min(brightest, p.m);
+            members_[e] = list_position[order[e]];
+        }
+        std::sort(members_.begin() + k, members_.begin() + end);
+        std::copy(lo, lo + 3, leaf.lo);
+        std::copy(hi, hi + 3, leaf.hi);
+        leaf.reach = reach_of(brightest);
+        leaves.push_back(leaf);
+        k = end;
+    }
+    leaves_ = leaves.size();
+    levels_.push_back(std::move(leaves));
+
+    // Parents, fanout children at a time, up to a few roots.
+    while (levels_.back().size() > fanout) {
+        const std::vector<node>& below = levels_.back();
+        std::vector<node> above;
+        for (std::size_t k = 0; k < below.size(); k += fanout) {
+            const std::size_t end = std::min(below.size(), k + fanout);
+            node parent = below[k];
+            for (std::size_t e = k + 1; e < end; ++e)
+                for (int j = 0; j < 3; ++j) {
+                    parent.lo[j] = std::min(parent.lo[j], below[e].lo[j]);
+                    parent.hi[j] = std::max(parent.hi[j], below[e].hi[j]);
+                }
+            for (std::size_t e = k + 1; e < end; ++e) parent.reach = std::max(parent.reach, below[e].reach);
+            parent.first = (std::uint32_t)k;
+            parent.last = (std::uint32_t)end;
+            above.push_back(parent);
+        }
+        levels_.push_back(std::move(above));
+    }
+    chosen_.reserve(always_.size() + 4096);
+}
+
+std::size_t star_groups::bytes() const
+{
+    std::size_t b = runs_.capacity() * sizeof(run) + members_.capacity() * 4 + always_.capacity() * 4 +
+                    chosen_.capacity() * 4;
+    for (const auto& level : levels_) b += level.capacity() * sizeof(node);
+    return b;
+}
+
+void star_groups::visit(std::size_t level, std::uint32_t n, const frame_tests& tests)
+{
+    const node& g = levels_[level][n];
+    if (!tests.may_show(g.lo, g.hi, g.reach)) return;
+    if (level == 0) {
+        chosen_.insert(chosen_.end(), members_.begin() + g.first, members_.begin() + g.last);
+        return;
+    }
+    for (std::uint32_t c = g.first; c < g.last; ++c) visit(level - 1, c, tests);
+}
+
+// The record at list position `index`; `cursor` (the run of the previous
+// call) only moves forward, as the positions asked for grow.
+inline star_type* star_groups::record(std::uint32_t index, std::size_t& cursor) const
+{
+    if (cursor + 1 < runs_.size() && runs_[cursor + 1].first_index <= index)
+        cursor = std::upper_bound(runs_.begin() + cursor + 1, runs_.end(), index,
+                                  [](std::uint32_t i, const run& r) { return i < r.first_index; }) -
+                 runs_.begin() - 1;
+    return runs_[cursor].first + (index - runs_[cursor].first_index);
+}
+
+void star_groups::draw(const matrix& view, BITMAP* target, int names)
+{
+    chosen_.clear();
+    const frame_tests tests(view);
+    if (!tests.usable || levels_.empty()) {              // the whole list, as it stands
+        for (star_type* s = first_star_; s; s = s->next) {
+            s->transform_star(view);
+            s->draw(target, names);
+        }
+        return;
+    }
+    for (std::uint32_t n = 0; n < levels_.back().size(); ++n) visit(levels_.size() - 1, n, tests);
+    chosen_.insert(chosen_.end(), always_.begin(), always_.end());
+    std::sort(chosen_.begin(), chosen_.end());
+    std::size_t cursor = 0;
+    for (std::uint32_t index : chosen_) {
+        star_type* s = record(index, cursor);
+        s->transform_star(view);
+        s->draw(target, names);
+    }
+}

@@ -1,0 +1,60 @@
+// Groups of stars by place and brightness, kept beside the star list, so a
+// frame can pass over every group that cannot light a pixel and still draw
+// exactly the pixels that walking the whole list would draw.
+#ifndef STARHOP_STAR_GROUPS_H
+#define STARHOP_STAR_GROUPS_H
+
+#include "vector.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct BITMAP;
+class star_type;
+struct frame_tests;
+
+class star_groups {
+public:
+    // Indexes the list from `first_star` as it is now; the list is only read,
+    // and must neither grow nor move while the groups are in use.
+    explicit star_groups(star_type* first_star);
+
+    // The frame's star work: transform_star then draw for every star that can
+    // show, in list order, skipping whole groups that cannot. The pixels are
+    // those of the full walk.
+    void draw(const matrix& view, BITMAP* target, int names);
+
+    std::size_t star_count() const { return star_total_; }
+    std::size_t group_count() const { return leaves_; }
+    // Memory kept beyond the records, in bytes (scratch of the frames included).
+    std::size_t bytes() const;
+    // Stars in the last frame that were transformed and drawn.
+    std::size_t last_drawn() const { return chosen_.size(); }
+
+private:
+    // A box of the catalog frame holding a group's stars, or its child groups.
+    struct node {
+        float lo[3], hi[3];
+        float reach;                    // beyond this distance no star in it shows
+        std::uint32_t first, last;      // children (or list positions, in a leaf), [first, last)
+    };
+    // A stretch of the list whose records lie one after another in memory.
+    struct run {
+        std::uint32_t first_index;      // list position of its first record
+        star_type* first;
+    };
+
+    void visit(std::size_t level, std::uint32_t n, const frame_tests& tests);
+    star_type* record(std::uint32_t index, std::size_t& cursor) const;
+
+    star_type* first_star_;
+    std::size_t star_total_ = 0, leaves_ = 0;
+    std::vector<run> runs_;
+    std::vector<std::uint32_t> members_;            // list positions, grouped; sorted in a group
+    std::vector<std::uint32_t> always_;             // not finite or out of range: every frame
+    std::vector<std::vector<node>> levels_;         // leaves first, then their parents up to the root
+    std::vector<std::uint32_t> chosen_;             // scratch: the frame's survivors
+};
+
+#endif

@@ -1,0 +1,327 @@
+// Frames drawn through the star groups, which pass over whole groups of stars,
+// must be the frames of the full walk, pixel for pixel: random catalogs of
+// many shapes, seen by random cameras, names on and off.
+#include "allegro_env.h"
+#include "star_groups.h"
+#include "stars.h"
+#include "viewer.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+static auto* env = register_allegro_env();
+
+namespace {
+
+const float inf = std::numeric_limits<float>::infinity();
+const float not_a_number = std::numeric_limits<float>::quiet_NaN();
+
+::testing::AssertionResult same_bitmap(BITMAP* got, BITMAP* want)
+{
+    for (int y = 0; y < got->h; ++y) {
+        if (std::memcmp(got->line[y], want->line[y], got->w * sizeof(std::uint32_t)) == 0) continue;
+        for (int x = 0; x < got->w; ++x)
+            if (getpixel(got, x, y) != getpixel(want, x, y))
+                return ::testing::AssertionFailure() << "first difference at (" << x << ", " << y
+                                                     << "): got " << std::hex << getpixel(got, x, y)
+                                                     << ", want " << getpixel(want, x, y);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+int lit(BITMAP* b)
+{
+    int n = 0;
+    for (int y = 40; y < b->h; ++y)                          // below the status text
+        for (int x = 0; x < b->w; ++x) n += getpixel(b, x, y) != 0;
+    return n;
+}
+
+float seen(float a, float distance)
+{
+    return (float)(a + 2.0 * std::log(distance / 32.628463) / std::log(2.535));
+}
+
+// A star list; with `scattered`, its records are taken from the store out of
+// list order, so the list does not lie front to back in memory.
+class star_list {
+public:
+    star_list() = default;
+    ~star_list()
+    {
+        for (star_type* s = head; s;) {
+            star_type* next = s->next;
+            delete s;
+            s = next;
+        }
+        for (star_type* s : spare) delete s;
+    }
+    star_list(const star_list&) = delete;
+    star_list& operator=(const star_list&) = delete;
+
+    star_type* add(vector position, float abs_magnitude, const char* spectral_class, bool scattered = false)
+    {
+        if (scattered) spare.push_back(new star_type);                 // a gap in memory
+        star_type* s = new star_type(("S" + std::to_string(count)).c_str(), abs_magnitude, position,
+                                     spectral_class);
+        (head ? tail->next : head) = s;
+        tail = s;
+        ++count;
+        return s;
+    }
+
+    star_type* head = nullptr;
+    star_type* tail = nullptr;
+    int count = 0;
+    std::vector<star_type*> spare;
+};
+
+enum shape { uniform, clustered, disc, all_bright, all_faint, one_point, odd_values, shapes };
+const char* const shape_names[] = {"uniform", "clustered", "disc", "all bright", "all faint", "one point", "odd values"};
+
+class maker {
+public:
+    explicit maker(unsigned seed) : rng(seed) {}
+    std::mt19937 rng;
+
+    float uniform_in(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
+    float log_uniform(float lo, float hi) { return std::exp(uniform_in(std::log(lo), std::log(hi))); }
+    float normal() { return std::normal_distribution<float>(0, 1)(rng); }
+    bool chance(double p) { return std::bernoulli_distribution(p)(rng); }
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
+
+    vector in_ball(float radius)
+    {
+        vector v;
+        do v = vector(uniform_in(-1, 1), uniform_in(-1, 1), uniform_in(-1, 1));
+        while (v.length() > 1);
+        return v * radius;
+    }
+
+    float odd_value()
+    {
+        const float odd[] = {not_a_number, inf, -inf, 0.0f, -0.0f, 1e38f, -1e38f, 1e20f, 1e-38f, 1e-45f};
+        return odd[pick(10)];
+    }
+
+    // A catalog of `n` stars of the given shape. Magnitudes spread so that
+    // some stars show near magnitude 6 from wherever the cameras go.
+    void fill(star_list& list, shape kind, int n, std::vector<vector>& centres)
+    {
+        const char* classes[] = {"O5", "B2", "A0", "F5", "G2V", "K1III", "M3", "W", "g2", ""};
+        const float scale = log_uniform(10, 1e5f);
+        centres.clear();
+        for (int c = 0; c < 6; ++c) centres.push_back(in_ball(scale));
+        const vector same = in_ball(scale);
+        const bool scattered = chance(0.3);
+        for (int i = 0; i < n; ++i) {
+            vector p;
+            float m = uniform_in(-8, 16);
+            switch (kind) {
+            case clustered: {
+                const vector c = centres[pick((int)centres.size())];
+                p = c + vector(normal(), normal(), normal()) * (scale * 0.01f);
+                break;
+            }
+            case disc:
+                p = vector(uniform_in(-scale, scale), uniform_in(-scale, scale), normal() * scale * 0.002f);
+                break;
+            case all_bright: p = in_ball(scale); m = uniform_in(-30, -5); break;
+            case all_faint:  p = in_ball(scale); m = uniform_in(10, 25); break;
+            case one_point:  p = chance(0.8) ? same : in_ball(scale); break;
+            default:         p = in_ball(scale); break;
+            }
+            if (chance(0.02)) m = uniform_in(-20, -10);                // a rare giant anywhere
+            if (kind == odd_values && chance(0.1)) m = odd_value();
+            if (kind == odd_values && chance(0.1)) (&p.x)[pick(3)] = odd_value();
+            list.add(p, m, classes[pick(10)], scattered && chance(0.1));
+        }
+        if (kind == one_point) centres.push_back(same);
+    }
+
+    // A camera: its view from a place, looking anywhere; sometimes with a view
+    // matrix that is not a pure turn (as a long flight's rounding can leave).
+    camera look_from(vector place)
+    {
+        camera c;
+        matrix turn;
+        turn.rotate(uniform_in(-3.2f, 3.2f), vector(uniform_in(-1, 1), uniform_in(-1, 1), uniform_in(-1, 1)) +
+                                                vector(0.01f, 0, 0));
+        c.forward = turn * c.forward;
+        c.down = turn * c.down;
+        c.right = c.down & c.forward;
+        c.camera_position = place;
+        build_view(c);
+        if (chance(0.2))
+            for (float& v : c.view.m) v *= 1 + uniform_in(-1e-4f, 1e-4f);
+        return c;
+    }
+};
+
+// Draws the same frame through the full walk and through the groups.
+struct frame_pair {
+    test_bitmap full, culled;
+    ::testing::AssertionResult compare(camera& c, star_list& list, star_groups& groups, int names)
+    {
+        c.show_names = names;
+        draw_frame(c, list.head, list.count, full);
+        draw_frame(c, list.head, list.count, culled, nullptr, &groups);
+        return same_bitmap(culled, full);
+    }
+};
+
+} // namespace
+
+TEST(StarGroups, RandomCatalogsAndCamerasDrawTheFullWalksPixels)
+{
+    maker make(4242);
+    frame_pair frames;
+    int frames_compared = 0, frames_lit = 0, frames_culled = 0, per_shape_lit[shapes] = {};
+    for (int catalog = 0; catalog < 21; ++catalog) {
+        const shape kind = (shape)(catalog % shapes);
+        star_list list;
+        std::vector<vector> centres;
+        make.fill(list, kind, 6000, centres);
+        star_groups groups(list.head);
+        ASSERT_EQ(groups.star_count(), (std::size_t)list.count);
+        std::vector<star_type*> stars;
+        for (star_type* s = list.head; s; s = s->next) stars.push_back(s);
+
+        for (int k = 0; k < 24; ++k) {
+            vector place;
+            switch (k % 6) {
+            case 0: place = vector(); break;                                       // at Earth
+            case 1: place = centres[make.pick((int)centres.size())]; break;        // inside a cluster
+            case 2: place = make.in_ball(1) * 1e7f; break;                         // far outside
+            case 3: place = stars[make.pick((int)stars.size())]->position; break;  // right on a star
+            case 4: place = centres[0] + make.in_ball(300); break;                 // flown about
+            default: place = make.in_ball(make.log_uniform(1, 1e6f)); break;
+            }
+            camera c = make.look_from(place);
+            const int names = k % 2;
+            ASSERT_TRUE(frames.compare(c, list, groups, names))
+                << shape_names[kind] << " catalog " << catalog << ", camera " << k << " at (" << place.x << ", "
+                << place.y << ", " << place.z << ")";
+            ++frames_compared;
+            const int n = lit(frames.full);
+            frames_lit += n > 0;
+            per_shape_lit[kind] += n > 0;
+            frames_culled += groups.last_drawn() < stars.size() / 2;
+        }
+    }
+    EXPECT_EQ(frames_compared, 21 * 24);
+    EXPECT_GT(frames_lit, frames_compared / 2);                   // the pictures were not empty
+    EXPECT_GT(frames_culled, frames_compared / 2);                // and groups were passed over
+    for (int kind = 0; kind < shapes; ++kind) EXPECT_GT(per_shape_lit[kind], 10) << shape_names[kind];
+}
+
+// Stars placed for one camera where the exact test decides by a hair: at
+// magnitude 6 to the last float, on the screen's edges, just behind and just
+// in front of the viewer. Groups around them must never be passed over.
+TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
+{
+    maker make(99);
+    frame_pair frames;
+    int drawn_at_six = 0, drawn_by_mode[3] = {};
+    for (int round = 0; round < 36; ++round) {
+        // Catalog boxes bound slanted sheets of stars loosely, so the sheets of
+        // the edge rounds are seen by a camera along the catalog's axes, at one
+        // depth: their boxes are then as thin as the sheets.
+        const int mode = round % 3;
+        camera c = make.look_from(make.in_ball(make.log_uniform(1, 1e5f)));
+        if (mode != 0) {
+            c = camera();
+            c.camera_position = mode == 1 ? make.in_ball(100) : vector();
+            build_view(c);
+        }
+        const float depth = make.log_uniform(1, 1e4f);
+        // Catalog positions from view places: the view is a turn plus a move,
+        // so its transpose undoes the turn.
+        const float* m = c.view.m;
+        auto catalog_place = [&](vector v) {
+            return vector(m[0] * v.x + m[4] * v.y + m[8] * v.z, m[1] * v.x + m[5] * v.y + m[9] * v.z,
+                          m[2] * v.x + m[6] * v.y + m[10] * v.z) + c.camera_position;
+        };
+        // Round by round: stars anywhere with a share on the edges; every star
+        // on one edge, a hair inside or outside; every star just in front of
+        // the viewer's plane.
+        const float edges[] = {0, 1, 639, 640};
+        const float edge = edges[make.pick(4)];
+        const bool rows = make.chance(0.5);
+        star_list list;
+        for (int i = 0; i < 3000; ++i) {
+            const float z = mode == 0 ? make.log_uniform(1e-3f, 1e5f)
+                          : mode == 1 ? depth * (1 + make.uniform_in(0, 1e-5f)) : make.log_uniform(1e-6f, 2e-6f);
+            float column = make.uniform_in(-20, 660), row = make.uniform_in(-20, 500);
+            if (mode == 1) {
+                const float e = edge + make.uniform_in(0.001f, 0.05f);
+                if (rows) row = edge < 320 ? e : e - 160;         // rows 0, 1, 479, 480
+                else column = e;
+            } else if (mode == 0 && make.chance(0.4)) {
+                const float e = edges[make.pick(4)] + make.uniform_in(-0.001f, 0.001f);
+                if (make.chance(0.5)) column = e;
+                else row = e * 0.75f;
+            }
+            vector v((column - 320) * z / 400, (row - 240) * z / 400, z);
+            if (mode == 0 && make.chance(0.1)) v.z = make.uniform_in(-1e-3f, 1e-3f) * z;   // in the viewer's plane
+            star_type* s = list.add(catalog_place(v), 0, "G2V");
+            s->transform_star(c.view);
+            const float d = s->view_position.length();
+            float a = (float)(6.0 - 2.0 * std::log(d / 32.628463) / std::log(2.535));
+            if (make.chance(0.7)) {                                    // the last float below 6, give or take
+                for (int step = 0; step < 32 && seen(a, d) < 6.0f; ++step) a = std::nextafter(a, inf);
+                for (int step = 0; step < 32 && seen(a, d) >= 6.0f; ++step) a = std::nextafter(a, -inf);
+                for (int nudge = make.pick(3) - 1; nudge > 0; --nudge) a = std::nextafter(a, inf);
+            } else {
+                a += make.uniform_in(-6, 1);
+            }
+            s->abs_magnitude = a;
+        }
+        star_groups groups(list.head);
+        for (int names = 0; names < 2; ++names) {
+            ASSERT_TRUE(frames.compare(c, list, groups, names)) << "round " << round;
+            drawn_by_mode[round % 3] += lit(frames.full) > 0;
+            for (int y = 0; y < 480; ++y)
+                for (int x = 0; x < 640; ++x) drawn_at_six += getpixel(frames.full, x, y) == makecol(22, 22, 22);
+        }
+    }
+    EXPECT_GT(drawn_at_six, 1000);                                 // the boundary was really met
+    for (int mode = 0; mode < 3; ++mode) EXPECT_GT(drawn_by_mode[mode], 4) << "mode " << mode;
+}
+
+// What start-up may hand over: an unfilled head alone (no line could be
+// read), or every star not a number; and a view matrix no box can be tested
+// against.
+TEST(StarGroups, DegenerateListsAndViewsDrawAsTheFullWalk)
+{
+    frame_pair frames;
+    camera c;
+    build_view(c);
+    {
+        star_list unfilled;
+        unfilled.head = unfilled.tail = new star_type;
+        unfilled.count = 1;
+        star_groups groups(unfilled.head);
+        EXPECT_EQ(groups.star_count(), 1u);
+        EXPECT_TRUE(frames.compare(c, unfilled, groups, 1));
+    }
+    star_list list;
+    list.add(vector(0, 10, 0), -inf, "B2");                      // shows at every distance
+    list.add(vector(0, 10, 0.5f), not_a_number, "G2");
+    list.add(vector(inf, 10, 0), 0, "G2");
+    list.add(vector(0.2f, 1e20f, 0.1f), -100, "G2");             // far beyond any grid, bright enough
+    list.add(vector(0.5f, 10, 0.5f), 0, "K1");
+    star_groups groups(list.head);
+    EXPECT_TRUE(frames.compare(c, list, groups, 1));
+    EXPECT_GT(lit(frames.full), 10);
+    camera odd = c;
+    odd.view.m[3] = inf;                                          // no box can be judged
+    EXPECT_TRUE(frames.compare(odd, list, groups, 0));
+    odd.view.m[3] = 1e19f;
+    EXPECT_TRUE(frames.compare(odd, list, groups, 0));
+}
