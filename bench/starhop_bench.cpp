@@ -7,9 +7,11 @@
 //
 // "shipped" is the catalog in data/; a number is a synthetic catalog of that
 // many stars, written into DIR (default: the current directory) the first time
-// it is needed. The summary (frame and floor medians, their ratio, load rates)
+// it is needed. The summary (frame and floor medians, their ratio, the frames
+// through the star groups beside them, the groups' making, load rates)
 // goes to standard output after the run, and as tab-separated values to FILE.
 #include "catalog.h"
+#include "star_groups.h"
 #include "stars.h"
 #include "synthetic_catalog.h"
 #include "viewer.h"
@@ -18,6 +20,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -113,6 +116,22 @@ matrix camera_view(bool flown_out)
     return c.view;
 }
 
+// The densest place of the synthetic catalogs: the centre of their disc,
+// 26,000 light years from home, looking on along the first view direction.
+// Culling helps least there.
+matrix centre_view()
+{
+    camera c;
+    c.camera_position = vector(-0.0548755604f, -0.8734370902f, -0.4838350155f) * 26000.0f;
+    build_view(c);
+    return c.view;
+}
+
+matrix view_named(const std::string& where)
+{
+    return where == "centre" ? centre_view() : camera_view(where == "out1000");
+}
+
 long long list_length(const star_type* head)
 {
     long long n = 0;
@@ -144,6 +163,57 @@ void floor_walk(benchmark::State& state, const std::string& size, bool flown_out
     const matrix view = camera_view(flown_out);
     for (auto _ : state) {
         for (star_type* s = head; s; s = s->next) s->transform_star(view);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * list_length(head));
+}
+
+// Star groups of each list, made once, with the seconds that took.
+struct made_groups {
+    std::unique_ptr<star_groups> groups;
+    double seconds;
+};
+std::map<std::string, made_groups> groups_of;
+
+star_groups& groups_for(const std::string& size)
+{
+    made_groups& g = groups_of[size];
+    if (!g.groups) {
+        star_type* head = star_list(size);
+        const auto start = std::chrono::steady_clock::now();
+        g.groups = std::make_unique<star_groups>(head);
+        g.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    return *g.groups;
+}
+
+// The frame's star work through the groups: the same pixels as frame_stars.
+void culled_frame(benchmark::State& state, const std::string& size, const std::string& where)
+{
+    star_groups& groups = groups_for(size);
+    const matrix view = view_named(where);
+    clear_bitmap(buffer);
+    for (auto _ : state) {
+        groups.draw(view, buffer, 0);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * groups.star_count());
+    state.counters["stars_drawn"] = (double)groups.last_drawn();
+    state.counters["groups"] = (double)groups.group_count();
+    state.counters["bytes_per_star"] = (double)groups.bytes() / groups.star_count();
+}
+
+// The full walk from the densest place, beside culled_frame there.
+void centre_frame(benchmark::State& state, const std::string& size)
+{
+    star_type* head = star_list(size);
+    const matrix view = centre_view();
+    clear_bitmap(buffer);
+    for (auto _ : state) {
+        for (star_type* s = head; s; s = s->next) {
+            s->transform_star(view);
+            s->draw(buffer, 0);
+        }
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * list_length(head));
@@ -230,6 +300,14 @@ int main(int argc, char** argv)
             benchmark::RegisterBenchmark(("floor/" + where).c_str(), floor_walk, size, flown == 1)
                 ->Unit(benchmark::kMillisecond)->UseRealTime();
         }
+    for (const std::string& size : sizes) {
+        for (const char* where : {"home", "out1000", "centre"})
+            benchmark::RegisterBenchmark(("culled/" + size + "/" + where).c_str(), culled_frame, size,
+                                         std::string(where))
+                ->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark(("frame/" + size + "/centre").c_str(), centre_frame, size)
+            ->Unit(benchmark::kMillisecond)->UseRealTime();
+    }
     for (const std::string& size : sizes)
         if (size == "shipped" || size == sizes.back())
             benchmark::RegisterBenchmark(("load/" + size).c_str(), load, size)
@@ -252,10 +330,37 @@ int main(int argc, char** argv)
                           frame.real / floor.real, frame.cpu * 1e3, floor.cpu * 1e3, frame.cpu / floor.cpu);
             table << line;
         }
+    // Through the groups, beside the full walk of the same list and camera.
+    table << "# catalog\tstars\tcamera\tculled_ms\tframe_ms\tfloor_ms\tspeedup\tculled_cpu_ms\tstars_drawn\n";
+    for (const std::string& size : sizes)
+        for (const char* where : {"home", "out1000", "centre"}) {
+            const std::string key = size + "/" + where;
+            if (!reporter.seconds.count("culled/" + key) || !reporter.seconds.count("frame/" + key)) continue;
+            const summary_reporter::times culled = reporter.seconds["culled/" + key];
+            const summary_reporter::times frame = reporter.seconds["frame/" + key];
+            const double floor = reporter.seconds.count("floor/" + key) ? reporter.seconds["floor/" + key].real : 0;
+            star_groups& groups = groups_for(size);
+            groups.draw(view_named(where), buffer, 0);             // for its count of stars drawn
+            char line[240];
+            std::snprintf(line, sizeof line, "# culled\t%s\t%zu\t%s\t%.3f\t%.3f\t%.3f\t%.1f\t%.3f\t%zu\n",
+                          size.c_str(), groups.star_count(), where, culled.real * 1e3, frame.real * 1e3,
+                          floor * 1e3, frame.real / culled.real, culled.cpu * 1e3, groups.last_drawn());
+            table << line;
+        }
+    for (const std::string& size : sizes)
+        if (groups_of.count(size)) {
+            const star_groups& groups = *groups_of[size].groups;
+            char line[200];
+            std::snprintf(line, sizeof line, "# groups/%s\tbuilt in %.3f s\t%zu groups\t%.2f bytes per star\n",
+                          size.c_str(), groups_of[size].seconds, groups.group_count(),
+                          (double)groups.bytes() / groups.star_count());
+            table << line;
+        }
     for (const auto& load : reporter.items_per_second)
         if (load.first.rfind("load/", 0) == 0) table << "# " << load.first << "\t" << (long long)load.second << " lines/s\n";
     std::cout << "\n" << table.str();
     if (!summary_file.empty()) std::ofstream(summary_file) << table.str();
+    groups_of.clear();
     for (auto& list : lists) {                                   // so that leak checkers stay quiet
         free_list(list.second);
         delete list.second;
