@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <utility>
 
 // How the groups are made. Stars are sorted by brightness band (one
@@ -25,7 +26,7 @@ constexpr std::size_t leaf_size = 64;
 constexpr std::size_t fanout = 8;
 constexpr int bands = 32;                   // absolute magnitude -12 and brighter, ..., 19 and fainter
 constexpr float brightest_band = -12.0f;
-constexpr int morton_bits = 16;             // per axis
+constexpr int morton_bits = 9;              // per axis: band and cell fill 32 bits
 // Beyond this a coordinate, or an entry of the view matrix, is left to the
 // exact test: their products stay far from float overflow.
 constexpr double largest_coordinate = 1e18;
@@ -43,10 +44,6 @@ constexpr double half_height = 0.601;
 // Room on the distance at which a magnitude shows 6, for the float length
 // and the logarithm: far beyond both roundings.
 constexpr double reach_slack = 1e-4;
-
-struct point {
-    float x, y, z, m;
-};
 
 bool kept_apart(const star_type& s)
 {
@@ -72,7 +69,7 @@ int band_of(float m)
     return b < 0 ? 0 : b > bands - 1 ? bands - 1 : (int)b;
 }
 
-std::uint64_t spread_bits(std::uint64_t v)     // 16 bits to every third of 48
+std::uint64_t spread_bits(std::uint64_t v)     // up to 16 bits to every third of 48
 {
     v &= 0xffff;
     v = (v | v << 16) & 0x0000ff0000ffull;
@@ -108,28 +105,38 @@ axis_grid grid_for(std::vector<float>& sample)
     return g;
 }
 
-// Sorts keys, carrying values along, by the low `bits` bits of the keys.
-void radix_sort(std::vector<std::uint64_t>& keys, std::vector<std::uint32_t>& values, int bits)
+// Sorts words by their bits from `shift` up to 64, in place, a digit at a
+// time from the top (American flag sort); the low bits come along in no
+// particular order.
+void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
 {
-    constexpr int digit = 11;
-    const std::size_t n = keys.size();
-    std::vector<std::uint64_t> keys2(n);
-    std::vector<std::uint32_t> values2(n);
-    std::vector<std::size_t> count(std::size_t(1) << digit);
-    for (int shift = 0; shift < bits; shift += digit) {
-        std::fill(count.begin(), count.end(), 0);
-        for (std::uint64_t k : keys) ++count[(k >> shift) & ((1u << digit) - 1)];
-        if (std::count(count.begin(), count.end(), n) == 1) continue;    // all alike at this digit
-        std::size_t sum = 0;
-        for (std::size_t& c : count) sum += std::exchange(c, sum);
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::size_t at = count[(keys[i] >> shift) & ((1u << digit) - 1)]++;
-            keys2[at] = keys[i];
-            values2[at] = values[i];
-        }
-        keys.swap(keys2);
-        values.swap(values2);
+    if (n < 2 || top <= shift) return;
+    if (n < 64) {
+        std::sort(a, a + n, [shift](std::uint64_t x, std::uint64_t y) { return x >> shift < y >> shift; });
+        return;
     }
+    const int width = std::min(11, top - shift), low = top - width;
+    const std::uint64_t mask = (1u << width) - 1;
+    std::size_t head[1 << 11] = {}, tail[1 << 11];
+    for (std::size_t i = 0; i < n; ++i) ++head[a[i] >> low & mask];
+    std::size_t sum = 0;
+    for (std::size_t d = 0; d <= mask; ++d) {
+        tail[d] = sum + head[d];
+        head[d] = std::exchange(sum, tail[d]);
+    }
+    std::size_t first[1 << 11];
+    std::copy(head, head + mask + 1, first);
+    for (std::size_t d = 0; d <= mask; ++d)
+        while (head[d] < tail[d]) {
+            std::uint64_t v = a[head[d]];
+            std::size_t to = v >> low & mask;
+            while (to != d) {                       // carry v to its bucket, take what was there
+                std::swap(v, a[head[to]++]);
+                to = v >> low & mask;
+            }
+            a[head[d]++] = v;
+        }
+    for (std::size_t d = 0; d <= mask; ++d) sort_high_bits(a + first[d], tail[d] - first[d], low, shift);
 }
 
 } // namespace
@@ -193,14 +200,21 @@ struct frame_tests {
     }
 };
 
+// The record at list position `index`.
+star_type* star_groups::locate(std::uint32_t index) const
+{
+    const auto r = std::upper_bound(runs_.begin(), runs_.end(), index,
+                                    [](std::uint32_t i, const run& r) { return i < r.first_index; }) - 1;
+    return r->first + (index - r->first_index);
+}
+
 star_groups::star_groups(star_type* first_star) : first_star_(first_star)
 {
-    // The list in order: its runs in memory, and each star's position and
-    // magnitude in a compact copy while the groups are made.
-    std::vector<point> points;
-    std::vector<std::uint32_t> list_position;       // of each entry of points
+    // First walk: the runs of the list in memory, the stars kept apart, and a
+    // sample of the rest for the grid. Memory is spent sparingly: a walk of
+    // the list is cheap next to a fresh page.
     std::vector<float> sample[3];
-    std::size_t n = 0;
+    std::size_t n = 0, grouped = 0;
     for (star_type* s = first_star; s; s = s->next, ++n) {
         if (n == std::numeric_limits<std::uint32_t>::max()) {      // too many to number:
             runs_.clear();                                          // every frame walks them all
@@ -211,60 +225,64 @@ star_groups::star_groups(star_type* first_star) : first_star_(first_star)
             runs_.push_back({(std::uint32_t)n, s});
         if (kept_apart(*s)) {
             always_.push_back((std::uint32_t)n);
-            continue;
+        } else if (grouped++ % 256 == 0) {
+            sample[0].push_back(s->position.x);
+            sample[1].push_back(s->position.y);
+            sample[2].push_back(s->position.z);
         }
-        points.push_back({s->position.x, s->position.y, s->position.z, s->abs_magnitude});
-        list_position.push_back((std::uint32_t)n);
     }
     star_total_ = n;
-
-    // The Morton grid from a sample of the stars.
-    const std::size_t step = std::max<std::size_t>(1, points.size() / 65536);
-    for (std::size_t i = 0; i < points.size(); i += step) {
-        sample[0].push_back(points[i].x);
-        sample[1].push_back(points[i].y);
-        sample[2].push_back(points[i].z);
-    }
     const axis_grid grid[3] = {grid_for(sample[0]), grid_for(sample[1]), grid_for(sample[2])};
 
-    std::vector<std::uint64_t> keys(points.size());
-    std::vector<std::uint32_t> order(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const point& p = points[i];
-        keys[i] = (std::uint64_t)band_of(p.m) << (3 * morton_bits) | spread_bits(grid[0].cell(p.x)) << 2 |
-                  spread_bits(grid[1].cell(p.y)) << 1 | spread_bits(grid[2].cell(p.z));
-        order[i] = (std::uint32_t)i;
+    // Second walk: one word per grouped star, its band and Morton cell above
+    // its list position; sorted by band and cell.
+    std::unique_ptr<std::uint64_t[]> words(new std::uint64_t[grouped]);
+    std::size_t k = 0;
+    n = 0;
+    for (star_type* s = first_star; s; s = s->next, ++n) {
+        if (kept_apart(*s)) continue;
+        const std::uint64_t key = (std::uint64_t)band_of(s->abs_magnitude) << (3 * morton_bits) |
+                                  spread_bits(grid[0].cell(s->position.x)) << 2 |
+                                  spread_bits(grid[1].cell(s->position.y)) << 1 |
+                                  spread_bits(grid[2].cell(s->position.z));
+        words[k++] = key << 32 | n;
     }
-    radix_sort(keys, order, 3 * morton_bits + 5);
+    sort_high_bits(words.get(), grouped, 64, 32);
 
-    // Leaves: cut where the band changes or a leaf is full.
+    // Leaves: cut where the band changes or a leaf is full; each leaf's
+    // members in list order, its box and brightest magnitude from the records.
     std::vector<node> leaves;
-    members_.resize(points.size());
-    for (std::size_t k = 0; k < points.size();) {
-        std::size_t end = std::min(points.size(), k + leaf_size);
-        const std::uint64_t band = keys[k] >> (3 * morton_bits);
+    members_.resize(grouped);
+    const int band_shift = 32 + 3 * morton_bits;
+    star_type* record_of[leaf_size];
+    for (std::size_t k = 0; k < grouped;) {
+        std::size_t end = std::min(grouped, k + leaf_size);
         for (std::size_t e = k + 1; e < end; ++e)
-            if (keys[e] >> (3 * morton_bits) != band) end = e;
-        node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)k, (std::uint32_t)end};
-        const point& p0 = points[order[k]];
-        float lo[3] = {p0.x, p0.y, p0.z}, hi[3] = {p0.x, p0.y, p0.z}, brightest = p0.m;
-        for (std::size_t e = k; e < end; ++e) {
-            const point& p = points[order[e]];
-            const float v[3] = {p.x, p.y, p.z};
-            for (int j = 0; j < 3; ++j) {
-                lo[j] = std::min(lo[j], v[j]);
-                hi[j] = std::max(hi[j], v[j]);
-            }
-            brightest = std::min(brightest, p.m);
-            members_[e] = list_position[order[e]];
-        }
+            if (words[e] >> band_shift != words[k] >> band_shift) end = e;
+        for (std::size_t e = k; e < end; ++e) members_[e] = (std::uint32_t)words[e];
         std::sort(members_.begin() + k, members_.begin() + end);
-        std::copy(lo, lo + 3, leaf.lo);
-        std::copy(hi, hi + 3, leaf.hi);
+        for (std::size_t e = k; e < end; ++e) {
+            record_of[e - k] = locate(members_[e]);
+            __builtin_prefetch(record_of[e - k]);
+        }
+        const star_type& s0 = *record_of[0];
+        node leaf{{s0.position.x, s0.position.y, s0.position.z}, {s0.position.x, s0.position.y, s0.position.z},
+                  0, (std::uint32_t)k, (std::uint32_t)end};
+        float brightest = s0.abs_magnitude;
+        for (std::size_t e = 0; e < end - k; ++e) {
+            const star_type& s = *record_of[e];
+            const float v[3] = {s.position.x, s.position.y, s.position.z};
+            for (int j = 0; j < 3; ++j) {
+                leaf.lo[j] = std::min(leaf.lo[j], v[j]);
+                leaf.hi[j] = std::max(leaf.hi[j], v[j]);
+            }
+            brightest = std::min(brightest, s.abs_magnitude);
+        }
         leaf.reach = reach_of(brightest);
         leaves.push_back(leaf);
         k = end;
     }
+    words.reset();
     leaves_ = leaves.size();
     levels_.push_back(std::move(leaves));
 

@@ -47,6 +47,7 @@ private:
 
     void visit(std::size_t level, std::uint32_t n, const frame_tests& tests);
     star_type* record(std::uint32_t index, std::size_t& cursor) const;
+    star_type* locate(std::uint32_t index) const;
 
     star_type* first_star_;
     std::size_t star_total_ = 0, leaves_ = 0;
