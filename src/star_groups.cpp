@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <thread>
 #include <utility>
 
 // How the groups are made. Stars are sorted by brightness band (one
@@ -105,10 +106,19 @@ axis_grid grid_for(std::vector<float>& sample)
     return g;
 }
 
+// Runs f(0) on a thread of its own and f(1) on this one: the groups are made
+// once at start-up, on both of the machine's cores.
+template <class F> void in_two(F f)
+{
+    std::thread other([&] { f(0); });
+    f(1);
+    other.join();
+}
+
 // Sorts words by their bits from `shift` up to 64, in place, a digit at a
 // time from the top (American flag sort); the low bits come along in no
 // particular order.
-void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
+void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift, bool both_cores)
 {
     if (n < 2 || top <= shift) return;
     if (n < 64) {
@@ -136,7 +146,13 @@ void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
             }
             a[head[d]++] = v;
         }
-    for (std::size_t d = 0; d <= mask; ++d) sort_high_bits(a + first[d], tail[d] - first[d], low, shift);
+    auto buckets = [&](std::size_t from, std::size_t to) {
+        for (std::size_t d = from; d < to; ++d) sort_high_bits(a + first[d], tail[d] - first[d], low, shift, false);
+    };
+    if (!both_cores) return buckets(0, mask + 1);
+    std::size_t middle = 0;                         // the buckets in two halves by their stars
+    while (middle <= mask && tail[middle] < n / 2) ++middle;
+    in_two([&](int half) { half == 0 ? buckets(0, middle) : buckets(middle, mask + 1); });
 }
 
 } // namespace
@@ -208,6 +224,42 @@ star_type* star_groups::locate(std::uint32_t index) const
     return r->first + (index - r->first_index);
 }
 
+// Leaves of the sorted words in [from, to): cut where the band changes or a
+// leaf is full; each leaf's members in list order, its box and brightest
+// magnitude from the records.
+void star_groups::make_leaves(const std::uint64_t* words, std::size_t from, std::size_t to, std::vector<node>& out)
+{
+    const int band_shift = 32 + 3 * morton_bits;
+    star_type* record_of[leaf_size];
+    for (std::size_t k = from; k < to;) {
+        std::size_t end = std::min(to, k + leaf_size);
+        for (std::size_t e = k + 1; e < end; ++e)
+            if (words[e] >> band_shift != words[k] >> band_shift) end = e;
+        for (std::size_t e = k; e < end; ++e) members_[e] = (std::uint32_t)words[e];
+        std::sort(members_.begin() + k, members_.begin() + end);
+        for (std::size_t e = k; e < end; ++e) {
+            record_of[e - k] = locate(members_[e]);
+            __builtin_prefetch(record_of[e - k]);
+        }
+        const star_type& s0 = *record_of[0];
+        node leaf{{s0.position.x, s0.position.y, s0.position.z}, {s0.position.x, s0.position.y, s0.position.z},
+                  0, (std::uint32_t)k, (std::uint32_t)end};
+        float brightest = s0.abs_magnitude;
+        for (std::size_t e = 0; e < end - k; ++e) {
+            const star_type& s = *record_of[e];
+            const float v[3] = {s.position.x, s.position.y, s.position.z};
+            for (int j = 0; j < 3; ++j) {
+                leaf.lo[j] = std::min(leaf.lo[j], v[j]);
+                leaf.hi[j] = std::max(leaf.hi[j], v[j]);
+            }
+            brightest = std::min(brightest, s.abs_magnitude);
+        }
+        leaf.reach = reach_of(brightest);
+        out.push_back(leaf);
+        k = end;
+    }
+}
+
 star_groups::star_groups(star_type* first_star) : first_star_(first_star)
 {
     // First walk: the runs of the list in memory, the stars kept apart, and a
@@ -237,51 +289,30 @@ star_groups::star_groups(star_type* first_star) : first_star_(first_star)
     // Second walk: one word per grouped star, its band and Morton cell above
     // its list position; sorted by band and cell.
     std::unique_ptr<std::uint64_t[]> words(new std::uint64_t[grouped]);
-    std::size_t k = 0;
-    n = 0;
-    for (star_type* s = first_star; s; s = s->next, ++n) {
-        if (kept_apart(*s)) continue;
-        const std::uint64_t key = (std::uint64_t)band_of(s->abs_magnitude) << (3 * morton_bits) |
-                                  spread_bits(grid[0].cell(s->position.x)) << 2 |
-                                  spread_bits(grid[1].cell(s->position.y)) << 1 |
-                                  spread_bits(grid[2].cell(s->position.z));
-        words[k++] = key << 32 | n;
-    }
-    sort_high_bits(words.get(), grouped, 64, 32);
+    in_two([&](int half) {                          // each half of the list from its own start
+        const std::size_t from = half == 0 ? 0 : star_total_ / 2, to = half == 0 ? star_total_ / 2 : star_total_;
+        if (from == to) return;
+        std::size_t k = from - (std::lower_bound(always_.begin(), always_.end(), from) - always_.begin());
+        const star_type* s = locate((std::uint32_t)from);
+        for (std::size_t n = from; n < to; ++n, s = s->next) {
+            if (kept_apart(*s)) continue;
+            const std::uint64_t key = (std::uint64_t)band_of(s->abs_magnitude) << (3 * morton_bits) |
+                                      spread_bits(grid[0].cell(s->position.x)) << 2 |
+                                      spread_bits(grid[1].cell(s->position.y)) << 1 |
+                                      spread_bits(grid[2].cell(s->position.z));
+            words[k++] = key << 32 | n;
+        }
+    });
+    sort_high_bits(words.get(), grouped, 64, 32, true);
 
     // Leaves: cut where the band changes or a leaf is full; each leaf's
     // members in list order, its box and brightest magnitude from the records.
-    std::vector<node> leaves;
     members_.resize(grouped);
-    const int band_shift = 32 + 3 * morton_bits;
-    star_type* record_of[leaf_size];
-    for (std::size_t k = 0; k < grouped;) {
-        std::size_t end = std::min(grouped, k + leaf_size);
-        for (std::size_t e = k + 1; e < end; ++e)
-            if (words[e] >> band_shift != words[k] >> band_shift) end = e;
-        for (std::size_t e = k; e < end; ++e) members_[e] = (std::uint32_t)words[e];
-        std::sort(members_.begin() + k, members_.begin() + end);
-        for (std::size_t e = k; e < end; ++e) {
-            record_of[e - k] = locate(members_[e]);
-            __builtin_prefetch(record_of[e - k]);
-        }
-        const star_type& s0 = *record_of[0];
-        node leaf{{s0.position.x, s0.position.y, s0.position.z}, {s0.position.x, s0.position.y, s0.position.z},
-                  0, (std::uint32_t)k, (std::uint32_t)end};
-        float brightest = s0.abs_magnitude;
-        for (std::size_t e = 0; e < end - k; ++e) {
-            const star_type& s = *record_of[e];
-            const float v[3] = {s.position.x, s.position.y, s.position.z};
-            for (int j = 0; j < 3; ++j) {
-                leaf.lo[j] = std::min(leaf.lo[j], v[j]);
-                leaf.hi[j] = std::max(leaf.hi[j], v[j]);
-            }
-            brightest = std::min(brightest, s.abs_magnitude);
-        }
-        leaf.reach = reach_of(brightest);
-        leaves.push_back(leaf);
-        k = end;
-    }
+    std::vector<node> halves[2];
+    in_two([&](int half) { make_leaves(words.get(), half == 0 ? 0 : grouped / 2, half == 0 ? grouped / 2 : grouped,
+                                       halves[half]); });
+    std::vector<node> leaves = std::move(halves[0]);
+    leaves.insert(leaves.end(), halves[1].begin(), halves[1].end());
     words.reset();
     leaves_ = leaves.size();
     levels_.push_back(std::move(leaves));

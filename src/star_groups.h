@@ -48,6 +48,7 @@ private:
     void visit(std::size_t level, std::uint32_t n, const frame_tests& tests);
     star_type* record(std::uint32_t index, std::size_t& cursor) const;
     star_type* locate(std::uint32_t index) const;
+    void make_leaves(const std::uint64_t* words, std::size_t from, std::size_t to, std::vector<node>& out);
 
     star_type* first_star_;
     std::size_t star_total_ = 0, leaves_ = 0;
