@@ -9,10 +9,17 @@
 #include <thread>
 #include <utility>
 
-// How the groups are made. Stars are sorted by brightness band (one
-// magnitude wide), then along a Morton curve through space, and cut into
-// leaves of at most leaf_size stars that never mix bands; leaves and then
-// their parents are gathered fanout at a time up to a handful of roots.
+// How the groups are made. Stars are sorted by brightness band (half a
+// magnitude wide), then along a Morton curve through a grid laid over most of
+// the stars, and cut into leaves of at most leaf_size stars that never mix
+// bands; leaves and then their parents are gathered fanout at a time up to a
+// handful of roots. A star is one 64-bit word while they are sorted, and a
+// leaf's box and brightness come from its stars' cells and band, because
+// reading a hundred million records again out of order costs far more than
+// reading them in order twice.
+//
+// A frame that may show more than a twelfth of the stars walks the list
+// instead: a survivor costs about ten stars of the plain walk.
 //
 // How a frame uses them. Each box is tested against the view matrix in double
 // precision, with room for everything float arithmetic can do to a star's view
@@ -25,9 +32,11 @@ namespace {
 
 constexpr std::size_t leaf_size = 64;
 constexpr std::size_t fanout = 8;
-constexpr int bands = 32;                   // absolute magnitude -12 and brighter, ..., 19 and fainter
-constexpr float brightest_band = -12.0f;
-constexpr int morton_bits = 9;              // per axis: band and cell fill 32 bits
+constexpr std::size_t walk_share = 12;      // see above
+constexpr int bands = 64;                   // half a magnitude each: -16 and brighter, ..., 15.5 and fainter
+constexpr float brightest_band = -16.0f;
+constexpr int morton_bits = 9;              // per axis
+constexpr int position_bits = 31;           // a word: band, Morton cell, list position
 // Beyond this a coordinate, or an entry of the view matrix, is left to the
 // exact test: their products stay far from float overflow.
 constexpr double largest_coordinate = 1e18;
@@ -66,8 +75,18 @@ float reach_of(float m)
 
 int band_of(float m)
 {
-    const float b = std::floor(m - brightest_band);
+    const float b = std::floor((m - brightest_band) * 2);
     return b < 0 ? 0 : b > bands - 1 ? bands - 1 : (int)b;
+}
+
+std::uint64_t compact_bits(std::uint64_t v)    // every third of 48 bits back to 16
+{
+    v &= 0x249249249249ull;
+    v = (v | v >> 2)  & 0x0c30c30c30c3ull;
+    v = (v | v >> 4)  & 0x00f00f00f00full;
+    v = (v | v >> 8)  & 0x0000ff0000ffull;
+    v = (v | v >> 16) & 0xffff;
+    return v;
 }
 
 std::uint64_t spread_bits(std::uint64_t v)     // up to 16 bits to every third of 48
@@ -91,6 +110,16 @@ struct axis_grid {
         const double top = (1 << morton_bits) - 1;
         return q <= 0 ? 0 : q >= top ? (std::uint64_t)top : (std::uint64_t)q;
     }
+    // Bounds of everything cell() puts in cells first..last, neither of them
+    // an outer cell (those take the outliers): a little generous, rounded outward.
+    void bounds(std::uint64_t first, std::uint64_t last, float& low, float& high) const
+    {
+        const double l = lo + (first - 0.01) / scale, h = lo + (last + 1.01) / scale;
+        low = (float)l;
+        high = (float)h;
+        if (low > l) low = std::nextafter(low, -std::numeric_limits<float>::infinity());
+        if (high < h) high = std::nextafter(high, std::numeric_limits<float>::infinity());
+    }
 };
 
 axis_grid grid_for(std::vector<float>& sample)
@@ -98,7 +127,7 @@ axis_grid grid_for(std::vector<float>& sample)
     axis_grid g;
     if (sample.empty()) return g;
     std::sort(sample.begin(), sample.end());
-    const float lo = sample[sample.size() / 200], hi = sample[sample.size() - 1 - sample.size() / 200];
+    const float lo = sample[sample.size() / 1000], hi = sample[sample.size() - 1 - sample.size() / 1000];
     const double pad = 0.05 * ((double)hi - lo);
     g.lo = (float)(lo - pad);
     const double width = (double)hi + pad - g.lo;
@@ -224,43 +253,8 @@ star_type* star_groups::locate(std::uint32_t index) const
     return r->first + (index - r->first_index);
 }
 
-// Leaves of the sorted words in [from, to): cut where the band changes or a
-// leaf is full; each leaf's members in list order, its box and brightest
-// magnitude from the records.
-void star_groups::make_leaves(const std::uint64_t* words, std::size_t from, std::size_t to, std::vector<node>& out)
-{
-    const int band_shift = 32 + 3 * morton_bits;
-    star_type* record_of[leaf_size];
-    for (std::size_t k = from; k < to;) {
-        std::size_t end = std::min(to, k + leaf_size);
-        for (std::size_t e = k + 1; e < end; ++e)
-            if (words[e] >> band_shift != words[k] >> band_shift) end = e;
-        for (std::size_t e = k; e < end; ++e) members_[e] = (std::uint32_t)words[e];
-        std::sort(members_.begin() + k, members_.begin() + end);
-        for (std::size_t e = k; e < end; ++e) {
-            record_of[e - k] = locate(members_[e]);
-            __builtin_prefetch(record_of[e - k]);
-        }
-        const star_type& s0 = *record_of[0];
-        node leaf{{s0.position.x, s0.position.y, s0.position.z}, {s0.position.x, s0.position.y, s0.position.z},
-                  0, (std::uint32_t)k, (std::uint32_t)end};
-        float brightest = s0.abs_magnitude;
-        for (std::size_t e = 0; e < end - k; ++e) {
-            const star_type& s = *record_of[e];
-            const float v[3] = {s.position.x, s.position.y, s.position.z};
-            for (int j = 0; j < 3; ++j) {
-                leaf.lo[j] = std::min(leaf.lo[j], v[j]);
-                leaf.hi[j] = std::max(leaf.hi[j], v[j]);
-            }
-            brightest = std::min(brightest, s.abs_magnitude);
-        }
-        leaf.reach = reach_of(brightest);
-        out.push_back(leaf);
-        k = end;
-    }
-}
-
-star_groups::star_groups(star_type* first_star) : first_star_(first_star)
+star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
+    : first_star_(first_star), walk_when_cheaper_(walk_when_cheaper)
 {
     // First walk: the runs of the list in memory, the stars kept apart, and a
     // sample of the rest for the grid. Memory is spent sparingly: a walk of
@@ -268,7 +262,7 @@ star_groups::star_groups(star_type* first_star) : first_star_(first_star)
     std::vector<float> sample[3];
     std::size_t n = 0, grouped = 0;
     for (star_type* s = first_star; s; s = s->next, ++n) {
-        if (n == std::numeric_limits<std::uint32_t>::max()) {      // too many to number:
+        if (n == (std::size_t(1) << position_bits) - 1) {          // too many to number:
             runs_.clear();                                          // every frame walks them all
             always_.clear();
             return;
@@ -300,17 +294,70 @@ star_groups::star_groups(star_type* first_star) : first_star_(first_star)
                                       spread_bits(grid[0].cell(s->position.x)) << 2 |
                                       spread_bits(grid[1].cell(s->position.y)) << 1 |
                                       spread_bits(grid[2].cell(s->position.z));
-            words[k++] = key << 32 | n;
+            words[k++] = key << position_bits | n;
         }
     });
-    sort_high_bits(words.get(), grouped, 64, 32, true);
+    sort_high_bits(words.get(), grouped, 64, position_bits, true);
 
     // Leaves: cut where the band changes or a leaf is full; each leaf's
-    // members in list order, its box and brightest magnitude from the records.
+    // members in list order. Its box comes from its stars' cells and its
+    // brightest magnitude from its band, so the records need not be read
+    // again, out of order; only a leaf in an outer cell, which holds the
+    // outliers, or in the open brightest band, reads its records.
     members_.resize(grouped);
+    const int band_shift = position_bits + 3 * morton_bits;
+    const std::uint64_t top_cell = (1 << morton_bits) - 1;
+    auto make_leaves = [&](std::size_t from, std::size_t to, std::vector<node>& out) {
+        star_type* record_of[leaf_size];
+        for (std::size_t k = from; k < to;) {
+            std::size_t end = std::min(to, k + leaf_size);
+            const std::uint64_t band = words[k] >> band_shift;
+            for (std::size_t e = k + 1; e < end; ++e)
+                if (words[e] >> band_shift != band) end = e;
+            std::uint64_t first[3] = {top_cell, top_cell, top_cell}, last[3] = {0, 0, 0};
+            for (std::size_t e = k; e < end; ++e) {
+                members_[e] = (std::uint32_t)(words[e] & ((std::uint64_t(1) << position_bits) - 1));
+                const std::uint64_t cell = words[e] >> position_bits & ((std::uint64_t(1) << 3 * morton_bits) - 1);
+                const std::uint64_t c[3] = {compact_bits(cell >> 2), compact_bits(cell >> 1), compact_bits(cell)};
+                for (int j = 0; j < 3; ++j) {
+                    first[j] = std::min(first[j], c[j]);
+                    last[j] = std::max(last[j], c[j]);
+                }
+            }
+            std::sort(members_.begin() + k, members_.begin() + end);
+            node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)k, (std::uint32_t)end};
+            bool outer = band == 0;
+            for (int j = 0; j < 3; ++j) outer |= first[j] == 0 || last[j] == top_cell;
+            if (!outer) {
+                for (int j = 0; j < 3; ++j) grid[j].bounds(first[j], last[j], leaf.lo[j], leaf.hi[j]);
+                leaf.reach = reach_of(brightest_band + band * 0.5f - 0.01f);
+            } else {
+                for (std::size_t e = k; e < end; ++e) {
+                    record_of[e - k] = locate(members_[e]);
+                    __builtin_prefetch(record_of[e - k]);
+                }
+                const star_type& s0 = *record_of[0];
+                float brightest = s0.abs_magnitude;
+                for (int j = 0; j < 3; ++j) leaf.lo[j] = leaf.hi[j] = (&s0.position.x)[j];
+                for (std::size_t e = 0; e < end - k; ++e) {
+                    const star_type& s = *record_of[e];
+                    const float v[3] = {s.position.x, s.position.y, s.position.z};
+                    for (int j = 0; j < 3; ++j) {
+                        leaf.lo[j] = std::min(leaf.lo[j], v[j]);
+                        leaf.hi[j] = std::max(leaf.hi[j], v[j]);
+                    }
+                    brightest = std::min(brightest, s.abs_magnitude);
+                }
+                leaf.reach = reach_of(brightest);
+            }
+            out.push_back(leaf);
+            k = end;
+        }
+    };
     std::vector<node> halves[2];
-    in_two([&](int half) { make_leaves(words.get(), half == 0 ? 0 : grouped / 2, half == 0 ? grouped / 2 : grouped,
-                                       halves[half]); });
+    in_two([&](int half) {
+        make_leaves(half == 0 ? 0 : grouped / 2, half == 0 ? grouped / 2 : grouped, halves[half]);
+    });
     std::vector<node> leaves = std::move(halves[0]);
     leaves.insert(leaves.end(), halves[1].begin(), halves[1].end());
     words.reset();
@@ -339,10 +386,32 @@ star_groups::star_groups(star_type* first_star) : first_star_(first_star)
     chosen_.reserve(always_.size() + 4096);
 }
 
+bool star_groups::holds_its_stars() const
+{
+    if (levels_.empty()) return true;
+    for (const node& leaf : levels_[0])
+        for (std::uint32_t e = leaf.first; e < leaf.last; ++e) {
+            const star_type& s = *locate(members_[e]);
+            const float v[3] = {s.position.x, s.position.y, s.position.z};
+            for (int j = 0; j < 3; ++j)
+                if (!(leaf.lo[j] <= v[j] && v[j] <= leaf.hi[j])) return false;
+            if (!(reach_of(s.abs_magnitude) <= leaf.reach)) return false;
+        }
+    for (std::size_t level = 1; level < levels_.size(); ++level)
+        for (const node& parent : levels_[level])
+            for (std::uint32_t c = parent.first; c < parent.last; ++c) {
+                const node& child = levels_[level - 1][c];
+                for (int j = 0; j < 3; ++j)
+                    if (!(parent.lo[j] <= child.lo[j] && child.hi[j] <= parent.hi[j])) return false;
+                if (!(child.reach <= parent.reach)) return false;
+            }
+    return true;
+}
+
 std::size_t star_groups::bytes() const
 {
     std::size_t b = runs_.capacity() * sizeof(run) + members_.capacity() * 4 + always_.capacity() * 4 +
-                    chosen_.capacity() * 4;
+                    chosen_.capacity() * 4 + spare_.capacity() * 4;
     for (const auto& level : levels_) b += level.capacity() * sizeof(node);
     return b;
 }
@@ -369,20 +438,47 @@ inline star_type* star_groups::record(std::uint32_t index, std::size_t& cursor) 
     return runs_[cursor].first + (index - runs_[cursor].first_index);
 }
 
+// The survivors into list order: by digits of the list position from the
+// lowest, as many as the list's length needs.
+void star_groups::sort_positions()
+{
+    constexpr int digit = 11;
+    if (chosen_.size() < 512) return std::sort(chosen_.begin(), chosen_.end());
+    spare_.resize(chosen_.size());
+    std::size_t count[1 << digit];
+    for (int shift = 0; ((star_total_ - 1) >> shift) > 0; shift += digit) {
+        std::fill(count, count + (1 << digit), 0);
+        for (std::uint32_t i : chosen_) ++count[i >> shift & ((1 << digit) - 1)];
+        std::size_t sum = 0;
+        for (std::size_t& c : count) sum += std::exchange(c, sum);
+        for (std::uint32_t i : chosen_) spare_[count[i >> shift & ((1 << digit) - 1)]++] = i;
+        chosen_.swap(spare_);
+    }
+}
+
+void star_groups::walk_all(const matrix& view, BITMAP* target, int names)
+{
+    for (star_type* s = first_star_; s; s = s->next) {
+        s->transform_star(view);
+        s->draw(target, names);
+    }
+}
+
 void star_groups::draw(const matrix& view, BITMAP* target, int names)
 {
     chosen_.clear();
+    walked_all_ = true;
     const frame_tests tests(view);
     if (!tests.usable || levels_.empty()) {              // the whole list, as it stands
-        for (star_type* s = first_star_; s; s = s->next) {
-            s->transform_star(view);
-            s->draw(target, names);
-        }
-        return;
+        return walk_all(view, target, names);
     }
     for (std::uint32_t n = 0; n < levels_.back().size(); ++n) visit(levels_.size() - 1, n, tests);
     chosen_.insert(chosen_.end(), always_.begin(), always_.end());
-    std::sort(chosen_.begin(), chosen_.end());
+    if (walk_when_cheaper_ && chosen_.size() > star_total_ / walk_share) {   // walking the list is cheaper
+        return walk_all(view, target, names);
+    }
+    walked_all_ = false;
+    sort_positions();
     std::size_t cursor = 0;
     for (std::uint32_t index : chosen_) {
         star_type* s = record(index, cursor);

@@ -17,8 +17,10 @@ struct frame_tests;
 class star_groups {
 public:
     // Indexes the list from `first_star` as it is now; the list is only read,
-    // and must neither grow nor move while the groups are in use.
-    explicit star_groups(star_type* first_star);
+    // and must neither grow nor move while the groups are in use. With
+    // `walk_when_cheaper`, a frame in which a large share of the stars may
+    // show walks the whole list instead (the same pixels, sooner).
+    explicit star_groups(star_type* first_star, bool walk_when_cheaper = true);
 
     // The frame's star work: transform_star then draw for every star that can
     // show, in list order, skipping whole groups that cannot. The pixels are
@@ -27,10 +29,14 @@ public:
 
     std::size_t star_count() const { return star_total_; }
     std::size_t group_count() const { return leaves_; }
+    // Whether every star lies in its group's box and within its reach, and
+    // every group within its parent's: what passing over a group relies on.
+    bool holds_its_stars() const;
     // Memory kept beyond the records, in bytes (scratch of the frames included).
     std::size_t bytes() const;
-    // Stars in the last frame that were transformed and drawn.
-    std::size_t last_drawn() const { return chosen_.size(); }
+    // Stars in the last frame that were transformed and drawn: the survivors
+    // of the groups, or the whole list when it walked all of it.
+    std::size_t last_drawn() const { return walked_all_ ? star_total_ : chosen_.size(); }
 
 private:
     // A box of the catalog frame holding a group's stars, or its child groups.
@@ -48,15 +54,19 @@ private:
     void visit(std::size_t level, std::uint32_t n, const frame_tests& tests);
     star_type* record(std::uint32_t index, std::size_t& cursor) const;
     star_type* locate(std::uint32_t index) const;
-    void make_leaves(const std::uint64_t* words, std::size_t from, std::size_t to, std::vector<node>& out);
+    void sort_positions();
+    void walk_all(const matrix& view, BITMAP* target, int names);
 
     star_type* first_star_;
+    bool walk_when_cheaper_;
     std::size_t star_total_ = 0, leaves_ = 0;
+    bool walked_all_ = false;
     std::vector<run> runs_;
     std::vector<std::uint32_t> members_;            // list positions, grouped; sorted in a group
     std::vector<std::uint32_t> always_;             // not finite or out of range: every frame
     std::vector<std::vector<node>> levels_;         // leaves first, then their parents up to the root
     std::vector<std::uint32_t> chosen_;             // scratch: the frame's survivors
+    std::vector<std::uint32_t> spare_;              // scratch of their sort
 };
 
 #endif

@@ -181,14 +181,16 @@ TEST(StarGroups, RandomCatalogsAndCamerasDrawTheFullWalksPixels)
 {
     maker make(4242);
     frame_pair frames;
-    int frames_compared = 0, frames_lit = 0, frames_culled = 0, per_shape_lit[shapes] = {};
+    int frames_compared = 0, frames_lit = 0, frames_culled = 0, walked_all = 0, per_shape_lit[shapes] = {};
     for (int catalog = 0; catalog < 21; ++catalog) {
         const shape kind = (shape)(catalog % shapes);
         star_list list;
         std::vector<vector> centres;
         make.fill(list, kind, 6000, centres);
-        star_groups groups(list.head);
+        star_groups groups(list.head, false);      // never the plain walk instead
+        star_groups cheaper(list.head);            // the plain walk when many may show
         ASSERT_EQ(groups.star_count(), (std::size_t)list.count);
+        ASSERT_TRUE(groups.holds_its_stars()) << shape_names[kind] << " catalog " << catalog;
         std::vector<star_type*> stars;
         for (star_type* s = list.head; s; s = s->next) stars.push_back(s);
 
@@ -207,6 +209,8 @@ TEST(StarGroups, RandomCatalogsAndCamerasDrawTheFullWalksPixels)
             ASSERT_TRUE(frames.compare(c, list, groups, names))
                 << shape_names[kind] << " catalog " << catalog << ", camera " << k << " at (" << place.x << ", "
                 << place.y << ", " << place.z << ")";
+            ASSERT_TRUE(frames.compare(c, list, cheaper, names)) << shape_names[kind] << " catalog " << catalog;
+            walked_all += cheaper.last_drawn() == stars.size();
             ++frames_compared;
             const int n = lit(frames.full);
             frames_lit += n > 0;
@@ -216,7 +220,9 @@ TEST(StarGroups, RandomCatalogsAndCamerasDrawTheFullWalksPixels)
     }
     EXPECT_EQ(frames_compared, 21 * 24);
     EXPECT_GT(frames_lit, frames_compared / 2);                   // the pictures were not empty
-    EXPECT_GT(frames_culled, frames_compared / 2);                // and groups were passed over
+    EXPECT_GT(frames_culled, frames_compared / 3);                // and groups were passed over
+    EXPECT_GT(walked_all, 10);                                    // both ways of the cheaper choice
+    EXPECT_LT(walked_all, frames_compared - 10);
     for (int kind = 0; kind < shapes; ++kind) EXPECT_GT(per_shape_lit[kind], 10) << shape_names[kind];
 }
 
@@ -282,7 +288,7 @@ TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
             }
             s->abs_magnitude = a;
         }
-        star_groups groups(list.head);
+        star_groups groups(list.head, false);      // never the plain walk instead
         for (int names = 0; names < 2; ++names) {
             ASSERT_TRUE(frames.compare(c, list, groups, names)) << "round " << round;
             drawn_by_mode[round % 3] += lit(frames.full) > 0;
@@ -306,7 +312,7 @@ TEST(StarGroups, DegenerateListsAndViewsDrawAsTheFullWalk)
         star_list unfilled;
         unfilled.head = unfilled.tail = new star_type;
         unfilled.count = 1;
-        star_groups groups(unfilled.head);
+        star_groups groups(unfilled.head, false);
         EXPECT_EQ(groups.star_count(), 1u);
         EXPECT_TRUE(frames.compare(c, unfilled, groups, 1));
     }
@@ -316,7 +322,7 @@ TEST(StarGroups, DegenerateListsAndViewsDrawAsTheFullWalk)
     list.add(vector(inf, 10, 0), 0, "G2");
     list.add(vector(0.2f, 1e20f, 0.1f), -100, "G2");             // far beyond any grid, bright enough
     list.add(vector(0.5f, 10, 0.5f), 0, "K1");
-    star_groups groups(list.head);
+    star_groups groups(list.head, false);      // never the plain walk instead
     EXPECT_TRUE(frames.compare(c, list, groups, 1));
     EXPECT_GT(lit(frames.full), 10);
     camera odd = c;
