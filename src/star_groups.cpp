@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
+#include <sys/mman.h>
 #include <thread>
 #include <utility>
 
@@ -184,6 +187,17 @@ void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift, bool bo
     in_two([&](int half) { half == 0 ? buckets(0, middle) : buckets(middle, mask + 1); });
 }
 
+// Fresh pages cost more than anything else here, on a virtual machine
+// above all: large pages where the system offers them, and both cores
+// writing them.
+void* take_pages(std::size_t bytes)
+{
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    madvise(p, bytes, MADV_HUGEPAGE);
+    return p;
+}
+
 } // namespace
 
 // The view matrix, ready to bound whole boxes.
@@ -282,7 +296,9 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
 
     // Second walk: one word per grouped star, its band and Morton cell above
     // its list position; sorted by band and cell.
-    std::unique_ptr<std::uint64_t[]> words(new std::uint64_t[grouped]);
+    member_bytes_ = std::max<std::size_t>(grouped, 1) * sizeof(std::uint64_t);
+    members_ = static_cast<std::uint32_t*>(take_pages(member_bytes_));
+    std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(members_);
     in_two([&](int half) {                          // each half of the list from its own start
         const std::size_t from = half == 0 ? 0 : star_total_ / 2, to = half == 0 ? star_total_ / 2 : star_total_;
         if (from == to) return;
@@ -297,16 +313,16 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
             words[k++] = key << position_bits | n;
         }
     });
-    sort_high_bits(words.get(), grouped, 64, position_bits, true);
+    sort_high_bits(words, grouped, 64, position_bits, true);
 
-    // Leaves: cut where the band changes or a leaf is full; each leaf's
-    // members in list order. Its box comes from its stars' cells and its
-    // brightest magnitude from its band, so the records need not be read
-    // again, out of order; only a leaf in an outer cell, which holds the
-    // outliers, or in the open brightest band, reads its records.
-    members_.resize(grouped);
+    // Leaves: cut where the band changes or a leaf is full. A leaf's box
+    // comes from its stars' cells and its brightest magnitude from its band,
+    // so the records need not be read again, out of order; only a leaf in an
+    // outer cell, which holds the outliers, or in the open brightest band,
+    // reads its records.
     const int band_shift = position_bits + 3 * morton_bits;
     const std::uint64_t top_cell = (1 << morton_bits) - 1;
+    const std::uint64_t position_mask = (std::uint64_t(1) << position_bits) - 1;
     auto make_leaves = [&](std::size_t from, std::size_t to, std::vector<node>& out) {
         star_type* record_of[leaf_size];
         for (std::size_t k = from; k < to;) {
@@ -316,7 +332,6 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
                 if (words[e] >> band_shift != band) end = e;
             std::uint64_t first[3] = {top_cell, top_cell, top_cell}, last[3] = {0, 0, 0};
             for (std::size_t e = k; e < end; ++e) {
-                members_[e] = (std::uint32_t)(words[e] & ((std::uint64_t(1) << position_bits) - 1));
                 const std::uint64_t cell = words[e] >> position_bits & ((std::uint64_t(1) << 3 * morton_bits) - 1);
                 const std::uint64_t c[3] = {compact_bits(cell >> 2), compact_bits(cell >> 1), compact_bits(cell)};
                 for (int j = 0; j < 3; ++j) {
@@ -324,7 +339,6 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
                     last[j] = std::max(last[j], c[j]);
                 }
             }
-            std::sort(members_.begin() + k, members_.begin() + end);
             node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)k, (std::uint32_t)end};
             bool outer = band == 0;
             for (int j = 0; j < 3; ++j) outer |= first[j] == 0 || last[j] == top_cell;
@@ -333,7 +347,7 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
                 leaf.reach = reach_of(brightest_band + band * 0.5f - 0.01f);
             } else {
                 for (std::size_t e = k; e < end; ++e) {
-                    record_of[e - k] = locate(members_[e]);
+                    record_of[e - k] = locate((std::uint32_t)(words[e] & position_mask));
                     __builtin_prefetch(record_of[e - k]);
                 }
                 const star_type& s0 = *record_of[0];
@@ -360,7 +374,22 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
     });
     std::vector<node> leaves = std::move(halves[0]);
     leaves.insert(leaves.end(), halves[1].begin(), halves[1].end());
-    words.reset();
+
+    // The words give way to the list positions, in place, front to back (a
+    // position is written where a word was already read), and the pages
+    // that are left over go back.
+    char* const bytes = reinterpret_cast<char*>(members_);
+    for (std::size_t e = 0; e < grouped; ++e) {
+        std::uint64_t w;
+        std::memcpy(&w, bytes + 8 * e, sizeof w);
+        const std::uint32_t position = (std::uint32_t)(w & position_mask);
+        std::memcpy(bytes + 4 * e, &position, sizeof position);
+    }
+    const std::size_t page = 4096, kept = (std::max<std::size_t>(grouped, 1) * 4 + page - 1) / page * page;
+    if (kept < member_bytes_) {
+        munmap(reinterpret_cast<char*>(members_) + kept, member_bytes_ - kept);
+        member_bytes_ = kept;
+    }
     leaves_ = leaves.size();
     levels_.push_back(std::move(leaves));
 
@@ -384,6 +413,11 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
         levels_.push_back(std::move(above));
     }
     chosen_.reserve(always_.size() + 4096);
+}
+
+star_groups::~star_groups()
+{
+    if (members_) munmap(members_, member_bytes_);
 }
 
 bool star_groups::holds_its_stars() const
@@ -410,7 +444,7 @@ bool star_groups::holds_its_stars() const
 
 std::size_t star_groups::bytes() const
 {
-    std::size_t b = runs_.capacity() * sizeof(run) + members_.capacity() * 4 + always_.capacity() * 4 +
+    std::size_t b = runs_.capacity() * sizeof(run) + member_bytes_ + always_.capacity() * 4 +
                     chosen_.capacity() * 4 + spare_.capacity() * 4;
     for (const auto& level : levels_) b += level.capacity() * sizeof(node);
     return b;
@@ -421,7 +455,7 @@ void star_groups::visit(std::size_t level, std::uint32_t n, const frame_tests& t
     const node& g = levels_[level][n];
     if (!tests.may_show(g.lo, g.hi, g.reach)) return;
     if (level == 0) {
-        chosen_.insert(chosen_.end(), members_.begin() + g.first, members_.begin() + g.last);
+        chosen_.insert(chosen_.end(), members_ + g.first, members_ + g.last);
         return;
     }
     for (std::uint32_t c = g.first; c < g.last; ++c) visit(level - 1, c, tests);

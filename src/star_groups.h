@@ -21,6 +21,9 @@ public:
     // `walk_when_cheaper`, a frame in which a large share of the stars may
     // show walks the whole list instead (the same pixels, sooner).
     explicit star_groups(star_type* first_star, bool walk_when_cheaper = true);
+    ~star_groups();
+    star_groups(const star_groups&) = delete;
+    star_groups& operator=(const star_groups&) = delete;
 
     // The frame's star work: transform_star then draw for every star that can
     // show, in list order, skipping whole groups that cannot. The pixels are
@@ -62,7 +65,10 @@ private:
     std::size_t star_total_ = 0, leaves_ = 0;
     bool walked_all_ = false;
     std::vector<run> runs_;
-    std::vector<std::uint32_t> members_;            // list positions, grouped; sorted in a group
+    // List positions, grouped, in pages of their own: while the groups are
+    // made the same pages hold one 64-bit word per star.
+    std::uint32_t* members_ = nullptr;
+    std::size_t member_bytes_ = 0;
     std::vector<std::uint32_t> always_;             // not finite or out of range: every frame
     std::vector<std::vector<node>> levels_;         // leaves first, then their parents up to the root
     std::vector<std::uint32_t> chosen_;             // scratch: the frame's survivors
