@@ -233,14 +233,14 @@ TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
 {
     maker make(99);
     frame_pair frames;
-    int drawn_at_six = 0, drawn_by_mode[3] = {};
-    for (int round = 0; round < 36; ++round) {
+    int drawn_at_six = 0, drawn_by_mode[4] = {};
+    for (int round = 0; round < 48; ++round) {
         // Catalog boxes bound slanted sheets of stars loosely, so the sheets of
         // the edge rounds are seen by a camera along the catalog's axes, at one
         // depth: their boxes are then as thin as the sheets.
-        const int mode = round % 3;
+        const int mode = round % 4;
         camera c = make.look_from(make.in_ball(make.log_uniform(1, 1e5f)));
-        if (mode != 0) {
+        if (mode == 1 || mode == 2) {
             c = camera();
             c.camera_position = mode == 1 ? make.in_ball(100) : vector();
             build_view(c);
@@ -255,13 +255,16 @@ TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
         };
         // Round by round: stars anywhere with a share on the edges; every star
         // on one edge, a hair inside or outside; every star just in front of
-        // the viewer's plane.
+        // the viewer's plane; every star in one tiny blob at the distance where
+        // its magnitude shows 6, so its groups' boxes lie right at their reach.
         const float edges[] = {0, 1, 639, 640};
-        const float edge = edges[make.pick(4)];
-        const bool rows = make.chance(0.5);
+        const float edge = edges[round / 4 % 4];                    // each edge in turn
+        const bool rows = round / 16 % 2 == 1;
+        const vector blob((make.uniform_in(0, 640) - 320) / 400, (make.uniform_in(0, 480) - 240) / 400, 1);
+        const float blob_depth = make.log_uniform(1, 1e7f);
         star_list list;
         for (int i = 0; i < 3000; ++i) {
-            const float z = mode == 0 ? make.log_uniform(1e-3f, 1e5f)
+            const float z = mode == 0 ? make.log_uniform(1e-3f, 1e8f)
                           : mode == 1 ? depth * (1 + make.uniform_in(0, 1e-5f)) : make.log_uniform(1e-6f, 2e-6f);
             float column = make.uniform_in(-20, 660), row = make.uniform_in(-20, 500);
             if (mode == 1) {
@@ -275,11 +278,12 @@ TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
             }
             vector v((column - 320) * z / 400, (row - 240) * z / 400, z);
             if (mode == 0 && make.chance(0.1)) v.z = make.uniform_in(-1e-3f, 1e-3f) * z;   // in the viewer's plane
+            if (mode == 3) v = (blob + make.in_ball(1e-6f)) * blob_depth;
             star_type* s = list.add(catalog_place(v), 0, "G2V");
             s->transform_star(c.view);
             const float d = s->view_position.length();
             float a = (float)(6.0 - 2.0 * std::log(d / 32.628463) / std::log(2.535));
-            if (make.chance(0.7)) {                                    // the last float below 6, give or take
+            if (mode == 3 || make.chance(0.7)) {                       // the last float below 6, give or take
                 for (int step = 0; step < 32 && seen(a, d) < 6.0f; ++step) a = std::nextafter(a, inf);
                 for (int step = 0; step < 32 && seen(a, d) >= 6.0f; ++step) a = std::nextafter(a, -inf);
                 for (int nudge = make.pick(3) - 1; nudge > 0; --nudge) a = std::nextafter(a, inf);
@@ -291,13 +295,13 @@ TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
         star_groups groups(list.head, false);      // never the plain walk instead
         for (int names = 0; names < 2; ++names) {
             ASSERT_TRUE(frames.compare(c, list, groups, names)) << "round " << round;
-            drawn_by_mode[round % 3] += lit(frames.full) > 0;
+            drawn_by_mode[mode] += lit(frames.full) > 0;
             for (int y = 0; y < 480; ++y)
                 for (int x = 0; x < 640; ++x) drawn_at_six += getpixel(frames.full, x, y) == makecol(22, 22, 22);
         }
     }
     EXPECT_GT(drawn_at_six, 1000);                                 // the boundary was really met
-    for (int mode = 0; mode < 3; ++mode) EXPECT_GT(drawn_by_mode[mode], 4) << "mode " << mode;
+    for (int mode = 0; mode < 4; ++mode) EXPECT_GT(drawn_by_mode[mode], 4) << "mode " << mode;
 }
 
 // What start-up may hand over: an unfilled head alone (no line could be
