@@ -53,6 +53,11 @@ rows synthetic home > "$data/home.tsv"
 rows synthetic out1000 > "$data/out1000.tsv"
 rows shipped home > "$data/shipped.tsv"
 # The frames through the star groups, and the 100 million star run if there is one.
+if [ -f "$data/summary-100M.tsv" ]; then
+    for w in home out1000; do
+        grep -v '^#' "$data/summary-100M.tsv" | awk -F'\t' -v w=$w 'NR > 1 && $3 == w' >> "$data/$w.tsv"
+    done
+fi
 summaries=$(ls "$data/summary.tsv" "$data/summary-100M.tsv" 2>/dev/null)
 culled() { cat $summaries | awk -F'\t' -v w="$1" '$1 == "# culled" && $2 != "shipped" && $4 == w { print $3 "\t" $5 "\t" $6 "\t" $7 }' | sort -n; }
 culled home > "$data/culled-home.tsv"
@@ -67,6 +72,8 @@ set ylabel "milliseconds per frame"
 set logscale xy
 set grid
 set key bottom right box opaque
+set key top left box opaque
+set xrange [50000:200000000]
 set format x "%.0s%c"
 plot "$data/home.tsv" using 2:4 with linespoints lw 2 pt 7 title "frame, from home", \
      "$data/out1000.tsv" using 2:4 with linespoints lw 2 pt 5 title "frame, 1,000 ly out", \
@@ -76,8 +83,6 @@ plot "$data/home.tsv" using 2:4 with linespoints lw 2 pt 7 title "frame, from ho
      "$data/culled-home.tsv" using 1:2 with linespoints lw 2 pt 13 title "star groups, from home", \
      "$data/culled-out1000.tsv" using 1:2 with linespoints lw 2 pt 11 title "star groups, 1,000 ly out", \
      "$data/culled-centre.tsv" using 1:2 with linespoints lw 1 pt 3 title "star groups, in the disc's centre", \
-     "$data/culled-home.tsv" using 1:3 with points pt 7 ps 0.6 notitle, \
-     "$data/culled-home.tsv" using 1:4 with points pt 6 ps 0.6 notitle, \
      50 with lines lt 0 lw 2 title "50 ms"
 EOF
 echo "wrote $top/docs/performance.png; figures in $data/summary.tsv"
