@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <new>
 #include <sys/mman.h>
 #include <thread>
