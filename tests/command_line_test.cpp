@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -22,11 +21,11 @@ command_line parse(std::vector<const char*> args)
 std::string project_version()
 {
     std::ifstream in(STARHOP_SOURCE_DIR "/CMakeLists.txt");
-    std::stringstream text;
-    text << in.rdbuf();
-    std::smatch m;
-    const std::string s = text.str();
-    return std::regex_search(s, m, std::regex(R"(project\(starhop\s+VERSION\s+([0-9.]+))")) ? m[1].str() : "";
+    std::string word;
+    while (in >> word && word != "project(starhop") {}
+    in >> word;                                 // VERSION
+    if (word != "VERSION" || !(in >> word)) return "";
+    return word.substr(0, word.find_first_not_of("0123456789."));
 }
 
 struct answer {
