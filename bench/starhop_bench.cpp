@@ -139,11 +139,9 @@ long long list_length(const star_type* head)
     return n;
 }
 
-// What a frame does with the stars.
-void frame_stars(benchmark::State& state, const std::string& size, bool flown_out)
+// What a frame does with the stars: every record, in list order.
+void full_walk(benchmark::State& state, star_type* head, const matrix& view)
 {
-    star_type* head = star_list(size);
-    const matrix view = camera_view(flown_out);
     clear_bitmap(buffer);
     for (auto _ : state) {
         for (star_type* s = head; s; s = s->next) {
@@ -153,6 +151,11 @@ void frame_stars(benchmark::State& state, const std::string& size, bool flown_ou
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * list_length(head));
+}
+
+void frame_stars(benchmark::State& state, const std::string& size, bool flown_out)
+{
+    full_walk(state, star_list(size), camera_view(flown_out));
 }
 
 // The floor: the same walk, reading each position and writing its view
@@ -206,17 +209,7 @@ void culled_frame(benchmark::State& state, const std::string& size, const std::s
 // The full walk from the densest place, beside culled_frame there.
 void centre_frame(benchmark::State& state, const std::string& size)
 {
-    star_type* head = star_list(size);
-    const matrix view = centre_view();
-    clear_bitmap(buffer);
-    for (auto _ : state) {
-        for (star_type* s = head; s; s = s->next) {
-            s->transform_star(view);
-            s->draw(buffer, 0);
-        }
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * list_length(head));
+    full_walk(state, star_list(size), centre_view());
 }
 
 void load(benchmark::State& state, const std::string& size)
