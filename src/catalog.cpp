@@ -3,6 +3,8 @@
 #include "stars.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -15,7 +17,9 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 float AZ_RAD(float hours, float minutes, float seconds)
 {
@@ -279,14 +283,19 @@ public:
     int error = 0;                                              // errno of a failed read
 };
 
+// A file read from where it stands, or from `offset` on without moving it
+// (so that several readers can share one descriptor).
 class file_source : public byte_source {
 public:
-    explicit file_source(int fd) : fd_(fd) {}
+    explicit file_source(int fd, long long offset = -1) : fd_(fd), offset_(offset) {}
     size_t read(char* into, size_t n) override
     {
         for (;;) {
-            const ssize_t got = ::read(fd_, into, n);
-            if (got >= 0) return (size_t)got;
+            const ssize_t got = offset_ < 0 ? ::read(fd_, into, n) : ::pread(fd_, into, n, offset_);
+            if (got >= 0) {
+                if (offset_ >= 0) offset_ += got;
+                return (size_t)got;
+            }
             if (errno == EINTR) continue;
             error = errno;
             return 0;
@@ -295,6 +304,7 @@ public:
 
 private:
     int fd_;
+    long long offset_;
 };
 
 class stream_source : public byte_source {
@@ -377,19 +387,41 @@ bool only_space(const char* begin, const char* end)
     return std::all_of(begin, end, [](char c) { return is_space(c); });
 }
 
-int load(byte_source& source, star_type* first, std::ostream& report, const load_notes& notes)
+// What reading a stretch of the input gave: its records, chained from head
+// to tail, and where and why the reading stopped.
+struct lines_read {
+    star_type* head = nullptr;
+    star_type* tail = nullptr;
+    int count = 0;
+    bool any = false;                                           // whether `last` holds a line
+    line_values last{};                                         // the last line read whole
+    long long start = 0;                                        // offset of its first line
+    long long stop = 0;                                         // offset of the line it stopped before
+    long long line_feeds = 0;                                   // in [start, stop)
+    long long bytes_seen = 0;                                   // offset of the last byte read, plus one
+    bool ended = false;                                         // stopped by a line it could not read whole
+    bool quiet = true;                                          // ended where only white space was left
+    failure why;                                                // and why, when not quiet
+    std::string text;                                           // the column's text, quoted, when a number failed
+    int error = 0;                                              // errno of a failed read
+};
+
+// Reads lines from `source`, which starts at offset `start`, until a line
+// would start at or after `stop_at` or a line cannot be read whole. The first
+// line read fills `fill` when that is given; every other is a new record.
+lines_read read_lines(byte_source& source, long long start, long long stop_at, star_type* fill,
+                      progress_line* progress)
 {
     static const double log_ratio = std::log(magnitude_ratio);
-    line_values v{};                                            // nothing read yet: zeros, no class
-    star_type* current = first;
-    int count = 0;
+    lines_read r;
+    r.start = start;
+    line_values v{};
 
     size_t capacity = 64 << 10;                                 // grows for a line that fills it
     std::unique_ptr<char[]> buffer(new char[capacity]);
     size_t begin = 0, filled = 0;                               // unread bytes: [begin, filled)
     bool last = false;
-    long long dropped = 0, dropped_lines = 0;                   // bytes and line feeds before the buffer
-    progress_line progress(notes);
+    long long dropped = start, dropped_lines = 0;               // offset of the buffer, line feeds before it
 
     // Keeps the unread bytes and reads more behind them.
     auto refill = [&] {
@@ -413,19 +445,22 @@ int load(byte_source& source, star_type* first, std::ostream& report, const load
                 last = true;
                 break;
             }
-        progress.update(dropped + (long long)filled);
+        if (progress) progress->update(dropped + (long long)filled);
     };
 
     bool line_start = true;
-    failure why;
     for (;;) {
+        if (line_start && dropped + (long long)begin >= stop_at) break;   // the next stretch's line
         cursor c{buffer.get() + begin, buffer.get() + filled, last};
-        const outcome got = line_start ? read_line(c, v, why) : skip_rest(c);
+        const outcome got = line_start ? read_line(c, v, r.why) : skip_rest(c);
         if (got == outcome::more) {
             refill();
             continue;
         }
-        if (got == outcome::failed) break;
+        if (got == outcome::failed) {
+            r.ended = true;
+            break;
+        }
         begin = c.p - buffer.get();
         if (!line_start) {
             line_start = true;
@@ -438,35 +473,173 @@ int load(byte_source& source, star_type* first, std::ostream& report, const load
         const float delta = ALT_RAD(v.dec_degrees, v.dec_minutes, v.dec_seconds);
         const double d = v.distance;
         const float z = (float)(d * std::sin((double)delta));
-        const float r = (float)(d * std::cos((double)delta));
-        const float x = (float)(r * std::cos((double)alpha));
-        const float y = (float)(r * std::sin((double)alpha));
-        if (count > 0) current = current->next = new star_type;
-        current->star_set(v.name, abs_magnitude, vector(x, y, z), v.class_word);
-        ++count;
+        const float r_ = (float)(d * std::cos((double)delta));
+        const float x = (float)(r_ * std::cos((double)alpha));
+        const float y = (float)(r_ * std::sin((double)alpha));
+        star_type* s = r.count == 0 && fill ? fill : new star_type;
+        s->star_set(v.name, abs_magnitude, vector(x, y, z), v.class_word);
+        if (r.tail) r.tail->next = s;
+        else r.head = s;
+        r.tail = s;
+        ++r.count;
     }
-    progress.finish();
 
     const char* const here = buffer.get() + begin;
     const char* const end = buffer.get() + filled;
-    if (notes.errors && source.error)
-        *notes.errors << notes.source_name << ": " << (dropped + (long long)filled == 0 ? "cannot read" : "read error")
-                      << ": " << std::strerror(source.error) << '\n';
-    else if (notes.errors && !(why.text == nullptr && only_space(here, end))) {
-        const long long line = dropped_lines + line_feeds(buffer.get(), here) + 1;
+    r.any = r.count > 0;
+    r.last = v;
+    r.stop = dropped + (long long)begin;
+    r.line_feeds = dropped_lines + line_feeds(buffer.get(), here);
+    r.bytes_seen = dropped + (long long)filled;
+    r.error = source.error;
+    if (r.ended) {
+        r.quiet = r.why.text == nullptr && only_space(here, end);
+        if (r.why.text) r.text = quoted(r.why.text, end);
+    }
+    return r;
+}
+
+// Says on standard error why the load ended early, if it did, and writes the
+// closing line. `ending` is the stretch the load ended in, `line` the number
+// of the line it ended at.
+void close_load(const lines_read& ending, long long line, int count, star_type* last_record,
+                const line_values& last, std::ostream& report, const load_notes& notes)
+{
+    if (notes.errors && ending.error)
+        *notes.errors << notes.source_name << ": " << (ending.bytes_seen == 0 ? "cannot read" : "read error")
+                      << ": " << std::strerror(ending.error) << '\n';
+    else if (notes.errors && ending.ended && !ending.quiet) {
         std::ostream& e = *notes.errors;
         e << notes.source_name << ':' << line << ": ";
-        if (!why.text)
-            e << "the file ends inside the line, at its " << column_names[why.column] << " column; "
+        if (!ending.why.text)
+            e << "the file ends inside the line, at its " << column_names[ending.why.column] << " column; "
               << stars_loaded(count) << '\n';
         else
-            e << column_names[why.column] << " column holds " << quoted(why.text, end)
-              << (why.too_large ? ", a number too large" : ", not a number") << "; " << stars_loaded(count)
+            e << column_names[ending.why.column] << " column holds " << ending.text
+              << (ending.why.too_large ? ", a number too large" : ", not a number") << "; " << stars_loaded(count)
               << ", the rest of the file skipped\n";
     }
     if (notes.errors) notes.errors->flush();
-    report << "Fail after reading " << current->name << " at Distance " << v.distance << std::endl;
-    return count;
+    report << "Fail after reading " << last_record->name << " at Distance " << last.distance << std::endl;
+}
+
+int load(byte_source& source, star_type* first, std::ostream& report, const load_notes& notes)
+{
+    progress_line progress(notes);
+    const lines_read r = read_lines(source, 0, LLONG_MAX, first, &progress);
+    progress.finish();
+    close_load(r, r.line_feeds + 1, r.count, r.count ? r.tail : first, r.last, report, notes);
+    return r.count;
+}
+
+// The offset of the first line that starts at or after `cut` (> 0): just
+// past the first line feed from cut - 1 on, or the end of the file.
+long long line_start_at(int fd, long long cut)
+{
+    char block[4096];
+    for (long long at = cut - 1;;) {
+        const ssize_t got = ::pread(fd, block, sizeof block, at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return at;                                // the end, or an error the reader will meet
+        if (const void* feed = std::memchr(block, '\n', (size_t)got))
+            return at + (static_cast<const char*>(feed) - block) + 1;
+        at += got;
+    }
+}
+
+// A regular file, read by several threads at once. The file is cut into
+// pieces; each thread takes the next piece, starts at the first line that
+// begins in it, as if the lines before ran as they look, and reads up to the
+// first line of the next piece. Then the pieces are joined in order, and a
+// piece counts only where reading the one before truly stopped at its first
+// line: where it did not (a line running over its line feed, as a long rest
+// of a line or a column skip can), the file is read on from the true place,
+// one line after another. So the records, the count, the closing line and the
+// explanation are those of reading the file from its start.
+int load_in_pieces(int fd, long long size, star_type* first, std::ostream& report, const load_notes& notes)
+{
+    const long long piece = std::max<long long>(notes.piece_bytes, 1);
+    const std::size_t pieces = (std::size_t)std::max<long long>((size + piece - 1) / piece, 1);
+    unsigned threads = notes.threads ? notes.threads : std::max(1u, std::thread::hardware_concurrency());
+    threads = (unsigned)std::min<std::size_t>(threads, pieces);
+
+    std::vector<lines_read> read(pieces);
+    std::unique_ptr<std::atomic<bool>[]> taken(new std::atomic<bool>[pieces]);
+    for (std::size_t k = 0; k < pieces; ++k) taken[k] = false;
+    std::atomic<std::size_t> next{0}, first_ended{pieces};
+    std::atomic<long long> bytes_done{0};
+    progress_line progress(notes);
+
+    // Takes pieces until none are left, or none after one that ended the
+    // load can count.
+    auto work = [&](bool main_thread) {
+        for (std::size_t k; (k = next++) < pieces && k <= first_ended;) {
+            const long long start = k == 0 ? 0 : line_start_at(fd, (long long)(size * k / pieces));
+            const long long stop = k + 1 == pieces ? LLONG_MAX : line_start_at(fd, (long long)(size * (k + 1) / pieces));
+            file_source source(fd, start);
+            read[k] = read_lines(source, start, stop, k == 0 ? first : nullptr, nullptr);
+            taken[k] = true;
+            if (read[k].ended)
+                for (std::size_t e = first_ended; k < e && !first_ended.compare_exchange_weak(e, k);) {}
+            bytes_done += read[k].stop - start;
+            if (main_thread) progress.update(bytes_done);
+        }
+    };
+    std::vector<std::thread> helpers;
+    std::vector<std::exception_ptr> trouble(threads);
+    for (unsigned t = 1; t < threads; ++t)
+        helpers.emplace_back([&, t] {
+            try {
+                work(false);
+            } catch (...) {
+                trouble[t] = std::current_exception();
+                first_ended = 0;                                // the others stop soon too
+            }
+        });
+    try {
+        work(true);
+    } catch (...) {
+        trouble[0] = std::current_exception();
+    }
+    for (std::thread& h : helpers) h.join();
+    for (const std::exception_ptr& e : trouble)
+        if (e) std::rethrow_exception(e);                       // out of memory, most likely
+
+    // The pieces in order, as far as they follow on from one another.
+    int count = 0;
+    star_type* tail = nullptr;
+    line_values last{};
+    long long at = 0, lines_before = 0;
+    for (std::size_t k = 0; k < pieces; ++k) {
+        lines_read& r = read[k];
+        if (!taken[k] || r.start != at || (k > 0 && count == 0)) {
+            // The lines before ran past this piece's start: drop what was read
+            // from there and read on from where they stopped.
+            for (std::size_t d = k; d < pieces; ++d)
+                for (star_type* s = taken[d] ? read[d].head : nullptr; s;) {
+                    star_type* following = s == read[d].tail ? nullptr : s->next;
+                    delete s;
+                    s = following;
+                }
+            file_source source(fd, at);
+            r = read_lines(source, at, LLONG_MAX, count == 0 ? first : nullptr, &progress);
+        }
+        if (r.count) {
+            if (tail) tail->next = r.head;
+            tail = r.tail;
+            count += r.count;
+            last = r.last;
+        }
+        if (r.ended) {                                          // the last piece always is
+
+            progress.finish();
+            close_load(r, lines_before + r.line_feeds + 1, count, count ? tail : first, last, report, notes);
+            return count;
+        }
+        at = r.stop;
+        lines_before += r.line_feeds;
+    }
+    return count;                                               // not reached: the last piece ends the load
 }
 
 } // namespace
@@ -482,22 +655,34 @@ int load_catalog(std::istream& in, star_type* first, std::ostream& report)
     return load_catalog(in, first, report, load_notes());
 }
 
+int load_catalog(const char* file_name, star_type* first, std::ostream& report, const load_notes& notes)
+{
+    const int fd = ::open(file_name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (notes.errors) *notes.errors << notes.source_name << ": cannot open: " << std::strerror(errno) << std::endl;
+        report << "Fail after reading " << first->name << " at Distance " << 0.0f << std::endl;
+        return 0;
+    }
+    load_notes file_notes = notes;
+    struct stat about;
+    const bool regular = fstat(fd, &about) == 0 && S_ISREG(about.st_mode);
+    file_notes.input_size = regular ? about.st_size : 0;
+    int count;
+    if (regular) {
+        count = load_in_pieces(fd, about.st_size, first, report, file_notes);
+    } else {                                                    // a pipe, a terminal: from where it stands
+        file_source source(fd);
+        count = load(source, first, report, file_notes);
+    }
+    ::close(fd);
+    return count;
+}
+
 int load_catalog(const char* file_name, star_type* first, float)
 {
     load_notes notes;
     notes.source_name = file_name;
     notes.errors = &std::cerr;
-    const int fd = ::open(file_name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        std::cerr << file_name << ": cannot open: " << std::strerror(errno) << std::endl;
-        std::cout << "Fail after reading " << first->name << " at Distance " << 0.0f << std::endl;
-        return 0;
-    }
-    struct stat about;
-    if (fstat(fd, &about) == 0 && S_ISREG(about.st_mode)) notes.input_size = about.st_size;
     if (isatty(STDERR_FILENO)) notes.progress = &std::cerr;
-    file_source source(fd);
-    const int count = load(source, first, std::cout, notes);
-    ::close(fd);
-    return count;
+    return load_catalog(file_name, first, std::cout, notes);
 }

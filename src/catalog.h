@@ -22,7 +22,8 @@ float ALT_RAD(float degrees, float arcminutes, float arcseconds);
 // A line that stops the load, and a file that cannot be opened or read, are
 // explained on standard error; while a load of more than about a second runs,
 // the share of the file read so far is shown there too when it is a terminal.
-// The third argument is not used.
+// A regular file is read by as many threads as the machine has cores, with
+// the same outcome as reading it line after line. The third argument is not used.
 int load_catalog(const char* file_name, star_type* first, float unused);
 
 // The same from an open stream, read from where it stands; the closing line
@@ -36,8 +37,16 @@ struct load_notes {
     std::ostream* progress = nullptr;          // percent read, on one line rewritten in place
     long long input_size = 0;                  // bytes to read, for the percentage; 0: unknown
     double progress_after = 1.0;               // seconds before the first progress note
+    // A regular file is cut into pieces of about this many bytes, read by this
+    // many threads at once (0: one for each processor core).
+    long long piece_bytes = 16 << 20;
+    unsigned threads = 0;
 };
 
 int load_catalog(std::istream& in, star_type* first, std::ostream& report, const load_notes& notes);
+
+// The same from a file, with the closing line to `report` and the file's size
+// taken for input_size.
+int load_catalog(const char* file_name, star_type* first, std::ostream& report, const load_notes& notes);
 
 #endif

@@ -186,17 +186,6 @@ void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift, bool bo
     in_two([&](int half) { half == 0 ? buckets(0, middle) : buckets(middle, mask + 1); });
 }
 
-// Fresh pages cost more than anything else here, on a virtual machine
-// above all: large pages where the system offers them, and both cores
-// writing them.
-void* take_pages(std::size_t bytes)
-{
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    madvise(p, bytes, MADV_HUGEPAGE);
-    return p;
-}
-
 } // namespace
 
 // The view matrix, ready to bound whole boxes.
@@ -296,7 +285,7 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
     // Second walk: one word per grouped star, its band and Morton cell above
     // its list position; sorted by band and cell.
     member_bytes_ = std::max<std::size_t>(grouped, 1) * sizeof(std::uint64_t);
-    members_ = static_cast<std::uint32_t*>(take_pages(member_bytes_));
+    members_ = static_cast<std::uint32_t*>(fresh_pages(member_bytes_));
     std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(members_);
     in_two([&](int half) {                          // each half of the list from its own start
         const std::size_t from = half == 0 ? 0 : star_total_ / 2, to = half == 0 ? star_total_ / 2 : star_total_;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <sys/mman.h>
 
 star_type::star_type()
     : name{}, spectral_class{}, abs_magnitude(std::numeric_limits<float>::quiet_NaN()), next(nullptr)
@@ -32,6 +33,8 @@ void star_type::star_set(const char* name_, float abs_magnitude_, vector positio
 
 // Where new records come from. Blocks grow from a thousand records to a
 // million and are never returned; between them a list is contiguous in runs.
+// Each thread fills blocks of its own, so the loader's threads can make
+// records side by side; a thread's deleted records serve that thread again.
 namespace {
 struct record_store {
     char* next = nullptr;                      // first free slot of the current block
@@ -39,7 +42,7 @@ struct record_store {
     void* given_back = nullptr;                // deleted slots, newest first, linked through their first bytes
     std::size_t block_records = 1024;
 };
-record_store store;
+thread_local record_store store;
 constexpr std::size_t largest_block = std::size_t(1) << 20;  // records
 constexpr std::align_val_t record_alignment{alignof(star_type)};
 
@@ -56,6 +59,14 @@ constexpr bool checked_heap = false;
 #endif
 } // namespace
 
+void* fresh_pages(std::size_t bytes)
+{
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    madvise(p, bytes, MADV_HUGEPAGE);          // advice only: small pages do too
+    return p;
+}
+
 void* star_type::operator new(std::size_t size)
 {
     if (size != sizeof(star_type) || checked_heap) return ::operator new(size, record_alignment);
@@ -66,7 +77,7 @@ void* star_type::operator new(std::size_t size)
     }
     if (store.next == store.end) {
         const std::size_t bytes = store.block_records * sizeof(star_type);
-        store.next = static_cast<char*>(::operator new(bytes, record_alignment));  // may throw
+        store.next = static_cast<char*>(fresh_pages(bytes));    // may throw
         store.end = store.next + bytes;
         if (store.block_records < largest_block) store.block_records *= 2;
     }

@@ -35,7 +35,7 @@ public:
     // one cache line each, so a list built front to back lies front to back in
     // memory and a frame walks it in order. The blocks are never returned; a
     // deleted record's slot is handed out again. Throws std::bad_alloc when
-    // memory runs out. One thread only.
+    // memory runs out. Each thread has blocks of its own.
     static void* operator new(std::size_t size);
     static void operator delete(void* p, std::size_t size) noexcept;
     static void* operator new(std::size_t, void* where) noexcept { return where; }
@@ -56,6 +56,12 @@ private:
 };
 
 static_assert(sizeof(star_type) == 64, "a record fills one cache line");
+
+// Zeroed memory straight from the system, in large pages where it offers them
+// (a first write to a fresh page is the dearest part of a large load), for
+// memory that lives as long as the program or is given back with munmap.
+// Throws std::bad_alloc when there is none.
+void* fresh_pages(std::size_t bytes);
 
 // Whether a star of absolute magnitude a, at the squared distance `squared`
 // (the float sum of squares that length() takes the root of), surely shows a

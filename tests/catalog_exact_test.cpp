@@ -3,7 +3,8 @@
 // record (name and class byte for byte, floats bit for bit), the result and
 // the closing line: for the shipped catalog, hostile catalogs, numbers spelt
 // every which way, and thousands of randomly damaged catalogs, delivered whole
-// and in pieces of a few bytes.
+// and in pieces of a few bytes, and read from a file cut into pieces that
+// several threads read at once.
 #include "catalog.h"
 #include "stars.h"
 #include "reference_loader.h"
@@ -19,6 +20,7 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -107,6 +109,41 @@ load_result by_loader_in_pieces(const std::string& text, unsigned seed)
     return collect(head, n, report.str());
 }
 
+// The explanation the stream reader gives on standard error.
+std::string explained_by_stream(const std::string& text)
+{
+    star_type head;
+    std::istringstream in(text);
+    std::ostringstream report, errors;
+    load_notes notes;
+    notes.source_name = "pieces.txt";
+    notes.errors = &errors;
+    load_catalog(in, &head, report, notes);
+    collect(head, 0, "");
+    return errors.str();
+}
+
+// From a file cut into pieces of `piece_bytes`, read by `threads` threads.
+load_result by_file_in_pieces(const std::string& text, long long piece_bytes, unsigned threads, std::string& errors)
+{
+    char path[] = "/tmp/starhop-pieces-XXXXXX";
+    const int fd = mkstemp(path);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());
+    close(fd);
+    star_type head;
+    std::ostringstream report, explained;
+    load_notes notes;
+    notes.source_name = "pieces.txt";
+    notes.errors = &explained;
+    notes.piece_bytes = piece_bytes;
+    notes.threads = threads;
+    const int n = load_catalog(path, &head, report, notes);
+    unlink(path);
+    errors = explained.str();
+    return collect(head, n, report.str());
+}
+
 std::string printable(const std::string& s)
 {
     std::string out;
@@ -137,7 +174,8 @@ std::string printable(const std::string& s)
     return ::testing::AssertionSuccess();
 }
 
-// Whole, and in pieces: both must read as the stream reader does.
+// Whole, in pieces, and from a file read by several threads: all must read
+// as the stream reader does, and the file must be explained as the stream is.
 ::testing::AssertionResult loads_alike(const std::string& text, unsigned seed = 1)
 {
     const load_result want = by_reference(text);
@@ -145,6 +183,16 @@ std::string printable(const std::string& s)
     if (!whole) return whole << " (read whole) for \"" << printable(text) << '"';
     ::testing::AssertionResult pieces = same(by_loader_in_pieces(text, seed), want);
     if (!pieces) return pieces << " (read in pieces) for \"" << printable(text) << '"';
+    const long long piece_bytes[] = {1, 2, 3, 7, 20, 64, 199, 1000, 1 << 20};
+    const long long piece = piece_bytes[seed % 9];
+    const unsigned threads = 1 + seed % 4;
+    std::string errors;
+    ::testing::AssertionResult file = same(by_file_in_pieces(text, piece, threads, errors), want);
+    if (!file) return file << " (file in pieces of " << piece << ", " << threads << " threads) for \"" << printable(text) << '"';
+    if (errors != explained_by_stream(text))
+        return ::testing::AssertionFailure() << "explained \"" << errors << "\", want \"" << explained_by_stream(text)
+                                             << "\" (file in pieces of " << piece << ", " << threads << " threads) for \""
+                                             << printable(text) << '"';
     return ::testing::AssertionSuccess();
 }
 
@@ -186,6 +234,12 @@ TEST(CatalogExact, ShippedCatalogThroughStreamAndFileName)
     std::cerr.rdbuf(err);
     EXPECT_TRUE(same(collect(head, n, report.str()), want));
     EXPECT_EQ(errors.str(), "");                                  // it ends cleanly
+
+    for (const long long piece : {4096LL, 65536LL, 1LL << 20}) {
+        std::string explained;
+        EXPECT_TRUE(same(by_file_in_pieces(text, piece, 3, explained), want)) << "pieces of " << piece;
+        EXPECT_EQ(explained, "");
+    }
 }
 
 TEST(CatalogExact, HostileCatalogs)
