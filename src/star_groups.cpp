@@ -128,8 +128,10 @@ axis_grid grid_for(std::vector<float>& sample)
 {
     axis_grid g;
     if (sample.empty()) return g;
-    std::sort(sample.begin(), sample.end());
-    const float lo = sample[sample.size() / 1000], hi = sample[sample.size() - 1 - sample.size() / 1000];
+    const auto low = sample.begin() + sample.size() / 1000, high = sample.end() - 1 - sample.size() / 1000;
+    std::nth_element(sample.begin(), high, sample.end());
+    std::nth_element(sample.begin(), low, high);           // what lies below high
+    const float lo = *low, hi = *high;
     const double pad = 0.05 * ((double)hi - lo);
     g.lo = (float)(lo - pad);
     const double width = (double)hi + pad - g.lo;
@@ -146,10 +148,10 @@ template <class F> void in_two(F f)
     other.join();
 }
 
-// Sorts words by their bits from `shift` up to 64, in place, a digit at a
+// Sorts words by their bits from `shift` up to `top`, in place, a digit at a
 // time from the top (American flag sort); the low bits come along in no
 // particular order.
-void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift, bool both_cores)
+void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
 {
     if (n < 2 || top <= shift) return;
     if (n < 64) {
@@ -177,13 +179,31 @@ void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift, bool bo
             }
             a[head[d]++] = v;
         }
-    auto buckets = [&](std::size_t from, std::size_t to) {
-        for (std::size_t d = from; d < to; ++d) sort_high_bits(a + first[d], tail[d] - first[d], low, shift, false);
-    };
-    if (!both_cores) return buckets(0, mask + 1);
-    std::size_t middle = 0;                         // the buckets in two halves by their stars
-    while (middle <= mask && tail[middle] < n / 2) ++middle;
-    in_two([&](int half) { half == 0 ? buckets(0, middle) : buckets(middle, mask + 1); });
+    for (std::size_t d = 0; d <= mask; ++d) sort_high_bits(a + first[d], tail[d] - first[d], low, shift);
+}
+
+// The words of one bucket of the top digit, sorted by their bits from
+// position_bits up to top_shift: in two stable passes of 11 bits from the
+// lowest through `scratch` while a bucket is small enough to stay in the
+// caches, in place beyond that.
+constexpr int top_digit = 11, top_shift = 64 - top_digit;
+static_assert(top_shift - position_bits == 22, "two passes of 11 bits below the top digit");
+
+void sort_bucket(std::uint64_t* a, std::size_t n, std::vector<std::uint64_t>& scratch)
+{
+    if (n < 256) return sort_high_bits(a, n, top_shift, position_bits);
+    if (n > (std::size_t(1) << 22)) return sort_high_bits(a, n, top_shift, position_bits);
+    scratch.resize(std::max(scratch.size(), n));
+    std::size_t count[2][1 << 11] = {};
+    for (std::size_t i = 0; i < n; ++i) {
+        ++count[0][a[i] >> position_bits & 2047];
+        ++count[1][a[i] >> (position_bits + 11) & 2047];
+    }
+    for (auto& c : count)
+        for (std::size_t d = 0, sum = 0; d < 2048; ++d) sum += std::exchange(c[d], sum);
+    std::uint64_t* const b = scratch.data();
+    for (std::size_t i = 0; i < n; ++i) b[count[0][a[i] >> position_bits & 2047]++] = a[i];
+    for (std::size_t i = 0; i < n; ++i) a[count[1][b[i] >> (position_bits + 11) & 2047]++] = b[i];
 }
 
 } // namespace
@@ -282,15 +302,17 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
     star_total_ = n;
     const axis_grid grid[3] = {grid_for(sample[0]), grid_for(sample[1]), grid_for(sample[2])};
 
-    // Second walk: one word per grouped star, its band and Morton cell above
-    // its list position; sorted by band and cell.
+    // Second and third walks, each half of the list from its own start: how
+    // many stars each bucket of the top digit of the key (band and Morton
+    // cell) gets, and then every star's word, its key above its list
+    // position, straight into its bucket.
     member_bytes_ = std::max<std::size_t>(grouped, 1) * sizeof(std::uint64_t);
     members_ = static_cast<std::uint32_t*>(fresh_pages(member_bytes_));
     std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(members_);
-    in_two([&](int half) {                          // each half of the list from its own start
+    constexpr std::size_t buckets = std::size_t(1) << top_digit;
+    auto each_word = [&](int half, auto&& use) {
         const std::size_t from = half == 0 ? 0 : star_total_ / 2, to = half == 0 ? star_total_ / 2 : star_total_;
         if (from == to) return;
-        std::size_t k = from - (std::lower_bound(always_.begin(), always_.end(), from) - always_.begin());
         const star_type* s = locate((std::uint32_t)from);
         for (std::size_t n = from; n < to; ++n, s = s->next) {
             if (kept_apart(*s)) continue;
@@ -298,10 +320,23 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
                                       spread_bits(grid[0].cell(s->position.x)) << 2 |
                                       spread_bits(grid[1].cell(s->position.y)) << 1 |
                                       spread_bits(grid[2].cell(s->position.z));
-            words[k++] = key << position_bits | n;
+            use(key << position_bits | n);
         }
+    };
+    std::vector<std::size_t> next_slot[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
+    in_two([&](int half) { each_word(half, [&](std::uint64_t w) { ++next_slot[half][w >> top_shift]; }); });
+    std::vector<std::size_t> bucket_start(buckets + 1);
+    for (std::size_t d = 0, sum = 0; d < buckets; ++d) {        // the first half's stars first
+        const std::size_t first_half = next_slot[0][d], second_half = next_slot[1][d];
+        bucket_start[d] = next_slot[0][d] = sum;
+        next_slot[1][d] = sum + first_half;
+        sum += first_half + second_half;
+    }
+    bucket_start[buckets] = grouped;
+    in_two([&](int half) {
+        std::size_t* const slot = next_slot[half].data();
+        each_word(half, [&](std::uint64_t w) { words[slot[w >> top_shift]++] = w; });
     });
-    sort_high_bits(words, grouped, 64, position_bits, true);
 
     // Leaves: cut where the band changes or a leaf is full. A leaf's box
     // comes from its stars' cells and its brightest magnitude from its band,
@@ -311,6 +346,7 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
     const int band_shift = position_bits + 3 * morton_bits;
     const std::uint64_t top_cell = (1 << morton_bits) - 1;
     const std::uint64_t position_mask = (std::uint64_t(1) << position_bits) - 1;
+    const std::uint64_t axis_bits[3] = {spread_bits(top_cell) << 2, spread_bits(top_cell) << 1, spread_bits(top_cell)};
     auto make_leaves = [&](std::size_t from, std::size_t to, std::vector<node>& out) {
         star_type* record_of[leaf_size];
         for (std::size_t k = from; k < to;) {
@@ -318,14 +354,21 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
             const std::uint64_t band = words[k] >> band_shift;
             for (std::size_t e = k + 1; e < end; ++e)
                 if (words[e] >> band_shift != band) end = e;
-            std::uint64_t first[3] = {top_cell, top_cell, top_cell}, last[3] = {0, 0, 0};
+            // An axis's bits, masked out of Morton codes, order the codes as
+            // the cells order along that axis.
+            std::uint64_t least[3] = {~0ull, ~0ull, ~0ull}, most[3] = {0, 0, 0};
             for (std::size_t e = k; e < end; ++e) {
-                const std::uint64_t cell = words[e] >> position_bits & ((std::uint64_t(1) << 3 * morton_bits) - 1);
-                const std::uint64_t c[3] = {compact_bits(cell >> 2), compact_bits(cell >> 1), compact_bits(cell)};
+                const std::uint64_t cell = words[e] >> position_bits;
                 for (int j = 0; j < 3; ++j) {
-                    first[j] = std::min(first[j], c[j]);
-                    last[j] = std::max(last[j], c[j]);
+                    const std::uint64_t c = cell & axis_bits[j];
+                    least[j] = std::min(least[j], c);
+                    most[j] = std::max(most[j], c);
                 }
+            }
+            std::uint64_t first[3], last[3];
+            for (int j = 0; j < 3; ++j) {
+                first[j] = compact_bits(least[j] >> (2 - j));
+                last[j] = compact_bits(most[j] >> (2 - j));
             }
             node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)k, (std::uint32_t)end};
             bool outer = band == 0;
@@ -356,9 +399,17 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
             k = end;
         }
     };
+    // Each bucket sorted by the rest of its key and cut into leaves, the
+    // buckets in two runs of about half the stars each, one to a core.
+    std::size_t middle = 0;
+    while (middle < buckets && bucket_start[middle] < grouped / 2) ++middle;
     std::vector<node> halves[2];
     in_two([&](int half) {
-        make_leaves(half == 0 ? 0 : grouped / 2, half == 0 ? grouped / 2 : grouped, halves[half]);
+        std::vector<std::uint64_t> scratch;
+        for (std::size_t d = half == 0 ? 0 : middle; d < (half == 0 ? middle : buckets); ++d) {
+            sort_bucket(words + bucket_start[d], bucket_start[d + 1] - bucket_start[d], scratch);
+            make_leaves(bucket_start[d], bucket_start[d + 1], halves[half]);
+        }
     });
     std::vector<node> leaves = std::move(halves[0]);
     leaves.insert(leaves.end(), halves[1].begin(), halves[1].end());
