@@ -6,7 +6,8 @@
 # Builds the benchmark optimised (Release), writes the synthetic catalogs into
 # BUILD_DIR/bench-data the first time (about 1 GB for all sizes, never part of
 # the repository), runs every frame, floor and load benchmark with five
-# repetitions, measures the peak resident size of a 10 million star load in a
+# repetitions, times the load and the star groups of fresh processes as at
+# start-up, measures the peak resident size of a 10 million star load in a
 # process of its own, and draws docs/performance.png with gnuplot. Takes a few
 # minutes; run it on an otherwise idle machine.
 set -e
@@ -30,6 +31,9 @@ echo "== frames, floors and loads"
     --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
     --summary="$data/summary.tsv"
 
+echo "== start-up: the load and the groups of a fresh process, three times"
+for i in 1 2 3; do "$bench" --startup=10000000 --data_dir="$data"; done | tee "$data/startup.tsv"
+
 echo "== peak resident size: 2,000 stars, then 10 million"
 for size in 2000 10000000; do
     /usr/bin/time -f "$size stars: peak resident %M KiB" \
@@ -41,6 +45,7 @@ done
 # only when asked for:  STARHOP_BENCH_100M=1 bench/run.sh
 if [ "${STARHOP_BENCH_100M:-0}" = 1 ]; then
     echo "== 100 million stars"
+    for i in 1 2 3; do "$bench" --startup=100000000 --data_dir="$data"; done | tee "$data/startup-100M.tsv"
     /usr/bin/time -f "100000000 stars: peak resident %M KiB" \
         "$bench" --sizes=100000000 --data_dir="$data" \
         --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \

@@ -14,7 +14,9 @@
 //    neighbouring line;
 //  - the closing line naming the last record and showing its distance;
 //  - the same list and closing line when the stream hands out the bytes a
-//    few at a time, so that lines cross every possible refill boundary;
+//    few at a time, so that lines cross every possible refill boundary, and
+//    when a file of the bytes is cut into pieces of a few bytes read by up
+//    to three threads (with the same explanation, too);
 //  - at most one line of explanation on the error stream, naming the file
 //    and a line of it, and one whenever a number column held text that is
 //    not a number.
@@ -31,6 +33,8 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -323,15 +327,38 @@ void check_load(const char* data, size_t size)
     if (load_catalog(slow, &again, again_report, notes) != result) fail("read in pieces, another result", 0);
     check_explanation(errors.str(), no_number, data, size);
     if (again_report.str() != report.str()) fail("read in pieces, another closing line", 0);
-    const star_type* a = &again;
-    s = &head;
-    for (size_t i = 0; i < lines.size(); ++i, a = a->next, s = s->next)
-        if (!a || std::memcmp(a->name, s->name, sizeof s->name) ||
-            std::memcmp(a->spectral_class, s->spectral_class, sizeof s->spectral_class) ||
-            !same_float(a->abs_magnitude, s->abs_magnitude) || !same_float(a->position.x, s->position.x) ||
-            !same_float(a->position.y, s->position.y) || !same_float(a->position.z, s->position.z))
-            fail("read in pieces, another record", i);
+    auto same_records = [&](const star_type& other, const char* what) {
+        const star_type* a = &other;
+        const star_type* s = &head;
+        for (size_t i = 0; i < lines.size(); ++i, a = a->next, s = s->next)
+            if (!a || std::memcmp(a->name, s->name, sizeof s->name) ||
+                std::memcmp(a->spectral_class, s->spectral_class, sizeof s->spectral_class) ||
+                !same_float(a->abs_magnitude, s->abs_magnitude) || !same_float(a->position.x, s->position.x) ||
+                !same_float(a->position.y, s->position.y) || !same_float(a->position.z, s->position.z))
+                fail(what, i);
+    };
+    same_records(again, "read in pieces, another record");
     free_list(again);
+
+    // And from a file cut into pieces of a few bytes, read by up to three
+    // threads at once, chosen by the input's length.
+    const int fd = memfd_create("fuzz.txt", 0);
+    if (fd < 0 || write(fd, data, size) != (ssize_t)size) fail("the file cannot be made", 0);
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    star_type third;
+    std::ostringstream third_report, third_errors;
+    load_notes file_notes;
+    file_notes.source_name = "fuzz.txt";
+    file_notes.errors = &third_errors;
+    file_notes.piece_bytes = 1 + (long long)(size / 8 + size % 7);     // eight pieces or so
+    file_notes.threads = 1 + size % 3;
+    const int third_result = load_catalog(path.c_str(), &third, third_report, file_notes);
+    close(fd);
+    if (third_result != result) fail("read by threads, another result", 0);
+    if (third_errors.str() != errors.str()) fail("read by threads, another explanation", 0);
+    if (third_report.str() != report.str()) fail("read by threads, another closing line", 0);
+    same_records(third, "read by threads, another record");
+    free_list(third);
     free_list(head);
 }
 

@@ -337,7 +337,7 @@ public:
             shown_ = true;
         }
         const int percent = (int)(std::min(done, notes_.input_size) * 100 / notes_.input_size);
-        if (percent == last_percent_) return;
+        if (percent <= last_percent_) return;                   // only ever forward
         last_percent_ = percent;
         *notes_.progress << '\r' << notes_.source_name << ": " << percent << "% read" << std::flush;
     }
@@ -484,6 +484,14 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
         ++r.count;
     }
 
+    if (r.ended && r.why.text) {                                // enough of the column at hand to quote it
+        size_t at = r.why.text - buffer.get();
+        while (!last && filled - at <= 24) {
+            at -= begin;
+            refill();
+        }
+        r.why.text = buffer.get() + at;
+    }
     const char* const here = buffer.get() + begin;
     const char* const end = buffer.get() + filled;
     r.any = r.count > 0;
@@ -600,12 +608,23 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
         work(true);
     } catch (...) {
         trouble[0] = std::current_exception();
+        first_ended = 0;
     }
     for (std::thread& h : helpers) h.join();
     for (const std::exception_ptr& e : trouble)
         if (e) std::rethrow_exception(e);                       // out of memory, most likely
 
-    // The pieces in order, as far as they follow on from one another.
+    // The pieces in order, as far as they follow on from one another; what
+    // was read beyond that is given back.
+    auto drop_from = [&](std::size_t k) {
+        for (std::size_t d = k; d < pieces; ++d)
+            if (taken[d].exchange(false))
+                for (star_type* s = read[d].head; s;) {
+                    star_type* following = s == read[d].tail ? nullptr : s->next;
+                    delete s;
+                    s = following;
+                }
+    };
     int count = 0;
     star_type* tail = nullptr;
     line_values last{};
@@ -615,12 +634,7 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
         if (!taken[k] || r.start != at || (k > 0 && count == 0)) {
             // The lines before ran past this piece's start: drop what was read
             // from there and read on from where they stopped.
-            for (std::size_t d = k; d < pieces; ++d)
-                for (star_type* s = taken[d] ? read[d].head : nullptr; s;) {
-                    star_type* following = s == read[d].tail ? nullptr : s->next;
-                    delete s;
-                    s = following;
-                }
+            drop_from(k);
             file_source source(fd, at);
             r = read_lines(source, at, LLONG_MAX, count == 0 ? first : nullptr, &progress);
         }
@@ -631,7 +645,7 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
             last = r.last;
         }
         if (r.ended) {                                          // the last piece always is
-
+            drop_from(k + 1);
             progress.finish();
             close_load(r, lines_before + r.line_feeds + 1, count, count ? tail : first, last, report, notes);
             return count;

@@ -1,11 +1,15 @@
 #include "stars.h"
 
+#include <algorithm>
 #include <allegro.h>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <sys/mman.h>
+#include <vector>
 
 star_type::star_type()
     : name{}, spectral_class{}, abs_magnitude(std::numeric_limits<float>::quiet_NaN()), next(nullptr)
@@ -31,20 +35,127 @@ void star_type::star_set(const char* name_, float abs_magnitude_, vector positio
     for (; i < sizeof spectral_class; ++i) spectral_class[i] = '\0';
 }
 
-// Where new records come from. Blocks grow from a thousand records to a
-// million and are never returned; between them a list is contiguous in runs.
-// Each thread fills blocks of its own, so the loader's threads can make
-// records side by side; a thread's deleted records serve that thread again.
+// Where new records come from. Blocks from the system grow from a thousand
+// records to a million and are never returned; threads take stretches of
+// them (spans) to hand out one slot after another, so a list one thread
+// builds front to back lies front to back in memory in long runs, and the
+// loader's threads make records side by side without waiting on each other.
+// A deleted slot is handed out again, newest first, by the thread that
+// deleted it; a thread with many of them passes them on in batches, so any
+// thread can reuse them, and a thread that ends passes on what it holds.
 namespace {
-struct record_store {
-    char* next = nullptr;                      // first free slot of the current block
-    char* end = nullptr;
-    void* given_back = nullptr;                // deleted slots, newest first, linked through their first bytes
-    std::size_t block_records = 1024;
-};
-thread_local record_store store;
 constexpr std::size_t largest_block = std::size_t(1) << 20;  // records
+constexpr std::size_t span_records = std::size_t(1) << 14;
+constexpr std::size_t batch_records = std::size_t(1) << 12;
 constexpr std::align_val_t record_alignment{alignof(star_type)};
+
+// Deleted slots, linked through their first bytes.
+struct slot_chain {
+    void* head = nullptr;
+    void* tail = nullptr;
+    std::size_t count = 0;
+
+    void push(void* slot)
+    {
+        *static_cast<void**>(slot) = head;
+        head = slot;
+        if (!tail) tail = slot;
+        ++count;
+    }
+    void* pop()
+    {
+        void* slot = head;
+        head = *static_cast<void**>(slot);
+        if (--count == 0) tail = nullptr;
+        return slot;
+    }
+};
+
+// What all threads share.
+struct shared_store {
+    std::mutex lock;
+    char* next = nullptr;                      // the current block's rest
+    char* end = nullptr;
+    std::size_t block_records = 1024;
+    std::vector<slot_chain> batches;           // slots passed on by threads
+    std::atomic<std::size_t> batch_count{0};
+};
+shared_store& shared()
+{
+    static shared_store* const store = new shared_store;   // lives as long as the records
+    return *store;
+}
+
+void pass_on(slot_chain& chain)
+{
+    if (chain.count == 0) return;
+    shared_store& s = shared();
+    std::lock_guard<std::mutex> hold(s.lock);
+    s.batches.push_back(chain);
+    s.batch_count = s.batches.size();
+    chain = slot_chain();
+}
+
+// One thread's span and deleted slots.
+struct thread_store {
+    char* next = nullptr;
+    char* end = nullptr;
+    slot_chain given_back;
+
+    ~thread_store()
+    {
+        for (; next != end; next += sizeof(star_type)) given_back.push(next);
+        pass_on(given_back);
+    }
+
+    void* take()
+    {
+        if (given_back.count) return given_back.pop();
+        shared_store& s = shared();
+        if (next == end && s.batch_count.load(std::memory_order_relaxed) > 0) {
+            std::lock_guard<std::mutex> hold(s.lock);
+            if (!s.batches.empty()) {
+                given_back = s.batches.back();
+                s.batches.pop_back();
+                s.batch_count = s.batches.size();
+                return given_back.pop();
+            }
+        }
+        if (next == end) {
+            std::lock_guard<std::mutex> hold(s.lock);
+            if (s.next == s.end) {
+                const std::size_t bytes = s.block_records * sizeof(star_type);
+                s.next = static_cast<char*>(fresh_pages(bytes));    // may throw
+                s.end = s.next + bytes;
+                if (s.block_records < largest_block) s.block_records *= 2;
+            }
+            next = s.next;
+            end = std::min(s.end, s.next + span_records * sizeof(star_type));
+            s.next = end;
+        }
+        void* slot = next;
+        next += sizeof(star_type);
+        return slot;
+    }
+
+    void give_back(void* slot)
+    {
+        given_back.push(slot);
+        if (given_back.count >= 2 * batch_records) {                // keep some, pass on the oldest
+            slot_chain older;
+            void* cut = given_back.head;
+            for (std::size_t i = 1; i < batch_records; ++i) cut = *static_cast<void**>(cut);
+            older.head = *static_cast<void**>(cut);
+            older.tail = given_back.tail;
+            older.count = given_back.count - batch_records;
+            *static_cast<void**>(cut) = nullptr;
+            given_back.tail = cut;
+            given_back.count = batch_records;
+            pass_on(older);
+        }
+    }
+};
+thread_local thread_store store;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool checked_heap = true;            // AddressSanitizer then sees every record's bounds
@@ -70,28 +181,14 @@ void* fresh_pages(std::size_t bytes)
 void* star_type::operator new(std::size_t size)
 {
     if (size != sizeof(star_type) || checked_heap) return ::operator new(size, record_alignment);
-    if (store.given_back) {
-        void* slot = store.given_back;
-        store.given_back = *static_cast<void**>(slot);
-        return slot;
-    }
-    if (store.next == store.end) {
-        const std::size_t bytes = store.block_records * sizeof(star_type);
-        store.next = static_cast<char*>(fresh_pages(bytes));    // may throw
-        store.end = store.next + bytes;
-        if (store.block_records < largest_block) store.block_records *= 2;
-    }
-    void* slot = store.next;
-    store.next += sizeof(star_type);
-    return slot;
+    return store.take();
 }
 
 void star_type::operator delete(void* p, std::size_t size) noexcept
 {
     if (!p) return;
     if (size != sizeof(star_type) || checked_heap) return ::operator delete(p, record_alignment);
-    *static_cast<void**>(p) = store.given_back;
-    store.given_back = p;
+    store.give_back(p);
 }
 
 // Arm colour of a bright star by its class letter, exactly as stored: any

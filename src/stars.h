@@ -35,7 +35,7 @@ public:
     // one cache line each, so a list built front to back lies front to back in
     // memory and a frame walks it in order. The blocks are never returned; a
     // deleted record's slot is handed out again. Throws std::bad_alloc when
-    // memory runs out. Each thread has blocks of its own.
+    // memory runs out. Threads may make and delete records at the same time.
     static void* operator new(std::size_t size);
     static void operator delete(void* p, std::size_t size) noexcept;
     static void* operator new(std::size_t, void* where) noexcept { return where; }

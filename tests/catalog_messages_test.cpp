@@ -12,6 +12,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -224,22 +225,46 @@ TEST(CatalogProgress, PercentReadRisesToAHundredOnItsOwnLine)
         }
         return progress.str();
     };
-    const std::string shown = run(0.0, (long long)text.size());
-    ASSERT_FALSE(shown.empty());
-    EXPECT_EQ(shown.back(), '\n');
-    std::vector<int> percents;
-    std::istringstream notes(shown);
-    std::string piece;
-    while (std::getline(notes, piece, '\r')) {
-        if (piece.empty()) continue;
-        ASSERT_EQ(piece.compare(0, 9, "big.txt: "), 0) << piece;
-        percents.push_back(std::atoi(piece.c_str() + 9));
-        EXPECT_NE(piece.find("% read"), std::string::npos) << piece;
-    }
-    ASSERT_GE(percents.size(), 3u);                               // more than one refill's worth
-    for (size_t i = 1; i < percents.size(); ++i) EXPECT_LT(percents[i - 1], percents[i]);
-    EXPECT_EQ(percents.back(), 100);
-
+    auto rises_to_a_hundred = [](const std::string& shown) {
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), '\n');
+        std::vector<int> percents;
+        std::istringstream notes(shown);
+        std::string piece;
+        while (std::getline(notes, piece, '\r')) {
+            if (piece.empty()) continue;
+            ASSERT_EQ(piece.compare(0, 9, "big.txt: "), 0) << piece;
+            percents.push_back(std::atoi(piece.c_str() + 9));
+            EXPECT_NE(piece.find("% read"), std::string::npos) << piece;
+        }
+        ASSERT_GE(percents.size(), 3u);                           // more than one refill's worth
+        for (size_t i = 1; i < percents.size(); ++i) EXPECT_LT(percents[i - 1], percents[i]);
+        EXPECT_EQ(percents.back(), 100);
+    };
+    rises_to_a_hundred(run(0.0, (long long)text.size()));
     EXPECT_EQ(run(1e9, (long long)text.size()), "");              // a quick load shows nothing
     EXPECT_EQ(run(0.0, 0), "");                                   // nor one of unknown size
+
+    // A file read in pieces by two threads shows its progress as pieces end.
+    char path[] = "/tmp/starhop-progress-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());
+    close(fd);
+    star_type head;
+    std::ostringstream report, progress;
+    load_notes notes;
+    notes.source_name = "big.txt";
+    notes.progress = &progress;
+    notes.progress_after = 0;
+    notes.piece_bytes = 20000;
+    notes.threads = 2;
+    EXPECT_EQ(load_catalog(path, &head, report, notes), 10000);
+    unlink(path);
+    for (star_type* s = head.next; s;) {
+        star_type* next = s->next;
+        delete s;
+        s = next;
+    }
+    rises_to_a_hundred(progress.str());
 }

@@ -1,6 +1,6 @@
 // Where records made with new come from: one cache line each, one after
-// another, slots of deleted records handed out again, and the standard
-// exception when memory runs out.
+// another, slots of deleted records handed out again (on any thread), and
+// the standard exception when memory runs out.
 #include "stars.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <set>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -71,6 +73,27 @@ TEST(StarStore, DeletedSlotsAreHandedOutAgain)
     delete d;
     delete e;
     delete static_cast<star_type*>(nullptr);                      // allowed, does nothing
+}
+
+// The loader makes records on several threads and a list may be freed on
+// another: freed slots must serve whichever thread makes records next, or a
+// program that loads again would keep growing.
+TEST(StarStore, SlotsDeletedOnOneThreadServeAnother)
+{
+    if (sanitized) GTEST_SKIP() << "records come from the checked heap";
+    std::vector<star_type*> made(40000);
+    for (star_type*& s : made) s = new star_type;
+    const std::set<star_type*> freed(made.begin(), made.end());
+    for (star_type* s : made) delete s;
+    std::vector<star_type*> again;
+    std::thread([&] {
+        for (int i = 0; i < 40000; ++i) again.push_back(new star_type);
+    }).join();
+    size_t reused = 0;
+    for (star_type* s : again) reused += freed.count(s);
+    EXPECT_GT(reused, 30000u);                                    // all but what the deleting thread kept
+    EXPECT_EQ(std::set<star_type*>(again.begin(), again.end()).size(), again.size());
+    for (star_type* s : again) delete s;
 }
 
 TEST(StarStore, OtherSizesAndArraysUseTheOrdinaryHeap)
