@@ -393,8 +393,7 @@ struct lines_read {
     star_type* head = nullptr;
     star_type* tail = nullptr;
     int count = 0;
-    bool any = false;                                           // whether `last` holds a line
-    line_values last{};                                         // the last line read whole
+    line_values last{};                                         // the last line read whole, if any
     long long start = 0;                                        // offset of its first line
     long long stop = 0;                                         // offset of the line it stopped before
     long long line_feeds = 0;                                   // in [start, stop)
@@ -473,9 +472,9 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
         const float delta = ALT_RAD(v.dec_degrees, v.dec_minutes, v.dec_seconds);
         const double d = v.distance;
         const float z = (float)(d * std::sin((double)delta));
-        const float r_ = (float)(d * std::cos((double)delta));
-        const float x = (float)(r_ * std::cos((double)alpha));
-        const float y = (float)(r_ * std::sin((double)alpha));
+        const float planar = (float)(d * std::cos((double)delta));   // in the equator's plane
+        const float x = (float)(planar * std::cos((double)alpha));
+        const float y = (float)(planar * std::sin((double)alpha));
         star_type* s = r.count == 0 && fill ? fill : new star_type;
         s->star_set(v.name, abs_magnitude, vector(x, y, z), v.class_word);
         if (r.tail) r.tail->next = s;
@@ -494,7 +493,6 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
     }
     const char* const here = buffer.get() + begin;
     const char* const end = buffer.get() + filled;
-    r.any = r.count > 0;
     r.last = v;
     r.stop = dropped + (long long)begin;
     r.line_feeds = dropped_lines + line_feeds(buffer.get(), here);

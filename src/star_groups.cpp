@@ -184,8 +184,8 @@ void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
 
 // The words of one bucket of the top digit, sorted by their bits from
 // position_bits up to top_shift: in two stable passes of 11 bits from the
-// lowest through `scratch` while a bucket is small enough to stay in the
-// caches, in place beyond that.
+// lowest through `scratch` (a bucket of a typical list stays in the caches
+// all the while), in place for a bucket of more than four million words.
 constexpr int top_digit = 11, top_shift = 64 - top_digit;
 static_assert(top_shift - position_bits == 22, "two passes of 11 bits below the top digit");
 
