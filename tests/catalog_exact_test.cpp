@@ -8,6 +8,7 @@
 #include "catalog.h"
 #include "stars.h"
 #include "reference_loader.h"
+#include "temp_file.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,6 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -129,11 +129,7 @@ std::string explained_by_stream(const std::string& text, unsigned trickle_seed =
 // From a file cut into pieces of `piece_bytes`, read by `threads` threads.
 load_result by_file_in_pieces(const std::string& text, long long piece_bytes, unsigned threads, std::string& errors)
 {
-    char path[] = "/tmp/starhop-pieces-XXXXXX";
-    const int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());
-    close(fd);
+    const temp_file file(text);
     star_type head;
     std::ostringstream report, explained;
     load_notes notes;
@@ -141,8 +137,7 @@ load_result by_file_in_pieces(const std::string& text, long long piece_bytes, un
     notes.errors = &explained;
     notes.piece_bytes = piece_bytes;
     notes.threads = threads;
-    const int n = load_catalog(path, &head, report, notes);
-    unlink(path);
+    const int n = load_catalog(file.path(), &head, report, notes);
     errors = explained.str();
     return collect(head, n, report.str());
 }

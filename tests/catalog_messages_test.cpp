@@ -3,6 +3,7 @@
 // be opened or read, and the progress of a long load. A clean end says nothing.
 #include "catalog.h"
 #include "stars.h"
+#include "temp_file.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -246,11 +246,7 @@ TEST(CatalogProgress, PercentReadRisesToAHundredOnItsOwnLine)
     EXPECT_EQ(run(0.0, 0), "");                                   // nor one of unknown size
 
     // A file read in pieces by two threads shows its progress as pieces end.
-    char path[] = "/tmp/starhop-progress-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());
-    close(fd);
+    const temp_file file(text);
     star_type head;
     std::ostringstream report, progress;
     load_notes notes;
@@ -259,8 +255,7 @@ TEST(CatalogProgress, PercentReadRisesToAHundredOnItsOwnLine)
     notes.progress_after = 0;
     notes.piece_bytes = 20000;
     notes.threads = 2;
-    EXPECT_EQ(load_catalog(path, &head, report, notes), 10000);
-    unlink(path);
+    EXPECT_EQ(load_catalog(file.path(), &head, report, notes), 10000);
     for (star_type* s = head.next; s;) {
         star_type* next = s->next;
         delete s;
