@@ -271,7 +271,7 @@ int start_up(const std::string& size)
     const auto start = clock::now();
     const int n = load_quietly(catalog_path(size), head);
     const auto loaded = clock::now();
-    star_groups groups(head);
+    star_groups groups(head, true, std::max(n, 0) + 1);
     const auto made = clock::now();
     const double load = std::chrono::duration<double>(loaded - start).count();
     const double make = std::chrono::duration<double>(made - loaded).count();

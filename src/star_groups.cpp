@@ -3,6 +3,8 @@
 #include "stars.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -18,7 +20,9 @@
 // handful of roots. A star is one 64-bit word while they are sorted, and a
 // leaf's box and brightness come from its stars' cells and band, because
 // reading a hundred million records again out of order costs far more than
-// reading them in order twice.
+// reading them in order twice. The words go straight to rooms by their top
+// digit, sized from a sample taken on the first walk (a walk to count them
+// costs as much as one to write them); what a room cannot take is kept aside.
 //
 // A frame that may show more than a twelfth of the stars walks the list
 // instead: a survivor costs about ten stars of the plain walk.
@@ -33,6 +37,7 @@
 namespace {
 
 constexpr std::size_t leaf_size = 64;
+constexpr std::size_t sample_step = 256;          // one star in this many foretells the buckets
 constexpr std::size_t fanout = 8;
 constexpr std::size_t walk_share = 12;      // see above
 constexpr int bands = 64;                   // half a magnitude each: -16 and brighter, ..., 15.5 and fainter
@@ -100,6 +105,17 @@ std::uint64_t spread_bits(std::uint64_t v)     // up to 16 bits to every third o
     v = (v | v << 2)  & 0x249249249249ull;
     return v;
 }
+
+// spread_bits of every cell number, looked up while the groups are made.
+struct spread_table {
+    std::uint32_t of[1 << morton_bits];
+    constexpr spread_table() : of()
+    {
+        for (std::uint32_t c = 0; c < (1u << morton_bits); ++c)
+            for (int b = 0; b < morton_bits; ++b) of[c] |= (c >> b & 1u) << (3 * b);
+    }
+};
+constexpr spread_table spread;
 
 // Where the Morton grid lies along one axis: most stars inside it, a few
 // outliers clamped to its faces (they still sort, only less tidily).
@@ -183,27 +199,41 @@ void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
 }
 
 // The words of one bucket of the top digit, sorted by their bits from
-// position_bits up to top_shift: in two stable passes of 11 bits from the
-// lowest through `scratch` (a bucket of a typical list stays in the caches
-// all the while), in place for a bucket of more than four million words.
+// position_bits up to top_shift, into `out`: in two stable passes of 11 bits
+// from the lowest through `scratch` (a bucket of a typical list stays in the
+// caches all the while), in place in `out` for fewer than 256 words or more
+// than four million. The words come in up to four stretches, apart from
+// `out` and `scratch`.
 constexpr int top_digit = 11, top_shift = 64 - top_digit;
+constexpr std::size_t large_bucket = std::size_t(1) << 22;
 static_assert(top_shift - position_bits == 22, "two passes of 11 bits below the top digit");
 
-void sort_bucket(std::uint64_t* a, std::size_t n, std::vector<std::uint64_t>& scratch)
+struct stretch {
+    const std::uint64_t* at;
+    std::size_t n;
+};
+
+void sort_bucket(const std::array<stretch, 4>& in, std::size_t n, std::uint64_t* out, std::uint64_t* scratch)
 {
-    if (n < 256) return sort_high_bits(a, n, top_shift, position_bits);
-    if (n > (std::size_t(1) << 22)) return sort_high_bits(a, n, top_shift, position_bits);
-    scratch.resize(std::max(scratch.size(), n));
-    std::size_t count[2][1 << 11] = {};
-    for (std::size_t i = 0; i < n; ++i) {
-        ++count[0][a[i] >> position_bits & 2047];
-        ++count[1][a[i] >> (position_bits + 11) & 2047];
+    if (n < 256 || n > large_bucket) {
+        std::size_t at = 0;
+        for (const stretch& s : in) {
+            if (s.n) std::memcpy(out + at, s.at, s.n * sizeof *out);
+            at += s.n;
+        }
+        return sort_high_bits(out, n, top_shift, position_bits);
     }
+    std::size_t count[2][1 << 11] = {};
+    for (const stretch& s : in)
+        for (std::size_t i = 0; i < s.n; ++i) {
+            ++count[0][s.at[i] >> position_bits & 2047];
+            ++count[1][s.at[i] >> (position_bits + 11) & 2047];
+        }
     for (auto& c : count)
         for (std::size_t d = 0, sum = 0; d < 2048; ++d) sum += std::exchange(c[d], sum);
-    std::uint64_t* const b = scratch.data();
-    for (std::size_t i = 0; i < n; ++i) b[count[0][a[i] >> position_bits & 2047]++] = a[i];
-    for (std::size_t i = 0; i < n; ++i) a[count[1][b[i] >> (position_bits + 11) & 2047]++] = b[i];
+    for (const stretch& s : in)
+        for (std::size_t i = 0; i < s.n; ++i) scratch[count[0][s.at[i] >> position_bits & 2047]++] = s.at[i];
+    for (std::size_t i = 0; i < n; ++i) out[count[1][scratch[i] >> (position_bits + 11) & 2047]++] = scratch[i];
 }
 
 } // namespace
@@ -267,6 +297,63 @@ struct frame_tests {
     }
 };
 
+// Pages for the words of a list of about `length` stars, made ready on a
+// thread of its own until stop(): the headroom ahead of the rooms is left for
+// later, the rooms' first length words are written once.
+class readied_pages {
+public:
+    explicit readied_pages(std::size_t length)
+    {
+        if (length < (std::size_t(1) << 20)) return;
+        bytes_ = (length / 32 + length + length / 2) * sizeof(std::uint64_t);
+        at_ = static_cast<char*>(fresh_pages(bytes_));
+        worker_ = std::thread([this, length] {
+            volatile char* const p = at_;
+            const std::size_t end = (length / 32 + length) * sizeof(std::uint64_t);
+            for (std::size_t b = length / 32 * sizeof(std::uint64_t); b < end && !stop_; b += 4096) p[b] = 0;
+        });
+    }
+    ~readied_pages()
+    {
+        stop();
+        if (at_) munmap(at_, bytes_);
+    }
+    readied_pages(const readied_pages&) = delete;
+    readied_pages& operator=(const readied_pages&) = delete;
+
+    void stop()
+    {
+        stop_ = true;
+        if (worker_.joinable()) worker_.join();
+    }
+    // `bytes` of zeroed memory for munmap: the readied pages when they are
+    // enough, fresh ones otherwise.
+    void* take(std::size_t bytes)
+    {
+        stop();
+        if (!at_ || bytes > bytes_) return fresh_pages(bytes);
+        const std::size_t used = (bytes + 4095) / 4096 * 4096;
+        if (used < bytes_) munmap(at_ + used, bytes_ - used);
+        return std::exchange(at_, nullptr);
+    }
+
+private:
+    char* at_ = nullptr;
+    std::size_t bytes_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread worker_;
+};
+
+template <class T> T* star_groups::page_allocator<T>::allocate(std::size_t n)
+{
+    return static_cast<T*>(fresh_pages(std::max<std::size_t>(n, 1) * sizeof(T)));
+}
+
+template <class T> void star_groups::page_allocator<T>::deallocate(T* p, std::size_t n)
+{
+    munmap(p, std::max<std::size_t>(n, 1) * sizeof(T));
+}
+
 // The record at list position `index`.
 star_type* star_groups::locate(std::uint32_t index) const
 {
@@ -275,13 +362,18 @@ star_type* star_groups::locate(std::uint32_t index) const
     return r->first + (index - r->first_index);
 }
 
-star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
+star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::size_t length_hint)
     : first_star_(first_star), walk_when_cheaper_(walk_when_cheaper)
 {
+    // While one core walks the list, the other readies pages for the words of
+    // a list of about the length foretold (first writes to fresh pages are
+    // the dearest part of making the groups).
+    readied_pages readied(length_hint);
+
     // First walk: the runs of the list in memory, the stars kept apart, and a
-    // sample of the rest for the grid. Memory is spent sparingly: a walk of
-    // the list is cheap next to a fresh page.
-    std::vector<float> sample[3];
+    // sample of the rest, for the grid and for the room each bucket will need.
+    std::vector<float> sample[4];                       // x, y, z, magnitude
+    std::vector<std::uint32_t> sampled_at;              // list positions
     std::size_t n = 0, grouped = 0;
     for (star_type* s = first_star; s; s = s->next, ++n) {
         if (n == (std::size_t(1) << position_bits) - 1) {          // too many to number:
@@ -293,92 +385,173 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
             runs_.push_back({(std::uint32_t)n, s});
         if (kept_apart(*s)) {
             always_.push_back((std::uint32_t)n);
-        } else if (grouped++ % 256 == 0) {
+        } else if (grouped++ % sample_step == 0) {
             sample[0].push_back(s->position.x);
             sample[1].push_back(s->position.y);
             sample[2].push_back(s->position.z);
+            sample[3].push_back(s->abs_magnitude);
+            sampled_at.push_back((std::uint32_t)n);
         }
     }
     star_total_ = n;
-    const axis_grid grid[3] = {grid_for(sample[0]), grid_for(sample[1]), grid_for(sample[2])};
+    readied.stop();
+    axis_grid grid[3];
+    for (int j = 0; j < 3; ++j) {
+        std::vector<float> along = sample[j];
+        grid[j] = grid_for(along);
+    }
+    auto word_of = [&](float x, float y, float z, float m, std::size_t n) {
+        const std::uint64_t key = (std::uint64_t)band_of(m) << (3 * morton_bits) |
+                                  (std::uint64_t)spread.of[grid[0].cell(x)] << 2 |
+                                  (std::uint64_t)spread.of[grid[1].cell(y)] << 1 |
+                                  spread.of[grid[2].cell(z)];
+        return key << position_bits | n;
+    };
 
-    // Second and third walks, each half of the list from its own start: how
-    // many stars each bucket of the top digit of the key (band and Morton
-    // cell) gets, and then every star's word, its key above its list
-    // position, straight into its bucket.
-    member_bytes_ = std::max<std::size_t>(grouped, 1) * sizeof(std::uint64_t);
-    members_ = static_cast<std::uint32_t*>(fresh_pages(member_bytes_));
-    std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(members_);
+    // Room for each half of the list in each bucket of the top digit of the
+    // words (band and coarsest cells), as the sample foretells it, with a
+    // little to spare; the halves' rooms of a bucket lie side by side.
     constexpr std::size_t buckets = std::size_t(1) << top_digit;
-    auto each_word = [&](int half, auto&& use) {
-        const std::size_t from = half == 0 ? 0 : star_total_ / 2, to = half == 0 ? star_total_ / 2 : star_total_;
+    const std::size_t half_way = star_total_ / 2;
+    std::vector<std::size_t> room[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
+    for (std::size_t i = 0; i < sampled_at.size(); ++i)
+        ++room[sampled_at[i] >= half_way][word_of(sample[0][i], sample[1][i], sample[2][i], sample[3][i], 0) >> top_shift];
+    std::vector<std::size_t> start[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
+    std::vector<std::size_t> region(buckets + 1);
+    // Ahead of the rooms, a little more, where the list positions of the
+    // first buckets go once the groups are made (see below).
+    std::size_t total_room = grouped / 32;
+    for (std::size_t d = 0; d < buckets; ++d) {
+        region[d] = total_room;
+        for (int half = 0; half < 2; ++half) {
+            const std::size_t seen = room[half][d];
+            // A count foretold from `seen` sampled stars is off by about
+            // sample_step * sqrt(seen); the room allows twice that.
+            room[half][d] = seen ? (seen + 1) * sample_step + (std::size_t)(2 * sample_step * std::sqrt((double)seen)) : 0;
+            start[half][d] = total_room;
+            total_room += room[half][d];
+        }
+    }
+    region[buckets] = total_room;
+    total_room += grouped / 32;                         // and after them, for the last buckets
+
+    // Second walk, each half of the list from its own start: every star's
+    // word, its key above its list position, into its half's room in its
+    // bucket, or, when that is full, among the half's spilled words.
+    member_bytes_ = std::max<std::size_t>(total_room, 1) * sizeof(std::uint64_t);
+    members_ = static_cast<std::uint32_t*>(readied.take(member_bytes_));
+    std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(members_);
+    std::vector<std::size_t> filled[2] = {start[0], start[1]};
+    std::vector<std::uint64_t> spilled[2];
+    in_two([&](int half) {
+        const std::size_t from = half == 0 ? 0 : half_way, to = half == 0 ? half_way : star_total_;
         if (from == to) return;
+        std::size_t* const slot = filled[half].data();
+        const std::size_t* const room_of = room[half].data();
+        const std::size_t* const start_of = start[half].data();
+        std::vector<std::uint64_t>& spill = spilled[half];
         const star_type* s = locate((std::uint32_t)from);
         for (std::size_t n = from; n < to; ++n, s = s->next) {
             if (kept_apart(*s)) continue;
-            const std::uint64_t key = (std::uint64_t)band_of(s->abs_magnitude) << (3 * morton_bits) |
-                                      spread_bits(grid[0].cell(s->position.x)) << 2 |
-                                      spread_bits(grid[1].cell(s->position.y)) << 1 |
-                                      spread_bits(grid[2].cell(s->position.z));
-            use(key << position_bits | n);
+            const std::uint64_t w = word_of(s->position.x, s->position.y, s->position.z, s->abs_magnitude, n);
+            const std::size_t d = w >> top_shift;
+            if (slot[d] < start_of[d] + room_of[d]) words[slot[d]++] = w;
+            else spill.push_back(w);
         }
-    };
-    std::vector<std::size_t> next_slot[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
-    in_two([&](int half) { each_word(half, [&](std::uint64_t w) { ++next_slot[half][w >> top_shift]; }); });
-    std::vector<std::size_t> bucket_start(buckets + 1);
-    for (std::size_t d = 0, sum = 0; d < buckets; ++d) {        // the first half's stars first
-        const std::size_t first_half = next_slot[0][d], second_half = next_slot[1][d];
-        bucket_start[d] = next_slot[0][d] = sum;
-        next_slot[1][d] = sum + first_half;
-        sum += first_half + second_half;
-    }
-    bucket_start[buckets] = grouped;
-    in_two([&](int half) {
-        std::size_t* const slot = next_slot[half].data();
-        each_word(half, [&](std::uint64_t w) { words[slot[w >> top_shift]++] = w; });
     });
 
-    // Leaves: cut where the band changes or a leaf is full. A leaf's box
-    // comes from its stars' cells and its brightest magnitude from its band,
-    // so the records need not be read again, out of order; only a leaf in an
-    // outer cell, which holds the outliers, or in the open brightest band,
-    // reads its records.
+    // Each half's spilled words by bucket; then each bucket's count, its
+    // first member once the groups are made, and its first leaf.
+    std::vector<std::uint64_t> spill_sorted[2];
+    std::vector<std::size_t> spill_start[2];
+    for (int half = 0; half < 2; ++half) {
+        std::vector<std::size_t>& at = spill_start[half];
+        at.assign(buckets + 1, 0);
+        for (std::uint64_t w : spilled[half]) ++at[w >> top_shift];
+        for (std::size_t d = 0, sum = 0; d <= buckets; ++d) sum += std::exchange(at[d], sum);
+        spill_sorted[half].resize(spilled[half].size());
+        std::vector<std::size_t> next(at.begin(), at.end() - 1);
+        for (std::uint64_t w : spilled[half]) spill_sorted[half][next[w >> top_shift]++] = w;
+        std::vector<std::uint64_t>().swap(spilled[half]);
+    }
+    auto pieces = [&](std::size_t d) -> std::array<stretch, 4> {
+        return {{{words + start[0][d], filled[0][d] - start[0][d]},
+                 {words + start[1][d], filled[1][d] - start[1][d]},
+                 {spill_sorted[0].data() + spill_start[0][d], spill_start[0][d + 1] - spill_start[0][d]},
+                 {spill_sorted[1].data() + spill_start[1][d], spill_start[1][d + 1] - spill_start[1][d]}}};
+    };
+    std::vector<std::size_t> size(buckets), first_member(buckets + 1), first_leaf(buckets + 1);
+    for (std::size_t d = 0; d < buckets; ++d) {
+        size[d] = 0;
+        for (const stretch& p : pieces(d)) size[d] += p.n;
+        first_member[d + 1] = first_member[d] + size[d];
+        first_leaf[d + 1] = first_leaf[d] + (size[d] + leaf_size - 1) / leaf_size;
+    }
+
+    // Where the list positions go. The buckets are sorted in two runs of about
+    // half the stars each, one to a core: the first run from the first bucket
+    // up, its positions from the front of the words' pages, the second from
+    // the last bucket down, its positions packed against their end, each
+    // bucket's positions written once its words are read. That is safe while
+    // no run's positions reach the room of a bucket it has yet to read (the
+    // headroom at both ends is for the first buckets of each); otherwise, or
+    // when the positions there could not be numbered in 32 bits, they go to
+    // pages of their own, one after another.
+    std::size_t middle = 0;
+    while (middle < buckets && first_member[middle] < grouped / 2) ++middle;
+    bool in_place = 2 * total_room <= std::numeric_limits<std::uint32_t>::max();
+    for (std::size_t d = 0; d < middle; ++d)                    // 4-byte positions, 8-byte words
+        in_place &= first_member[d + 1] <= 2 * region[d + 1];
+    for (std::size_t d = middle; d < buckets; ++d)
+        in_place &= 2 * region[d] + (grouped - first_member[d]) <= 2 * total_room;
+    const std::size_t second_run = in_place ? 2 * total_room - grouped : 0;
+    auto member_at = [&](std::size_t d) { return first_member[d] + (d >= middle ? second_run : 0); };
+    char* const to = in_place ? reinterpret_cast<char*>(members_)
+                              : static_cast<char*>(fresh_pages(std::max<std::size_t>(grouped, 1) * 4));
+
+    // Leaves of at most leaf_size stars, one band each (the band is the top
+    // of the top digit). A leaf's box comes from its stars' cells and its
+    // brightest magnitude from its band, so the records need not be read
+    // again, out of order; only a leaf in an outer cell, which holds the
+    // outliers, or in the open brightest band, reads its records.
     const int band_shift = position_bits + 3 * morton_bits;
     const std::uint64_t top_cell = (1 << morton_bits) - 1;
     const std::uint64_t position_mask = (std::uint64_t(1) << position_bits) - 1;
     const std::uint64_t axis_bits[3] = {spread_bits(top_cell) << 2, spread_bits(top_cell) << 1, spread_bits(top_cell)};
-    auto make_leaves = [&](std::size_t from, std::size_t to, std::vector<node>& out) {
+    float band_reach[bands];
+    for (int b = 0; b < bands; ++b) band_reach[b] = reach_of(brightest_band + b * 0.5f - 0.01f);
+    levels_.emplace_back(first_leaf[buckets]);
+    node* const leaves = levels_[0].data();
+    auto make_leaves = [&](const std::uint64_t* w, std::size_t count, std::size_t first, node* out) {
         star_type* record_of[leaf_size];
-        for (std::size_t k = from; k < to;) {
-            std::size_t end = std::min(to, k + leaf_size);
-            const std::uint64_t band = words[k] >> band_shift;
-            for (std::size_t e = k + 1; e < end; ++e)
-                if (words[e] >> band_shift != band) end = e;
+        const int band = (int)(w[0] >> band_shift);
+        for (std::size_t k = 0; k < count; k += leaf_size) {
+            const std::size_t end = std::min(count, k + leaf_size);
             // An axis's bits, masked out of Morton codes, order the codes as
             // the cells order along that axis.
             std::uint64_t least[3] = {~0ull, ~0ull, ~0ull}, most[3] = {0, 0, 0};
             for (std::size_t e = k; e < end; ++e) {
-                const std::uint64_t cell = words[e] >> position_bits;
+                const std::uint64_t cell = w[e] >> position_bits;
                 for (int j = 0; j < 3; ++j) {
                     const std::uint64_t c = cell & axis_bits[j];
                     least[j] = std::min(least[j], c);
                     most[j] = std::max(most[j], c);
                 }
             }
-            std::uint64_t first[3], last[3];
+            std::uint64_t low[3], high[3];
             for (int j = 0; j < 3; ++j) {
-                first[j] = compact_bits(least[j] >> (2 - j));
-                last[j] = compact_bits(most[j] >> (2 - j));
+                low[j] = compact_bits(least[j] >> (2 - j));
+                high[j] = compact_bits(most[j] >> (2 - j));
             }
-            node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)k, (std::uint32_t)end};
+            node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)(first + k), (std::uint32_t)(first + end)};
             bool outer = band == 0;
-            for (int j = 0; j < 3; ++j) outer |= first[j] == 0 || last[j] == top_cell;
+            for (int j = 0; j < 3; ++j) outer |= low[j] == 0 || high[j] == top_cell;
             if (!outer) {
-                for (int j = 0; j < 3; ++j) grid[j].bounds(first[j], last[j], leaf.lo[j], leaf.hi[j]);
-                leaf.reach = reach_of(brightest_band + band * 0.5f - 0.01f);
+                for (int j = 0; j < 3; ++j) grid[j].bounds(low[j], high[j], leaf.lo[j], leaf.hi[j]);
+                leaf.reach = band_reach[band];
             } else {
                 for (std::size_t e = k; e < end; ++e) {
-                    record_of[e - k] = locate((std::uint32_t)(words[e] & position_mask));
+                    record_of[e - k] = locate((std::uint32_t)(w[e] & position_mask));
                     __builtin_prefetch(record_of[e - k]);
                 }
                 const star_type& s0 = *record_of[0];
@@ -395,47 +568,59 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
                 }
                 leaf.reach = reach_of(brightest);
             }
-            out.push_back(leaf);
-            k = end;
+            out[k / leaf_size] = leaf;
         }
     };
-    // Each bucket sorted by the rest of its key and cut into leaves, the
-    // buckets in two runs of about half the stars each, one to a core.
-    std::size_t middle = 0;
-    while (middle < buckets && bucket_start[middle] < grouped / 2) ++middle;
-    std::vector<node> halves[2];
-    in_two([&](int half) {
-        std::vector<std::uint64_t> scratch;
-        for (std::size_t d = half == 0 ? 0 : middle; d < (half == 0 ? middle : buckets); ++d) {
-            sort_bucket(words + bucket_start[d], bucket_start[d + 1] - bucket_start[d], scratch);
-            make_leaves(bucket_start[d], bucket_start[d + 1], halves[half]);
-        }
-    });
-    std::vector<node> leaves = std::move(halves[0]);
-    leaves.insert(leaves.end(), halves[1].begin(), halves[1].end());
 
-    // The words give way to the list positions, in place, front to back (a
-    // position is written where a word was already read), and the pages
-    // that are left over go back.
-    char* const bytes = reinterpret_cast<char*>(members_);
-    for (std::size_t e = 0; e < grouped; ++e) {
-        std::uint64_t w;
-        std::memcpy(&w, bytes + 8 * e, sizeof w);
-        const std::uint32_t position = (std::uint32_t)(w & position_mask);
-        std::memcpy(bytes + 4 * e, &position, sizeof position);
+    // Each bucket sorted by the rest of its key and cut into leaves, and its
+    // list positions written: a bucket of more than four million words is
+    // sorted in place in pages of its own.
+    in_two([&](int run) {
+        std::size_t most = 1;
+        for (std::size_t d = run == 0 ? 0 : middle; d < (run == 0 ? middle : buckets); ++d)
+            if (size[d] <= large_bucket) most = std::max(most, size[d]);
+        std::uint64_t* const scratch = static_cast<std::uint64_t*>(fresh_pages(2 * most * sizeof(std::uint64_t)));
+        for (std::size_t k = 0; k < (run == 0 ? middle : buckets - middle); ++k) {
+            const std::size_t d = run == 0 ? k : buckets - 1 - k, n = size[d];
+            if (n == 0) continue;
+            std::uint64_t* sorted = scratch + most;
+            if (n > large_bucket) sorted = static_cast<std::uint64_t*>(fresh_pages(n * sizeof(std::uint64_t)));
+            sort_bucket(pieces(d), n, sorted, scratch);
+            make_leaves(sorted, n, member_at(d), leaves + first_leaf[d]);
+            char* const at = to + 4 * member_at(d);
+            for (std::size_t e = 0; e < n; ++e) {
+                const std::uint32_t position = (std::uint32_t)(sorted[e] & position_mask);
+                std::memcpy(at + 4 * e, &position, sizeof position);
+            }
+            if (n > large_bucket) munmap(sorted, n * sizeof(std::uint64_t));
+        }
+        munmap(scratch, 2 * most * sizeof(std::uint64_t));
+    });
+
+    // The words' pages that hold no positions go back.
+    const std::size_t page = 4096;
+    if (!in_place) {
+        munmap(members_, member_bytes_);
+        members_ = reinterpret_cast<std::uint32_t*>(to);
+        member_bytes_ = std::max<std::size_t>(grouped, 1) * 4;
+        gap_begin_ = gap_end_ = member_bytes_;
+    } else {
+        const std::size_t first_end = (4 * first_member[middle] + page - 1) / page * page;
+        const std::size_t second_start = 4 * member_at(middle) / page * page;
+        gap_begin_ = gap_end_ = member_bytes_;
+        if (first_end < second_start) {
+            munmap(to + first_end, second_start - first_end);
+            gap_begin_ = first_end;
+            gap_end_ = second_start;
+        }
     }
-    const std::size_t page = 4096, kept = (std::max<std::size_t>(grouped, 1) * 4 + page - 1) / page * page;
-    if (kept < member_bytes_) {
-        munmap(reinterpret_cast<char*>(members_) + kept, member_bytes_ - kept);
-        member_bytes_ = kept;
-    }
-    leaves_ = leaves.size();
-    levels_.push_back(std::move(leaves));
+    leaves_ = levels_[0].size();
 
     // Parents, fanout children at a time, up to a few roots.
     while (levels_.back().size() > fanout) {
-        const std::vector<node>& below = levels_.back();
-        std::vector<node> above;
+        const node_array& below = levels_.back();
+        node_array above;
+        above.reserve((below.size() + fanout - 1) / fanout);
         for (std::size_t k = 0; k < below.size(); k += fanout) {
             const std::size_t end = std::min(below.size(), k + fanout);
             node parent = below[k];
@@ -456,7 +641,10 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper)
 
 star_groups::~star_groups()
 {
-    if (members_) munmap(members_, member_bytes_);
+    // Around the gap only: other mappings may have been made in it since.
+    char* const bytes = reinterpret_cast<char*>(members_);
+    if (bytes && gap_begin_ > 0) munmap(bytes, gap_begin_);
+    if (bytes && member_bytes_ > gap_end_) munmap(bytes + gap_end_, member_bytes_ - gap_end_);
 }
 
 bool star_groups::holds_its_stars() const
@@ -483,7 +671,7 @@ bool star_groups::holds_its_stars() const
 
 std::size_t star_groups::bytes() const
 {
-    std::size_t b = runs_.capacity() * sizeof(run) + member_bytes_ + always_.capacity() * 4 +
+    std::size_t b = runs_.capacity() * sizeof(run) + member_bytes_ - (gap_end_ - gap_begin_) + always_.capacity() * 4 +
                     chosen_.capacity() * 4 + spare_.capacity() * 4;
     for (const auto& level : levels_) b += level.capacity() * sizeof(node);
     return b;

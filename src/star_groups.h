@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 struct BITMAP;
@@ -19,8 +20,9 @@ public:
     // Indexes the list from `first_star` as it is now; the list is only read,
     // and must neither grow nor move while the groups are in use. With
     // `walk_when_cheaper`, a frame in which a large share of the stars may
-    // show walks the whole list instead (the same pixels, sooner).
-    explicit star_groups(star_type* first_star, bool walk_when_cheaper = true);
+    // show walks the whole list instead (the same pixels, sooner). The list's
+    // length, where it is known beforehand, lets memory be made ready sooner.
+    explicit star_groups(star_type* first_star, bool walk_when_cheaper = true, std::size_t length_hint = 0);
     ~star_groups();
     star_groups(const star_groups&) = delete;
     star_groups& operator=(const star_groups&) = delete;
@@ -48,6 +50,20 @@ private:
         float reach;                    // beyond this distance no star in it shows
         std::uint32_t first, last;      // children (or list positions, in a leaf), [first, last)
     };
+    // Node arrays in pages of their own, left as the system gives them (zero)
+    // until written: both cores write the leaves of a large list at once.
+    template <class T> struct page_allocator {
+        using value_type = T;
+        page_allocator() = default;
+        template <class U> page_allocator(const page_allocator<U>&) {}
+        T* allocate(std::size_t n);
+        void deallocate(T* p, std::size_t n);
+        template <class U> void construct(U* p) { ::new ((void*)p) U; }
+        template <class U, class... A> void construct(U* p, A&&... a) { ::new ((void*)p) U(std::forward<A>(a)...); }
+        friend bool operator==(page_allocator, page_allocator) { return true; }
+        friend bool operator!=(page_allocator, page_allocator) { return false; }
+    };
+    using node_array = std::vector<node, page_allocator<node>>;
     // A stretch of the list whose records lie one after another in memory.
     struct run {
         std::uint32_t first_index;      // list position of its first record
@@ -66,11 +82,13 @@ private:
     bool walked_all_ = false;
     std::vector<run> runs_;
     // List positions, grouped, in pages of their own: while the groups are
-    // made the same pages hold one 64-bit word per star.
+    // made the same pages hold a 64-bit word per star. The positions of the
+    // later groups may lie against the pages' end, the pages between given back.
     std::uint32_t* members_ = nullptr;
-    std::size_t member_bytes_ = 0;
+    std::size_t member_bytes_ = 0;                  // from members_ to the end, gap included
+    std::size_t gap_begin_ = 0, gap_end_ = 0;       // the gap, in bytes from members_ (none: both the end)
     std::vector<std::uint32_t> always_;             // not finite or out of range: every frame
-    std::vector<std::vector<node>> levels_;         // leaves first, then their parents up to the root
+    std::vector<node_array> levels_;                // leaves first, then their parents up to the root
     std::vector<std::uint32_t> chosen_;             // scratch: the frame's survivors
     std::vector<std::uint32_t> spare_;              // scratch of their sort
 };

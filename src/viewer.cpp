@@ -6,6 +6,7 @@
 #include "travel.h"
 
 #include <allegro.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -194,7 +195,7 @@ int run_viewer(const char* catalog_name)
 
     star_type* first_star = new star_type;
     const int star_count = load_catalog(catalog_name, first_star, 6.0f);
-    star_groups groups(first_star);            // the list is complete: index it once
+    star_groups groups(first_star, true, std::max(star_count, 0) + 1);   // the list is complete: index it once
 
     if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, screen_width, screen_height, 0, 0) != 0) {
         allegro_message("Couldn't create graphics viewport.\n");

@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
+#include <sys/mman.h>
 
 static auto* env = register_allegro_env();
 
@@ -334,4 +336,112 @@ TEST(StarGroups, DegenerateListsAndViewsDrawAsTheFullWalk)
     EXPECT_TRUE(frames.compare(odd, list, groups, 0));
     odd.view.m[3] = 1e19f;
     EXPECT_TRUE(frames.compare(odd, list, groups, 0));
+}
+
+// The rooms the stars' words are sorted into are sized from a sample of one
+// star in 256. A catalog whose every 256th star is unlike the rest misleads
+// the sample wholly, toward either end of the rooms; a length foretold wrongly
+// readies memory for nothing. The pixels stay the full walk's.
+TEST(StarGroups, MisleadingSamplesAndLengthsStillDrawTheFullWalksPixels)
+{
+    maker make(77);
+    frame_pair frames;
+    int frames_lit = 0;
+    for (int sampled_bright = 0; sampled_bright < 2; ++sampled_bright) {
+        star_list list;
+        for (int i = 0; i < 20000; ++i) {
+            const bool bright = (i % 256 == 0) == (sampled_bright == 1);
+            list.add(make.in_ball(bright ? 2000.0f : 40.0f), bright ? make.uniform_in(-15, -10) : make.uniform_in(12, 16),
+                     "G2");
+        }
+        for (std::size_t hint : {std::size_t(0), std::size_t(20000), std::size_t(3) << 20}) {
+            star_groups groups(list.head, false, hint);
+            ASSERT_TRUE(groups.holds_its_stars()) << "sampled bright " << sampled_bright << ", hint " << hint;
+            for (int k = 0; k < 4; ++k) {
+                camera c = make.look_from(k == 0 ? vector() : make.in_ball(k == 1 ? 30 : 3000));
+                ASSERT_TRUE(frames.compare(c, list, groups, k % 2))
+                    << "sampled bright " << sampled_bright << ", hint " << hint << ", camera " << k;
+                frames_lit += lit(frames.full) > 0;
+            }
+        }
+    }
+    EXPECT_GE(frames_lit, 12);
+
+    // Three tight clusters, one bucket each: bright stars foretold too many,
+    // a middle cluster foretold well, faint stars the sample never meets.
+    // The faint stars' positions, packed against the end of the words'
+    // pages, would reach the middle cluster's words before they are read.
+    star_list list;
+    const vector bright(100, 0, 0), middle(-50, 20, 0), faint(0, 0, 30);
+    for (int i = 0; i < 100000; ++i) {
+        const float u = make.uniform_in(0, 1);
+        const int kind = i % 256 == 0 ? (u < 0.2f ? 1 : 0) : u < 0.6f ? 0 : u < 0.8f ? 1 : 2;
+        const vector at = kind == 0 ? bright : kind == 1 ? middle : faint;
+        const float m = kind == 0 ? -12 : kind == 1 ? 0 : 15;
+        list.add(at + make.in_ball(0.5f), m + make.uniform_in(0, 0.4f), "A0");
+    }
+    star_groups groups(list.head, false, list.count);
+    ASSERT_TRUE(groups.holds_its_stars());
+    for (const vector place : {vector(-10, 0, 0), middle + vector(0, 0, -3), faint + vector(0, 0, -0.6f)}) {
+        camera c;
+        c.camera_position = place;
+        c.forward = place.x < 0 && place.y == 0 ? vector(1, 0, 0) : vector(0, 0, 1);
+        c.down = vector(0, 1, 0);
+        c.right = c.down & c.forward;
+        build_view(c);
+        ASSERT_TRUE(frames.compare(c, list, groups, 0)) << "from (" << place.x << ", " << place.y << ", " << place.z << ")";
+        EXPECT_GT(lit(frames.full), 0);
+    }
+}
+
+// A list large enough for the sample to foretell its rooms well, laid out in
+// memory in its own order and its length known beforehand, as at start-up:
+// the same pixels, and the groups within eight bytes a star.
+TEST(StarGroups, LargeListWithItsLengthForetold)
+{
+    maker make(5);
+    frame_pair frames;
+    const int count = 300000;
+    std::vector<star_type> records(count);
+    for (int i = 0; i < count; ++i) {
+        const float m = make.chance(0.02) ? make.uniform_in(-20, -10) : make.uniform_in(-8, 16);
+        records[i].star_set("", m, vector(make.uniform_in(-3000, 3000), make.uniform_in(-3000, 3000), make.normal() * 10),
+                            "K1");
+        records[i].next = i + 1 < count ? &records[i + 1] : nullptr;
+    }
+    star_list list;                                 // borrows the records
+    list.head = &records[0];
+    list.count = count;
+    struct give_back {
+        star_list& list;
+        ~give_back() { list.head = nullptr; }
+    } borrowed{list};
+
+    auto groups = std::make_unique<star_groups>(list.head, true, count);
+    ASSERT_TRUE(groups->holds_its_stars());
+    EXPECT_LE(groups->bytes(), 8u * count);
+    int frames_lit = 0, frames_culled = 0;
+    for (int k = 0; k < 6; ++k) {
+        camera c = make.look_from(k % 2 == 0 ? vector() : records[make.pick(count)].position);
+        ASSERT_TRUE(frames.compare(c, list, *groups, k % 2)) << "camera " << k;
+        frames_lit += lit(frames.full) > 0;
+        frames_culled += groups->last_drawn() < (std::size_t)count / 12;
+    }
+    EXPECT_GE(frames_lit, 4);
+    EXPECT_GE(frames_culled, 2);
+
+    // Memory mapped while the groups were in use, some of it where they had
+    // given pages back, outlives them.
+    const std::size_t block = 128 << 10, count_of_blocks = 96;
+    std::vector<unsigned char*> blocks;
+    for (int i = 0; i < (int)count_of_blocks; ++i) {
+        blocks.push_back(static_cast<unsigned char*>(fresh_pages(block)));
+        std::memset(blocks.back(), i + 1, block);
+    }
+    groups.reset();
+    for (int i = 0; i < (int)count_of_blocks; ++i) {
+        EXPECT_EQ(blocks[i][0], i + 1);
+        EXPECT_EQ(blocks[i][block - 1], i + 1);
+        munmap(blocks[i], block);
+    }
 }
