@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <new>
 #include <sys/mman.h>
@@ -156,12 +157,26 @@ axis_grid grid_for(std::vector<float>& sample)
 }
 
 // Runs f(0) on a thread of its own and f(1) on this one: the groups are made
-// once at start-up, on both of the machine's cores.
+// once at start-up, on both of the machine's cores. What either throws (out
+// of memory) is thrown here, once both have ended.
 template <class F> void in_two(F f)
 {
-    std::thread other([&] { f(0); });
-    f(1);
+    std::exception_ptr trouble;
+    std::thread other([&] {
+        try {
+            f(0);
+        } catch (...) {
+            trouble = std::current_exception();
+        }
+    });
+    try {
+        f(1);
+    } catch (...) {
+        other.join();
+        throw;
+    }
     other.join();
+    if (trouble) std::rethrow_exception(trouble);
 }
 
 // Sorts words by their bits from `shift` up to `top`, in place, a digit at a
@@ -400,12 +415,12 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
         std::vector<float> along = sample[j];
         grid[j] = grid_for(along);
     }
-    auto word_of = [&](float x, float y, float z, float m, std::size_t n) {
+    auto word_of = [&](float x, float y, float z, float m, std::size_t index) {
         const std::uint64_t key = (std::uint64_t)band_of(m) << (3 * morton_bits) |
                                   (std::uint64_t)spread.of[grid[0].cell(x)] << 2 |
                                   (std::uint64_t)spread.of[grid[1].cell(y)] << 1 |
                                   spread.of[grid[2].cell(z)];
-        return key << position_bits | n;
+        return key << position_bits | index;
     };
 
     // Room for each half of the list in each bucket of the top digit of the
