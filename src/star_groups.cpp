@@ -39,6 +39,7 @@ namespace {
 
 constexpr std::size_t leaf_size = 64;
 constexpr std::size_t sample_step = 256;          // one star in this many foretells the buckets
+constexpr std::size_t headroom_share = 32;        // a word of headroom at each end of the rooms per this many stars
 constexpr std::size_t fanout = 8;
 constexpr std::size_t walk_share = 12;      // see above
 constexpr int bands = 64;                   // half a magnitude each: -16 and brighter, ..., 15.5 and fainter
@@ -320,12 +321,12 @@ public:
     explicit readied_pages(std::size_t length)
     {
         if (length < (std::size_t(1) << 20)) return;
-        bytes_ = (length / 32 + length + length / 2) * sizeof(std::uint64_t);
+        bytes_ = (length / headroom_share + length + length / 2) * sizeof(std::uint64_t);
         at_ = static_cast<char*>(fresh_pages(bytes_));
         worker_ = std::thread([this, length] {
             volatile char* const p = at_;
-            const std::size_t end = (length / 32 + length) * sizeof(std::uint64_t);
-            for (std::size_t b = length / 32 * sizeof(std::uint64_t); b < end && !stop_; b += 4096) p[b] = 0;
+            const std::size_t end = (length / headroom_share + length) * sizeof(std::uint64_t);
+            for (std::size_t b = length / headroom_share * sizeof(std::uint64_t); b < end && !stop_; b += 4096) p[b] = 0;
         });
     }
     ~readied_pages()
@@ -435,7 +436,7 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
     std::vector<std::size_t> region(buckets + 1);
     // Ahead of the rooms, a little more, where the list positions of the
     // first buckets go once the groups are made (see below).
-    std::size_t total_room = grouped / 32;
+    std::size_t total_room = grouped / headroom_share;
     for (std::size_t d = 0; d < buckets; ++d) {
         region[d] = total_room;
         for (int half = 0; half < 2; ++half) {
@@ -448,7 +449,7 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
         }
     }
     region[buckets] = total_room;
-    total_room += grouped / 32;                         // and after them, for the last buckets
+    total_room += grouped / headroom_share;             // and after them, for the last buckets
 
     // Second walk, each half of the list from its own start: every star's
     // word, its key above its list position, into its half's room in its
