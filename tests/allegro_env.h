@@ -17,10 +17,10 @@ public:
     }
 };
 
-// A 640 by 480 memory bitmap, cleared to 0, freed at the end of the scope.
+// A memory bitmap, 640 by 480 unless sized, cleared to 0, freed at the end of the scope.
 struct test_bitmap {
     BITMAP* bmp;
-    test_bitmap() : bmp(create_bitmap(640, 480)) { clear_bitmap(bmp); }
+    explicit test_bitmap(int w = 640, int h = 480) : bmp(create_bitmap(w, h)) { clear_bitmap(bmp); }
     ~test_bitmap() { destroy_bitmap(bmp); }
     test_bitmap(const test_bitmap&) = delete;
     test_bitmap& operator=(const test_bitmap&) = delete;

@@ -1,6 +1,7 @@
 // The camera and its flight controls, driven through the library's key and
 // mouse state without a display.
 #include "allegro_env.h"
+#include "test_support.h"
 #include "viewer.h"
 
 #include <atomic>
@@ -11,15 +12,6 @@
 #include <thread>
 
 static auto* env = register_allegro_env();
-
-static ::testing::AssertionResult same_vector(vector got, vector want, float tol)
-{
-    const vector d = got - want;
-    if (std::fabs(d.x) <= tol && std::fabs(d.y) <= tol && std::fabs(d.z) <= tol)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z
-                                         << "), off by " << d.x << ' ' << d.y << ' ' << d.z;
-}
 
 static double dot(vector a, vector b) { return (double)a.x * b.x + (double)a.y * b.y + (double)a.z * b.z; }
 

@@ -4,6 +4,7 @@
 // and cameras, with stars crowded at the magnitude and screen boundaries and
 // values that are not numbers or not finite.
 #include "stars.h"
+#include "test_support.h"
 #include "allegro_env.h"
 #include "reference_draw.h"
 
@@ -37,19 +38,6 @@ float aimed(vector p, float m, float nudge)
     for (; nudge > 0; --nudge) a = std::nextafter(a, inf);
     for (; nudge < 0; ++nudge) a = std::nextafter(a, -inf);
     return a;
-}
-
-::testing::AssertionResult same_bitmap(BITMAP* got, BITMAP* want)
-{
-    for (int y = 0; y < got->h; ++y) {
-        if (std::memcmp(got->line[y], want->line[y], got->w * sizeof(uint32_t)) == 0) continue;
-        for (int x = 0; x < got->w; ++x)
-            if (getpixel(got, x, y) != getpixel(want, x, y))
-                return ::testing::AssertionFailure() << "first difference at (" << x << ", " << y
-                                                     << "): got " << std::hex << getpixel(got, x, y)
-                                                     << ", want " << getpixel(want, x, y);
-    }
-    return ::testing::AssertionSuccess();
 }
 
 // The smallest squared distance that surely_too_faint turns away for

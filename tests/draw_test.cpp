@@ -3,6 +3,7 @@
 // overlapping stars, the name label and the class colours. Every case compares
 // the whole bitmap with an expected one, so a stray pixel anywhere shows up.
 #include "stars.h"
+#include "test_support.h"
 #include "allegro_env.h"
 
 #include <climits>
@@ -75,22 +76,6 @@ void put_figure(BITMAP* b, int sx, int sy, int centre, int around)
 void put_label(BITMAP* b, const char* name, int sx, int sy)
 {
     textout_ex(b, font, name, sx + 5, sy - 4, makecol(255, 255, 255), 0);
-}
-
-::testing::AssertionResult same_bitmap(BITMAP* got, BITMAP* want)
-{
-    if (got->w != want->w || got->h != want->h) return ::testing::AssertionFailure() << "sizes differ";
-    long differ = 0;
-    int fx = -1, fy = -1;
-    for (int y = 0; y < got->h; ++y) {
-        if (std::memcmp(got->line[y], want->line[y], got->w * sizeof(uint32_t)) == 0) continue;
-        for (int x = 0; x < got->w; ++x)
-            if (getpixel(got, x, y) != getpixel(want, x, y) && differ++ == 0) fx = x, fy = y;
-    }
-    if (differ == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << differ << " pixels differ, first at (" << fx << ", " << fy
-                                         << "): got " << std::hex << getpixel(got, fx, fy) << ", want "
-                                         << getpixel(want, fx, fy);
 }
 
 bool blank(BITMAP* b)

@@ -1,6 +1,7 @@
 // The affine matrix: identity, set, scaling against multiplication, products
 // and right composition, and rotations.
 #include "vector.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -9,16 +10,6 @@
 namespace {
 
 const float half_pi = 1.5707964f;                          // pi / 2 in single precision
-
-::testing::AssertionResult same_vector(vector got, vector want, float tol = 0)
-{
-    if (std::fabs(got.x - want.x) <= tol && std::fabs(got.y - want.y) <= tol &&
-        std::fabs(got.z - want.z) <= tol)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z
-                                         << "), want (" << want.x << ", " << want.y << ", "
-                                         << want.z << ")";
-}
 
 // All twelve elements, row by row with the translation last in each row.
 ::testing::AssertionResult same_matrix(const matrix& got, const matrix& want, float tol = 0)

@@ -2,6 +2,7 @@
 // must be the frames of the full walk, pixel for pixel: random catalogs of
 // many shapes, seen by random cameras, names on and off.
 #include "allegro_env.h"
+#include "test_support.h"
 #include "star_groups.h"
 #include "stars.h"
 #include "viewer.h"
@@ -22,19 +23,6 @@ namespace {
 
 const float inf = std::numeric_limits<float>::infinity();
 const float not_a_number = std::numeric_limits<float>::quiet_NaN();
-
-::testing::AssertionResult same_bitmap(BITMAP* got, BITMAP* want)
-{
-    for (int y = 0; y < got->h; ++y) {
-        if (std::memcmp(got->line[y], want->line[y], got->w * sizeof(std::uint32_t)) == 0) continue;
-        for (int x = 0; x < got->w; ++x)
-            if (getpixel(got, x, y) != getpixel(want, x, y))
-                return ::testing::AssertionFailure() << "first difference at (" << x << ", " << y
-                                                     << "): got " << std::hex << getpixel(got, x, y)
-                                                     << ", want " << getpixel(want, x, y);
-    }
-    return ::testing::AssertionSuccess();
-}
 
 int lit(BITMAP* b)
 {

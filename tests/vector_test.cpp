@@ -1,6 +1,7 @@
 // The three-component vector: arithmetic, cross product, length, normalisation
 // and the projection to a screen pixel.
 #include "vector.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,17 +15,6 @@ namespace {
 
 const float nan_f = std::numeric_limits<float>::quiet_NaN();
 const float inf_f = std::numeric_limits<float>::infinity();
-
-// Fails at the caller's line, naming both vectors.
-::testing::AssertionResult same_vector(vector got, vector want, float tol = 0)
-{
-    vector d = got - want;
-    if (std::fabs(d.x) <= tol && std::fabs(d.y) <= tol && std::fabs(d.z) <= tol)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z
-                                         << "), want (" << want.x << ", " << want.y << ", "
-                                         << want.z << ")";
-}
 
 // The pixel that `p` projects to, against the one expected.
 ::testing::AssertionResult projects_to(vector p, int column, int row)
