@@ -1,0 +1,61 @@
+#include "notices.h"
+
+#include <algorithm>
+#include <allegro.h>
+#include <cstdio>
+
+void notices::show(const std::string& text, unsigned seconds)
+{
+    const std::string clean = printable(text);
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [&](const line& l) { return l.text == clean; }),
+                lines.end());
+    lines.push_back(line{clean, seconds * ticks_per_second});
+    refresh();
+}
+
+bool notices::pass(unsigned ticks, bool key_pressed)
+{
+    const std::size_t before = lines.size();
+    std::vector<line> kept;
+    for (line& l : lines) {
+        if (l.ticks_left == 0) {
+            if (!key_pressed) kept.push_back(l);
+        } else if (l.ticks_left > ticks) {
+            l.ticks_left -= ticks;
+            kept.push_back(l);
+        }
+    }
+    lines.swap(kept);
+    refresh();
+    return lines.size() != before;
+}
+
+void notices::draw(BITMAP* target, int bottom_row) const
+{
+    const int white = makecol(255, 255, 255);
+    const int n = (int)lines.size();
+    for (int i = 0; i < n; ++i)
+        textout_ex(target, font, lines[i].text.c_str(), 10, bottom_row - 10 * (n - 1 - i), white, _textmode);
+}
+
+void notices::refresh()
+{
+    shown.clear();
+    for (const line& l : lines) shown.push_back(l.text);
+}
+
+std::string printable(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char ch : text) {
+        if (ch >= ' ' && ch <= '~') {
+            out += (char)ch;
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", ch);
+            out += escaped;
+        }
+    }
+    return out;
+}

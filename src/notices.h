@@ -1,0 +1,43 @@
+// Lines of text shown at the bottom of the screen for a while: why a catalog
+// could not be read whole, a screen mode that was refused, where a picture
+// was saved. A user started from the desktop menu has no terminal, so what
+// the program says on standard error is said here too.
+#ifndef STARHOP_NOTICES_H
+#define STARHOP_NOTICES_H
+
+#include <string>
+#include <vector>
+
+struct BITMAP;
+
+class notices {
+public:
+    static constexpr unsigned ticks_per_second = 50;   // the frame timer's rate
+
+    // Shows `text` for `seconds`, counted from the next frame that passes
+    // time; 0 seconds: until the next key press. A line equal to one shown
+    // already replaces it, so a repeated message does not pile up.
+    void show(const std::string& text, unsigned seconds);
+    // One frame's passing: `ticks` timer ticks since the last one, and
+    // whether a key was pressed in it. Returns whether a line went away.
+    bool pass(unsigned ticks, bool key_pressed);
+    // The lines, oldest on top, the newest with its top at `bottom_row`.
+    void draw(BITMAP* target, int bottom_row) const;
+    bool empty() const { return lines.empty(); }
+    const std::vector<std::string>& texts() const { return shown; }
+
+private:
+    struct line {
+        std::string text;
+        unsigned ticks_left;                   // 0: until a key press
+    };
+    std::vector<line> lines;
+    std::vector<std::string> shown;            // the texts of `lines`, in order
+    void refresh();
+};
+
+// Bytes that are not printable ASCII written as \xNN, so a message never
+// sends raw control bytes to a terminal or odd glyphs to the screen.
+std::string printable(const std::string& text);
+
+#endif
