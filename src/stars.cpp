@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 #include <sys/mman.h>
+#include <utility>
 #include <vector>
 
 star_type::star_type()
@@ -170,16 +171,87 @@ constexpr bool checked_heap = false;
 #endif
 } // namespace
 
+namespace {
+std::atomic<long long> allocations_left{-1};   // negative: no trial under way
+
+// Whether the allocation a test has set to fail is this one.
+inline void count_allocation()
+{
+    if (allocations_left.load(std::memory_order_relaxed) < 0) return;
+    if (allocations_left.fetch_sub(1) <= 0) {
+        allocations_left = 0;
+        throw std::bad_alloc();
+    }
+}
+} // namespace
+
+void fail_allocations_after(long long allowed) { allocations_left = allowed < 0 ? -1 : allowed; }
+
 void* fresh_pages(std::size_t bytes)
 {
+    count_allocation();
     void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
     madvise(p, bytes, MADV_HUGEPAGE);          // advice only: small pages do too
     return p;
 }
 
+mapped_pages::mapped_pages(std::size_t bytes) : at_(static_cast<char*>(fresh_pages(bytes))), bytes_(bytes) {}
+
+mapped_pages::mapped_pages(mapped_pages&& other) noexcept
+    : at_(std::exchange(other.at_, nullptr)), bytes_(std::exchange(other.bytes_, 0)),
+      gap_begin_(std::exchange(other.gap_begin_, 0)), gap_end_(std::exchange(other.gap_end_, 0))
+{
+}
+
+mapped_pages& mapped_pages::operator=(mapped_pages&& other) noexcept
+{
+    if (this == &other) return *this;
+    reset();
+    at_ = std::exchange(other.at_, nullptr);
+    bytes_ = std::exchange(other.bytes_, 0);
+    gap_begin_ = std::exchange(other.gap_begin_, 0);
+    gap_end_ = std::exchange(other.gap_end_, 0);
+    return *this;
+}
+
+namespace {
+constexpr std::size_t page_bytes = 4096;
+std::size_t page_up(std::size_t b) { return (b + page_bytes - 1) / page_bytes * page_bytes; }
+} // namespace
+
+void mapped_pages::keep_first(std::size_t bytes)
+{
+    const std::size_t from = page_up(bytes);
+    if (!at_ || from >= bytes_ || gap_end_ > from) return;      // nothing whole to give, or past a gap
+    munmap(at_ + from, bytes_ - from);
+    bytes_ = from;
+    if (gap_end_ == 0) gap_begin_ = gap_end_ = 0;
+}
+
+void mapped_pages::give_back(std::size_t from, std::size_t to)
+{
+    from = page_up(from);
+    to = std::min(to, bytes_) / page_bytes * page_bytes;
+    if (!at_ || gap_end_ > gap_begin_ || from >= to) return;
+    munmap(at_ + from, to - from);
+    gap_begin_ = from;
+    gap_end_ = to;
+}
+
+void mapped_pages::reset()
+{
+    // Around the gap only: other mappings may have been made in it since.
+    if (at_ && gap_begin_ > 0) munmap(at_, gap_begin_);
+    if (at_ && gap_end_ == 0 && bytes_ > 0) munmap(at_, bytes_);
+    else if (at_ && bytes_ > gap_end_) munmap(at_ + gap_end_, bytes_ - gap_end_);
+    at_ = nullptr;
+    bytes_ = gap_begin_ = gap_end_ = 0;
+}
+
 void* star_type::operator new(std::size_t size)
 {
+    count_allocation();
     if (size != sizeof(star_type) || checked_heap) return ::operator new(size, record_alignment);
     return store.take();
 }

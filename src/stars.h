@@ -59,9 +59,45 @@ static_assert(sizeof(star_type) == 64, "a record fills one cache line");
 
 // Zeroed memory straight from the system, in large pages where it offers them
 // (a first write to a fresh page is the dearest part of a large load), for
-// memory that lives as long as the program or is given back with munmap.
+// memory that lives as long as the program or is owned by a mapped_pages.
 // Throws std::bad_alloc when there is none.
 void* fresh_pages(std::size_t bytes);
+
+// Pages from fresh_pages, given back to the system when their owner goes:
+// the one place that unmaps them.
+class mapped_pages {
+public:
+    mapped_pages() = default;
+    explicit mapped_pages(std::size_t bytes);  // throws std::bad_alloc
+    // Takes over pages from fresh_pages.
+    mapped_pages(void* pages, std::size_t bytes) : at_(static_cast<char*>(pages)), bytes_(bytes) {}
+    ~mapped_pages() { reset(); }
+    mapped_pages(mapped_pages&& other) noexcept;
+    mapped_pages& operator=(mapped_pages&& other) noexcept;
+    mapped_pages(const mapped_pages&) = delete;
+    mapped_pages& operator=(const mapped_pages&) = delete;
+
+    char* data() const { return at_; }
+    std::size_t size() const { return bytes_; }  // from data() to the end, any gap included
+    // Gives back every whole page past the first `bytes`.
+    void keep_first(std::size_t bytes);
+    // Gives back the whole pages inside [from, to), bytes from data(); the
+    // rest is given back when the owner goes. One gap at most.
+    void give_back(std::size_t from, std::size_t to);
+    std::size_t gap() const { return gap_end_ - gap_begin_; }
+    void reset();
+
+private:
+    char* at_ = nullptr;
+    std::size_t bytes_ = 0;
+    std::size_t gap_begin_ = 0, gap_end_ = 0;   // given back already
+};
+
+// For tests of running out of memory where no limit on the process reaches:
+// after `allowed` more records made with new or calls of fresh_pages, each
+// further one throws std::bad_alloc, as if memory had run out. A negative
+// value lifts this (the default).
+void fail_allocations_after(long long allowed);
 
 // Whether a star of absolute magnitude a, at the squared distance `squared`
 // (the float sum of squares that length() takes the root of), surely shows a

@@ -7,8 +7,11 @@
 #include <allegro.h>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <new>
 
 // ---- names ----
 
@@ -46,59 +49,157 @@ std::string folded(const char* name, bool lower)
 
 std::string search_form(const char* name) { return folded(name, true); }
 
-name_index::name_index(const star_type* first, std::size_t expected)
+namespace {
+
+// The search form of a record's name, zero-padded; false when it has none.
+inline bool key_of(const star_type* s, name_index::key& k)
 {
-    entries.reserve(expected);
-    for (const star_type* s = first; s; s = s->next) {
-        entry e;
-        std::memset(e.key, 0, sizeof e.key);
-        if (fold(s->name, e.key, sizeof e.key, true) == 0) continue;   // no name, or only spaces
-        e.star = s;
-        entries.push_back(e);
-    }
-    if (entries.size() < 2) return;
-    std::unique_ptr<entry[]> spare(new entry[entries.size()]);
-    sort_by_key(entries.data(), spare.get(), entries.size(), 0);
+    std::memset(k, 0, sizeof k);
+    return fold(s->name, k, sizeof k, true) > 0;
 }
 
-// A radix sort from the first character on: catalogs of millions of names
-// share long beginnings ("TYC ", "HIP "), which a comparison sort compares
-// again and again, while this looks at each character of a key about once.
-// It is stable, so stars that share a name stay in catalog order. `spare`
-// has room for n entries.
-void name_index::sort_by_key(entry* e, entry* spare, std::size_t n, int column)
+constexpr std::size_t sample_step = 256;           // one named star in this many foretells the batches
+constexpr unsigned max_batches = 128;              // sorted one after another
+constexpr unsigned char unnamed = 0xff;            // no batch: not in the index
+static_assert(max_batches < unnamed, "a batch number fits a byte beside the mark of the unnamed");
+
+// One named star while its batch is sorted.
+struct sort_entry {
+    name_index::key k;
+    std::uint32_t index;                           // list position
+};
+
+bool before(const sort_entry& a, const sort_entry& b)
 {
-    for (;;) {
-        if (n <= 32) {                                         // insertion sort, stable as well
-            for (std::size_t i = 1; i < n; ++i) {
-                const entry moving = e[i];
-                std::size_t j = i;
-                for (; j > 0 && std::memcmp(moving.key + column, e[j - 1].key + column, key_size - column) < 0; --j)
-                    e[j] = e[j - 1];
-                e[j] = moving;
-            }
-            return;
+    const int c = std::memcmp(a.k, b.k, sizeof a.k);
+    return c != 0 ? c < 0 : a.index < b.index;     // equal names in catalog order
+}
+
+// Writes `value` as the k-th field of `bits` bits from `words`.
+inline void put_bits(std::uint64_t* words, std::size_t k, int bits, std::uint64_t value)
+{
+    const std::size_t at = k * (std::size_t)bits, word = at / 64;
+    const int shift = (int)(at % 64);
+    words[word] |= value << shift;
+    if (shift + bits > 64) words[word + 1] |= value >> (64 - shift);
+}
+
+inline std::uint64_t get_bits(const std::uint64_t* words, std::size_t k, int bits)
+{
+    const std::size_t at = k * (std::size_t)bits, word = at / 64;
+    const int shift = (int)(at % 64);
+    std::uint64_t v = words[word] >> shift;
+    if (shift + bits > 64) v |= words[word + 1] << (64 - shift);
+    return bits == 64 ? v : v & ((std::uint64_t(1) << bits) - 1);
+}
+
+} // namespace
+
+// The index is made in batches of names, so that beside the list positions
+// it keeps, no more than a byte a star and one batch's names are held at a
+// time: a sample of the names cuts the range of names into batches, a walk
+// marks each star with its batch, and each batch in turn gathers its names
+// from the records, is sorted and appended.
+name_index::name_index(const star_type* first, std::size_t)
+{
+    // First walk: the runs of the list in memory and a sample of the names.
+    std::vector<sort_entry> sample;
+    std::size_t length = 0, named = 0;
+    for (const star_type* s = first; s; s = s->next, ++length) {
+        if (runs_.empty() || runs_.back().first + (length - runs_.back().first_index) != s)
+            runs_.push_back({length, s});
+        sort_entry e;
+        if (!key_of(s, e.k)) continue;                             // no name, or only spaces
+        if (named++ % sample_step == 0) {
+            e.index = (std::uint32_t)length;
+            sample.push_back(e);
         }
-        if (column == key_size) return;                        // all the same name
-        std::size_t count[256] = {};
-        for (std::size_t i = 0; i < n; ++i) ++count[(unsigned char)e[i].key[column]];
-        const unsigned char first = (unsigned char)e[0].key[column];
-        if (count[first] == n) {                               // a character they all share
-            if (first == 0) return;                            // they all end here: one name
-            ++column;
-            continue;
-        }
-        std::size_t start[256], next[256], at = 0;
-        for (int c = 0; c < 256; ++c) {
-            start[c] = next[c] = at;
-            at += count[c];
-        }
-        for (std::size_t i = 0; i < n; ++i) spare[next[(unsigned char)e[i].key[column]]++] = e[i];
-        std::memcpy(static_cast<void*>(e), spare, n * sizeof *e);
-        for (int c = 1; c < 256; ++c)                          // names that end here are sorted already
-            if (count[c] > 1) sort_by_key(e + start[c], spare + start[c], count[c], column + 1);
-        return;
     }
+    if (named == 0) return;
+    if (length > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();   // beyond any catalog
+
+    // The batches' bounds: every so many sampled names, the first of each
+    // later batch.
+    std::sort(sample.begin(), sample.end(), before);
+    const std::size_t batches = std::min<std::size_t>(max_batches, sample.size());
+    std::vector<sort_entry> bound;
+    for (std::size_t b = 1; b < batches; ++b) {
+        sort_entry e = sample[b * sample.size() / batches];
+        e.index = 0;                                               // a name's every star in one batch
+        bound.push_back(e);
+    }
+    std::vector<sort_entry>().swap(sample);
+
+    // Second walk: each star's batch, and each batch's size.
+    mapped_pages marks(length);
+    unsigned char* const batch_of = reinterpret_cast<unsigned char*>(marks.data());
+    std::vector<std::size_t> size(batches);
+    {
+        std::size_t n = 0;
+        for (const star_type* s = first; s; s = s->next, ++n) {
+            sort_entry e;
+            if (!key_of(s, e.k)) {
+                batch_of[n] = unnamed;
+                continue;
+            }
+            e.index = 0;
+            const std::size_t b = std::upper_bound(bound.begin(), bound.end(), e, before) - bound.begin();
+            batch_of[n] = (unsigned char)b;
+            ++size[b];
+        }
+    }
+
+    while ((length - 1) >> bits_ > 0) ++bits_;
+    count_ = named;
+    order_ = mapped_pages(((named * (std::size_t)bits_ + 63) / 64 + 1) * sizeof(std::uint64_t));
+    std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(order_.data());
+    mapped_pages scratch(std::max<std::size_t>(*std::max_element(size.begin(), size.end()), 1) * sizeof(sort_entry));
+    sort_entry* const batch = reinterpret_cast<sort_entry*>(scratch.data());
+
+    // Each batch: its stars in list order, their names read again, sorted.
+    std::size_t written = 0;
+    for (std::size_t b = 0; b < batches; ++b) {
+        std::size_t n = 0, r = 0;
+        for (const unsigned char* p = batch_of, *end = batch_of + length;
+             (p = static_cast<const unsigned char*>(std::memchr(p, (int)b, end - p))); ++p) {
+            const std::size_t index = p - batch_of;
+            while (r + 1 < runs_.size() && runs_[r + 1].first_index <= index) ++r;
+            key_of(runs_[r].first + (index - runs_[r].first_index), batch[n].k);
+            batch[n++].index = (std::uint32_t)index;
+        }
+        std::sort(batch, batch + n, before);
+        for (std::size_t e = 0; e < n; ++e) put_bits(words, written++, bits_, batch[e].index);
+    }
+}
+
+std::size_t name_index::bytes() const
+{
+    return runs_.capacity() * sizeof(run) + order_.size();
+}
+
+std::size_t name_index::position(std::size_t k) const
+{
+    return (std::size_t)get_bits(reinterpret_cast<const std::uint64_t*>(order_.data()), k, bits_);
+}
+
+const star_type* name_index::record(std::size_t index) const
+{
+    const auto r = std::upper_bound(runs_.begin(), runs_.end(), index,
+                                    [](std::size_t i, const run& x) { return i < x.first_index; }) - 1;
+    return r->first + (index - r->first_index);
+}
+
+std::size_t name_index::search(const key& want, std::size_t from, std::size_t to, bool after) const
+{
+    while (from < to) {
+        const std::size_t mid = from + (to - from) / 2;
+        key k;
+        key_of(star(mid), k);
+        const int c = std::memcmp(k, want, sizeof k);
+        if (c < 0 || (after && c == 0)) from = mid + 1;
+        else to = mid;
+    }
+    return from;
 }
 
 name_match name_index::find(const std::string& text) const
@@ -109,29 +210,29 @@ name_match name_index::find(const std::string& text) const
     m.kind = name_match::none;
     if (want.size() > (std::size_t)key_size) return m;           // longer than any name
 
-    entry probe;
-    std::memset(probe.key, 0, sizeof probe.key);
-    std::memcpy(probe.key, want.data(), want.size());
-    const auto by_key = [](const entry& a, const entry& b) { return std::memcmp(a.key, b.key, key_size) < 0; };
-    const auto end = entries.end();
-    const auto low = std::lower_bound(entries.begin(), end, probe, by_key);   // the zero padding sorts first
-
-    if (low != end && std::memcmp(low->key, probe.key, key_size) == 0) {
-        const auto high = std::upper_bound(low, end, probe, by_key);
+    key probe;
+    std::memset(probe, 0, sizeof probe);
+    std::memcpy(probe, want.data(), want.size());
+    const std::size_t low = search(probe, 0, count_, false);     // the zero padding sorts first
+    key k;
+    if (low != count_ && key_of(star(low), k) && std::memcmp(k, probe, key_size) == 0) {
+        const std::size_t high = search(probe, low, count_, true);
         m.kind = name_match::found;
-        m.star = low->star;
+        m.star = star(low);
         const std::string written = folded(text.c_str(), false);
-        for (auto e = low; e != high; ++e)                       // the spelling typed wins
-            if (folded(e->star->name, false) == written) { m.star = e->star; break; }
+        for (std::size_t e = low; e != high; ++e)                // the spelling typed wins
+            if (folded(star(e)->name, false) == written) { m.star = star(e); break; }
         return m;
     }
 
     // Names that start with the text follow the probe; stepping from one name
     // to the next by binary search skips over stars that share a name.
     std::vector<const star_type*> names;
-    for (auto e = low; e != end && names.size() <= (std::size_t)listed; e = std::upper_bound(e, end, *e, by_key)) {
-        if (std::memcmp(e->key, want.data(), want.size()) != 0) break;
-        names.push_back(e->star);
+    for (std::size_t e = low; e != count_ && names.size() <= (std::size_t)listed;) {
+        key_of(star(e), k);
+        if (std::memcmp(k, want.data(), want.size()) != 0) break;
+        names.push_back(star(e));
+        e = search(k, e, count_, true);
     }
     if (names.empty()) return m;
     if (names.size() == 1) {

@@ -4,6 +4,7 @@
 #ifndef STARHOP_TRAVEL_H
 #define STARHOP_TRAVEL_H
 
+#include "stars.h"
 #include "vector.h"
 
 #include <cstddef>
@@ -30,28 +31,43 @@ struct name_match {
 };
 
 // Every named star of the list, sorted by search form, so that an exact name
-// and the names that start with a text are both found by binary search.
+// and the names that start with a text are both found by binary search. It
+// holds no names of its own: only each named star's list position, in as few
+// bits as the list's length needs, the names read from the records.
 class name_index {
 public:
     static constexpr int listed = 5;               // candidates named when several match
 
-    // `expected` is how many stars the list holds, if known: room is made
-    // for them at once.
+    // Throws std::bad_alloc when memory runs out, holding nothing. The second
+    // argument is not used.
     explicit name_index(const star_type* first, std::size_t expected = 0);
     // An exact name first (of stars whose names differ only in case, the one
     // written as typed, else the first in the catalog); else the only name
     // that starts with the text; else up to five candidates, or none.
     name_match find(const std::string& text) const;
-    std::size_t size() const { return entries.size(); }
+    std::size_t size() const { return count_; }
+    // Memory kept, in bytes.
+    std::size_t bytes() const;
+
+    static constexpr int key_size = 24;            // the longest name a record holds
+    using key = char[key_size];                    // search form, zero-padded
 
 private:
-    static constexpr int key_size = 24;            // the longest name a record holds
-    struct entry {
-        char key[key_size];                        // search form, zero-padded
-        const star_type* star;
+    // A stretch of the list whose records lie one after another in memory.
+    struct run {
+        std::size_t first_index;                   // list position of its first record
+        const star_type* first;
     };
-    std::vector<entry> entries;                    // by key; equal keys in catalog order
-    static void sort_by_key(entry* e, entry* spare, std::size_t n, int column);
+    std::vector<run> runs_;
+    mapped_pages order_;                           // list positions by key, bits_ each; equal keys in catalog order
+    std::size_t count_ = 0;
+    int bits_ = 1;
+
+    std::size_t position(std::size_t k) const;     // of the k-th star by key
+    const star_type* record(std::size_t index) const;
+    const star_type* star(std::size_t k) const { return record(position(k)); }
+    // The first k in [from, to) whose key is not below `want` (`after`: above it).
+    std::size_t search(const key& want, std::size_t from, std::size_t to, bool after) const;
 };
 
 // The one-line prompt at the bottom of the screen. It is fed the keys the
