@@ -15,6 +15,7 @@
 #include <iostream>
 #include <locale.h>
 #include <memory>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -399,6 +400,7 @@ struct lines_read {
     long long line_feeds = 0;                                   // in [start, stop)
     long long bytes_seen = 0;                                   // offset of the last byte read, plus one
     bool ended = false;                                         // stopped by a line it could not read whole
+    bool out_of_memory = false;                                 // or by a record memory could not be found for
     bool quiet = true;                                          // ended where only white space was left
     failure why;                                                // and why, when not quiet
     std::string text;                                           // the column's text, quoted, when a number failed
@@ -414,10 +416,17 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
     static const double log_ratio = std::log(magnitude_ratio);
     lines_read r;
     r.start = start;
-    line_values v{};
+    line_values v{}, kept{};
 
     size_t capacity = 64 << 10;                                 // grows for a line that fills it
-    std::unique_ptr<char[]> buffer(new char[capacity]);
+    std::unique_ptr<char[]> buffer;
+    try {
+        buffer.reset(new char[capacity]);
+    } catch (const std::bad_alloc&) {
+        r.ended = r.out_of_memory = true;
+        r.quiet = false;
+        return r;
+    }
     size_t begin = 0, filled = 0;                               // unread bytes: [begin, filled)
     bool last = false;
     long long dropped = start, dropped_lines = 0;               // offset of the buffer, line feeds before it
@@ -453,7 +462,12 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
         cursor c{buffer.get() + begin, buffer.get() + filled, last};
         const outcome got = line_start ? read_line(c, v, r.why) : skip_rest(c);
         if (got == outcome::more) {
-            refill();
+            try {
+                refill();
+            } catch (const std::bad_alloc&) {                   // a line too long for the memory left
+                r.ended = r.out_of_memory = true;
+                break;
+            }
             continue;
         }
         if (got == outcome::failed) {
@@ -475,15 +489,22 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
         const float planar = (float)(d * std::cos((double)delta));   // in the equator's plane
         const float x = (float)(planar * std::cos((double)alpha));
         const float y = (float)(planar * std::sin((double)alpha));
-        star_type* s = r.count == 0 && fill ? fill : new star_type;
+        star_type* s;
+        try {
+            s = r.count == 0 && fill ? fill : new star_type;
+        } catch (const std::bad_alloc&) {                       // the stars before it are kept
+            r.ended = r.out_of_memory = true;
+            break;
+        }
         s->star_set(v.name, abs_magnitude, vector(x, y, z), v.class_word);
         if (r.tail) r.tail->next = s;
         else r.head = s;
         r.tail = s;
         ++r.count;
+        kept = v;
     }
 
-    if (r.ended && r.why.text) {                                // enough of the column at hand to quote it
+    if (r.ended && !r.out_of_memory && r.why.text) {                                // enough of the column at hand to quote it
         size_t at = r.why.text - buffer.get();
         while (!last && filled - at <= 24) {
             at -= begin;
@@ -493,12 +514,14 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
     }
     const char* const here = buffer.get() + begin;
     const char* const end = buffer.get() + filled;
-    r.last = v;
+    r.last = kept;
     r.stop = dropped + (long long)begin;
     r.line_feeds = dropped_lines + line_feeds(buffer.get(), here);
     r.bytes_seen = dropped + (long long)filled;
     r.error = source.error;
-    if (r.ended) {
+    if (r.out_of_memory) {
+        r.quiet = false;
+    } else if (r.ended) {
         r.quiet = r.why.text == nullptr && only_space(here, end);
         if (r.why.text) r.text = quoted(r.why.text, end);
     }
@@ -511,7 +534,10 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
 void close_load(const lines_read& ending, long long line, int count, star_type* last_record,
                 const line_values& last, std::ostream& report, const load_notes& notes)
 {
-    if (notes.errors && ending.error)
+    if (notes.errors && ending.out_of_memory)
+        *notes.errors << notes.source_name << ": not enough memory for more than " << count
+                      << " stars; the rest of the file was not read\n";
+    else if (notes.errors && ending.error)
         *notes.errors << notes.source_name << ": " << (ending.bytes_seen == 0 ? "cannot read" : "read error")
                       << ": " << std::strerror(ending.error) << '\n';
     else if (notes.errors && ending.ended && !ending.quiet) {

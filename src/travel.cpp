@@ -427,8 +427,12 @@ bool flight_control_held(const camera& c, int keys)
 // ---- the frame loop's part ----
 
 traveller::traveller(const star_type* first, std::size_t star_count)
-    : building(std::async(std::launch::async, [first, star_count] {
-          return std::make_unique<name_index>(first, star_count);
+    : building(std::async(std::launch::async, [first, star_count]() -> std::unique_ptr<name_index> {
+          try {
+              return std::make_unique<name_index>(first, star_count);
+          } catch (const std::bad_alloc&) {
+              return nullptr;                                  // the prompt says so; the rest goes on
+          }
       }))
 {
 }
@@ -437,13 +441,19 @@ const name_index* traveller::names()
 {
     if (!index && building.valid() &&
         building.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-        index = building.get();
+        take_names();
     return index.get();
 }
 
 void traveller::wait_for_names()
 {
-    if (building.valid()) index = building.get();
+    if (building.valid()) take_names();
+}
+
+void traveller::take_names()
+{
+    index = building.get();
+    no_memory = !index;
 }
 
 namespace {
@@ -479,7 +489,7 @@ int traveller::before_camera(camera& c)
         if (prompt.feed(scancode, ascii) == fly_prompt::search) enter(c);
     }
     if (!prompt.is_open()) search_waiting = false;
-    if (search_waiting && names()) enter(c);
+    if (search_waiting && (names() || no_memory)) enter(c);
     if (was_open || prompt.is_open()) keys_held_back = 1;
     else if (keys_held_back && !outside_key_held()) keys_held_back = 0;
     const int keys = !keys_held_back;
@@ -501,7 +511,11 @@ void traveller::after_camera(camera& c, unsigned tick)
 void traveller::enter(camera& c)
 {
     const name_index* all = names();
-    search_waiting = !all;
+    search_waiting = !all && !no_memory;
+    if (no_memory) {
+        prompt.show_note(no_memory_note);
+        return;
+    }
     if (!all) {
         prompt.show_note("Reading the names...");
         return;

@@ -141,9 +141,13 @@ bool flight_control_held(const camera& c, int keys);
 class traveller {
 public:
     traveller(const star_type* first, std::size_t star_count);
-    // The index, once built; null before.
+    // What the prompt says on Enter when memory ran out while the index was made.
+    static constexpr const char* no_memory_note = "Not enough memory to search names";
+
+    // The index, once built; null before, and when memory ran out making it.
     const name_index* names();
     void wait_for_names();
+    bool names_failed() const { return no_memory; }
 
     // Before the camera update: hands the keyboard buffer to the prompt (F
     // opens it), starts a trip on a match and ends one on a flight control.
@@ -165,12 +169,14 @@ public:
 private:
     std::future<std::unique_ptr<name_index>> building;
     std::unique_ptr<name_index> index;
+    bool no_memory = false;                        // the index could not be made
     bool search_waiting = false;                   // Enter came before the index
     bool ticking = false;                          // last_tick holds a tick
     bool trip_started = false;                     // by this frame's Enter
     unsigned last_tick = 0;
     int keys_held_back = 0;
     void enter(camera& c);
+    void take_names();
 };
 
 #endif
