@@ -10,7 +10,6 @@
 #include <exception>
 #include <limits>
 #include <new>
-#include <sys/mman.h>
 #include <thread>
 #include <utility>
 
@@ -321,19 +320,14 @@ public:
     explicit readied_pages(std::size_t length)
     {
         if (length < (std::size_t(1) << 20)) return;
-        bytes_ = (length / headroom_share + length + length / 2) * sizeof(std::uint64_t);
-        at_ = static_cast<char*>(fresh_pages(bytes_));
+        pages_ = mapped_pages((length / headroom_share + length + length / 2) * sizeof(std::uint64_t));
         worker_ = std::thread([this, length] {
-            volatile char* const p = at_;
+            volatile char* const p = pages_.data();
             const std::size_t end = (length / headroom_share + length) * sizeof(std::uint64_t);
             for (std::size_t b = length / headroom_share * sizeof(std::uint64_t); b < end && !stop_; b += 4096) p[b] = 0;
         });
     }
-    ~readied_pages()
-    {
-        stop();
-        if (at_) munmap(at_, bytes_);
-    }
+    ~readied_pages() { stop(); }
     readied_pages(const readied_pages&) = delete;
     readied_pages& operator=(const readied_pages&) = delete;
 
@@ -342,20 +336,18 @@ public:
         stop_ = true;
         if (worker_.joinable()) worker_.join();
     }
-    // `bytes` of zeroed memory for munmap: the readied pages when they are
-    // enough, fresh ones otherwise.
-    void* take(std::size_t bytes)
+    // `bytes` of zeroed memory: the readied pages when they are enough,
+    // fresh ones otherwise.
+    mapped_pages take(std::size_t bytes)
     {
         stop();
-        if (!at_ || bytes > bytes_) return fresh_pages(bytes);
-        const std::size_t used = (bytes + 4095) / 4096 * 4096;
-        if (used < bytes_) munmap(at_ + used, bytes_ - used);
-        return std::exchange(at_, nullptr);
+        if (!pages_.data() || bytes > pages_.size()) return mapped_pages(bytes);
+        pages_.keep_first(bytes);
+        return std::move(pages_);
     }
 
 private:
-    char* at_ = nullptr;
-    std::size_t bytes_ = 0;
+    mapped_pages pages_;
     std::atomic<bool> stop_{false};
     std::thread worker_;
 };
@@ -367,7 +359,7 @@ template <class T> T* star_groups::page_allocator<T>::allocate(std::size_t n)
 
 template <class T> void star_groups::page_allocator<T>::deallocate(T* p, std::size_t n)
 {
-    munmap(p, std::max<std::size_t>(n, 1) * sizeof(T));
+    mapped_pages given_back(p, std::max<std::size_t>(n, 1) * sizeof(T));   // as it goes
 }
 
 // The record at list position `index`.
@@ -454,8 +446,8 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
     // Second walk, each half of the list from its own start: every star's
     // word, its key above its list position, into its half's room in its
     // bucket, or, when that is full, among the half's spilled words.
-    member_bytes_ = std::max<std::size_t>(total_room, 1) * sizeof(std::uint64_t);
-    members_ = static_cast<std::uint32_t*>(readied.take(member_bytes_));
+    member_pages_ = readied.take(std::max<std::size_t>(total_room, 1) * sizeof(std::uint64_t));
+    members_ = reinterpret_cast<std::uint32_t*>(member_pages_.data());
     std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(members_);
     std::vector<std::size_t> filled[2] = {start[0], start[1]};
     std::vector<std::uint64_t> spilled[2];
@@ -522,8 +514,9 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
         in_place &= 2 * region[d] + (grouped - first_member[d]) <= 2 * total_room;
     const std::size_t second_run = in_place ? 2 * total_room - grouped : 0;
     auto member_at = [&](std::size_t d) { return first_member[d] + (d >= middle ? second_run : 0); };
-    char* const to = in_place ? reinterpret_cast<char*>(members_)
-                              : static_cast<char*>(fresh_pages(std::max<std::size_t>(grouped, 1) * 4));
+    mapped_pages own_pages;
+    if (!in_place) own_pages = mapped_pages(std::max<std::size_t>(grouped, 1) * 4);
+    char* const to = in_place ? reinterpret_cast<char*>(members_) : own_pages.data();
 
     // Leaves of at most leaf_size stars, one band each (the band is the top
     // of the top digit). A leaf's box comes from its stars' cells and its
@@ -595,12 +588,14 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
         std::size_t most = 1;
         for (std::size_t d = run == 0 ? 0 : middle; d < (run == 0 ? middle : buckets); ++d)
             if (size[d] <= large_bucket) most = std::max(most, size[d]);
-        std::uint64_t* const scratch = static_cast<std::uint64_t*>(fresh_pages(2 * most * sizeof(std::uint64_t)));
+        const mapped_pages scratch_pages(2 * most * sizeof(std::uint64_t));
+        std::uint64_t* const scratch = reinterpret_cast<std::uint64_t*>(scratch_pages.data());
         for (std::size_t k = 0; k < (run == 0 ? middle : buckets - middle); ++k) {
             const std::size_t d = run == 0 ? k : buckets - 1 - k, n = size[d];
             if (n == 0) continue;
             std::uint64_t* sorted = scratch + most;
-            if (n > large_bucket) sorted = static_cast<std::uint64_t*>(fresh_pages(n * sizeof(std::uint64_t)));
+            mapped_pages large;
+            if (n > large_bucket) sorted = reinterpret_cast<std::uint64_t*>((large = mapped_pages(n * sizeof(std::uint64_t))).data());
             sort_bucket(pieces(d), n, sorted, scratch);
             make_leaves(sorted, n, member_at(d), leaves + first_leaf[d]);
             char* const at = to + 4 * member_at(d);
@@ -608,27 +603,15 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
                 const std::uint32_t position = (std::uint32_t)(sorted[e] & position_mask);
                 std::memcpy(at + 4 * e, &position, sizeof position);
             }
-            if (n > large_bucket) munmap(sorted, n * sizeof(std::uint64_t));
         }
-        munmap(scratch, 2 * most * sizeof(std::uint64_t));
     });
 
     // The words' pages that hold no positions go back.
-    const std::size_t page = 4096;
     if (!in_place) {
-        munmap(members_, member_bytes_);
-        members_ = reinterpret_cast<std::uint32_t*>(to);
-        member_bytes_ = std::max<std::size_t>(grouped, 1) * 4;
-        gap_begin_ = gap_end_ = member_bytes_;
+        member_pages_ = std::move(own_pages);
+        members_ = reinterpret_cast<std::uint32_t*>(member_pages_.data());
     } else {
-        const std::size_t first_end = (4 * first_member[middle] + page - 1) / page * page;
-        const std::size_t second_start = 4 * member_at(middle) / page * page;
-        gap_begin_ = gap_end_ = member_bytes_;
-        if (first_end < second_start) {
-            munmap(to + first_end, second_start - first_end);
-            gap_begin_ = first_end;
-            gap_end_ = second_start;
-        }
+        member_pages_.give_back(4 * first_member[middle], 4 * member_at(middle));
     }
     leaves_ = levels_[0].size();
 
@@ -655,13 +638,7 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
     chosen_.reserve(always_.size() + 4096);
 }
 
-star_groups::~star_groups()
-{
-    // Around the gap only: other mappings may have been made in it since.
-    char* const bytes = reinterpret_cast<char*>(members_);
-    if (bytes && gap_begin_ > 0) munmap(bytes, gap_begin_);
-    if (bytes && member_bytes_ > gap_end_) munmap(bytes + gap_end_, member_bytes_ - gap_end_);
-}
+star_groups::~star_groups() = default;
 
 bool star_groups::holds_its_stars() const
 {
@@ -687,7 +664,7 @@ bool star_groups::holds_its_stars() const
 
 std::size_t star_groups::bytes() const
 {
-    std::size_t b = runs_.capacity() * sizeof(run) + member_bytes_ - (gap_end_ - gap_begin_) + always_.capacity() * 4 +
+    std::size_t b = runs_.capacity() * sizeof(run) + member_pages_.size() - member_pages_.gap() + always_.capacity() * 4 +
                     chosen_.capacity() * 4 + spare_.capacity() * 4;
     for (const auto& level : levels_) b += level.capacity() * sizeof(node);
     return b;

@@ -4,6 +4,7 @@
 #ifndef STARHOP_STAR_GROUPS_H
 #define STARHOP_STAR_GROUPS_H
 
+#include "stars.h"
 #include "vector.h"
 
 #include <cstddef>
@@ -84,9 +85,8 @@ private:
     // List positions, grouped, in pages of their own: while the groups are
     // made the same pages hold a 64-bit word per star. The positions of the
     // later groups may lie against the pages' end, the pages between given back.
-    std::uint32_t* members_ = nullptr;
-    std::size_t member_bytes_ = 0;                  // from members_ to the end, gap included
-    std::size_t gap_begin_ = 0, gap_end_ = 0;       // the gap, in bytes from members_ (none: both the end)
+    mapped_pages member_pages_;
+    std::uint32_t* members_ = nullptr;              // in member_pages_
     std::vector<std::uint32_t> always_;             // not finite or out of range: every frame
     std::vector<node_array> levels_;                // leaves first, then their parents up to the root
     std::vector<std::uint32_t> chosen_;             // scratch: the frame's survivors
