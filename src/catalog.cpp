@@ -18,6 +18,7 @@
 #include <new>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -619,15 +620,20 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
     };
     std::vector<std::thread> helpers;
     std::vector<std::exception_ptr> trouble(threads);
-    for (unsigned t = 1; t < threads; ++t)
-        helpers.emplace_back([&, t] {
-            try {
-                work(false);
-            } catch (...) {
-                trouble[t] = std::current_exception();
-                first_ended = 0;                                // the others stop soon too
-            }
-        });
+    for (unsigned t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back([&, t] {
+                try {
+                    work(false);
+                } catch (...) {
+                    trouble[t] = std::current_exception();
+                    first_ended = 0;                            // the others stop soon too
+                }
+            });
+        } catch (const std::system_error&) {                    // no more threads to be had: fewer read
+            break;
+        }
+    }
     try {
         work(true);
     } catch (...) {

@@ -10,6 +10,7 @@
 #include <exception>
 #include <limits>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -162,13 +163,20 @@ axis_grid grid_for(std::vector<float>& sample)
 template <class F> void in_two(F f)
 {
     std::exception_ptr trouble;
-    std::thread other([&] {
-        try {
-            f(0);
-        } catch (...) {
-            trouble = std::current_exception();
-        }
-    });
+    std::thread other;
+    try {
+        other = std::thread([&] {
+            try {
+                f(0);
+            } catch (...) {
+                trouble = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {                // no thread to be had: one core does both
+        f(0);
+        f(1);
+        return;
+    }
     try {
         f(1);
     } catch (...) {
@@ -321,11 +329,13 @@ public:
     {
         if (length < (std::size_t(1) << 20)) return;
         pages_ = mapped_pages((length / headroom_share + length + length / 2) * sizeof(std::uint64_t));
-        worker_ = std::thread([this, length] {
-            volatile char* const p = pages_.data();
-            const std::size_t end = (length / headroom_share + length) * sizeof(std::uint64_t);
-            for (std::size_t b = length / headroom_share * sizeof(std::uint64_t); b < end && !stop_; b += 4096) p[b] = 0;
-        });
+        try {
+            worker_ = std::thread([this, length] {
+                volatile char* const p = pages_.data();
+                const std::size_t end = (length / headroom_share + length) * sizeof(std::uint64_t);
+                for (std::size_t b = length / headroom_share * sizeof(std::uint64_t); b < end && !stop_; b += 4096) p[b] = 0;
+            });
+        } catch (const std::system_error&) {}               // no thread to be had: the pages are written later
     }
     ~readied_pages() { stop(); }
     readied_pages(const readied_pages&) = delete;

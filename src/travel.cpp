@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <system_error>
 
 // ---- names ----
 
@@ -426,16 +427,30 @@ bool flight_control_held(const camera& c, int keys)
 
 // ---- the frame loop's part ----
 
-traveller::traveller(const star_type* first, std::size_t star_count)
-    : building(std::async(std::launch::async, [first, star_count]() -> std::unique_ptr<name_index> {
-          try {
-              return std::make_unique<name_index>(first, star_count);
-          } catch (const std::bad_alloc&) {
-              return nullptr;                                  // the prompt says so; the rest goes on
-          }
-      }))
+namespace {
+
+// The index made on a thread of its own; null when memory runs out, also for
+// the thread itself.
+std::future<std::unique_ptr<name_index>> index_later(const star_type* first, std::size_t star_count)
 {
+    try {
+        return std::async(std::launch::async, [first, star_count]() -> std::unique_ptr<name_index> {
+            try {
+                return std::make_unique<name_index>(first, star_count);
+            } catch (const std::bad_alloc&) {
+                return nullptr;                                // the prompt says so; the rest goes on
+            }
+        });
+    } catch (const std::system_error&) {
+        std::promise<std::unique_ptr<name_index>> none;
+        none.set_value(nullptr);
+        return none.get_future();
+    }
 }
+
+} // namespace
+
+traveller::traveller(const star_type* first, std::size_t star_count) : building(index_later(first, star_count)) {}
 
 const name_index* traveller::names()
 {

@@ -1,6 +1,7 @@
 #include "viewer.h"
 
 #include "catalog.h"
+#include "notices.h"
 #include "star_groups.h"
 #include "stars.h"
 #include "travel.h"
@@ -9,8 +10,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 #include <memory>
+#include <new>
+#include <sstream>
 #include <thread>
+#include <unistd.h>
 
 volatile int countready = 0;
 volatile int framecounter = 0;
@@ -100,7 +105,7 @@ void build_view(camera& c)
 }
 
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel, star_groups* groups)
+                const traveller* travel, star_groups* groups, const notices* shown)
 {
     acquire_bitmap(buffer);
     show_mouse(nullptr);                       // the pointer comes off before we draw
@@ -122,6 +127,11 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
     textprintf_ex(buffer, font, 10, 30, white, _textmode,
                   "right mouse button to move forward, press E to return home.");
     if (travel) travel->draw(buffer, c);
+    if (shown && !shown->empty()) {
+        int bottom = screen_height - 18;                       // the prompt's line
+        if (travel && travel->prompt.is_open()) bottom -= 10 * (int)(travel->prompt.notes().size() + 1);
+        shown->draw(buffer, bottom);
+    }
     show_mouse(buffer);
     release_bitmap(buffer);
 }
@@ -156,28 +166,87 @@ private:
     unsigned ticks_then_ = 0;
 };
 
-void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups)
+void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups, notices* shown)
 {
-    std::unique_ptr<star_groups> own;
-    if (!groups) groups = (own = std::make_unique<star_groups>(first_star)).get();
     camera c;
     frame_rate rate;
     traveller travel(first_star, star_count);   // indexes the names once
+    bool shown_once = false;
+    unsigned shown_tick = 0;
     while (!c.done) {
+        const bool key_pressed = keypressed();  // before the prompt takes the keys
         const int keys = travel.before_camera(c);
         update_camera(c, keys);
         travel.after_camera(c, ticks);
         if (close_requested) c.done = 1;        // the close button ends as Esc does
         build_view(c);
-        draw_frame(c, first_star, star_count, buffer, &travel, groups);
+        draw_frame(c, first_star, star_count, buffer, &travel, groups, shown);
         while (!countready) wait_a_moment();    // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
         blit(buffer, screen, 0, 0, 0, 0, screen_width, screen_height);
         framecounter = framecounter + 1;
         rate.frame_shown(tick);
+        if (shown) {                            // the time shown counts from the first frame
+            shown->pass(shown_once ? tick - shown_tick : 0, key_pressed);
+            shown_once = true;
+            shown_tick = tick;
+        }
     }
 }
+
+const char* const no_groups_message =
+    "starhop: not enough memory to group the stars; every frame walks the whole list (the same picture, slower)";
+
+std::unique_ptr<star_groups> make_star_groups(star_type* first_star, int star_count, std::ostream& errors,
+                                              notices* shown)
+{
+    try {
+        // The list is complete: index it once.
+        return std::make_unique<star_groups>(first_star, true, (std::size_t)std::max(star_count, 0) + 1);
+    } catch (const std::bad_alloc&) {
+        errors << no_groups_message << std::endl;
+        if (shown) shown->show(no_groups_message, load_message_seconds);
+        return nullptr;
+    }
+}
+
+void show_load_messages(const std::string& said, int star_count, notices& shown)
+{
+    std::istringstream lines(said);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) shown.show(line, star_count > 0 ? load_message_seconds : 0);
+}
+
+namespace {
+
+// Passes what is written on to another stream and keeps a copy.
+class copying_buffer : public std::streambuf {
+public:
+    explicit copying_buffer(std::ostream& to) : to_(to) {}
+    std::string text;
+
+protected:
+    int overflow(int ch) override
+    {
+        if (ch == traits_type::eof()) return traits_type::not_eof(ch);
+        text += (char)ch;
+        to_.put((char)ch);
+        return ch;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        text.append(s, (std::size_t)n);
+        to_.write(s, n);
+        return n;
+    }
+    int sync() override { return to_.flush() ? 0 : -1; }
+
+private:
+    std::ostream& to_;
+};
+
+} // namespace
 
 int run_viewer(const char* catalog_name)
 {
@@ -193,9 +262,20 @@ int run_viewer(const char* catalog_name)
     const int depth = desktop_color_depth();
     set_color_depth(depth != 0 ? depth : 32);                  // 0 means unknown
 
+    // What the load explains goes to standard error and, for a user started
+    // from the desktop with no terminal, onto the screen as well.
+    notices shown;
     star_type* first_star = new star_type;
-    const int star_count = load_catalog(catalog_name, first_star, 6.0f);
-    star_groups groups(first_star, true, std::max(star_count, 0) + 1);   // the list is complete: index it once
+    copying_buffer said(std::cerr);
+    std::ostream errors(&said);
+    load_notes notes;
+    notes.source_name = catalog_name;
+    notes.errors = &errors;
+    if (isatty(STDERR_FILENO)) notes.progress = &std::cerr;
+    const int star_count = load_catalog(catalog_name, first_star, std::cout, notes);
+    errors.flush();
+    show_load_messages(said.text, star_count, shown);
+    const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
 
     if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, screen_width, screen_height, 0, 0) != 0) {
         allegro_message("Couldn't create graphics viewport.\n");
@@ -209,6 +289,6 @@ int run_viewer(const char* catalog_name)
     }
     set_window_title("starhop");
     set_close_button_callback(close_button);
-    run_frames(first_star, star_count, buffer, &groups);
+    run_frames(first_star, star_count, buffer, groups.get(), &shown);
     return 0;
 }

@@ -6,10 +6,15 @@
 
 #include "vector.h"
 
+#include <iosfwd>
+#include <memory>
+#include <string>
+
 struct BITMAP;
 class star_type;
 class star_groups;
 class traveller;
+class notices;
 
 // Set to 1 by the timer every 20 ms; the frame loop waits for it before it
 // shows a frame, then sets it back to 0.
@@ -43,11 +48,27 @@ void build_view(camera& c);
 // Draws one frame into `buffer`: every star in list order, then the status text.
 // With `travel`, also its target line and prompt. With `groups` (made from the
 // same list), only the stars that can show are visited, with the same pixels.
+// With `shown`, its lines at the bottom of the screen, above an open prompt.
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel = nullptr, star_groups* groups = nullptr);
-// Runs frames until Esc or the window's close button; without `groups`, makes
-// them from the list first.
-void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups = nullptr);
+                const traveller* travel = nullptr, star_groups* groups = nullptr,
+                const notices* shown = nullptr);
+// Runs frames until Esc or the window's close button; without `groups`, every
+// frame walks the whole list. `shown` (when given) passes with the frames and
+// the key presses.
+void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups = nullptr,
+                notices* shown = nullptr);
+
+// Star groups for the whole list, or null when memory runs out while they
+// are made: then `errors` is told so, and so is `shown`.
+std::unique_ptr<star_groups> make_star_groups(star_type* first_star, int star_count, std::ostream& errors,
+                                              notices* shown);
+// What the program says when the groups cannot be made.
+extern const char* const no_groups_message;
+// How long what the load said stays on the screen after the first frame.
+constexpr unsigned load_message_seconds = 10;
+// Each line of `said` shown on the screen: for load_message_seconds, or
+// until the first key press when no star was loaded.
+void show_load_messages(const std::string& said, int star_count, notices& shown);
 
 // Starts the library, loads the catalog, opens the window and runs the frame
 // loop. Returns the process exit status: 0 after a normal end, 1 when the
