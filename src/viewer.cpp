@@ -206,7 +206,8 @@ std::unique_ptr<star_groups> make_star_groups(star_type* first_star, int star_co
         return std::make_unique<star_groups>(first_star, true, (std::size_t)std::max(star_count, 0) + 1);
     } catch (const std::bad_alloc&) {
         errors << no_groups_message << std::endl;
-        if (shown) shown->show(no_groups_message, load_message_seconds);
+        if (shown)
+            for (const std::string& line : screen_lines(no_groups_message)) shown->show(line, load_message_seconds);
         return nullptr;
     }
 }
@@ -215,7 +216,26 @@ void show_load_messages(const std::string& said, int star_count, notices& shown)
 {
     std::istringstream lines(said);
     for (std::string line; std::getline(lines, line);)
-        if (!line.empty()) shown.show(line, star_count > 0 ? load_message_seconds : 0);
+        for (const std::string& part : screen_lines(line)) shown.show(part, star_count > 0 ? load_message_seconds : 0);
+}
+
+std::vector<std::string> screen_lines(const std::string& text)
+{
+    constexpr std::size_t longest = (screen_width - 2 * 10) / 8;   // the font's 8-pixel cells within the margins
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        while (at < text.size() && text[at] == ' ') ++at;           // no line starts with a space
+        if (at == text.size()) break;
+        std::size_t end = text.size();
+        if (end - at > longest) {
+            const std::size_t space = text.rfind(' ', at + longest);
+            end = space != std::string::npos && space > at ? space : at + longest;
+        }
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
 }
 
 namespace {

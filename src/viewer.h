@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct BITMAP;
 class star_type;
@@ -69,6 +70,9 @@ constexpr unsigned load_message_seconds = 10;
 // Each line of `said` shown on the screen: for load_message_seconds, or
 // until the first key press when no star was loaded.
 void show_load_messages(const std::string& said, int star_count, notices& shown);
+// `text` cut at spaces into lines that fit the screen beside its margin; a
+// word longer than a line is cut where the line ends.
+std::vector<std::string> screen_lines(const std::string& text);
 
 // Starts the library, loads the catalog, opens the window and runs the frame
 // loop. Returns the process exit status: 0 after a normal end, 1 when the

@@ -2,6 +2,8 @@
 // a user drives it: keys and pointer through XTest, the picture read back from
 // the window. Needs DISPLAY (scripts/test.sh runs the tests under xvfb-run).
 #include "allegro_env.h"
+#include "test_support.h"
+#include "viewer.h"
 #include "x11_driver.h"
 
 #include <allegro.h>
@@ -304,6 +306,66 @@ TEST_F(ViewerWindow, MissingCatalogStillOpensAndCloseButtonEnds)
     EXPECT_TRUE(program->exited()) << "killed by signal " << program->term_signal();
     EXPECT_EQ(program->exit_code(), 0) << program->err();
     EXPECT_EQ(program->out(), "Fail after reading  at Distance 0\n");
+}
+
+TEST_F(ViewerWindow, MissingCatalogIsExplainedAtTheBottomOfTheScreenUntilAKeyPress)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const std::string said = "stars.txt: cannot open: No such file or directory";
+    EXPECT_EQ(program->err(), said + "\n");
+    std::string row;
+    EXPECT_TRUE(wait_for(5, [&] { return (row = reader().read(x.grab(window), 10, 462)) == said; })) << row;
+    pause(0.5);
+    EXPECT_EQ(reader().read(x.grab(window), 10, 462), said) << "no star was loaded: it stays";
+    x.hold_key("b", key_hold);
+    EXPECT_TRUE(wait_for(5, [&] { return reader().read(x.grab(window), 10, 462).empty(); })) << "still shown";
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+TEST_F(ViewerWindow, ACatalogTooBigForTheAddressSpaceOpensWithTheStarsThatFit)
+{
+    if (under_address_sanitizer) GTEST_SKIP() << no_limit_under_sanitizer;
+    // Room for the program and some of the records, not for two million
+    // (128 MB of them).
+    const int lines = 2000000;
+    dir.write("stars.txt", numbered_catalog(lines));
+    const std::string launcher = dir.file("starhop-limited");
+    dir.write("starhop-limited", "#!/bin/sh\nulimit -v 200000\nexec '" STARHOP_BINARY "'\n");
+    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+    ASSERT_NO_FATAL_FAILURE(start(launcher));
+    const int kept = read_status(first).count;
+    EXPECT_GT(kept, 0);
+    EXPECT_LT(kept, lines);
+    const std::string said = "stars.txt: not enough memory for more than " + std::to_string(kept) +
+                             " stars; the rest of the file was not read";
+    EXPECT_EQ(program->err().substr(0, said.size() + 1), said + "\n");
+    std::ostringstream closing;
+    closing << "Fail after reading Star " << kept - 1 << " at Distance " << (float)(10 + kept - 1) << '\n';
+    EXPECT_EQ(out_when_window_opened, closing.str());
+
+    // On the screen too, cut to its width, above any later lines (read left
+    // of the parked pointer).
+    const std::vector<std::string> rows = screen_lines(said);
+    ASSERT_EQ(rows.size(), 2u);
+    const std::size_t left_of_pointer = (park_x - 10) / 8;
+    std::string seen;
+    EXPECT_TRUE(wait_for(5, [&] {
+        const image shot = x.grab(window);
+        for (int y = 452; y > 400; y -= 10)
+            if ((seen = reader().read(shot, 10, y)).substr(0, left_of_pointer) == rows[0].substr(0, left_of_pointer))
+                return reader().read(shot, 10, y + 10) == rows[1];
+        return false;
+    })) << seen;
+
+    x.hold_key("f", key_hold);                                    // the prompt works, with or without names
+    x.hold_key("s", 0.04);
+    x.hold_key("Return", 0.04);
+    pause(0.5);
+    ASSERT_TRUE(program->running()) << "ended with signal " << program->term_signal() << "; " << program->err();
+    x.hold_key("Escape", key_hold);
+    EXPECT_TRUE(wait_for(5, [&] { return reader().read(x.grab(window), 10, 462).substr(0, 7) != "Fly to:"; }));
+    pause(0.3);
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
 }
 
 TEST_F(ViewerWindow, CatalogIsReadFromTheWorkingDirectoryNotBesideTheProgram)

@@ -3,13 +3,17 @@
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
 
+#include "stars.h"
 #include "vector.h"
 
 #include <allegro.h>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
 
 inline ::testing::AssertionResult same_vector(vector got, vector want, float tol = 0)
 {
@@ -38,6 +42,78 @@ inline ::testing::AssertionResult same_bitmap(BITMAP* got, BITMAP* want)
     return ::testing::AssertionFailure() << differ << " pixels differ, first at (" << fx << ", " << fy
                                          << "): got " << std::hex << getpixel(got, fx, fy) << ", want "
                                          << getpixel(want, fx, fy);
+}
+
+// Records or pages that fail after `allowed` more, for the length of a scope.
+struct failing_allocations {
+    explicit failing_allocations(long long allowed) { fail_allocations_after(allowed); }
+    ~failing_allocations() { fail_allocations_after(-1); }
+    failing_allocations(const failing_allocations&) = delete;
+    failing_allocations& operator=(const failing_allocations&) = delete;
+};
+
+// Whether this build runs under AddressSanitizer, which reserves far more
+// address space than any limit on it would leave.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool under_address_sanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool under_address_sanitizer = true;
+#else
+constexpr bool under_address_sanitizer = false;
+#endif
+#else
+constexpr bool under_address_sanitizer = false;
+#endif
+constexpr const char* no_limit_under_sanitizer =
+    "a limit on the address space cannot be used under AddressSanitizer; the injected failures cover this";
+
+// The process's address space held now, in bytes.
+inline std::size_t address_space_now()
+{
+    std::size_t kib = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "VmSize: %zu kB", &kib) == 1) break;
+        std::fclose(f);
+    }
+    return kib * 1024;
+}
+
+// A limit of the address space to what is held now and `more` bytes, lifted
+// at the end of the scope.
+class address_space_limit {
+public:
+    explicit address_space_limit(std::size_t more)
+    {
+        getrlimit(RLIMIT_AS, &before_);
+        rlimit tight = before_;
+        tight.rlim_cur = address_space_now() + more;
+        set_ = setrlimit(RLIMIT_AS, &tight) == 0;
+    }
+    ~address_space_limit() { setrlimit(RLIMIT_AS, &before_); }
+    address_space_limit(const address_space_limit&) = delete;
+    address_space_limit& operator=(const address_space_limit&) = delete;
+    bool set() const { return set_; }
+
+private:
+    rlimit before_;
+    bool set_ = false;
+};
+
+// Catalog lines "Star 0", "Star 1", ...: magnitude 5, distance 10 plus the
+// number, class G2V, right ascension and declination from the number.
+inline std::string numbered_catalog(int count)
+{
+    std::string text;
+    char line[128];
+    for (int i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, "Star %d\t\t5.0\t\t%d\t\tG2V\t\t%02d %02d 00\t\t%+03d 00 00\n", i, 10 + i,
+                      i % 24, i % 60, i % 90 - 45);
+        text += line;
+    }
+    return text;
 }
 
 #endif

@@ -3,6 +3,7 @@
 // library runs without a display; the tests set its key and mouse state and
 // fill its keyboard buffer themselves.
 #include "allegro_env.h"
+#include "test_support.h"
 #include "stars.h"
 #include "travel.h"
 #include "viewer.h"
@@ -465,6 +466,30 @@ TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
     EXPECT_TRUE(t.prompt.is_open());
     EXPECT_TRUE(t.prompt.notes().empty());
     EXPECT_EQ(t.journey.target(), stars.head);
+}
+
+TEST_F(PromptKeys, WithoutMemoryForTheIndexFStillOpensAndEnterSaysSo)
+{
+    star_list stars{"Sirius", "Vega"};
+    std::unique_ptr<traveller> t;
+    {
+        const failing_allocations trial(0);
+        t = std::make_unique<traveller>(stars.head, stars.count);
+        t->wait_for_names();
+    }
+    EXPECT_EQ(t->names(), nullptr);
+    EXPECT_TRUE(t->names_failed());
+    camera c;
+    press(KEY_F, 'f');
+    type("sirius");
+    press(KEY_ENTER, 13);
+    frame(*t, c);
+    ASSERT_TRUE(t->prompt.is_open());
+    EXPECT_EQ(t->prompt.notes(), (std::vector<std::string>{"Not enough memory to search names"}));
+    EXPECT_EQ(t->journey.target(), nullptr);
+    press(KEY_ESC, 27);                                           // and the rest goes on
+    frame(*t, c);
+    EXPECT_FALSE(t->prompt.is_open());
 }
 
 // ---- the trip ----
