@@ -231,6 +231,7 @@ std::vector<std::string> screen_lines(const std::string& text)
         if (end - at > longest) {
             const std::size_t space = text.rfind(' ', at + longest);
             end = space != std::string::npos && space > at ? space : at + longest;
+            while (end > at + 1 && text[end - 1] == ' ') --end;   // nor ends with one
         }
         lines.push_back(text.substr(at, end - at));
         at = end;

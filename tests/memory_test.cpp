@@ -153,7 +153,7 @@ TEST(OutOfMemoryGroups, FramesWalkTheWholeListWithTheSamePixels)
         }
         EXPECT_EQ(groups, nullptr);
         EXPECT_EQ(errors.str(), std::string(no_groups_message) + "\n");
-        EXPECT_EQ(shown.texts(), std::vector<std::string>{no_groups_message});
+        EXPECT_EQ(shown.texts(), screen_lines(no_groups_message));
         clear_bitmap(fallback);
         draw_frame(c, list.head, list.count, fallback, nullptr, groups.get());
         EXPECT_TRUE(same_bitmap(fallback, walked));
@@ -209,11 +209,12 @@ TEST(LoadMessages, ShownForTenSecondsOrUntilAKeyWhenNoStarWasLoaded)
                              "the file skipped\nsky.txt: rows skipped\n";
     notices some;
     show_load_messages(said, 2, some);
-    ASSERT_EQ(some.texts().size(), 2u);
-    EXPECT_EQ(some.texts()[1], "sky.txt: rows skipped");
+    EXPECT_EQ(some.texts(), (std::vector<std::string>{
+                                "sky.txt:3: magnitude column holds \"x\", not a number; 2 stars loaded, the rest",
+                                "of the file skipped", "sky.txt: rows skipped"}));
     some.pass(0, false);                                          // the first frame
     some.pass(10 * notices::ticks_per_second - 1, true);         // a key does not end them
-    EXPECT_EQ(some.texts().size(), 2u);
+    EXPECT_EQ(some.texts().size(), 3u);
     some.pass(1, false);
     EXPECT_TRUE(some.empty());
 
@@ -223,6 +224,25 @@ TEST(LoadMessages, ShownForTenSecondsOrUntilAKeyWhenNoStarWasLoaded)
     EXPECT_EQ(none.texts(), std::vector<std::string>{"stars.txt: cannot open: No such file or directory"});
     none.pass(1, true);
     EXPECT_TRUE(none.empty());
+}
+
+TEST(LoadMessages, CutAtSpacesToTheScreensWidth)
+{
+    const std::string wide(77, 'w');                              // as many cells as fit
+    const struct {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"", {}},
+        {"   ", {}},
+        {"short", {"short"}},
+        {wide, {wide}},
+        {wide + "w", {wide, "w"}},                                // a word too long is cut
+        {"ab " + wide, {"ab", wide}},
+        {std::string(74, 'a') + " bc de", {std::string(74, 'a') + " bc", "de"}},
+        {"a  " + std::string(76, 'b'), {"a", std::string(76, 'b')}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(screen_lines(c.text), c.lines) << '"' << c.text << '"';
 }
 
 TEST(LoadMessages, DrawnAtTheBottomAboveAnOpenPromptAndNothingWithoutThem)
