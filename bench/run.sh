@@ -8,7 +8,8 @@
 # the repository), runs every frame, floor and load benchmark with five
 # repetitions, times the load and the star groups of fresh processes as at
 # start-up, measures the peak resident size of a 10 million star load in a
-# process of its own, and draws docs/performance.png with gnuplot. Takes a few
+# process of its own and of the viewer itself (under Xvfb, until its name
+# index is ready), and draws docs/performance.png with gnuplot. Takes a few
 # minutes; run it on an otherwise idle machine.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,7 +18,7 @@ build=${1:-$top/build-release}
 starhop_install_deps $STARHOP_BUILD_PACKAGES $STARHOP_TEST_PACKAGES $STARHOP_DOCS_PACKAGES
 
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target starhop_bench -j"$(nproc)"
+cmake --build "$build" --target starhop_bench starhop -j"$(nproc)"
 bench="$build/bench/starhop_bench"
 data="$build/bench-data"
 mkdir -p "$data"
@@ -40,6 +41,9 @@ for size in 2000 10000000; do
         "$bench" --sizes=$size --data_dir="$data" --benchmark_filter="^load/" >/dev/null
 done
 
+echo "== the viewer's own peak resident size, bytes a star (records, groups, name index, libraries)"
+"$top/bench/viewer_peak.sh" "$build/starhop" "$data/synthetic-10000000-seed1.txt" | tee "$data/viewer-peak.tsv"
+
 # A hundred million stars: about 6.3 GB of catalog on disk and 8 GB of memory
 # while it runs (a second list of the same size while its load is timed), so
 # only when asked for:  STARHOP_BENCH_100M=1 bench/run.sh
@@ -50,6 +54,7 @@ if [ "${STARHOP_BENCH_100M:-0}" = 1 ]; then
         "$bench" --sizes=100000000 --data_dir="$data" \
         --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
         --summary="$data/summary-100M.tsv"
+    "$top/bench/viewer_peak.sh" "$build/starhop" "$data/synthetic-100000000-seed1.txt" 8 | tee -a "$data/viewer-peak.tsv"
 fi
 
 echo "== plot"
