@@ -736,13 +736,18 @@ void star_groups::draw(const matrix& view, BITMAP* target, int names)
     if (!tests.usable || levels_.empty()) {              // the whole list, as it stands
         return walk_all(view, target, names);
     }
-    for (std::uint32_t n = 0; n < levels_.back().size(); ++n) visit(levels_.size() - 1, n, tests);
-    chosen_.insert(chosen_.end(), always_.begin(), always_.end());
-    if (walk_when_cheaper_ && chosen_.size() > star_total_ / walk_share) {   // walking the list is cheaper
+    try {
+        for (std::uint32_t n = 0; n < levels_.back().size(); ++n) visit(levels_.size() - 1, n, tests);
+        chosen_.insert(chosen_.end(), always_.begin(), always_.end());
+        if (walk_when_cheaper_ && chosen_.size() > star_total_ / walk_share) {   // walking the list is cheaper
+            return walk_all(view, target, names);
+        }
+        sort_positions();
+    } catch (const std::bad_alloc&) {                    // no room for the survivors: the same pixels
+        chosen_.clear();
         return walk_all(view, target, names);
     }
     walked_all_ = false;
-    sort_positions();
     std::size_t cursor = 0;
     for (std::uint32_t index : chosen_) {
         star_type* s = record(index, cursor);

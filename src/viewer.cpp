@@ -214,9 +214,11 @@ std::unique_ptr<star_groups> make_star_groups(star_type* first_star, int star_co
 
 void show_load_messages(const std::string& said, int star_count, notices& shown)
 {
-    std::istringstream lines(said);
-    for (std::string line; std::getline(lines, line);)
-        for (const std::string& part : screen_lines(line)) shown.show(part, star_count > 0 ? load_message_seconds : 0);
+    try {
+        std::istringstream lines(said);
+        for (std::string line; std::getline(lines, line);)
+            for (const std::string& part : screen_lines(line)) shown.show(part, star_count > 0 ? load_message_seconds : 0);
+    } catch (const std::bad_alloc&) {}                          // at the very edge of memory: standard error only
 }
 
 std::vector<std::string> screen_lines(const std::string& text)
@@ -241,24 +243,27 @@ std::vector<std::string> screen_lines(const std::string& text)
 
 namespace {
 
-// Passes what is written on to another stream and keeps a copy.
+// Passes what is written on to another stream and keeps a copy, as much as
+// memory allows: the copy is cut short before the stream misses a word.
 class copying_buffer : public std::streambuf {
 public:
-    explicit copying_buffer(std::ostream& to) : to_(to) {}
+    explicit copying_buffer(std::ostream& to) : to_(to) { text.reserve(4096); }
     std::string text;
 
 protected:
     int overflow(int ch) override
     {
         if (ch == traits_type::eof()) return traits_type::not_eof(ch);
-        text += (char)ch;
-        to_.put((char)ch);
+        const char c = (char)ch;
+        xsputn(&c, 1);
         return ch;
     }
     std::streamsize xsputn(const char* s, std::streamsize n) override
     {
-        text.append(s, (std::size_t)n);
         to_.write(s, n);
+        try {
+            text.append(s, (std::size_t)n);
+        } catch (const std::bad_alloc&) {}                      // standard error has it all the same
         return n;
     }
     int sync() override { return to_.flush() ? 0 : -1; }
