@@ -105,12 +105,13 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
     acquire_bitmap(buffer);
     show_mouse(nullptr);                       // the pointer comes off before we draw
     clear_bitmap(buffer);
+    const draw_context frame(buffer, c.optics, c.show_names);
     if (groups) {
-        groups->draw(c.view, buffer, c.show_names);
+        groups->draw(c.view, frame);
     } else {
         for (star_type* s = first_star; s; s = s->next) {
             s->transform_star(c.view);
-            s->draw(buffer, c.show_names);
+            s->draw(frame);
         }
     }
     const int white = makecol(255, 255, 255);

@@ -4,6 +4,7 @@
 #ifndef STARHOP_VIEWER_H
 #define STARHOP_VIEWER_H
 
+#include "lens.h"
 #include "vector.h"
 
 struct BITMAP;
@@ -31,6 +32,7 @@ struct camera {
     int last_mouse_x = -1, last_mouse_y = 0;    // drag anchor; x of -1: none
     int show_names = 0;
     int done = 0;
+    lens optics;                                // screen, zoom and exposure
 };
 
 // One frame's update from the library's keyboard and mouse state: return home,
@@ -40,7 +42,8 @@ struct camera {
 void update_camera(camera& c, int keys = 1);
 // Leaves in c.view the matrix that carries a catalog point into view space.
 void build_view(camera& c);
-// Draws one frame into `buffer`: every star in list order, then the status text.
+// Draws one frame into `buffer`, through the camera's lens: every star in list
+// order, then the status text.
 // With `travel`, also its target line and prompt. With `groups` (made from the
 // same list), only the stars that can show are visited, with the same pixels.
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
