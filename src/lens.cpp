@@ -55,9 +55,9 @@ float lens::seen_magnitude(float absolute, float distance)
     return (float)(absolute + 2.0 * std::log(distance / reference_distance) / log_ratio);
 }
 
-double lens::reach(double absolute)
+double lens::distance_showing(double absolute, double seen)
 {
-    return reference_distance * std::exp(((double)faintest_magnitude - absolute) * log_ratio / 2.0);
+    return reference_distance * std::pow(magnitude_ratio, (seen - absolute) / 2);
 }
 
 double lens::reach_scale() const

@@ -90,9 +90,11 @@ public:
     static float seen_magnitude(float absolute, float distance);
     float exposed(float seen) const { return seen - exposure(); }
     bool shows(float exposed_magnitude) const { return exposed_magnitude < faintest_magnitude; }
-    // The distance at which absolute magnitude `absolute` shows at the faintest
-    // magnitude, exposure 0; the exposure multiplies it by reach_scale().
-    static double reach(double absolute);
+    // The distance, light years, at which absolute magnitude `absolute` shows
+    // magnitude `seen`; reach is where it shows the faintest at exposure 0,
+    // and the exposure multiplies that by reach_scale().
+    static double distance_showing(double absolute, double seen);
+    static double reach(double absolute) { return distance_showing(absolute, (double)faintest_magnitude); }
     double reach_scale() const;
 
     // Horizontal field of view, degrees.
