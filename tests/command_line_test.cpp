@@ -164,3 +164,19 @@ TEST(CommandLineProgram, AnswersBeforeAnyWindowOpens)
     EXPECT_EQ(run("/nonexistent/sky.txt"), 1) << "a catalog alone goes on to start the graphics";
     EXPECT_NE(read(err).find("display"), std::string::npos) << read(err);
 }
+
+// The manual page and the README's controls name what --help names.
+TEST(CommandLine, ManualPageAndReadmeListTheScreenOptionsAndKeys)
+{
+    for (const char* file : {"/dist/starhop.6", "/README.md"}) {
+        std::ifstream in(std::string(STARHOP_SOURCE_DIR) + file);
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::string t = text.str();
+        ASSERT_FALSE(t.empty()) << file;
+        for (const char* part : {"window", "fullscreen", "F11", "mouse wheel", "keypad", "exposure", "zoom"})
+            EXPECT_NE(t.find(part), std::string::npos) << file << " does not mention " << part;
+        EXPECT_TRUE(t.find("`]` and `[`") != std::string::npos || t.find("] \" and \" [") != std::string::npos) << file;
+        EXPECT_TRUE(t.find("`=` and `-`") != std::string::npos || t.find("= \" and \" \\-") != std::string::npos) << file;
+    }
+}
