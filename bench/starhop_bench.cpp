@@ -173,6 +173,14 @@ void floor_walk(benchmark::State& state, const std::string& size, bool flown_out
     state.SetItemsProcessed(state.iterations() * list_length(head));
 }
 
+// A whole frame through the groups on a screen of a size, at an exposure:
+// the back buffer cleared, the stars drawn through the lens, the buffer
+// copied to a screen-sized bitmap (a stand-in for the window). With
+// `stars_too` false, the clear and the copy alone: the frame's floor.
+struct screen_frame_case {
+    int width, height, exposure_steps;         // exposure in half magnitudes
+};
+
 // Star groups of each list, made once, with the seconds that took.
 struct made_groups {
     std::unique_ptr<star_groups> groups;
@@ -206,6 +214,28 @@ void culled_frame(benchmark::State& state, const std::string& size, const std::s
     state.counters["stars_drawn"] = (double)groups.last_drawn();
     state.counters["groups"] = (double)groups.group_count();
     state.counters["bytes_per_star"] = (double)groups.bytes() / groups.star_count();
+}
+
+void screen_frame(benchmark::State& state, const std::string& size, const std::string& where,
+                  screen_frame_case k, bool stars_too)
+{
+    star_groups& groups = groups_for(size);
+    const matrix view = view_named(where);
+    BITMAP* back = create_bitmap(k.width, k.height);
+    BITMAP* shown = create_bitmap(k.width, k.height);
+    lens optics(k.width, k.height);
+    optics.expose_by(k.exposure_steps);
+    const draw_context frame(back, optics, 0);
+    for (auto _ : state) {
+        clear_bitmap(back);
+        if (stars_too) groups.draw(view, frame);
+        blit(back, shown, 0, 0, 0, 0, k.width, k.height);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * groups.star_count());
+    if (stars_too) state.counters["stars_drawn"] = (double)groups.last_drawn();
+    destroy_bitmap(shown);
+    destroy_bitmap(back);
 }
 
 // The full walk from the densest place, beside culled_frame there.
@@ -326,6 +356,23 @@ int main(int argc, char** argv)
         benchmark::RegisterBenchmark(("frame/" + size + "/centre").c_str(), centre_frame, size)
             ->Unit(benchmark::kMillisecond)->UseRealTime();
     }
+    const screen_frame_case screens[] = {{640, 480, 0}, {640, 480, 4}, {1920, 1080, 0}, {1920, 1080, 4}};
+    auto screen_name = [](const screen_frame_case& k) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%dx%d/e%+.1f", k.width, k.height, k.exposure_steps * 0.5);
+        return std::string(name);
+    };
+    for (const std::string& size : sizes)
+        for (const char* where : cameras)
+            for (const screen_frame_case& k : screens) {
+                const std::string name = size + "/" + where + "/" + screen_name(k);
+                benchmark::RegisterBenchmark(("screen/" + name).c_str(), screen_frame, size, std::string(where), k, true)
+                    ->Unit(benchmark::kMillisecond)->UseRealTime();
+                if (k.exposure_steps == 0 && size == sizes.front() && where == cameras[0])
+                    benchmark::RegisterBenchmark(("screen_floor/" + screen_name(k)).c_str(), screen_frame, size,
+                                                 std::string(where), k, false)
+                        ->Unit(benchmark::kMillisecond)->UseRealTime();
+            }
     for (const std::string& size : sizes)
         if (size == "shipped" || size == sizes.back())
             benchmark::RegisterBenchmark(("load/" + size).c_str(), load, size)
@@ -365,6 +412,21 @@ int main(int argc, char** argv)
                           floor * 1e3, frame.real / culled.real, culled.cpu * 1e3, groups.last_drawn());
             table << line;
         }
+    // Whole frames on a screen: clear, stars through the groups, copy.
+    table << "# screen\tcatalog\tcamera\tscreen\tframe_ms\tfps\tclear_and_copy_ms\n";
+    for (const std::string& size : sizes)
+        for (const char* where : cameras)
+            for (const screen_frame_case& k : screens) {
+                const std::string key = "screen/" + size + "/" + where + "/" + screen_name(k);
+                if (!reporter.seconds.count(key)) continue;
+                const std::string floor_key = "screen_floor/" + screen_name({k.width, k.height, 0});
+                const double floor = reporter.seconds.count(floor_key) ? reporter.seconds[floor_key].real : 0;
+                const double t = reporter.seconds[key].real;
+                char line[240];
+                std::snprintf(line, sizeof line, "# screen\t%s\t%s\t%s\t%.3f\t%.1f\t%.3f\n", size.c_str(), where,
+                              screen_name(k).c_str(), t * 1e3, 1 / t, floor * 1e3);
+                table << line;
+            }
     for (const std::string& size : sizes)
         if (groups_of.count(size)) {
             const star_groups& groups = *groups_of[size].groups;

@@ -2,12 +2,35 @@
 
 #include "viewer.h"
 
+#include <cctype>
 #include <cstring>
+#include <string>
 #include <iostream>
 
 #ifndef STARHOP_VERSION
 #define STARHOP_VERSION "unknown"
 #endif
+
+// A window size: digits, 'x', digits, within the sizes accepted; false and
+// nothing written otherwise.
+static bool read_size(const char* text, int* width, int* height)
+{
+    long v[2] = {0, 0};
+    const char* p = text;
+    for (int i = 0; i < 2; ++i) {
+        if (!std::isdigit((unsigned char)*p)) return false;
+        for (; std::isdigit((unsigned char)*p); ++p) {
+            v[i] = v[i] * 10 + (*p - '0');
+            if (v[i] > 100000) return false;                    // far past any size, and no overflow
+        }
+        if (i == 0 && *p++ != 'x') return false;
+    }
+    if (*p != '\0') return false;
+    if (v[0] < narrowest_window || v[0] > widest_window || v[1] < lowest_window || v[1] > highest_window) return false;
+    *width = (int)v[0];
+    *height = (int)v[1];
+    return true;
+}
 
 command_line parse_command_line(int argc, const char* const* argv)
 {
@@ -24,6 +47,27 @@ command_line parse_command_line(int argc, const char* const* argv)
             if (std::strcmp(a, "--version") == 0) {
                 line.action = command_line::version;
                 return line;
+            }
+            if (std::strcmp(a, "--fullscreen") == 0) {
+                line.fullscreen = true;
+                continue;
+            }
+            if (std::strcmp(a, "--window") == 0 || std::strncmp(a, "--window=", 9) == 0) {
+                const char* size = a[8] == '=' ? a + 9 : i + 1 < argc ? argv[++i] : nullptr;
+                if (!size) {
+                    line.action = command_line::mistake;
+                    line.problem = "--window needs a size, such as --window 1920x1080";
+                    return line;
+                }
+                if (!read_size(size, &line.width, &line.height)) {
+                    line.action = command_line::mistake;
+                    line.problem = std::string("the window size '") + size + "' is not WxH with W from " +
+                                   std::to_string(narrowest_window) + " to " + std::to_string(widest_window) +
+                                   " and H from " + std::to_string(lowest_window) + " to " +
+                                   std::to_string(highest_window);
+                    return line;
+                }
+                continue;
             }
             line.action = command_line::mistake;
             line.problem = std::string("unknown option '") + a + "'";
@@ -44,7 +88,7 @@ const char* program_version() { return STARHOP_VERSION; }
 
 void write_usage(std::ostream& out)
 {
-    out << "Usage: starhop [catalog]\n"
+    out << "Usage: starhop [--window WxH | --fullscreen] [catalog]\n"
            "       starhop --help | --version\n";
 }
 
@@ -56,12 +100,21 @@ void write_help(std::ostream& out)
            "file named on the command line, or stars.txt in the working directory.\n"
            "\n"
            "Options:\n"
+           "  --window WxH   open a window of W by H pixels (W 320 to 7680, H 240 to\n"
+           "                 4320); without it, 640 by 480\n"
+           "  --fullscreen   fill the screen at the desktop's resolution\n"
            "  -h, --help     show this text and exit\n"
            "  --version      show the version and exit\n"
            "\n"
            "Controls:\n"
            "  drag with a mouse button held     turn the view\n"
-           "  arrow keys                        turn the view, 0.1 radian a frame\n"
+           "  arrow keys                        turn the view (0.1 radian a frame at the\n"
+           "                                    start; less when zoomed in)\n"
+           "  mouse wheel, = and -, keypad + -  zoom in and out, one step a notch or press\n"
+           "                                    (from half to 1024 times the start)\n"
+           "  ] and [                           exposure up and down by half a magnitude\n"
+           "                                    (-4 to +6): fainter stars come out or go\n"
+           "  F11                               switch between the window and full screen\n"
            "  Space, or the right mouse button  thrust forward\n"
            "  B                                 thrust backward\n"
            "  Tab                               names of the bright stars on or off\n"
@@ -109,5 +162,9 @@ int starhop_main(int argc, char** argv)
     const command_line line = parse_command_line(argc, argv);
     const int status = answer_command_line(line, std::cout, std::cerr);
     if (status >= 0) return status;
-    return run_viewer(line.catalog.c_str());
+    screen_choice choice;
+    choice.width = line.width;
+    choice.height = line.height;
+    choice.fullscreen = line.fullscreen;
+    return run_viewer(line.catalog.c_str(), choice);
 }

@@ -4,6 +4,8 @@
 #ifndef STARHOP_COMMAND_LINE_H
 #define STARHOP_COMMAND_LINE_H
 
+#include "lens.h"
+
 #include <iosfwd>
 #include <string>
 
@@ -12,10 +14,17 @@ struct command_line {
     action_type action = run;
     std::string catalog = "stars.txt";          // looked up in the working directory
     std::string problem;                        // mistake: what was wrong
+    int width = screen_width, height = screen_height;   // --window, or the default window
+    bool fullscreen = false;                    // --fullscreen
 };
 
-// starhop [catalog] | --help | -h | --version; "--" ends the options, so a
-// catalog whose name starts with "-" can still be given.
+// Sizes --window accepts.
+constexpr int narrowest_window = 320, widest_window = 7680;
+constexpr int lowest_window = 240, highest_window = 4320;
+
+// starhop [--window WxH] [--fullscreen] [catalog] | --help | -h | --version;
+// "--" ends the options, so a catalog whose name starts with "-" can still be
+// given. The size also reads as --window=WxH.
 command_line parse_command_line(int argc, const char* const* argv);
 
 const char* program_version();

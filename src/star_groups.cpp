@@ -1,5 +1,6 @@
 #include "star_groups.h"
 
+#include "lens.h"
 #include "stars.h"
 
 #include <algorithm>
@@ -32,7 +33,8 @@
 // precision, with room for everything float arithmetic can do to a star's view
 // position on its way through transform_star and draw: a box is passed over
 // only when every star in it surely lies behind the viewer, off the screen, or
-// beyond the distance at which the group's brightest star shows magnitude 6.
+// beyond the distance at which the group's brightest star shows the faintest
+// magnitude the exposure lets through.
 // The rest are drawn in list order, so stars that overlap give the same pixels
 // as the full walk.
 namespace {
@@ -55,13 +57,13 @@ constexpr double largest_coordinate = 1e18;
 // of 2^-24 each, generously), plus a trace for results below the normal range.
 constexpr double relative_slack = 1e-6;
 constexpr double absolute_slack = 1e-37;
-// A star is off the screen when |x| > 0.8 z or |y| > 0.6 z by any margin
-// (focal length 400, centre 320 by 240, columns 1..639, rows 1..479); the
-// projection's own roundings stay far inside this widening.
-constexpr double half_width  = 0.801;
-constexpr double half_height = 0.601;
-// Room on the distance at which a magnitude shows 6, for the float length
-// and the logarithm: far beyond both roundings.
+// A star is off the screen when |x| > w z or |y| > h z by any margin, with w
+// and h the lens's half width and half height (a column from W on, or below
+// 1, lies off a screen W wide; the centre is W / 2); the projection's own
+// roundings, a few units in the 24th bit, stay far inside this widening.
+constexpr double edge_widening = 1.00125;
+// Room on the distance at which a magnitude shows at the faintest, for the
+// float length, the logarithm and the exposure's subtraction: far beyond all.
 constexpr double reach_slack = 1e-4;
 
 bool kept_apart(const star_type& s)
@@ -72,11 +74,11 @@ bool kept_apart(const star_type& s)
     return !std::isfinite(s.abs_magnitude);
 }
 
-// The distance at which absolute magnitude m shows 6, a little generously,
-// rounded up to a float.
+// The distance at which absolute magnitude m shows at the faintest magnitude
+// at exposure 0, a little generously, rounded up to a float.
 float reach_of(float m)
 {
-    const double r = reference_distance * std::exp((6.0 - m) * std::log(magnitude_ratio) / 2.0) * (1 + reach_slack);
+    const double r = lens::reach((double)m) * (1 + reach_slack);
     float f = (float)r;
     if ((double)f < r) f = std::nextafter(f, std::numeric_limits<float>::infinity());
     return f;
@@ -267,10 +269,14 @@ struct frame_tests {
     double plane[4][4];                 // x - w z, -x - w z, y - h z, -y - h z: coefficients, constant
     double plane_z[4];                  // the share of z's slack each plane takes
     int plane_row[4];
+    double reach_scale;                 // the exposure's stretch of every group's reach
     bool usable;
 
-    explicit frame_tests(const matrix& view)
+    frame_tests(const matrix& view, const lens& optics)
     {
+        reach_scale = optics.reach_scale() * (1 + reach_slack);
+        const double half_width = optics.half_width() * edge_widening;
+        const double half_height = optics.half_height() * edge_widening;
         usable = true;
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j) m[i][j] = view.m[4 * i + j];
@@ -316,7 +322,8 @@ struct frame_tests {
             const double gap = std::fabs(centre[i]) - extent[i] - slack[i];
             if (gap > 0) nearest += gap * gap;
         }
-        return !(nearest * (1 - relative_slack) > (double)reach * reach);   // all too far to show
+        const double far = (double)reach * reach_scale;
+        return !(nearest * (1 - relative_slack) > far * far);             // all too far to show
     }
 };
 
@@ -720,38 +727,44 @@ void star_groups::sort_positions()
     }
 }
 
-void star_groups::walk_all(const matrix& view, BITMAP* target, int names)
+void star_groups::walk_all(const matrix& view, const draw_context& frame)
 {
     for (star_type* s = first_star_; s; s = s->next) {
         s->transform_star(view);
-        s->draw(target, names);
+        s->draw(frame);
     }
 }
 
 void star_groups::draw(const matrix& view, BITMAP* target, int names)
 {
+    static const lens standard;                          // the window opened by default
+    draw(view, draw_context(target, standard, names));
+}
+
+void star_groups::draw(const matrix& view, const draw_context& frame)
+{
     chosen_.clear();
     walked_all_ = true;
-    const frame_tests tests(view);
+    const frame_tests tests(view, frame.optics);
     if (!tests.usable || levels_.empty()) {              // the whole list, as it stands
-        return walk_all(view, target, names);
+        return walk_all(view, frame);
     }
     try {
         for (std::uint32_t n = 0; n < levels_.back().size(); ++n) visit(levels_.size() - 1, n, tests);
         chosen_.insert(chosen_.end(), always_.begin(), always_.end());
         if (walk_when_cheaper_ && chosen_.size() > star_total_ / walk_share) {   // walking the list is cheaper
-            return walk_all(view, target, names);
+            return walk_all(view, frame);
         }
         sort_positions();
     } catch (const std::bad_alloc&) {                    // no room for the survivors: the same pixels
         chosen_.clear();
-        return walk_all(view, target, names);
+        return walk_all(view, frame);
     }
     walked_all_ = false;
     std::size_t cursor = 0;
     for (std::uint32_t index : chosen_) {
         star_type* s = record(index, cursor);
         s->transform_star(view);
-        s->draw(target, names);
+        s->draw(frame);
     }
 }

@@ -14,6 +14,7 @@
 
 struct BITMAP;
 class star_type;
+struct draw_context;
 struct frame_tests;
 
 class star_groups {
@@ -31,6 +32,8 @@ public:
     // The frame's star work: transform_star then draw for every star that can
     // show, in list order, skipping whole groups that cannot. The pixels are
     // those of the full walk.
+    void draw(const matrix& view, const draw_context& frame);
+    // The same on the 640 by 480 screen at zoom and exposure 0.
     void draw(const matrix& view, BITMAP* target, int names);
 
     std::size_t star_count() const { return star_total_; }
@@ -75,7 +78,7 @@ private:
     star_type* record(std::uint32_t index, std::size_t& cursor) const;
     star_type* locate(std::uint32_t index) const;
     void sort_positions();
-    void walk_all(const matrix& view, BITMAP* target, int names);
+    void walk_all(const matrix& view, const draw_context& frame);
 
     star_type* first_star_;
     bool walk_when_cheaper_;

@@ -280,21 +280,25 @@ static int class_colour(char letter)
     }
 }
 
-static const double log_ratio = std::log(magnitude_ratio);
+void star_type::draw(BITMAP* target, int names)
+{
+    static const lens standard;                                 // the window opened by default
+    draw(draw_context(target, standard, names));
+}
 
-void star_type::draw_in_front(BITMAP* target, int names)
+void star_type::draw_in_front(const draw_context& frame)
 {
     const vector p = view_position;
     int sx, sy;
-    p.project(&sx, &sy);
-    if (sx < 1 || sx > screen_width - 1 || sy < 1 || sy > screen_height - 1) return;  // off screen
-    const float l = p.length();
-    const float m = (float)(abs_magnitude + 2.0 * std::log(l / reference_distance) / log_ratio);
-    if (!(m < 6.0f)) return;                                    // too faint, or not a number
+    frame.optics.project(p, &sx, &sy);
+    if (!frame.optics.on_screen(sx, sy)) return;                // off screen
+    const float m = frame.optics.exposed(lens::seen_magnitude(abs_magnitude, p.length()));
+    if (!frame.optics.shows(m)) return;                         // too faint, or not a number
 
     const int d = m >= 0.5f ? (int)((m - 0.5) * 42.5) : 0;      // dimming, 0..233, in double
     const int g = 255 - d;                                      // centre grey level
     const int nx[4] = {sx + 1, sx - 1, sx, sx}, ny[4] = {sy, sy, sy + 1, sy - 1};
+    BITMAP* const target = frame.target;
     putpixel(target, sx, sy, makecol(g, g, g));
     if (m >= 1.5f) {
         const int h = g / 4;                                    // halo grey level
@@ -305,6 +309,6 @@ void star_type::draw_in_front(BITMAP* target, int names)
         const int arm = class_colour(spectral_class[0]);
         for (int i = 0; i < 4; ++i) putpixel(target, nx[i], ny[i], arm);
     }
-    if (m < 2.0f && names)
+    if (m < 2.0f && frame.names)
         textout_ex(target, font, name, sx + 5, sy - 4, makecol(255, 255, 255), _textmode);
 }

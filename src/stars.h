@@ -3,19 +3,23 @@
 #ifndef STARHOP_STARS_H
 #define STARHOP_STARS_H
 
+#include "lens.h"
 #include "vector.h"
 
-#include <cfloat>
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 
 struct BITMAP;
 
-// Reference distance of an absolute magnitude, light years, and the brightness
-// ratio of one magnitude step; the loader and the drawing share both.
-constexpr double reference_distance = 32.628463;
-constexpr double magnitude_ratio    = 2.535;
+// What drawing the stars of one frame takes, made once before the walk: where
+// to draw, whether bright stars get their names, and the lens (a copy, so the
+// walk reads it from close by). Whatever a frame's drawing later needs besides
+// goes here, so the walks and their callers stay as they are.
+struct draw_context {
+    BITMAP* target;
+    int names;
+    lens optics;
+    draw_context(BITMAP* target_, const lens& optics_, int names_) : target(target_), names(names_), optics(optics_) {}
+};
 
 class alignas(64) star_type {
 public:
@@ -45,14 +49,16 @@ public:
     // three class characters; view_position and next stay as they are.
     void star_set(const char* name, float abs_magnitude, vector position, const char* spectral_class);
     void transform_star(matrix view) { view_position = view * position; }
-    // Draws the star as seen from the viewer at the origin of view space;
-    // a non-zero names asks for its label.
+    // Draws the star as seen from the viewer at the origin of view space
+    // through the context's lens; a non-zero names asks for its label.
+    void draw(const draw_context& frame);
+    // The same on the 640 by 480 screen at zoom and exposure 0.
     void draw(BITMAP* target, int names);
 
 private:
     // The rest of draw for a star in front of the viewer that may be bright
     // enough: the screen bounds, the exact magnitude and the pixels.
-    void draw_in_front(BITMAP* target, int names);
+    void draw_in_front(const draw_context& frame);
 };
 
 static_assert(sizeof(star_type) == 64, "a record fills one cache line");
@@ -99,32 +105,14 @@ private:
 // value lifts this (the default).
 void fail_allocations_after(long long allowed);
 
-// Whether a star of absolute magnitude a, at the squared distance `squared`
-// (the float sum of squares that length() takes the root of), surely shows a
-// magnitude of 6 or fainter, without a logarithm. The star shows magnitude 6
-// at the squared distance ref^2 * ratio^(6 - a). For every normal x >= 0,
-// log2(x) >= bits(x) / 2^23 - 127 (exponent plus fraction: a chord under the
-// logarithm), so the star is surely too faint where
-//     bits(squared) > 2^23 * (127 + 2 log2(ref) + (6 - a) log2(ratio) + 0.001).
-// The 0.001 (under a thousandth of a magnitude) covers every rounding here and
-// in the exact test. Zero, denormal and NaN distances are never judged here.
-inline bool surely_too_faint(float abs_magnitude, float squared)
-{
-    constexpr float slope = 11257392.0f;        // 2^23 log2(ratio)
-    constexpr float limit = 1217262848.0f;      // 2^23 (127 + 2 log2(ref) + 6 log2(ratio) + 0.001), rounded up
-    std::int32_t bits;
-    std::memcpy(&bits, &squared, sizeof bits);
-    return (squared >= FLT_MIN) & ((float)bits + slope * abs_magnitude > limit);
-}
-
-inline void star_type::draw(BITMAP* target, int names)
+inline void star_type::draw(const draw_context& frame)
 {
     // Rejections that need no logarithm come first; they write nothing, so
     // their order does not change the picture. Both are worked out before the
     // one branch: most stars fail one or the other in no particular order.
     const vector p = view_position;
     const float squared = (p.x * p.x + p.y * p.y) + p.z * p.z;
-    if ((p.z > 0.0f) & !surely_too_faint(abs_magnitude, squared)) draw_in_front(target, names);
+    if ((p.z > 0.0f) & !surely_too_faint(abs_magnitude, squared, frame.optics.faint_limit())) draw_in_front(frame);
 }
 
 #endif

@@ -301,7 +301,7 @@ void fly_prompt::show(const name_match& result)
 float arrival_distance(float abs_magnitude)
 {
     constexpr double nearest = 0.01, farthest = 100;          // light years
-    double d = reference_distance * std::pow(magnitude_ratio, (-1.0 - abs_magnitude) / 2);
+    double d = lens::distance_showing((double)abs_magnitude, -1.0);
     if (!(d >= nearest)) d = nearest;                          // also when the magnitude is not a number
     if (d > farthest) d = farthest;
     return (float)d;
@@ -550,10 +550,10 @@ void traveller::draw(BITMAP* buffer, const camera& c) const
     const int white = makecol(255, 255, 255);
     if (const star_type* t = journey.target()) {
         const float distance = (t->position - c.camera_position).length();
-        textprintf_ex(buffer, font, 10, 40, white, _textmode, "Target: %s  %f light years", t->name, (double)distance);
+        textprintf_ex(buffer, font, 10, target_row, white, _textmode, "Target: %s  %f light years", t->name, (double)distance);
     }
     if (!prompt.is_open()) return;
-    const int prompt_row = screen_height - 18;                 // the bottom line of text
+    const int prompt_row = prompt_row_of(buffer);
     const std::vector<std::string>& notes = prompt.notes();
     for (std::size_t i = 0; i < notes.size(); ++i)
         textout_ex(buffer, font, notes[i].c_str(), 10, prompt_row - 10 * (int)(notes.size() - i), white, _textmode);

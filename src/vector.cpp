@@ -1,6 +1,7 @@
 #include "vector.h"
 
-#include <climits>
+#include "lens.h"
+
 #include <cmath>
 
 float vector::length() const
@@ -16,20 +17,10 @@ void vector::normalize()
     z = z / l;
 }
 
-// Truncates toward zero; NaN and values beyond the int range give INT_MIN.
-// The range is tested first, so the conversion itself is always defined.
-static int truncate_to_int(float v)
-{
-    if (v >= -2147483648.0f && v < 2147483648.0f) return (int)v;
-    return INT_MIN;
-}
-
 void vector::project(int* column, int* row) const
 {
-    const float focal = 400.0f;                          // focal length, pixels
-    const float centre_x = 320.0f, centre_y = 240.0f;    // screen centre
-    *column = truncate_to_int((x * focal) / z + centre_x);
-    *row    = truncate_to_int((y * focal) / z + centre_y);
+    static const lens standard;                          // the window opened by default
+    standard.project(*this, column, row);
 }
 
 matrix::matrix() : m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0} {}

@@ -3,10 +3,6 @@
 #ifndef STARHOP_VECTOR_H
 #define STARHOP_VECTOR_H
 
-// Screen geometry shared by the projection, the bounds test and the window.
-constexpr int screen_width  = 640;
-constexpr int screen_height = 480;
-
 class vector {
 public:
     float x, y, z;
@@ -29,8 +25,8 @@ public:
     // Divides by the length; a zero vector becomes not-a-number.
     void normalize();
     // Perspective projection of a view-space point (z > 0) to a pixel of the
-    // screen. A coordinate that is not a number or does not fit an int comes
-    // out as the smallest int, which lies off the screen.
+    // 640 by 480 screen at zoom 0, as the lens does it. A coordinate that is
+    // not a number or does not fit an int comes out as the smallest int.
     void project(int* column, int* row) const;
 };
 

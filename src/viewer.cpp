@@ -14,6 +14,7 @@
 #include <memory>
 #include <new>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <unistd.h>
 
@@ -38,6 +39,8 @@ static void wait_a_moment()
     if (keyboard_needs_poll()) poll_keyboard();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
+
+constexpr float damping = 0.8f;                 // of the velocity, each frame
 
 enum turn_kind { pitch, yaw };
 
@@ -67,7 +70,7 @@ void update_camera(camera& c, int keys)
         if (c.camera_position.length() < 0.1) c.homing = 0;
     }
     c.camera_position += c.velocity;
-    c.velocity = c.velocity * 0.8f;                            // damping
+    c.velocity = c.velocity * damping;
 
     if (keys && key[KEY_E]) c.homing = 1;
     if (keys && key[KEY_ESC]) c.done = 1;
@@ -78,22 +81,47 @@ void update_camera(camera& c, int keys)
         while (key[KEY_TAB]) wait_a_moment();
     }
 
+    const double focal = (double)c.optics.focal();
     if (mouse_b == 0) {
         c.last_mouse_x = -1;
     } else {
-        if (c.last_mouse_x != -1) {                            // 200 pixels turn one radian
-            turn(c, (float)((c.last_mouse_y - mouse_y) / 200.0), -c.right, pitch);
-            turn(c, (float)((c.last_mouse_x - mouse_x) / 200.0), c.down, yaw);
+        if (c.last_mouse_x != -1) {                            // f / 2 pixels turn one radian
+            turn(c, (float)((c.last_mouse_y - mouse_y) * 2.0 / focal), -c.right, pitch);
+            turn(c, (float)((c.last_mouse_x - mouse_x) * 2.0 / focal), c.down, yaw);
         }
         c.last_mouse_x = mouse_x;
         c.last_mouse_y = mouse_y;
     }
 
+    // A notch of the wheel, up to zoom in; the first frame only learns where it stands.
+    if (c.wheel_seen) c.optics.zoom_by(mouse_z - c.last_mouse_z);
+    c.last_mouse_z = mouse_z;
+    c.wheel_seen = true;
+
+    // The step keys act once per press: down now, up in the last frame. They
+    // are watched while the prompt has the keys too, so that a key typed
+    // there and still held when it closes does not step.
+    struct step_key { int code, zoom, exposure; };
+    static const step_key step_keys[] = {
+        {KEY_EQUALS, +1, 0}, {KEY_PLUS_PAD, +1, 0}, {KEY_MINUS, -1, 0}, {KEY_MINUS_PAD, -1, 0},
+        {KEY_CLOSEBRACE, 0, +1}, {KEY_OPENBRACE, 0, -1},
+    };
+    int held = 0;
+    for (int i = 0; i < (int)(sizeof step_keys / sizeof step_keys[0]); ++i) {
+        if (!key[step_keys[i].code]) continue;
+        held |= 1 << i;
+        if (!keys || (c.steps_held >> i & 1)) continue;        // the prompt's, or still the same press
+        c.optics.zoom_by(step_keys[i].zoom);
+        c.optics.expose_by(step_keys[i].exposure);
+    }
+    c.steps_held = held;
+
     if (!keys) return;
-    if (key[KEY_UP])    turn(c, -0.1f, c.right, pitch);
-    if (key[KEY_DOWN])  turn(c, +0.1f, c.right, pitch);
-    if (key[KEY_LEFT])  turn(c, -0.1f, c.down, yaw);
-    if (key[KEY_RIGHT]) turn(c, +0.1f, c.down, yaw);
+    const float arrow = (float)(40.0 / focal);                 // a tenth of a radian at f = 400
+    if (key[KEY_UP])    turn(c, -arrow, c.right, pitch);
+    if (key[KEY_DOWN])  turn(c, +arrow, c.right, pitch);
+    if (key[KEY_LEFT])  turn(c, -arrow, c.down, yaw);
+    if (key[KEY_RIGHT]) turn(c, +arrow, c.down, yaw);
 }
 
 void build_view(camera& c)
@@ -104,32 +132,41 @@ void build_view(camera& c)
     c.view.translate(-c.camera_position);
 }
 
+int prompt_row_of(const BITMAP* buffer) { return buffer->h - 18; }    // the bottom line of text
+
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
                 const traveller* travel, star_groups* groups, const notices* shown)
 {
     acquire_bitmap(buffer);
     show_mouse(nullptr);                       // the pointer comes off before we draw
     clear_bitmap(buffer);
+    const draw_context frame(buffer, c.optics, c.show_names);
     if (groups) {
-        groups->draw(c.view, buffer, c.show_names);
+        groups->draw(c.view, frame);
     } else {
         for (star_type* s = first_star; s; s = s->next) {
             s->transform_star(c.view);
-            s->draw(buffer, c.show_names);
+            s->draw(frame);
         }
     }
     const int white = makecol(255, 255, 255);
-    textprintf_ex(buffer, font, 10, 10, white, _textmode,
+    const int row = status_top_row, step = text_line_height;
+    textprintf_ex(buffer, font, 10, row, white, _textmode,
                   "You are %f light years from Earth.  %d stars in database.",
                   (double)c.camera_position.length(), star_count);
-    textprintf_ex(buffer, font, 10, 20, white, _textmode,
+    textprintf_ex(buffer, font, 10, row + step, white, _textmode,
                   "Press [tab] to name stars, drag left mouse button to change view");
-    textprintf_ex(buffer, font, 10, 30, white, _textmode,
+    textprintf_ex(buffer, font, 10, row + 2 * step, white, _textmode,
                   "right mouse button to move forward, press E to return home.");
+    char lens_line[80];
+    std::snprintf(lens_line, sizeof lens_line, "Field of view %.1f degrees, exposure %+.1f",
+                  c.optics.field_of_view(), (double)c.optics.exposure());
+    textout_ex(buffer, font, lens_line, 10, row + 3 * step, white, _textmode);
     if (travel) travel->draw(buffer, c);
     if (shown && !shown->empty()) {
-        int bottom = screen_height - 18;                       // the prompt's line
-        if (travel && travel->prompt.is_open()) bottom -= 10 * (int)(travel->prompt.notes().size() + 1);
+        int bottom = prompt_row_of(buffer);
+        if (travel && travel->prompt.is_open())               // above the prompt and its notes
+            bottom -= text_line_height * (int)(travel->prompt.notes().size() + 1);
         shown->draw(buffer, bottom);
     }
     show_mouse(buffer);
@@ -166,33 +203,109 @@ private:
     unsigned ticks_then_ = 0;
 };
 
-void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups, notices* shown)
+namespace {
+
+// The screen, its back buffer of the same size, and the two modes F11
+// switches between: the window asked for and the desktop's full screen.
+class display {
+public:
+    explicit display(const screen_choice& choice) : window_w_(choice.width), window_h_(choice.height) {}
+    ~display()
+    {
+        show_mouse(nullptr);
+        if (buffer_) destroy_bitmap(buffer_);
+    }
+    display(const display&) = delete;
+    display& operator=(const display&) = delete;
+
+    // Opens the mode asked for; a refused full screen falls back to the
+    // window, with a line in `said`. False when no mode opened at all.
+    bool open(bool fullscreen, notices& said)
+    {
+        if (fullscreen && enter(true, said)) return true;
+        return enter(false, said);
+    }
+    // The other mode; where it is refused, back to this one and a line in `said`.
+    // False only when neither could be set again.
+    bool toggle(notices& said)
+    {
+        const bool was_full = full_;
+        if (enter(!was_full, said)) return true;
+        return enter(was_full, said);
+    }
+    BITMAP* buffer() const { return buffer_; }
+
+private:
+    int window_w_, window_h_;
+    bool full_ = false;
+    BITMAP* buffer_ = nullptr;
+
+    bool enter(bool fullscreen, notices& said)
+    {
+        int w = window_w_, h = window_h_;
+        if (fullscreen && get_desktop_resolution(&w, &h) != 0) {
+            said.show("Full screen is not available: the desktop's size is not known.", refusal_seconds);
+            return false;
+        }
+        show_mouse(nullptr);
+        if (set_gfx_mode(fullscreen ? GFX_AUTODETECT_FULLSCREEN : GFX_AUTODETECT_WINDOWED, w, h, 0, 0) != 0) {
+            char line[200];
+            std::snprintf(line, sizeof line, "The %s of %dx%d was refused%s%s", fullscreen ? "full screen" : "window",
+                          w, h, allegro_error[0] ? ": " : ".", allegro_error);
+            said.show(line, refusal_seconds);
+            return false;
+        }
+        full_ = fullscreen;
+        if (!buffer_ || buffer_->w != SCREEN_W || buffer_->h != SCREEN_H) {
+            if (buffer_) destroy_bitmap(buffer_);
+            buffer_ = create_bitmap(SCREEN_W, SCREEN_H);
+            if (!buffer_) return false;
+        }
+        set_window_title("starhop");
+        set_close_button_callback(close_button);
+        return true;
+    }
+    static constexpr unsigned refusal_seconds = 5;
+};
+
+} // namespace
+
+// Runs frames until Esc or the window's close button. Returns false when a
+// switch of the screen mode left no screen to draw on.
+static bool run_frames(star_type* first_star, int star_count, display& screen_of, star_groups* groups,
+                       notices& said)
 {
     camera c;
+    c.optics.resize(screen_of.buffer()->w, screen_of.buffer()->h);
     frame_rate rate;
     traveller travel(first_star, star_count);   // indexes the names once
-    bool shown_once = false;
-    unsigned shown_tick = 0;
+    bool f11_held = false;
+    unsigned ticks_then = ticks;
     while (!c.done) {
         const bool key_pressed = keypressed();  // before the prompt takes the keys
         const int keys = travel.before_camera(c);
         update_camera(c, keys);
         travel.after_camera(c, ticks);
         if (close_requested) c.done = 1;        // the close button ends as Esc does
+        if (key[KEY_F11] && !f11_held) {        // once per press, the prompt open or not
+            if (!screen_of.toggle(said)) return false;
+            c.optics.resize(screen_of.buffer()->w, screen_of.buffer()->h);
+        }
+        f11_held = key[KEY_F11];
+        const unsigned now = ticks;
+        said.pass(now - ticks_then, key_pressed);
+        ticks_then = now;
         build_view(c);
-        draw_frame(c, first_star, star_count, buffer, &travel, groups, shown);
+        BITMAP* const buffer = screen_of.buffer();
+        draw_frame(c, first_star, star_count, buffer, &travel, groups, &said);
         while (!countready) wait_a_moment();    // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
-        blit(buffer, screen, 0, 0, 0, 0, screen_width, screen_height);
+        blit(buffer, screen, 0, 0, 0, 0, buffer->w, buffer->h);
         framecounter = framecounter + 1;
         rate.frame_shown(tick);
-        if (shown) {                            // the time shown counts from the first frame
-            shown->pass(shown_once ? tick - shown_tick : 0, key_pressed);
-            shown_once = true;
-            shown_tick = tick;
-        }
     }
+    return true;
 }
 
 const char* const no_groups_message =
@@ -274,7 +387,7 @@ private:
 
 } // namespace
 
-int run_viewer(const char* catalog_name)
+int run_viewer(const char* catalog_name, const screen_choice& choice)
 {
     if (allegro_init() != 0) {
         std::fprintf(stderr, "starhop: cannot start the graphics library, no display could be opened%s%s\n",
@@ -303,18 +416,19 @@ int run_viewer(const char* catalog_name)
     show_load_messages(said.text, star_count, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
 
-    if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, screen_width, screen_height, 0, 0) != 0) {
+    display screen_of(choice);
+    if (!screen_of.open(choice.fullscreen, shown)) {
         allegro_message("Couldn't create graphics viewport.\n");
         return 1;
     }
-    BITMAP* buffer = create_bitmap(screen_width, screen_height);
-    show_mouse(buffer);
-    if (!buffer) {
+    if (!screen_of.buffer()) {
         allegro_message("Couldn't create output bitmap. (Not enough memory?)\n");
         return 1;
     }
-    set_window_title("starhop");
-    set_close_button_callback(close_button);
-    run_frames(first_star, star_count, buffer, groups.get(), &shown);
+    show_mouse(screen_of.buffer());
+    if (!run_frames(first_star, star_count, screen_of, groups.get(), shown)) {
+        std::fprintf(stderr, "starhop: the screen mode could not be set again after a switch was refused\n");
+        return 1;
+    }
     return 0;
 }

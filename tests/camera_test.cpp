@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <thread>
 
 static auto* env = register_allegro_env();
@@ -33,6 +34,7 @@ protected:
         mouse_b = 0;
         mouse_x = 0;
         mouse_y = 0;
+        mouse_z = 0;
     }
     static void frames(camera& c, int n)
     {
@@ -408,4 +410,96 @@ TEST_F(CameraControls, ViewMatrixCarriesPointsIntoTheCameraFrame)
     // A point straight ahead sits on the view axis at its distance.
     const vector ahead = e + c.forward * 10;
     EXPECT_TRUE(same_vector(c.view * ahead, vector(0, 0, 10), 1e-5f));
+}
+
+// The turn of a drag and of an arrow, against the focal length: at f = 400
+// bit for bit what the program always did (d / 200 and 0.1 radians); at every
+// size and zoom, 2 d / f and 40 / f, so the stars move as many pixels.
+TEST_F(CameraControls, TurnsScaleWithTheFocalLength)
+{
+    struct { int w, h, zoom; } lenses[] = {{640, 480, 0}, {1920, 1080, 0}, {640, 480, 8}, {1280, 960, -4}, {320, 4320, 40}};
+    for (const auto& k : lenses) {
+        SCOPED_TRACE(std::to_string(k.w) + "x" + std::to_string(k.h) + " zoom " + std::to_string(k.zoom));
+        camera drag;
+        drag.optics.resize(k.w, k.h);
+        drag.optics.zoom_by(k.zoom);
+        const double f = drag.optics.focal();
+        camera arrow = drag;
+        mouse_b = 1; mouse_x = 100; mouse_y = 100;
+        update_camera(drag);
+        mouse_x = 137;                                   // 37 pixels right: a turn left
+        update_camera(drag);
+        mouse_b = 0;
+        const double drag_turn = 37 * 2.0 / f, arrow_turn = 40.0 / f;      // sideways shares: the sines
+        EXPECT_NEAR(-drag.forward.x, std::sin(drag_turn), 1e-5 * drag_turn);
+        key[KEY_LEFT] = 1;
+        update_camera(arrow);
+        key[KEY_LEFT] = 0;
+        EXPECT_NEAR(std::fabs(arrow.forward.x), std::sin(arrow_turn), 1e-5 * arrow_turn);
+        if (f != 400) continue;
+        // At the start, exactly the turns of old: the same rotation, float for float.
+        camera old_drag, old_arrow;
+        old_drag.view = 1.0f;
+        old_drag.view.rotate((float)(-37 / 200.0), old_drag.down);
+        vector forward = old_drag.view * old_drag.forward;
+        forward.normalize();
+        EXPECT_TRUE(same_vector(drag.forward, forward, 0));
+        old_arrow.view = 1.0f;
+        old_arrow.view.rotate(-0.1f, old_arrow.down);
+        forward = old_arrow.view * old_arrow.forward;
+        forward.normalize();
+        EXPECT_TRUE(same_vector(arrow.forward, forward, 0));
+    }
+}
+
+// Zoom by the wheel, = and - and the keypad's + and -; exposure by ] and [:
+// one step per press or notch, held to their limits, and the keys not at all
+// while the prompt has them, nor a key that was pressed then and is still held.
+TEST_F(CameraControls, ZoomAndExposureStepOncePerPress)
+{
+    camera c;
+    auto press = [&](int code, int keys = 1) {
+        key[code] = 1;
+        for (int f = 0; f < 3; ++f) update_camera(c, keys);   // held for three frames: one step
+        key[code] = 0;
+        update_camera(c, keys);
+    };
+    struct { int code; int zoom, exposure_steps; } steps[] = {
+        {KEY_EQUALS, 1, 0}, {KEY_PLUS_PAD, 2, 0}, {KEY_MINUS, 1, 0}, {KEY_MINUS_PAD, 0, 0},
+        {KEY_CLOSEBRACE, 0, 1}, {KEY_CLOSEBRACE, 0, 2}, {KEY_OPENBRACE, 0, 1},
+    };
+    for (const auto& k : steps) {
+        press(k.code);
+        EXPECT_EQ(c.optics.zoom_step(), k.zoom) << k.code;
+        EXPECT_EQ(c.optics.exposure_steps(), k.exposure_steps) << k.code;
+    }
+    press(KEY_EQUALS, 0);                                  // typed into the prompt
+    press(KEY_CLOSEBRACE, 0);
+    EXPECT_EQ(c.optics.zoom_step(), 0);
+    EXPECT_EQ(c.optics.exposure_steps(), 1);
+    key[KEY_EQUALS] = 1;
+    update_camera(c, 0);                                   // pressed while the prompt is open ...
+    update_camera(c, 1);                                   // ... and still held when it closes
+    key[KEY_EQUALS] = 0;
+    EXPECT_EQ(c.optics.zoom_step(), 0);
+    for (int i = 0; i < 50; ++i) press(KEY_EQUALS);
+    EXPECT_EQ(c.optics.zoom_step(), 40);
+    for (int i = 0; i < 50; ++i) press(KEY_OPENBRACE);
+    EXPECT_EQ(c.optics.exposure(), -4.0f);
+
+    camera w;                                              // the wheel: notches since the last frame
+    mouse_z = 7;
+    update_camera(w);                                      // the first frame only learns where it is
+    EXPECT_EQ(w.optics.zoom_step(), 0);
+    mouse_z = 10;
+    update_camera(w);
+    EXPECT_EQ(w.optics.zoom_step(), 3);                    // up: in
+    update_camera(w, 0);                                   // no notch, no step; the prompt does not stop it
+    mouse_z = 8;
+    update_camera(w, 0);
+    EXPECT_EQ(w.optics.zoom_step(), 1);
+    mouse_z = -100;
+    update_camera(w);
+    EXPECT_EQ(w.optics.zoom_step(), -4);
+    mouse_z = 0;
 }

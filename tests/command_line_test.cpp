@@ -65,9 +65,10 @@ TEST(CommandLine, HelpAndVersionAnswerOnStandardOutputWithStatusZero)
         const answer a = answer_for({option});
         EXPECT_EQ(a.status, 0) << option;
         EXPECT_EQ(a.err, "");
-        EXPECT_EQ(a.out.rfind("Usage: starhop [catalog]\n", 0), 0u) << a.out;
+        EXPECT_EQ(a.out.rfind("Usage: starhop [--window WxH | --fullscreen] [catalog]\n", 0), 0u) << a.out;
         for (const char* part : {"Controls:", "Catalog format:", "stars.txt", "Space", "Tab", "Esc",
-                                 "fly to a star", "right ascension", "declination", "tabs"})
+                                 "fly to a star", "right ascension", "declination", "tabs", "--window WxH",
+                                 "--fullscreen", "F11", "mouse wheel", "= and -", "keypad", "] and ["})
             EXPECT_NE(a.out.find(part), std::string::npos) << "the help does not mention " << part;
     }
     const std::string version = project_version();
@@ -89,12 +90,45 @@ TEST(CommandLine, MistakesGiveTheUsageOnStandardErrorWithStatusTwo)
         {{"sky.txt", "--verbose"}, "unknown option '--verbose'"},
         {{"one.txt", "two.txt"}, "only one catalog can be given, 'two.txt' is a second"},
         {{"--", "a", "b"}, "only one catalog can be given, 'b' is a second"},
+        {{"--window"}, "--window needs a size, such as --window 1920x1080"},
+        {{"sky.txt", "--window"}, "--window needs a size, such as --window 1920x1080"},
     };
     for (const auto& k : cases) {
         const answer a = answer_for(k.args);
         EXPECT_EQ(a.status, 2) << k.problem;
         EXPECT_EQ(a.out, "");
-        EXPECT_EQ(a.err.rfind(std::string("starhop: ") + k.problem + "\nUsage: starhop [catalog]\n", 0), 0u) << a.err;
+        EXPECT_EQ(a.err.rfind(std::string("starhop: ") + k.problem + "\nUsage: starhop [--window WxH | --fullscreen] [catalog]\n", 0), 0u) << a.err;
+    }
+}
+
+TEST(CommandLine, WindowSizeWithinItsLimitsAndFullScreen)
+{
+    struct { std::vector<const char*> args; int width, height; bool full; const char* catalog; } good[] = {
+        {{}, 640, 480, false, "stars.txt"},
+        {{"--window", "1920x1080"}, 1920, 1080, false, "stars.txt"},
+        {{"--window=320x240"}, 320, 240, false, "stars.txt"},              // the smallest
+        {{"--window", "7680x4320", "sky.txt"}, 7680, 4320, false, "sky.txt"},   // the largest
+        {{"sky.txt", "--window", "0320x4320"}, 320, 4320, false, "sky.txt"},
+        {{"--fullscreen"}, 640, 480, true, "stars.txt"},
+        {{"--fullscreen", "--window", "800x600"}, 800, 600, true, "stars.txt"},   // F11 goes to that window
+        {{"--", "--window"}, 640, 480, false, "--window"},                  // a catalog after "--"
+    };
+    for (const auto& k : good) {
+        const command_line line = parse(k.args);
+        EXPECT_EQ(line.action, command_line::run) << line.problem;
+        EXPECT_EQ(line.width, k.width);
+        EXPECT_EQ(line.height, k.height);
+        EXPECT_EQ(line.fullscreen, k.full);
+        EXPECT_EQ(line.catalog, k.catalog);
+    }
+    for (const char* size : {"319x240", "320x239", "7681x4320", "7680x4321", "1920", "1920x", "x1080",
+                             "1920X1080", "1920x1080x", " 1920x1080", "1920x1080 ", "+1920x1080", "-640x480",
+                             "1920x-1080", "99999999999999999999x480", "", "axb"}) {
+        const answer a = answer_for({"--window", size});
+        EXPECT_EQ(a.status, 2) << "'" << size << "'";
+        EXPECT_EQ(a.err.rfind(std::string("starhop: the window size '") + size +
+                                  "' is not WxH with W from 320 to 7680 and H from 240 to 4320\nUsage:", 0), 0u)
+            << a.err;
     }
 }
 
@@ -116,15 +150,33 @@ TEST(CommandLineProgram, AnswersBeforeAnyWindowOpens)
         return text.str();
     };
     EXPECT_EQ(run("--help"), 0);
-    EXPECT_EQ(read(out).rfind("Usage: starhop [catalog]\n", 0), 0u);
+    EXPECT_EQ(read(out).rfind("Usage: starhop [--window WxH | --fullscreen] [catalog]\n", 0), 0u);
     EXPECT_EQ(read(err), "");
     EXPECT_EQ(run("--version"), 0);
     EXPECT_EQ(read(out), "starhop " + project_version() + "\n");
     EXPECT_EQ(run("--no-such-option"), 2);
     EXPECT_EQ(read(out), "");
-    EXPECT_EQ(read(err).rfind("starhop: unknown option '--no-such-option'\nUsage: starhop [catalog]\n", 0), 0u) << read(err);
+    EXPECT_EQ(read(err).rfind("starhop: unknown option '--no-such-option'\nUsage: starhop [--window WxH | --fullscreen] [catalog]\n", 0), 0u) << read(err);
+    EXPECT_EQ(run("--window 100x100 sky.txt"), 2);
+    EXPECT_EQ(read(err).rfind("starhop: the window size '100x100'", 0), 0u) << read(err);
     EXPECT_EQ(run("one.txt two.txt"), 2);
-    EXPECT_NE(read(err).find("Usage: starhop [catalog]"), std::string::npos);
+    EXPECT_NE(read(err).find("Usage: starhop [--window WxH | --fullscreen] [catalog]"), std::string::npos);
     EXPECT_EQ(run("/nonexistent/sky.txt"), 1) << "a catalog alone goes on to start the graphics";
     EXPECT_NE(read(err).find("display"), std::string::npos) << read(err);
+}
+
+// The manual page and the README's controls name what --help names.
+TEST(CommandLine, ManualPageAndReadmeListTheScreenOptionsAndKeys)
+{
+    for (const char* file : {"/dist/starhop.6", "/README.md"}) {
+        std::ifstream in(std::string(STARHOP_SOURCE_DIR) + file);
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::string t = text.str();
+        ASSERT_FALSE(t.empty()) << file;
+        for (const char* part : {"window", "fullscreen", "F11", "mouse wheel", "keypad", "exposure", "zoom"})
+            EXPECT_NE(t.find(part), std::string::npos) << file << " does not mention " << part;
+        EXPECT_TRUE(t.find("`]` and `[`") != std::string::npos || t.find("] \" and \" [") != std::string::npos) << file;
+        EXPECT_TRUE(t.find("`=` and `-`") != std::string::npos || t.find("= \" and \" \\-") != std::string::npos) << file;
+    }
 }

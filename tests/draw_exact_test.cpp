@@ -44,12 +44,13 @@ float aimed(vector p, float m, float nudge)
 // absolute magnitude a, found by halving on the float grid.
 float bound_edge(float a)
 {
+    const float limit = lens().faint_limit();
     float near = 0.0f, far = std::numeric_limits<float>::max();
-    if (!surely_too_faint(a, far)) return far;
+    if (!surely_too_faint(a, far, limit)) return far;
     for (int step = 0; step < 200 && std::nextafter(near, inf) < far; ++step) {
         const float mid = std::sqrt(near) * std::sqrt(far) > 0 ? std::sqrt(near) * std::sqrt(far) : far / 2;
         const float probe = mid > near && mid < far ? mid : (near + far) / 2;
-        (surely_too_faint(a, probe) ? far : near) = probe;
+        (surely_too_faint(a, probe, limit) ? far : near) = probe;
     }
     return far;
 }
@@ -196,35 +197,41 @@ TEST(DrawExact, SingleStarsMatchThePlainProcedure)
 }
 
 // The quick bound on its own, against the exact magnitude: whatever it turns
-// away is fainter than 6, for ordinary and extreme values alike.
-TEST(DrawExact, QuickBoundOnlyTurnsAwayStarsFainterThanSix)
+// away is too faint at the exposure it was set for (-4, 0, +2 and +6), for
+// ordinary and extreme values alike.
+TEST(DrawExact, QuickBoundOnlyTurnsAwayStarsTooFaint)
 {
     std::mt19937 rng(99);
     std::uniform_real_distribution<float> unit(0, 1);
     const float magnitudes[] = {-1e30f, -200, -82, 99, 100, 101, 107, 108, 200, 1e30f, inf, -inf, not_a_number};
     const float squares[] = {0, 1e-45f, 1e-40f, 1.1e-38f, FLT_MIN, 1e-30f, 1, 3e38f, inf, not_a_number};
-    auto sound = [](float a, float squared) -> ::testing::AssertionResult {
-        if (!surely_too_faint(a, squared)) return ::testing::AssertionSuccess();
-        const float l = (float)std::sqrt((double)squared);       // as length() takes it
-        const float m = (float)(a + 2.0 * std::log(l / 32.628463) / std::log(2.535));
-        if (!(m < 6.0f)) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "magnitude " << a << " at squared distance " << squared
-                                             << " turned away, but shows " << m;
-    };
-    for (float a : magnitudes)
-        for (float squared : squares) ASSERT_TRUE(sound(a, squared));
-    int turned_away = 0;
-    for (int i = 0; i < 1000000; ++i) {
-        const float a = -60 + 120 * unit(rng);
-        // Anywhere in the float range, or within a tenth of an octave of where
-        // the star shows exactly 6.
-        const double edge = 2 * std::log2(32.628463) + (6.0 - a) * std::log2(2.535);
-        const float squared = i % 2 == 0 ? std::exp2(-140 + 265 * unit(rng))
-                                         : (float)std::exp2(edge - 0.1 + 0.2 * unit(rng));
-        turned_away += surely_too_faint(a, squared);
-        ASSERT_TRUE(sound(a, squared));
+    for (int half_steps : {-8, 0, 4, 12}) {
+        lens optics;
+        optics.expose_by(half_steps);
+        const float e = optics.exposure(), limit = optics.faint_limit();
+        auto sound = [&](float a, float squared) -> ::testing::AssertionResult {
+            if (!surely_too_faint(a, squared, limit)) return ::testing::AssertionSuccess();
+            const float l = (float)std::sqrt((double)squared);   // as length() takes it
+            const float m = (float)(a + 2.0 * std::log(l / 32.628463) / std::log(2.535)) - e;
+            if (!(m < 6.0f)) return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure() << "magnitude " << a << " at squared distance " << squared
+                                                 << " turned away at exposure " << e << ", but shows " << m;
+        };
+        for (float a : magnitudes)
+            for (float squared : squares) ASSERT_TRUE(sound(a, squared));
+        int turned_away = 0;
+        for (int i = 0; i < 400000; ++i) {
+            const float a = -60 + 120 * unit(rng);
+            // Anywhere in the float range, or within a tenth of an octave of
+            // where the star shows exactly the faintest magnitude.
+            const double edge = 2 * std::log2(32.628463) + (6.0 + (double)e - a) * std::log2(2.535);
+            const float squared = i % 2 == 0 ? std::exp2(-140 + 265 * unit(rng))
+                                             : (float)std::exp2(edge - 0.1 + 0.2 * unit(rng));
+            turned_away += surely_too_faint(a, squared, limit);
+            ASSERT_TRUE(sound(a, squared));
+        }
+        EXPECT_GT(turned_away, 100000) << "exposure " << e;
     }
-    EXPECT_GT(turned_away, 250000);
 }
 
 // At the boundary itself: the farthest place straight ahead where a star of
@@ -253,7 +260,7 @@ TEST(DrawExact, QuickBoundAtTheBoundary)
         ASSERT_NE(getpixel(plain, 320, 240), 0) << "magnitude " << a;
         ASSERT_TRUE(same_bitmap(fast, plain)) << "magnitude " << a << " at " << z;
         const float farther = 1.1f * z;
-        EXPECT_TRUE(surely_too_faint(a, farther * farther)) << "magnitude " << a << " at " << farther;
+        EXPECT_TRUE(surely_too_faint(a, farther * farther, lens().faint_limit())) << "magnitude " << a << " at " << farther;
     }
     EXPECT_GT(checked, 3500);
 }

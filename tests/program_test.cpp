@@ -150,10 +150,20 @@ struct seen_star {
     int y() const { return (int)row; }
 };
 
+// A screen of width by height pixels at a zoom step and an exposure, worked
+// out here from the rules rather than taken from the program.
+struct screen_view {
+    int width = 640, height = 480;
+    int zoom_step = 0;
+    double exposure = 0;
+    double focal() const { return (float)(400.0 * (height / 480.0) * std::exp2(zoom_step / 4.0)); }
+};
+
 // Follows the star from its catalog line to the screen for the first frame:
 // the camera sits at Earth and looks along +y with +z up and +x to the right,
-// so a catalog point (x, y, z) is (x, -z, y) in view space.
-seen_star as_seen_from_earth(const sky_star& s)
+// so a catalog point (x, y, z) is (x, -z, y) in view space. The magnitude is
+// the one the star is drawn with, the exposure taken off.
+seen_star as_seen_from_earth(const sky_star& s, const screen_view& v = screen_view())
 {
     const double pi = 3.14159265358979323846;
     const float ra = (float)(((s.ra_h + s.ra_m / 60.0) + s.ra_s / 3600.0) * pi / 12);
@@ -167,9 +177,9 @@ seen_star as_seen_from_earth(const sky_star& s)
     const float seen_from = (float)std::sqrt((double)vx * vx + (double)vy * vy + (double)vz * vz);
     seen_star out;
     out.in_front = vz > 0;
-    out.column = vx * 400.0 / vz + 320;        // focal length 400, centre (320, 240)
-    out.row = vy * 400.0 / vz + 240;
-    out.magnitude = (float)(absolute + 2 * std::log(seen_from / reference_ly) / std::log(step_ratio));
+    out.column = vx * v.focal() / vz + v.width / 2.0;     // focal length 400, centre (320, 240) at first
+    out.row = vy * v.focal() / vz + v.height / 2.0;
+    out.magnitude = (float)(absolute + 2 * std::log(seen_from / reference_ly) / std::log(step_ratio)) - (float)v.exposure;
     return out;
 }
 
@@ -212,6 +222,39 @@ bool any_lit(const image& shot, int left, int top, int width, int height)
         for (int x = left; x < left + width; ++x)
             if (shot.at(x, y) != 0) return true;
     return false;
+}
+
+// Each star at the pixel and grey the drawing rules give for the view, or
+// its pixels dark where it is not drawn; a star off the screen must be.
+template <std::size_t n>
+void expect_stars_drawn(const image& shot, const sky_star (&stars)[n], const screen_view& v)
+{
+    for (const sky_star& star : stars) {
+        SCOPED_TRACE(star.name);
+        const seen_star seen = as_seen_from_earth(star, v);
+        ASSERT_TRUE(clear_of_integer(seen.column) && clear_of_integer(seen.row)) << "pick another direction";
+        const int sx = seen.x(), sy = seen.y();
+        if (!(sx >= 1 && sx <= v.width - 1 && sy >= 1 && sy <= v.height - 1)) continue;   // off the screen
+        ASSERT_TRUE(sx >= 10 && sx < v.width - 10 && sy >= 50 && sy < v.height - 50 &&
+                    !(std::abs(sx - park_x) < 12 && std::abs(sy - park_y) < 24))
+            << "keep the star clear of the text and pointer";
+        if (!seen.in_front || !(seen.magnitude < 6.0f)) {       // not drawn: its pixel and cross stay dark
+            EXPECT_FALSE(any_lit(shot, sx - 1, sy - 1, 3, 3)) << "drawn at (" << sx << ", " << sy << ")";
+            continue;
+        }
+        const double dimming = seen.magnitude >= 0.5f ? (seen.magnitude - 0.5) * 42.5 : 0;
+        ASSERT_TRUE(dimming == 0 || clear_of_integer(dimming)) << "pick another magnitude";
+        const int centre = 255 - (int)dimming;
+        const bool bright = seen.magnitude < 1.5f;
+        if (bright) { ASSERT_EQ(star.spectral_class[0], 'G') << "only the class G arm colour is spelled out here"; }
+        const uint32_t cross = bright ? class_g_arms : grey(centre / 4);   // arms, or the halo
+        EXPECT_TRUE(pixel_is(shot, sx, sy, grey(centre)));
+        EXPECT_TRUE(pixel_is(shot, sx + 1, sy, cross));
+        EXPECT_TRUE(pixel_is(shot, sx - 1, sy, cross));
+        EXPECT_TRUE(pixel_is(shot, sx, sy + 1, cross));
+        EXPECT_TRUE(pixel_is(shot, sx, sy - 1, cross));
+        EXPECT_TRUE(pixel_is(shot, sx + 1, sy + 1, 0)) << "a star is a cross, not a square";
+    }
 }
 
 // ---- the program under test, in its window ----
@@ -392,29 +435,87 @@ TEST_F(ViewerWindow, FirstFrameShowsEachStarAtItsPixelAndGrey)
     const status_line s = read_status(first);
     EXPECT_EQ(s.text, "You are 0.000000 light years from Earth.  6 stars in database.");
 
-    for (const sky_star& star : crafted_sky) {
-        SCOPED_TRACE(star.name);
-        const seen_star seen = as_seen_from_earth(star);
-        ASSERT_TRUE(clear_of_integer(seen.column) && clear_of_integer(seen.row)) << "pick another direction";
-        const int sx = seen.x(), sy = seen.y();
-        ASSERT_TRUE(sx >= 10 && sx < 630 && sy >= 45 && sy < 430) << "keep the star clear of the text and pointer";
-        if (!seen.in_front || !(seen.magnitude < 6.0f)) {       // not drawn: its pixel and cross stay dark
-            EXPECT_FALSE(any_lit(first, sx - 1, sy - 1, 3, 3)) << "drawn at (" << sx << ", " << sy << ")";
-            continue;
-        }
-        const double dimming = seen.magnitude >= 0.5f ? (seen.magnitude - 0.5) * 42.5 : 0;
-        ASSERT_TRUE(dimming == 0 || clear_of_integer(dimming)) << "pick another magnitude";
-        const int centre = 255 - (int)dimming;
-        const bool bright = seen.magnitude < 1.5f;
-        if (bright) { ASSERT_EQ(star.spectral_class[0], 'G') << "only the class G arm colour is spelled out here"; }
-        const uint32_t cross = bright ? class_g_arms : grey(centre / 4);   // arms, or the halo
-        EXPECT_TRUE(pixel_is(first, sx, sy, grey(centre)));
-        EXPECT_TRUE(pixel_is(first, sx + 1, sy, cross));
-        EXPECT_TRUE(pixel_is(first, sx - 1, sy, cross));
-        EXPECT_TRUE(pixel_is(first, sx, sy + 1, cross));
-        EXPECT_TRUE(pixel_is(first, sx, sy - 1, cross));
-        EXPECT_TRUE(pixel_is(first, sx + 1, sy + 1, 0)) << "a star is a cross, not a square";
+    expect_stars_drawn(first, crafted_sky, screen_view());
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+namespace {
+
+// A sky for a 1280 by 960 window zoomed in four steps (focal length 1600)
+// with the exposure at +1: a bright star that becomes a cross with arms, one
+// with a halo, one that only the exposure brings out, one still too faint,
+// and one that only the zoom puts off the screen.
+const sky_star zoom_sky[] = {
+    {"Arms", 2.2f, 12, "G2V", 5, 50, 2, '+', 3, 0, 48},
+    {"Halo", 4.0f, 60, "K1", 6, 12, 5, '-', 4, 0, 47},
+    {"Came Out", 6.5f, 150, "M2", 6, 20, 4, '+', 6, 0, 50},
+    {"Still Hidden", 7.3f, 300, "B5", 5, 40, 4, '-', 6, 0, 51},
+    {"Zoomed Off", 1.0f, 10, "G8", 7, 30, 0, '+', 1, 0, 21},
+};
+
+std::string field_line(const screen_view& v)
+{
+    char line[80];
+    std::snprintf(line, sizeof line, "Field of view %.1f degrees, exposure %+.1f",
+                  2 * std::atan(v.width / 2.0 / v.focal()) * 180 / 3.14159265358979323846, v.exposure);
+    return line;
+}
+
+// Lit pixels below the status text, the pointer's corner left out.
+int lit_below_text(const image& shot)
+{
+    int n = 0;
+    for (int y = 50; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            n += shot.at(x, y) != 0 && !(x >= park_x - 2 && x < park_x + 14 && y >= park_y - 2 && y < park_y + 22);
+    return n;
+}
+
+} // namespace
+
+TEST_F(ViewerWindow, ZoomAndExposureInAWindowOfItsSize)
+{
+    std::string catalog;
+    for (const sky_star& s : zoom_sky) catalog += catalog_line(s);
+    dir.write("stars.txt", catalog);
+    const std::string launcher = dir.file("starhop-big");
+    dir.write("starhop-big", "#!/bin/sh\nexec '" STARHOP_BINARY "' --window 1280x960\n");
+    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+    ASSERT_NO_FATAL_FAILURE(start(launcher));
+    ASSERT_EQ(first.width, 1280);
+    ASSERT_EQ(first.height, 960);
+    screen_view v;
+    v.width = 1280;
+    v.height = 960;
+    EXPECT_EQ(reader().read(first, 10, 40), "Field of view 77.3 degrees, exposure +0.0");
+    EXPECT_EQ(reader().read(first, 10, 40), field_line(v));
+    expect_stars_drawn(first, zoom_sky, v);
+    EXPECT_TRUE(as_seen_from_earth(zoom_sky[4], v).column > 10) << "on the screen before the zoom";
+
+    // Four steps in, by keys and wheel, one back out; the exposure up three
+    // half steps and down one. Each press or notch is one step.
+    for (const char* k : {"equal", "KP_Add", "equal", "minus", "bracketright", "bracketright",
+                          "bracketright", "bracketleft"}) {
+        x.hold_key(k, key_hold);
+        pause(0.05);
     }
+    for (int notch = 0; notch < 2; ++notch) {
+        x.hold_button(4, 0.05);
+        pause(0.1);
+    }
+    v.zoom_step = 4;
+    v.exposure = 1;
+    image shot;
+    EXPECT_TRUE(wait_for(5, [&] {
+        shot = x.grab(window);
+        return reader().read(shot, 10, 40) == field_line(v);
+    })) << "lens line: " << reader().read(shot, 10, 40) << "; wanted " << field_line(v);
+    EXPECT_EQ(field_line(v), "Field of view 43.6 degrees, exposure +1.0");
+    pause(0.2);
+    shot = x.grab(window);
+    expect_stars_drawn(shot, zoom_sky, v);
+    EXPECT_TRUE(as_seen_from_earth(zoom_sky[4], v).column < 1) << "the zoom should put it off the screen";
+    EXPECT_EQ(lit_below_text(shot), 3 * 5) << "three crosses and nothing else";
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
 }
 
@@ -520,7 +621,7 @@ double arrival_for(const sky_star& s)
 // The distance the target line gives, or -1 when the line is not there.
 double target_distance(const image& shot, const char* name)
 {
-    const std::string text = reader().read(shot, 10, 40);
+    const std::string text = reader().read(shot, 10, 50);
     const std::string head = std::string("Target: ") + name + "  ";
     float d;
     int end = 0;
@@ -577,7 +678,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
         shot = x.grab(window);
         d = target_distance(shot, far_target.name);
         return std::fabs(d - want) < 1e-5 * want;
-    })) << "target line: " << reader().read(shot, 10, 40) << "; wanted " << want;
+    })) << "target line: " << reader().read(shot, 10, 50) << "; wanted " << want;
     EXPECT_TRUE(prompt_line(0).empty());
     pause(0.5);                                                   // at rest: the figure stays
     shot = x.grab(window);

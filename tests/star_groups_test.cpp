@@ -433,3 +433,69 @@ TEST(StarGroups, LargeListWithItsLengthForetold)
         munmap(blocks[i], block);
     }
 }
+
+// Every screen size, zoom and exposure: stars placed for the frame's own lens
+// on the screen's edges and at the distance where their exposed magnitude
+// reaches the faintest, a hair either side, and others anywhere around.
+TEST(StarGroups, EverySizeZoomAndExposureDrawsTheFullWalksPixels)
+{
+    const struct { int w, h; } sizes[] = {{640, 480}, {1920, 1080}, {7680, 4320}, {320, 4320}};
+    maker make(2024);
+    int combinations = 0, lit_frames = 0, culled_frames = 0;
+    for (const auto& size : sizes) {
+        test_bitmap full(size.w, size.h), culled(size.w, size.h);
+        for (int zoom : {-4, 0, 13, 40})
+            for (int half_steps : {-8, 0, 4, 12}) {
+                camera c = make.look_from(make.chance(0.5) ? vector() : make.in_ball(make.log_uniform(1, 1e4f)));
+                c.optics.resize(size.w, size.h);
+                c.optics.zoom_by(zoom);
+                c.optics.expose_by(half_steps);
+                const float f = c.optics.focal(), cx = c.optics.centre_x(), cy = c.optics.centre_y();
+                const float limit = 6.0f + c.optics.exposure();
+                const float* m = c.view.m;
+                auto catalog_place = [&](vector v) {
+                    return vector(m[0] * v.x + m[4] * v.y + m[8] * v.z, m[1] * v.x + m[5] * v.y + m[9] * v.z,
+                                  m[2] * v.x + m[6] * v.y + m[10] * v.z) + c.camera_position;
+                };
+                star_list list;
+                for (int i = 0; i < 2500; ++i) {
+                    const float z = make.log_uniform(1e-2f, 1e6f);
+                    float column = make.uniform_in(-0.5f * size.w, 1.5f * size.w);
+                    float row = make.uniform_in(-0.5f * size.h, 1.5f * size.h);
+                    if (make.chance(0.5)) {                                  // on an edge, a hair either side
+                        const float ce[] = {0, 1, (float)size.w - 1, (float)size.w};
+                        const float re[] = {0, 1, (float)size.h - 1, (float)size.h};
+                        if (make.chance(0.5)) column = ce[make.pick(4)] + make.uniform_in(-0.01f, 0.01f);
+                        else row = re[make.pick(4)] + make.uniform_in(-0.01f, 0.01f);
+                    }
+                    const vector v((column - cx) * z / f, (row - cy) * z / f, z);
+                    star_type* s = list.add(catalog_place(v), 0, "G2V");
+                    s->transform_star(c.view);
+                    const float d = s->view_position.length();
+                    float a = (float)((double)limit - 2.0 * std::log(d / 32.628463) / std::log(2.535));
+                    if (make.chance(0.6)) {                                  // the last float that shows, give or take
+                        for (int step = 0; step < 32 && seen(a, d) - c.optics.exposure() < 6.0f; ++step)
+                            a = std::nextafter(a, inf);
+                        for (int step = 0; step < 32 && seen(a, d) - c.optics.exposure() >= 6.0f; ++step)
+                            a = std::nextafter(a, -inf);
+                        for (int nudge = make.pick(3) - 1; nudge > 0; --nudge) a = std::nextafter(a, inf);
+                    } else {
+                        a += make.uniform_in(-4, 2);
+                    }
+                    s->abs_magnitude = a;
+                }
+                star_groups groups(list.head, false);                       // never the plain walk instead
+                c.show_names = combinations % 2;
+                draw_frame(c, list.head, list.count, full);
+                draw_frame(c, list.head, list.count, culled, nullptr, &groups);
+                ASSERT_TRUE(same_bitmap(culled, full)) << size.w << "x" << size.h << ", zoom " << zoom
+                                                       << ", exposure " << c.optics.exposure();
+                ++combinations;
+                lit_frames += lit(full) > 0;
+                culled_frames += groups.last_drawn() < (std::size_t)list.count;
+            }
+    }
+    EXPECT_EQ(combinations, 64);
+    EXPECT_GT(lit_frames, 60);                                       // the pictures were not empty
+    EXPECT_GT(culled_frames, 32);                                    // and groups were passed over
+}

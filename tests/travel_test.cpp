@@ -802,6 +802,6 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     c.camera_position = vector(3, 4, 12);                         // 13 light years from the star
     test_bitmap target, target_want;
     t.draw(target, c);
-    textout_ex(target_want, font, "Target: Sirius  13.000000 light years", 10, 40, white, 0);
+    textout_ex(target_want, font, "Target: Sirius  13.000000 light years", 10, 50, white, 0);
     EXPECT_EQ(differing(target, target_want), 0);
 }
