@@ -1,7 +1,8 @@
 // The catalog loader on arbitrary bytes: the input is the whole catalog file.
 //
 // Every load is checked against a second, deliberately plain reading of the
-// same bytes: one stream operation of the line format at a time, as an index
+// same bytes: one stream operation of the line format at a time, none reaching
+// past a line feed, as an index
 // walking the raw bytes (only the numbers are left to the standard library's
 // float extraction, which defines what a number is). From it the check knows
 // which lines read whole, and demands of the loader:
@@ -99,16 +100,28 @@ public:
     bool at_end() const { return at_end_; }
     bool met_no_number() const { return no_number_; }
 
+    // A line of nothing but spaces, tabs and carriage returns, passed over.
+    bool blank_line()
+    {
+        size_t p = pos_;
+        while (p < size_ && (data_[p] == ' ' || data_[p] == '\t' || data_[p] == '\r')) ++p;
+        if (p == size_ || data_[p] != '\n') return false;
+        pos_ = p + 1;
+        return true;
+    }
+
     // The name column: up to 24 characters before the tab; of a longer name
     // the first 24 count and the rest of the column up to its tab is skipped.
+    // No column reaches past the line feed: meeting it fails the line.
     void name(std::string& out)
     {
         out.clear();
         if (!usable()) return;
-        while (out.size() < 24 && pos_ < size_ && data_[pos_] != '\t') out += data_[pos_++];
-        if (pos_ < size_ && data_[pos_] != '\t')                 // 24 kept, more to come
-            while (pos_ < size_ && data_[pos_] != '\t') ++pos_;
-        if (pos_ == size_) {
+        while (out.size() < 24 && pos_ < size_ && data_[pos_] != '\t' && data_[pos_] != '\n') out += data_[pos_++];
+        while (pos_ < size_ && data_[pos_] != '\t' && data_[pos_] != '\n') ++pos_;  // 24 kept, more to come
+        if (pos_ < size_ && data_[pos_] == '\n') {
+            failed_ = true;
+        } else if (pos_ == size_) {
             at_end_ = true;
             if (out.empty()) failed_ = true;
         } else {
@@ -123,6 +136,10 @@ public:
         for (size_t n = 0; n < limit; ++n) {
             if (pos_ == size_) {
                 at_end_ = true;
+                return;
+            }
+            if (delimiter != '\n' && data_[pos_] == '\n') {
+                failed_ = true;
                 return;
             }
             if (data_[pos_++] == delimiter) return;
@@ -163,8 +180,9 @@ private:
     }
     bool skip_space()
     {
-        while (pos_ < size_ && is_space(data_[pos_])) ++pos_;
-        if (pos_ < size_) return true;
+        while (pos_ < size_ && is_space(data_[pos_]) && data_[pos_] != '\n') ++pos_;
+        if (pos_ < size_ && data_[pos_] == '\n') failed_ = true;
+        if (pos_ < size_) return !failed_;
         at_end_ = failed_ = true;
         return false;
     }
@@ -204,7 +222,11 @@ std::vector<line_read> read_plainly(const char* data, size_t size, bool& no_numb
     std::vector<line_read> lines;
     plain_reader r(data, size);
     line_read l{};
-    while (!r.failed() && read_line(r, l)) lines.push_back(l);
+    while (!r.failed()) {
+        if (r.blank_line()) continue;
+        if (!read_line(r, l)) break;
+        lines.push_back(l);
+    }
     no_number = r.met_no_number();
     return lines;
 }

@@ -1,5 +1,6 @@
 #include "catalog.h"
 
+#include "notices.h"
 #include "stars.h"
 
 #include <algorithm>
@@ -35,6 +36,21 @@ float ALT_RAD(float degrees, float arcminutes, float arcseconds)
     return (float)(v * 0.017453292519943295);                   // pi / 180
 }
 
+float absolute_magnitude(float apparent, float distance)
+{
+    static const double log_ratio = std::log(magnitude_ratio);
+    return (float)((double)apparent - 2.0 * std::log((double)distance / reference_distance) / log_ratio);
+}
+
+vector catalog_position(double distance, double alpha, double delta)
+{
+    const float z = (float)(distance * std::sin(delta));
+    const float planar = (float)(distance * std::cos(delta));  // in the equator's plane
+    const float x = (float)((double)planar * std::cos(alpha));
+    const float y = (float)((double)planar * std::sin(alpha));
+    return vector(x, y, z);
+}
+
 // The reader below works on bytes in memory, but reproduces formatted stream
 // extraction exactly, operation by operation, as the catalog format was first
 // read: getline of 25 into the name, ignore of 100 up to a tab between
@@ -42,6 +58,9 @@ float ALT_RAD(float degrees, float arcminutes, float arcseconds)
 // feed after the last column. Where those operations would run into the end
 // of the input, the reader stops; when more input may follow, it asks for it
 // and reads the line again from its start, so lines may cross buffer refills.
+// Unlike the stream, no read goes past a line feed: a record never takes
+// values from the line after its own, and a line that ends before its last
+// column stops the load as a bad number does.
 namespace {
 
 // What one catalog line supplies.
@@ -57,7 +76,7 @@ struct line_values {
 enum column_id { name_column, magnitude_column, distance_column, class_column, ra_column, dec_column };
 const char* const column_names[] = {"name", "magnitude", "distance", "class", "right ascension", "declination"};
 
-enum class outcome { done, failed, more };                     // more: the line needs more input
+enum class outcome { done, failed, more, line_ended };         // more: the line needs more input
 
 // Why a line failed: the column being read, and the text that is not a
 // number (null when the input ended inside the line).
@@ -65,6 +84,7 @@ struct failure {
     column_id column = name_column;
     const char* text = nullptr;
     bool too_large = false;
+    bool line_ended = false;                                   // the line ended before its last column
 };
 
 // The bytes at hand: [p, end), and whether end is the end of the input.
@@ -81,16 +101,18 @@ inline bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // ignore(limit, '\t'): up to `limit` characters, through the first tab among
 // them. Running into the end of the input fails the line (every later read
-// would).
+// would), and so does the line's own end.
 inline outcome skip_column(cursor& c, std::ptrdiff_t limit = 100)
 {
     const bool room = c.end - c.p >= limit;
     const char* stop = room ? c.p + limit : c.end;
-    for (const char* q = c.p; q < stop; ++q)
+    for (const char* q = c.p; q < stop; ++q) {
+        if (*q == '\n') return outcome::line_ended;
         if (*q == '\t') {
             c.p = q + 1;
             return outcome::done;
         }
+    }
     if (!room) return c.ran_out();
     c.p = stop;                                                 // limit reached: no tab needed
     return outcome::done;
@@ -101,13 +123,11 @@ inline outcome read_name(cursor& c, char (&name)[25])
 {
     const char* p = c.p;
     int n = 0;
-    while (n < 24 && p < c.end && *p != '\t') name[n++] = *p++;
+    while (n < 24 && p < c.end && *p != '\t' && *p != '\n') name[n++] = *p++;
+    while (p < c.end && *p != '\t' && *p != '\n') ++p;        // 24 kept; the rest goes
     if (p == c.end) return c.ran_out();
+    if (*p == '\n') return outcome::line_ended;                 // a line of text without tabs
     name[n] = '\0';
-    if (*p != '\t') {                                           // 24 kept; the rest goes
-        p = static_cast<const char*>(std::memchr(p, '\t', c.end - p));
-        if (!p) return c.ran_out();
-    }
     c.p = p + 1;
     return outcome::done;
 }
@@ -117,7 +137,8 @@ inline outcome read_name(cursor& c, char (&name)[25])
 inline outcome read_word(cursor& c, char (&word)[16])
 {
     const char* p = c.p;
-    while (p < c.end && is_space(*p)) ++p;
+    while (p < c.end && is_space(*p) && *p != '\n') ++p;
+    if (p < c.end && *p == '\n') return outcome::line_ended;
     int n = 0;
     while (n < 15 && p < c.end && !is_space(*p)) word[n++] = *p++;
     while (p < c.end && !is_space(*p)) ++p;
@@ -174,8 +195,9 @@ inline outcome read_number(cursor& c, float& out, failure& why)
 {
     const char* p = c.p;
     const char* const end = c.end;
-    while (p < end && is_space(*p)) ++p;
+    while (p < end && is_space(*p) && *p != '\n') ++p;
     if (p == end) return c.ran_out();
+    if (*p == '\n') return outcome::line_ended;
     const char* const start = p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
@@ -259,6 +281,20 @@ outcome read_line(cursor& c, line_values& out, failure& why)
     STEP(dec_column,       read_number(c, v.dec_seconds, why));
 #undef STEP
     out = v;
+    return outcome::done;
+}
+
+// A line of nothing but spaces, tabs and carriage returns is passed over.
+// Returns done when one was, more when the input ends inside such a stretch
+// and more may follow, and failed when the line holds something to read (or
+// the input ends in white space, which the line read then fails on quietly).
+outcome skip_blank_line(cursor& c)
+{
+    const char* p = c.p;
+    while (p < c.end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+    if (p == c.end) return c.last ? outcome::failed : outcome::more;
+    if (*p != '\n') return outcome::failed;
+    c.p = p + 1;
     return outcome::done;
 }
 
@@ -369,9 +405,7 @@ std::string quoted(const char* text, const char* end)
         stop = text + longest;
         while (stop > text && (*stop & 0xc0) == 0x80) --stop;   // not inside a UTF-8 character
     }
-    std::string s = "\"";
-    for (const char* p = text; p < stop; ++p) s += (unsigned char)*p < 0x20 || *p == 0x7f ? '?' : *p;
-    return s + (cut ? "...\"" : "\"");
+    return "\"" + printable(std::string(text, stop)) + (cut ? "...\"" : "\"");
 }
 
 std::string stars_loaded(int count)
@@ -411,7 +445,6 @@ struct lines_read {
 lines_read read_lines(byte_source& source, long long start, long long stop_at, star_type* fill,
                       progress_line* progress)
 {
-    static const double log_ratio = std::log(magnitude_ratio);
     lines_read r;
     r.start = start;
     line_values v{};
@@ -451,13 +484,25 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
     for (;;) {
         if (line_start && dropped + (long long)begin >= stop_at) break;   // the next stretch's line
         cursor c{buffer.get() + begin, buffer.get() + filled, last};
+        if (line_start) {
+            const outcome blank = skip_blank_line(c);
+            if (blank == outcome::more) {
+                refill();
+                continue;
+            }
+            if (blank == outcome::done) {
+                begin = c.p - buffer.get();
+                continue;
+            }
+        }
         const outcome got = line_start ? read_line(c, v, r.why) : skip_rest(c);
         if (got == outcome::more) {
             refill();
             continue;
         }
-        if (got == outcome::failed) {
+        if (got == outcome::failed || got == outcome::line_ended) {
             r.ended = true;
+            r.why.line_ended = got == outcome::line_ended;
             break;
         }
         begin = c.p - buffer.get();
@@ -466,17 +511,11 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
             continue;
         }
         line_start = false;
-        const float abs_magnitude =
-            (float)(v.magnitude - 2.0 * std::log(v.distance / reference_distance) / log_ratio);
         const float alpha = AZ_RAD(v.ra_hours, v.ra_minutes, v.ra_seconds);
         const float delta = ALT_RAD(v.dec_degrees, v.dec_minutes, v.dec_seconds);
-        const double d = v.distance;
-        const float z = (float)(d * std::sin((double)delta));
-        const float planar = (float)(d * std::cos((double)delta));   // in the equator's plane
-        const float x = (float)(planar * std::cos((double)alpha));
-        const float y = (float)(planar * std::sin((double)alpha));
         star_type* s = r.count == 0 && fill ? fill : new star_type;
-        s->star_set(v.name, abs_magnitude, vector(x, y, z), v.class_word);
+        s->star_set(v.name, absolute_magnitude(v.magnitude, v.distance), catalog_position(v.distance, alpha, delta),
+                    v.class_word);
         if (r.tail) r.tail->next = s;
         else r.head = s;
         r.tail = s;
@@ -499,7 +538,7 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
     r.bytes_seen = dropped + (long long)filled;
     r.error = source.error;
     if (r.ended) {
-        r.quiet = r.why.text == nullptr && only_space(here, end);
+        r.quiet = !r.why.line_ended && r.why.text == nullptr && only_space(here, end);
         if (r.why.text) r.text = quoted(r.why.text, end);
     }
     return r;
@@ -517,7 +556,10 @@ void close_load(const lines_read& ending, long long line, int count, star_type* 
     else if (notes.errors && ending.ended && !ending.quiet) {
         std::ostream& e = *notes.errors;
         e << notes.source_name << ':' << line << ": ";
-        if (!ending.why.text)
+        if (ending.why.line_ended)
+            e << "the line ends before its last column, in its " << column_names[ending.why.column] << " column; "
+              << stars_loaded(count) << ", the rest of the file skipped\n";
+        else if (!ending.why.text)
             e << "the file ends inside the line, at its " << column_names[ending.why.column] << " column; "
               << stars_loaded(count) << '\n';
         else
