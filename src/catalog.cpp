@@ -1,5 +1,7 @@
 #include "catalog.h"
 
+#include "catalog_formats.h"
+#include "gzip_reader.h"
 #include "notices.h"
 #include "stars.h"
 
@@ -316,6 +318,10 @@ public:
     virtual ~byte_source() = default;
     // Up to n bytes into `into`; 0 at the end or after an error.
     virtual size_t read(char* into, size_t n) = 0;
+    // Why the bytes ended before the input's proper end, when they did.
+    virtual std::string damage() const { return std::string(); }
+    // How far into the input `decoded` bytes handed out reach, for the progress.
+    virtual long long reach(long long decoded) const { return decoded; }
     int error = 0;                                              // errno of a failed read
 };
 
@@ -355,6 +361,51 @@ public:
 
 private:
     std::istream& in_;
+};
+
+// Bytes read ahead to tell the format, handed out again before the rest.
+class replay_source : public byte_source {
+public:
+    replay_source(std::string head, byte_source& rest) : head_(std::move(head)), rest_(rest) {}
+    size_t read(char* into, size_t n) override
+    {
+        if (at_ < head_.size()) {
+            const size_t k = std::min(n, head_.size() - at_);
+            std::memcpy(into, head_.data() + at_, k);
+            at_ += k;
+            return k;
+        }
+        const size_t got = rest_.read(into, n);
+        error = rest_.error;
+        return got;
+    }
+    std::string damage() const override { return rest_.damage(); }
+    long long reach(long long decoded) const override { return rest_.reach(decoded); }
+
+private:
+    std::string head_;
+    size_t at_ = 0;
+    byte_source& rest_;
+};
+
+// A gzip stream's bytes decompressed.
+class gzip_source : public byte_source {
+public:
+    explicit gzip_source(byte_source& raw)
+        : raw_(raw), gzip_([this](char* into, size_t n) {
+              const size_t got = raw_.read(into, n);
+              error = raw_.error;
+              return got;
+          })
+    {
+    }
+    size_t read(char* into, size_t n) override { return gzip_.read(into, n); }
+    std::string damage() const override { return error ? std::string() : gzip_.damage(); }
+    long long reach(long long) const override { return gzip_.compressed_bytes(); }
+
+private:
+    byte_source& raw_;
+    gzip_reader gzip_;
 };
 
 // Percent of the input read, on one line of its own that is rewritten in
@@ -436,14 +487,19 @@ struct lines_read {
     bool quiet = true;                                          // ended where only white space was left
     failure why;                                                // and why, when not quiet
     std::string text;                                           // the column's text, quoted, when a number failed
+    std::string problem;                                        // why a table's row could not be read
+    std::string damage;                                         // why the bytes ended early
+    long long skipped[skip_reasons] = {};                       // a table's rows that gave no star
     int error = 0;                                              // errno of a failed read
 };
 
 // Reads lines from `source`, which starts at offset `start`, until a line
 // would start at or after `stop_at` or a line cannot be read whole. The first
 // line read fills `fill` when that is given; every other is a new record.
+// A table's rows are read in its own way when `table` is given; `first_row`
+// is then the number of the first data row, 0 when it is not known.
 lines_read read_lines(byte_source& source, long long start, long long stop_at, star_type* fill,
-                      progress_line* progress)
+                      progress_line* progress, const table_layout* table = nullptr, long long first_row = 0)
 {
     lines_read r;
     r.start = start;
@@ -477,13 +533,48 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
                 last = true;
                 break;
             }
-        if (progress) progress->update(dropped + (long long)filled);
+        if (progress) progress->update(source.reach(dropped + (long long)filled));
     };
 
     bool line_start = true;
+    long long rows = 0;                                         // a table's data rows so far
     for (;;) {
         if (line_start && dropped + (long long)begin >= stop_at) break;   // the next stretch's line
         cursor c{buffer.get() + begin, buffer.get() + filled, last};
+        if (table) {                                            // one row a line, never more
+            const char* feed = static_cast<const char*>(std::memchr(c.p, '\n', (size_t)(c.end - c.p)));
+            if (!feed && !last) {
+                refill();
+                continue;
+            }
+            if (!feed && c.p == c.end) {                        // the end
+                r.ended = true;
+                break;
+            }
+            table_star t;
+            skip_reason why;
+            const row_outcome got = read_table_row(*table, c.p, feed ? feed : c.end,
+                                                   first_row ? first_row + rows : 0, t, why, r.problem);
+            if (got == row_outcome::failed) {
+                r.ended = true;
+                break;
+            }
+            begin = (feed ? feed + 1 : c.end) - buffer.get();
+            if (got == row_outcome::blank) continue;
+            ++rows;
+            if (got == row_outcome::skipped) {
+                ++r.skipped[why];
+                continue;
+            }
+            v.distance = t.distance;                            // for the closing line
+            star_type* s = r.count == 0 && fill ? fill : new star_type;
+            s->star_set(t.name, t.abs_magnitude, t.position, t.class_word);
+            if (r.tail) r.tail->next = s;
+            else r.head = s;
+            r.tail = s;
+            ++r.count;
+            continue;
+        }
         if (line_start) {
             const outcome blank = skip_blank_line(c);
             if (blank == outcome::more) {
@@ -537,8 +628,11 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
     r.line_feeds = dropped_lines + line_feeds(buffer.get(), here);
     r.bytes_seen = dropped + (long long)filled;
     r.error = source.error;
+    r.damage = source.damage();
+    if (!r.damage.empty()) r.ended = true;
     if (r.ended) {
-        r.quiet = !r.why.line_ended && r.why.text == nullptr && only_space(here, end);
+        r.quiet = !r.why.line_ended && r.why.text == nullptr && r.problem.empty() && r.damage.empty() &&
+                  only_space(here, end);
         if (r.why.text) r.text = quoted(r.why.text, end);
     }
     return r;
@@ -546,17 +640,22 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
 
 // Says on standard error why the load ended early, if it did, and writes the
 // closing line. `ending` is the stretch the load ended in, `line` the number
-// of the line it ended at.
+// of the line it ended at, `skipped` the rows of a table that gave no star.
 void close_load(const lines_read& ending, long long line, int count, star_type* last_record,
-                const line_values& last, std::ostream& report, const load_notes& notes)
+                const line_values& last, const long long* skipped, std::ostream& report, const load_notes& notes)
 {
+    const std::string source_name = printable(notes.source_name);
     if (notes.errors && ending.error)
-        *notes.errors << notes.source_name << ": " << (ending.bytes_seen == 0 ? "cannot read" : "read error")
+        *notes.errors << source_name << ": " << (ending.bytes_seen == 0 ? "cannot read" : "read error")
                       << ": " << std::strerror(ending.error) << '\n';
     else if (notes.errors && ending.ended && !ending.quiet) {
         std::ostream& e = *notes.errors;
-        e << notes.source_name << ':' << line << ": ";
-        if (ending.why.line_ended)
+        e << source_name << ':' << line << ": ";
+        if (!ending.damage.empty())
+            e << ending.damage << "; " << stars_loaded(count) << ", the rest of the file cannot be read\n";
+        else if (!ending.problem.empty())
+            e << ending.problem << "; " << stars_loaded(count) << ", the rest of the file skipped\n";
+        else if (ending.why.line_ended)
             e << "the line ends before its last column, in its " << column_names[ending.why.column] << " column; "
               << stars_loaded(count) << ", the rest of the file skipped\n";
         else if (!ending.why.text)
@@ -567,16 +666,74 @@ void close_load(const lines_read& ending, long long line, int count, star_type* 
               << (ending.why.too_large ? ", a number too large" : ", not a number") << "; " << stars_loaded(count)
               << ", the rest of the file skipped\n";
     }
+    for (int k = 0; notes.errors && k < skip_reasons; ++k)
+        if (skipped[k])
+            *notes.errors << source_name << ": " << with_thousands(skipped[k]) << (skipped[k] == 1 ? " row " : " rows ")
+                          << skip_reason_text[k] << " skipped\n";
     if (notes.errors) notes.errors->flush();
     report << "Fail after reading " << last_record->name << " at Distance " << last.distance << std::endl;
 }
 
-int load(byte_source& source, star_type* first, std::ostream& report, const load_notes& notes)
+// The most read ahead to find a table's header line; ECSV metadata before it
+// runs to a few kilobytes a column.
+const size_t header_reach = 4 << 20;
+
+// Reads from `source` until `head` holds at least `want` bytes or the source
+// ends; returns whether it ended.
+bool read_ahead(byte_source& source, std::string& head, size_t want)
+{
+    while (head.size() < want) {
+        const size_t had = head.size();
+        head.resize(std::max(want, had + (64 << 10)));
+        const size_t got = source.read(&head[had], head.size() - had);
+        head.resize(had + got);
+        if (got == 0) return true;
+    }
+    return false;
+}
+
+// A table's header, looked for in the bytes of `head`, reading more from
+// `source` as needed (and as far as header_reach).
+recognition find_header(byte_source& source, std::string& head, bool& ended, table_layout& layout,
+                        size_t& data_start, long long& lines_before)
+{
+    for (;;) {
+        const recognition r = recognise_table(head.data(), head.data() + head.size(), ended, layout, data_start,
+                                              lines_before);
+        if (r != recognition::more) return r;
+        if (head.size() >= header_reach) return recognition::not_table;
+        ended = read_ahead(source, head, std::min(header_reach, std::max<size_t>(head.size() * 2, 64 << 10)));
+    }
+}
+
+// Reads the input from its start, one line after another, whichever of the
+// formats it holds.
+int load(byte_source& raw, star_type* first, std::ostream& report, const load_notes& notes)
 {
     progress_line progress(notes);
-    const lines_read r = read_lines(source, 0, LLONG_MAX, first, &progress);
+    std::string head;
+    bool ended = read_ahead(raw, head, 2);
+    std::unique_ptr<replay_source> replayed_raw;
+    std::unique_ptr<gzip_source> gzip;
+    byte_source* source = &raw;
+    if (starts_gzip(head.data(), head.size())) {                // decompressed as it is read
+        replayed_raw.reset(new replay_source(std::move(head), raw));
+        gzip.reset(new gzip_source(*replayed_raw));
+        source = gzip.get();
+        head.clear();
+        ended = read_ahead(*source, head, 1);
+    }
+    table_layout layout;
+    size_t data_start = 0;
+    long long lines_before = 0;
+    const bool table = find_header(*source, head, ended, layout, data_start, lines_before) == recognition::table;
+    if (!table) data_start = 0, lines_before = 0;
+    replay_source rest(head.substr(data_start), *source);
+    const lines_read r = read_lines(rest, (long long)data_start, LLONG_MAX, first, &progress,
+                                    table ? &layout : nullptr, 1);
     progress.finish();
-    close_load(r, r.line_feeds + 1, r.count, r.count ? r.tail : first, r.last, report, notes);
+    close_load(r, lines_before + r.line_feeds + 1, r.count, r.count ? r.tail : first, r.last, r.skipped, report,
+               notes);
     return r.count;
 }
 
@@ -603,11 +760,14 @@ long long line_start_at(int fd, long long cut)
 // line: where it did not (a line running over its line feed, as a long rest
 // of a line or a column skip can), the file is read on from the true place,
 // one line after another. So the records, the count, the closing line and the
-// explanation are those of reading the file from its start.
-int load_in_pieces(int fd, long long size, star_type* first, std::ostream& report, const load_notes& notes)
+// explanation are those of reading the file from its start. A table's rows
+// start at `data_start`, after `header_lines` lines; each row is one line.
+int load_in_pieces(int fd, long long size, star_type* first, std::ostream& report, const load_notes& notes,
+                   const table_layout* table, long long data_start, long long header_lines)
 {
     const long long piece = std::max<long long>(notes.piece_bytes, 1);
-    const std::size_t pieces = (std::size_t)std::max<long long>((size + piece - 1) / piece, 1);
+    const long long data = size - data_start;
+    const std::size_t pieces = (std::size_t)std::max<long long>((data + piece - 1) / piece, 1);
     unsigned threads = notes.threads ? notes.threads : std::max(1u, std::thread::hardware_concurrency());
     threads = (unsigned)std::min<std::size_t>(threads, pieces);
 
@@ -622,10 +782,11 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
     // load can count.
     auto work = [&](bool main_thread) {
         for (std::size_t k; (k = next++) < pieces && k <= first_ended;) {
-            const long long start = k == 0 ? 0 : line_start_at(fd, (long long)(size * k / pieces));
-            const long long stop = k + 1 == pieces ? LLONG_MAX : line_start_at(fd, (long long)(size * (k + 1) / pieces));
+            const long long start = k == 0 ? data_start : line_start_at(fd, data_start + (long long)(data * k / pieces));
+            const long long stop =
+                k + 1 == pieces ? LLONG_MAX : line_start_at(fd, data_start + (long long)(data * (k + 1) / pieces));
             file_source source(fd, start);
-            read[k] = read_lines(source, start, stop, k == 0 ? first : nullptr, nullptr);
+            read[k] = read_lines(source, start, stop, k == 0 ? first : nullptr, nullptr, table);
             taken[k] = true;
             if (read[k].ended)
                 for (std::size_t e = first_ended; k < e && !first_ended.compare_exchange_weak(e, k);) {}
@@ -668,16 +829,28 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
     int count = 0;
     star_type* tail = nullptr;
     line_values last{};
-    long long at = 0, lines_before = 0;
+    long long skipped[skip_reasons] = {};
+    long long at = data_start, lines_before = header_lines;
     for (std::size_t k = 0; k < pieces; ++k) {
         lines_read& r = read[k];
-        if (!taken[k] || r.start != at || (k > 0 && count == 0)) {
+        if (!taken[k] || r.start != at) {
             // The lines before ran past this piece's start: drop what was read
             // from there and read on from where they stopped.
             drop_from(k);
             file_source source(fd, at);
-            r = read_lines(source, at, LLONG_MAX, count == 0 ? first : nullptr, &progress);
+            r = read_lines(source, at, LLONG_MAX, count == 0 ? first : nullptr, &progress, table);
         }
+        if (r.count && count == 0 && r.head != first) {
+            // The pieces before gave no star (blank lines, skipped rows): the
+            // first record of this one goes into the caller's.
+            star_type* made = r.head;
+            first->star_set(made->name, made->abs_magnitude, made->position, made->spectral_class);
+            first->next = made == r.tail ? nullptr : made->next;
+            if (r.tail == made) r.tail = first;
+            r.head = first;
+            delete made;
+        }
+        for (int k2 = 0; k2 < skip_reasons; ++k2) skipped[k2] += r.skipped[k2];
         if (r.count) {
             if (tail) tail->next = r.head;
             tail = r.tail;
@@ -687,7 +860,7 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
         if (r.ended) {                                          // the last piece always is
             drop_from(k + 1);
             progress.finish();
-            close_load(r, lines_before + r.line_feeds + 1, count, count ? tail : first, last, report, notes);
+            close_load(r, lines_before + r.line_feeds + 1, count, count ? tail : first, last, skipped, report, notes);
             return count;
         }
         at = r.stop;
@@ -713,7 +886,7 @@ int load_catalog(const char* file_name, star_type* first, std::ostream& report, 
 {
     const int fd = ::open(file_name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (notes.errors) *notes.errors << notes.source_name << ": cannot open: " << std::strerror(errno) << std::endl;
+        if (notes.errors) *notes.errors << printable(notes.source_name) << ": cannot open: " << std::strerror(errno) << std::endl;
         report << "Fail after reading " << first->name << " at Distance " << 0.0f << std::endl;
         return 0;
     }
@@ -722,8 +895,21 @@ int load_catalog(const char* file_name, star_type* first, std::ostream& report, 
     const bool regular = fstat(fd, &about) == 0 && S_ISREG(about.st_mode);
     file_notes.input_size = regular ? about.st_size : 0;
     int count;
-    if (regular) {
-        count = load_in_pieces(fd, about.st_size, first, report, file_notes);
+    std::string head;
+    file_source ahead(fd, 0);
+    bool ended = regular && read_ahead(ahead, head, 64 << 10);
+    table_layout layout;
+    size_t data_start = 0;
+    long long header_lines = 0;
+    const bool table = regular && !starts_gzip(head.data(), head.size()) &&
+                       find_header(ahead, head, ended, layout, data_start, header_lines) == recognition::table;
+    if (regular && !starts_gzip(head.data(), head.size()) && !(table && layout.names_need_row_numbers())) {
+        if (!table) data_start = 0, header_lines = 0;
+        count = load_in_pieces(fd, about.st_size, first, report, file_notes, table ? &layout : nullptr,
+                               (long long)data_start, header_lines);
+    } else if (regular) {                                       // compressed, or rows named by their numbers
+        file_source source(fd, 0);
+        count = load(source, first, report, file_notes);
     } else {                                                    // a pipe, a terminal: from where it stands
         file_source source(fd);
         count = load(source, first, report, file_notes);
