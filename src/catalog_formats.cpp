@@ -23,7 +23,7 @@ constexpr double radians_per_degree = 0.017453292519943295;   // pi / 180
 struct field_text {
     const char* begin;
     const char* end;
-    bool doubled;
+    bool quoted, doubled;
 };
 
 // Splits [begin, end) at its commas into fields until field `wanted` is
@@ -34,10 +34,11 @@ int split(const char* begin, const char* end, int wanted, std::vector<field_text
     fields.clear();
     const char* p = begin;
     for (;;) {
-        field_text f{p, end, false};
+        field_text f{p, end, false, false};
         const char* q = p;
         while (q < end && (*q == ' ' || *q == '\t')) ++q;      // blanks before an opening quote
         if (q < end && *q == '"') {
+            f.quoted = true;
             f.begin = ++q;
             for (;;) {
                 const char* quote = static_cast<const char*>(std::memchr(q, '"', end - q));
@@ -71,12 +72,13 @@ void trim(const char*& begin, const char*& end)
     while (end > begin && is_blank(end[-1])) --end;
 }
 
-// The field's text, quotes undone and blanks at both ends removed.
+// The field's text: inside its quotes as it stands, "" made one quote; else
+// with blanks at both ends removed.
 std::string text_of(const field_text& f)
 {
     const char* b = f.begin;
     const char* e = f.end;
-    trim(b, e);
+    if (!f.quoted) trim(b, e);
     if (!f.doubled) return std::string(b, e);
     std::string s;
     for (const char* p = b; p < e; ++p) {
