@@ -391,20 +391,28 @@ private:
 // A gzip stream's bytes decompressed.
 class gzip_source : public byte_source {
 public:
+    // The raw bytes are read on the decompressing thread; a read error is
+    // taken over once the decompressed bytes have ended.
     explicit gzip_source(byte_source& raw)
         : raw_(raw), gzip_([this](char* into, size_t n) {
               const size_t got = raw_.read(into, n);
-              error = raw_.error;
+              raw_error_ = raw_.error;
               return got;
           })
     {
     }
-    size_t read(char* into, size_t n) override { return gzip_.read(into, n); }
+    size_t read(char* into, size_t n) override
+    {
+        const size_t got = gzip_.read(into, n);
+        if (got == 0) error = raw_error_;
+        return got;
+    }
     std::string damage() const override { return error ? std::string() : gzip_.damage(); }
     long long reach(long long) const override { return gzip_.compressed_bytes(); }
 
 private:
     byte_source& raw_;
+    std::atomic<int> raw_error_{0};
     gzip_reader gzip_;
 };
 
