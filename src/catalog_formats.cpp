@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 const char* const skip_reason_text[skip_reasons] = {"without a usable distance", "without a magnitude",
@@ -116,16 +117,64 @@ number read_number(const field_text& f, double& out)
     return number::value;
 }
 
-// Copies `text` into a name of at most 24 bytes, cut before a UTF-8
-// character rather than inside it; control bytes become spaces.
-void set_name(char (&name)[25], const std::string& text)
+// The field's text without its blanks (unquoted) or quotes.
+void text_range(const field_text& f, const char*& b, const char*& e)
 {
-    std::size_t n = std::min<std::size_t>(text.size(), sizeof name - 1);
-    if (n < text.size())
-        while (n > 0 && ((unsigned char)text[n] & 0xc0) == 0x80) --n;
-    for (std::size_t i = 0; i < n; ++i) name[i] = (unsigned char)text[i] < 0x20 ? ' ' : text[i];
-    name[n] = '\0';
+    b = f.begin;
+    e = f.end;
+    if (!f.quoted) trim(b, e);
 }
+
+bool is_empty(const field_text* f)
+{
+    if (!f) return true;
+    const char *b, *e;
+    text_range(*f, b, e);
+    return b == e;
+}
+
+// A star's name put together piece by piece, without allocating (a row is
+// read in well under a microsecond), then cut to what a record holds.
+class name_text {
+public:
+    void add(const char* s)
+    {
+        for (; *s; ++s) put(*s);
+    }
+    void add(const field_text& f)
+    {
+        const char *b, *e;
+        text_range(f, b, e);
+        for (const char* p = b; p < e; ++p) {
+            put(*p);
+            if (f.doubled && *p == '"' && p + 1 < e && p[1] == '"') ++p;   // "" is one quote
+        }
+    }
+    void add(long long n)
+    {
+        char digits[24];
+        std::snprintf(digits, sizeof digits, "%lld", n);
+        add(digits);
+    }
+    // At most 24 bytes, cut before a UTF-8 character rather than inside it;
+    // control bytes become spaces.
+    void store(char (&name)[25]) const
+    {
+        std::size_t n = std::min<std::size_t>(n_, sizeof name - 1);
+        if (n < n_)
+            while (n > 0 && ((unsigned char)bytes_[n] & 0xc0) == 0x80) --n;
+        for (std::size_t i = 0; i < n; ++i) name[i] = (unsigned char)bytes_[i] < 0x20 ? ' ' : bytes_[i];
+        name[n] = '\0';
+    }
+
+private:
+    void put(char c)
+    {
+        if (n_ < sizeof bytes_) bytes_[n_++] = c;
+    }
+    char bytes_[32];                            // enough to tell where to cut at 24
+    std::size_t n_ = 0;
+};
 
 // What stood in a field, shortened for a message.
 std::string shown(const field_text& f)
@@ -304,35 +353,50 @@ row_outcome read_table_row(const table_layout& layout, const char* begin, const 
 
     const double alpha = ra * (gaia ? radians_per_degree : radians_per_hour);
     const double delta = dec * radians_per_degree;
+    out.magnitude = magnitude;
+    out.light_years = light_years;
+    out.ra_hours = gaia ? ra / 15 : ra;
+    out.dec_degrees = dec;
     out.distance = (float)light_years;
     out.abs_magnitude = absolute_magnitude((float)magnitude, out.distance);
     out.position = catalog_position(light_years, alpha, delta);
 
-    auto text_at = [&](int column) { return column < 0 ? std::string() : text_of(fields[(std::size_t)column]); };
-    std::string name;
+    auto field_at = [&](int column) { return column < 0 ? nullptr : &fields[(std::size_t)column]; };
+    // A catalogue number of 0 means the star has none there.
+    auto is_number = [&](const field_text* f) {
+        if (is_empty(f)) return false;
+        const char *b, *e;
+        text_range(*f, b, e);
+        return !(e - b == 1 && *b == '0');
+    };
+    name_text name;
+    auto numbered = [&](const char* prefix, const field_text* f) {
+        name.add(prefix);
+        if (!is_empty(f)) name.add(*f);
+        else if (row > 0) name.add(row);
+        else name.add("?");
+    };
     if (gaia) {
-        const std::string id = text_at(layout.source_id);
-        name = !id.empty() ? "DR3 " + id : row > 0 ? "Gaia " + std::to_string(row) : "Gaia";
+        const field_text* id = field_at(layout.source_id);
+        if (!is_empty(id)) numbered("DR3 ", id);
+        else numbered("Gaia ", nullptr);
         std::strcpy(out.class_word, has_colour == number::value ? class_for_colour(colour) : "");
     } else {
-        // A catalogue number of 0 or none means the star has none there.
-        auto number_name = [&](int column, const char* prefix) {
-            const std::string n = text_at(column);
-            return n.empty() || n == "0" ? std::string() : prefix + n;
-        };
-        name = text_at(layout.proper);
-        if (name.empty()) name = text_at(layout.bf);
-        if (name.empty()) name = number_name(layout.hip, "HIP ");
-        if (name.empty()) name = number_name(layout.hd, "HD ");
-        if (name.empty()) {
-            const std::string id = text_at(layout.id);
-            name = !id.empty() ? "HYG " + id : row > 0 ? "HYG " + std::to_string(row) : "HYG";
+        const field_text *proper = field_at(layout.proper), *bf = field_at(layout.bf);
+        const field_text *hip = field_at(layout.hip), *hd = field_at(layout.hd);
+        if (!is_empty(proper)) name.add(*proper);
+        else if (!is_empty(bf)) name.add(*bf);
+        else if (is_number(hip)) numbered("HIP ", hip);
+        else if (is_number(hd)) numbered("HD ", hd);
+        else numbered("HYG ", is_empty(field_at(layout.id)) ? nullptr : field_at(layout.id));
+        std::size_t n = 0;
+        if (const field_text* spect = field_at(layout.spect)) {
+            const char *b, *e;
+            text_range(*spect, b, e);
+            for (; b < e && n < 3; ++b) out.class_word[n++] = *b;
         }
-        const std::string spect = text_at(layout.spect);
-        const std::size_t n = std::min<std::size_t>(spect.size(), 3);
-        std::memcpy(out.class_word, spect.data(), n);
         out.class_word[n] = '\0';
     }
-    set_name(out.name, name);
+    name.store(out.name);
     return row_outcome::star;
 }

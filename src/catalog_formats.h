@@ -61,6 +61,8 @@ struct table_star {
     float abs_magnitude;
     float distance;                             // light years
     vector position;
+    // The values it came from, for writing the row out in our own format.
+    double magnitude, light_years, ra_hours, dec_degrees;
 };
 
 enum class row_outcome { star, skipped, blank, failed };
