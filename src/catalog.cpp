@@ -498,6 +498,8 @@ struct lines_read {
     std::string problem;                                        // why a table's row could not be read
     std::string damage;                                         // why the bytes ended early
     long long skipped[skip_reasons] = {};                       // a table's rows that gave no star
+    long long rows = 0;                                         // a table's data rows read
+    std::vector<std::pair<star_type*, long long>> by_row;       // records to be named by their row's number
     int error = 0;                                              // errno of a failed read
 };
 
@@ -577,6 +579,7 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
             v.distance = t.distance;                            // for the closing line
             star_type* s = r.count == 0 && fill ? fill : new star_type;
             s->star_set(t.name, t.abs_magnitude, t.position, t.class_word);
+            if (t.named_by_row) r.by_row.emplace_back(s, rows);
             if (r.tail) r.tail->next = s;
             else r.head = s;
             r.tail = s;
@@ -637,6 +640,7 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
     r.bytes_seen = dropped + (long long)filled;
     r.error = source.error;
     r.damage = source.damage();
+    r.rows = rows;
     if (!r.damage.empty()) r.ended = true;
     if (r.ended) {
         r.quiet = !r.why.line_ended && r.why.text == nullptr && r.problem.empty() && r.damage.empty() &&
@@ -838,7 +842,7 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
     star_type* tail = nullptr;
     line_values last{};
     long long skipped[skip_reasons] = {};
-    long long at = data_start, lines_before = header_lines;
+    long long at = data_start, lines_before = header_lines, rows_before = 0;
     for (std::size_t k = 0; k < pieces; ++k) {
         lines_read& r = read[k];
         if (!taken[k] || r.start != at) {
@@ -856,8 +860,13 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
             first->next = made == r.tail ? nullptr : made->next;
             if (r.tail == made) r.tail = first;
             r.head = first;
+            for (std::pair<star_type*, long long>& named : r.by_row)
+                if (named.first == made) named.first = first;
             delete made;
         }
+        for (const std::pair<star_type*, long long>& named : r.by_row)  // rows counted from the first piece
+            name_by_row(*table, rows_before + named.second, named.first->name);
+        rows_before += r.rows;
         for (int k2 = 0; k2 < skip_reasons; ++k2) skipped[k2] += r.skipped[k2];
         if (r.count) {
             if (tail) tail->next = r.head;
@@ -911,11 +920,11 @@ int load_catalog(const char* file_name, star_type* first, std::ostream& report, 
     long long header_lines = 0;
     const bool table = regular && !starts_gzip(head.data(), head.size()) &&
                        find_header(ahead, head, ended, layout, data_start, header_lines) == recognition::table;
-    if (regular && !starts_gzip(head.data(), head.size()) && !(table && layout.names_need_row_numbers())) {
+    if (regular && !starts_gzip(head.data(), head.size())) {
         if (!table) data_start = 0, header_lines = 0;
         count = load_in_pieces(fd, about.st_size, first, report, file_notes, table ? &layout : nullptr,
                                (long long)data_start, header_lines);
-    } else if (regular) {                                       // compressed, or rows named by their numbers
+    } else if (regular) {                                       // compressed: one stream
         file_source source(fd, 0);
         count = load(source, first, report, file_notes);
     } else {                                                    // a pipe, a terminal: from where it stands

@@ -35,14 +35,12 @@ int split(const char* begin, const char* end, int wanted, std::vector<field_text
     fields.clear();
     const char* p = begin;
     for (;;) {
-        field_text f{p, end, false, false};
         const char* q = p;
-        while (q < end && (*q == ' ' || *q == '\t')) ++q;      // blanks before an opening quote
+        while (q < end && *q == ' ') ++q;                       // blanks before an opening quote
         if (q < end && *q == '"') {
-            f.quoted = true;
-            f.begin = ++q;
+            field_text f{++q, end, true, false};
             for (;;) {
-                const char* quote = static_cast<const char*>(std::memchr(q, '"', end - q));
+                const char* quote = static_cast<const char*>(std::memchr(q, '"', (size_t)(end - q)));
                 if (!quote) {
                     unclosed = (int)fields.size();
                     return -1;
@@ -53,15 +51,17 @@ int split(const char* begin, const char* end, int wanted, std::vector<field_text
                     continue;
                 }
                 f.end = quote;
-                p = quote + 1;
+                q = quote + 1;
                 break;
             }
+            while (q < end && *q != ',') ++q;                   // anything after the closing quote
+            fields.push_back(f);
+        } else {
+            while (q < end && *q != ',') ++q;                   // fields are short: no memchr
+            fields.push_back(field_text{p, q, false, false});
         }
-        const char* comma = static_cast<const char*>(std::memchr(p, ',', end - p));
-        if (f.end == end && comma) f.end = comma;                // unquoted: up to the comma
-        fields.push_back(f);
-        if (!comma || (int)fields.size() > wanted) return (int)fields.size();
-        p = comma + 1;
+        if (q == end || (int)fields.size() > wanted) return (int)fields.size();
+        p = q + 1;
     }
 }
 
@@ -199,6 +199,15 @@ const char* class_for_colour(double bp_rp)
 }
 
 } // namespace
+
+void name_by_row(const table_layout& layout, long long row, char (&name)[25])
+{
+    name_text text;
+    text.add(layout.kind == table_kind::gaia ? "Gaia " : "HYG ");
+    text.add(row);
+    std::memset(name, 0, sizeof name);
+    text.store(name);
+}
 
 std::string with_thousands(long long n)
 {
@@ -370,11 +379,12 @@ row_outcome read_table_row(const table_layout& layout, const char* begin, const 
         return !(e - b == 1 && *b == '0');
     };
     name_text name;
+    out.named_by_row = false;
     auto numbered = [&](const char* prefix, const field_text* f) {
         name.add(prefix);
         if (!is_empty(f)) name.add(*f);
         else if (row > 0) name.add(row);
-        else name.add("?");
+        else out.named_by_row = true;                           // the caller gives the number
     };
     if (gaia) {
         const field_text* id = field_at(layout.source_id);

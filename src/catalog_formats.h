@@ -25,10 +25,6 @@ struct table_layout {
     int parallax = -1, parallax_over_error = -1, source_id = -1, bp_rp = -1;
     int last_used = -1;                         // the rightmost of them
     std::vector<std::string> header;            // the columns' names, for the explanations
-
-    // Whether a star's name may need its row number, which only a reading
-    // from the first row on can tell.
-    bool names_need_row_numbers() const { return kind == table_kind::gaia && source_id < 0; }
 };
 
 enum class recognition { table, not_table, more };   // more: the header line is not all there yet
@@ -63,6 +59,7 @@ struct table_star {
     vector position;
     // The values it came from, for writing the row out in our own format.
     double magnitude, light_years, ra_hours, dec_degrees;
+    bool named_by_row;                          // "Gaia n", "HYG n": named by its row's number
 };
 
 enum class row_outcome { star, skipped, blank, failed };
@@ -73,6 +70,10 @@ enum class row_outcome { star, skipped, blank, failed };
 // ("dec column, field 3, holds "x", not a number"); on a skip `why` says why.
 row_outcome read_table_row(const table_layout& layout, const char* begin, const char* end, long long row,
                            table_star& out, skip_reason& why, std::string& problem);
+
+// The name of a star of this table known only by its row's number: what
+// read_table_row gives a row it is not told the number of, once it is known.
+void name_by_row(const table_layout& layout, long long row, char (&name)[25]);
 
 // 12004 as "12,004".
 std::string with_thousands(long long n);

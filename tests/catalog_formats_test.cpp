@@ -293,7 +293,7 @@ TEST(CatalogFormats, TablesReadByThreadsAsFromTheStart)
     const catalog_load l = load_catalog_text(late, file.path(), 100, 2);
     EXPECT_EQ(l.result, 1);
     EXPECT_EQ(l.errors, "stars.txt: 200 rows without a usable distance skipped\n");
-    // Rows named by their numbers are read from the start on.
+    // Rows named by their numbers are counted across the pieces.
     std::string numbered = "ra,dec,parallax,phot_g_mean_mag\n";
     for (int i = 0; i < 300; ++i) numbered += "0,0,10,5\n";
     const temp_file numbered_file(numbered);
