@@ -293,13 +293,23 @@ TEST(CatalogFormats, TablesReadByThreadsAsFromTheStart)
     const catalog_load l = load_catalog_text(late, file.path(), 100, 2);
     EXPECT_EQ(l.result, 1);
     EXPECT_EQ(l.errors, "stars.txt: 200 rows without a usable distance skipped\n");
-    // Rows named by their numbers are counted across the pieces.
-    std::string numbered = "ra,dec,parallax,phot_g_mean_mag\n";
-    for (int i = 0; i < 300; ++i) numbered += "0,0,10,5\n";
-    const temp_file numbered_file(numbered);
-    const catalog_load n = load_catalog_text(numbered, numbered_file.path(), 100, 2);
-    ASSERT_EQ(n.result, 300);
-    EXPECT_EQ(name_of(n.stars[299]), "Gaia 300");
+    // Rows named by their numbers are counted across the pieces, skipped
+    // rows among them, and the closing line names the last one so.
+    for (const char* header : {"ra,dec,parallax,phot_g_mean_mag\n", "ra,dec,dist,mag\n"}) {
+        SCOPED_TRACE(header);
+        std::string numbered = header;
+        for (int i = 0; i < 300; ++i) numbered += i % 50 == 7 ? "0,0,,5\n" : "0,0,10,5\n";
+        const temp_file numbered_file(numbered);
+        const catalog_load n = load_catalog_text(numbered, numbered_file.path(), 100, 2);
+        const catalog_load stream = load_catalog_text(numbered);
+        ASSERT_EQ(n.result, 294);
+        const std::string prefix = header[7] == 'p' ? "Gaia " : "HYG ";
+        EXPECT_EQ(name_of(n.stars[0]), prefix + "1");
+        EXPECT_EQ(name_of(n.stars[7]), prefix + "9");
+        EXPECT_EQ(name_of(n.stars[293]), prefix + "300");
+        EXPECT_EQ(n.report, stream.report);
+        for (size_t i = 0; i < n.stars.size(); ++i) EXPECT_EQ(name_of(n.stars[i]), name_of(stream.stars[i]));
+    }
 }
 
 TEST(CatalogFormats, GzipOfEveryForm)
