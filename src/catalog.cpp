@@ -1,5 +1,8 @@
 #include "catalog.h"
 
+#include "catalog_formats.h"
+#include "gzip_reader.h"
+#include "notices.h"
 #include "stars.h"
 
 #include <algorithm>
@@ -37,6 +40,21 @@ float ALT_RAD(float degrees, float arcminutes, float arcseconds)
     return (float)(v * 0.017453292519943295);                   // pi / 180
 }
 
+float absolute_magnitude(float apparent, float distance)
+{
+    static const double log_ratio = std::log(magnitude_ratio);
+    return (float)((double)apparent - 2.0 * std::log((double)distance / reference_distance) / log_ratio);
+}
+
+vector catalog_position(double distance, double alpha, double delta)
+{
+    const float z = (float)(distance * std::sin(delta));
+    const float planar = (float)(distance * std::cos(delta));  // in the equator's plane
+    const float x = (float)((double)planar * std::cos(alpha));
+    const float y = (float)((double)planar * std::sin(alpha));
+    return vector(x, y, z);
+}
+
 // The reader below works on bytes in memory, but reproduces formatted stream
 // extraction exactly, operation by operation, as the catalog format was first
 // read: getline of 25 into the name, ignore of 100 up to a tab between
@@ -44,6 +62,9 @@ float ALT_RAD(float degrees, float arcminutes, float arcseconds)
 // feed after the last column. Where those operations would run into the end
 // of the input, the reader stops; when more input may follow, it asks for it
 // and reads the line again from its start, so lines may cross buffer refills.
+// Unlike the stream, no read goes past a line feed: a record never takes
+// values from the line after its own, and a line that ends before its last
+// column stops the load as a bad number does.
 namespace {
 
 // What one catalog line supplies.
@@ -59,7 +80,7 @@ struct line_values {
 enum column_id { name_column, magnitude_column, distance_column, class_column, ra_column, dec_column };
 const char* const column_names[] = {"name", "magnitude", "distance", "class", "right ascension", "declination"};
 
-enum class outcome { done, failed, more };                     // more: the line needs more input
+enum class outcome { done, failed, more, line_ended };         // more: the line needs more input
 
 // Why a line failed: the column being read, and the text that is not a
 // number (null when the input ended inside the line).
@@ -67,6 +88,7 @@ struct failure {
     column_id column = name_column;
     const char* text = nullptr;
     bool too_large = false;
+    bool line_ended = false;                                   // the line ended before its last column
 };
 
 // The bytes at hand: [p, end), and whether end is the end of the input.
@@ -83,16 +105,18 @@ inline bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // ignore(limit, '\t'): up to `limit` characters, through the first tab among
 // them. Running into the end of the input fails the line (every later read
-// would).
+// would), and so does the line's own end.
 inline outcome skip_column(cursor& c, std::ptrdiff_t limit = 100)
 {
     const bool room = c.end - c.p >= limit;
     const char* stop = room ? c.p + limit : c.end;
-    for (const char* q = c.p; q < stop; ++q)
+    for (const char* q = c.p; q < stop; ++q) {
+        if (*q == '\n') return outcome::line_ended;
         if (*q == '\t') {
             c.p = q + 1;
             return outcome::done;
         }
+    }
     if (!room) return c.ran_out();
     c.p = stop;                                                 // limit reached: no tab needed
     return outcome::done;
@@ -103,13 +127,11 @@ inline outcome read_name(cursor& c, char (&name)[25])
 {
     const char* p = c.p;
     int n = 0;
-    while (n < 24 && p < c.end && *p != '\t') name[n++] = *p++;
+    while (n < 24 && p < c.end && *p != '\t' && *p != '\n') name[n++] = *p++;
+    while (p < c.end && *p != '\t' && *p != '\n') ++p;        // 24 kept; the rest goes
     if (p == c.end) return c.ran_out();
+    if (*p == '\n') return outcome::line_ended;                 // a line of text without tabs
     name[n] = '\0';
-    if (*p != '\t') {                                           // 24 kept; the rest goes
-        p = static_cast<const char*>(std::memchr(p, '\t', c.end - p));
-        if (!p) return c.ran_out();
-    }
     c.p = p + 1;
     return outcome::done;
 }
@@ -119,7 +141,8 @@ inline outcome read_name(cursor& c, char (&name)[25])
 inline outcome read_word(cursor& c, char (&word)[16])
 {
     const char* p = c.p;
-    while (p < c.end && is_space(*p)) ++p;
+    while (p < c.end && is_space(*p) && *p != '\n') ++p;
+    if (p < c.end && *p == '\n') return outcome::line_ended;
     int n = 0;
     while (n < 15 && p < c.end && !is_space(*p)) word[n++] = *p++;
     while (p < c.end && !is_space(*p)) ++p;
@@ -176,8 +199,9 @@ inline outcome read_number(cursor& c, float& out, failure& why)
 {
     const char* p = c.p;
     const char* const end = c.end;
-    while (p < end && is_space(*p)) ++p;
+    while (p < end && is_space(*p) && *p != '\n') ++p;
     if (p == end) return c.ran_out();
+    if (*p == '\n') return outcome::line_ended;
     const char* const start = p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
@@ -264,6 +288,20 @@ outcome read_line(cursor& c, line_values& out, failure& why)
     return outcome::done;
 }
 
+// A line of nothing but spaces, tabs and carriage returns is passed over.
+// Returns done when one was, more when the input ends inside such a stretch
+// and more may follow, and failed when the line holds something to read (or
+// the input ends in white space, which the line read then fails on quietly).
+outcome skip_blank_line(cursor& c)
+{
+    const char* p = c.p;
+    while (p < c.end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+    if (p == c.end) return c.last ? outcome::failed : outcome::more;
+    if (*p != '\n') return outcome::failed;
+    c.p = p + 1;
+    return outcome::done;
+}
+
 // ignore(200, '\n'): the rest of the line and its line feed.
 outcome skip_rest(cursor& c)
 {
@@ -282,6 +320,10 @@ public:
     virtual ~byte_source() = default;
     // Up to n bytes into `into`; 0 at the end or after an error.
     virtual size_t read(char* into, size_t n) = 0;
+    // Why the bytes ended before the input's proper end, when they did.
+    virtual std::string damage() const { return std::string(); }
+    // How far into the input `decoded` bytes handed out reach, for the progress.
+    virtual long long reach(long long decoded) const { return decoded; }
     int error = 0;                                              // errno of a failed read
 };
 
@@ -321,6 +363,59 @@ public:
 
 private:
     std::istream& in_;
+};
+
+// Bytes read ahead to tell the format, handed out again before the rest.
+class replay_source : public byte_source {
+public:
+    replay_source(std::string head, byte_source& rest) : head_(std::move(head)), rest_(rest) {}
+    size_t read(char* into, size_t n) override
+    {
+        if (at_ < head_.size()) {
+            const size_t k = std::min(n, head_.size() - at_);
+            std::memcpy(into, head_.data() + at_, k);
+            at_ += k;
+            return k;
+        }
+        const size_t got = rest_.read(into, n);
+        error = rest_.error;
+        return got;
+    }
+    std::string damage() const override { return rest_.damage(); }
+    long long reach(long long decoded) const override { return rest_.reach(decoded); }
+
+private:
+    std::string head_;
+    size_t at_ = 0;
+    byte_source& rest_;
+};
+
+// A gzip stream's bytes decompressed.
+class gzip_source : public byte_source {
+public:
+    // The raw bytes are read on the decompressing thread; a read error is
+    // taken over once the decompressed bytes have ended.
+    explicit gzip_source(byte_source& raw)
+        : raw_(raw), gzip_([this](char* into, size_t n) {
+              const size_t got = raw_.read(into, n);
+              raw_error_ = raw_.error;
+              return got;
+          })
+    {
+    }
+    size_t read(char* into, size_t n) override
+    {
+        const size_t got = gzip_.read(into, n);
+        if (got == 0) error = raw_error_;
+        return got;
+    }
+    std::string damage() const override { return error ? std::string() : gzip_.damage(); }
+    long long reach(long long) const override { return gzip_.compressed_bytes(); }
+
+private:
+    byte_source& raw_;
+    std::atomic<int> raw_error_{0};
+    gzip_reader gzip_;
 };
 
 // Percent of the input read, on one line of its own that is rewritten in
@@ -371,9 +466,7 @@ std::string quoted(const char* text, const char* end)
         stop = text + longest;
         while (stop > text && (*stop & 0xc0) == 0x80) --stop;   // not inside a UTF-8 character
     }
-    std::string s = "\"";
-    for (const char* p = text; p < stop; ++p) s += (unsigned char)*p < 0x20 || *p == 0x7f ? '?' : *p;
-    return s + (cut ? "...\"" : "\"");
+    return "\"" + printable(std::string(text, stop)) + (cut ? "...\"" : "\"");
 }
 
 std::string stars_loaded(int count)
@@ -405,16 +498,22 @@ struct lines_read {
     bool quiet = true;                                          // ended where only white space was left
     failure why;                                                // and why, when not quiet
     std::string text;                                           // the column's text, quoted, when a number failed
+    std::string problem;                                        // why a table's row could not be read
+    std::string damage;                                         // why the bytes ended early
+    long long skipped[skip_reasons] = {};                       // a table's rows that gave no star
+    long long rows = 0;                                         // a table's data rows read
+    std::vector<std::pair<star_type*, long long>> by_row;       // records to be named by their row's number
     int error = 0;                                              // errno of a failed read
 };
 
 // Reads lines from `source`, which starts at offset `start`, until a line
 // would start at or after `stop_at` or a line cannot be read whole. The first
 // line read fills `fill` when that is given; every other is a new record.
+// A table's rows are read in its own way when `table` is given; `first_row`
+// is then the number of the first data row, 0 when it is not known.
 lines_read read_lines(byte_source& source, long long start, long long stop_at, star_type* fill,
-                      progress_line* progress)
+                      progress_line* progress, const table_layout* table = nullptr, long long first_row = 0)
 {
-    static const double log_ratio = std::log(magnitude_ratio);
     lines_read r;
     r.start = start;
     line_values v{}, kept{};
@@ -454,13 +553,76 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
                 last = true;
                 break;
             }
-        if (progress) progress->update(dropped + (long long)filled);
+        if (progress) progress->update(source.reach(dropped + (long long)filled));
     };
 
     bool line_start = true;
+    long long rows = 0;                                         // a table's data rows so far
     for (;;) {
         if (line_start && dropped + (long long)begin >= stop_at) break;   // the next stretch's line
         cursor c{buffer.get() + begin, buffer.get() + filled, last};
+        if (table) {                                            // one row a line, never more
+            const char* feed = static_cast<const char*>(std::memchr(c.p, '\n', (size_t)(c.end - c.p)));
+            if (!feed && !last) {
+                try {
+                    refill();
+                } catch (const std::bad_alloc&) {                       // a line too long for the memory left
+                    r.ended = r.out_of_memory = true;
+                    break;
+                }
+                continue;
+            }
+            if (!feed && c.p == c.end) {                        // the end
+                r.ended = true;
+                break;
+            }
+            table_star t;
+            skip_reason why;
+            const row_outcome got = read_table_row(*table, c.p, feed ? feed : c.end,
+                                                   first_row ? first_row + rows : 0, t, why, r.problem);
+            if (got == row_outcome::failed) {
+                r.ended = true;
+                break;
+            }
+            begin = (feed ? feed + 1 : c.end) - buffer.get();
+            if (got == row_outcome::blank) continue;
+            ++rows;
+            if (got == row_outcome::skipped) {
+                ++r.skipped[why];
+                continue;
+            }
+            star_type* s;
+            try {
+                s = r.count == 0 && fill ? fill : new star_type;
+            } catch (const std::bad_alloc&) {                   // the stars before it are kept
+                r.ended = r.out_of_memory = true;
+                break;
+            }
+            v.distance = t.distance;                            // for the closing line
+            s->star_set(t.name, t.abs_magnitude, t.position, t.class_word);
+            if (t.named_by_row) r.by_row.emplace_back(s, rows);
+            if (r.tail) r.tail->next = s;
+            else r.head = s;
+            r.tail = s;
+            ++r.count;
+            continue;
+        }
+        if (line_start) {
+            const outcome blank = skip_blank_line(c);
+            if (blank == outcome::more) {
+                try {
+                    refill();
+                } catch (const std::bad_alloc&) {                       // a line too long for the memory left
+                    r.ended = r.out_of_memory = true;
+                    break;
+                }
+                continue;
+            }
+            if (blank == outcome::done) {
+                begin = c.p - buffer.get();
+                continue;
+            }
+        }
         const outcome got = line_start ? read_line(c, v, r.why) : skip_rest(c);
         if (got == outcome::more) {
             try {
@@ -471,8 +633,9 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
             }
             continue;
         }
-        if (got == outcome::failed) {
+        if (got == outcome::failed || got == outcome::line_ended) {
             r.ended = true;
+            r.why.line_ended = got == outcome::line_ended;
             break;
         }
         begin = c.p - buffer.get();
@@ -481,15 +644,8 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
             continue;
         }
         line_start = false;
-        const float abs_magnitude =
-            (float)(v.magnitude - 2.0 * std::log(v.distance / reference_distance) / log_ratio);
         const float alpha = AZ_RAD(v.ra_hours, v.ra_minutes, v.ra_seconds);
         const float delta = ALT_RAD(v.dec_degrees, v.dec_minutes, v.dec_seconds);
-        const double d = v.distance;
-        const float z = (float)(d * std::sin((double)delta));
-        const float planar = (float)(d * std::cos((double)delta));   // in the equator's plane
-        const float x = (float)(planar * std::cos((double)alpha));
-        const float y = (float)(planar * std::sin((double)alpha));
         star_type* s;
         try {
             s = r.count == 0 && fill ? fill : new star_type;
@@ -497,7 +653,8 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
             r.ended = r.out_of_memory = true;
             break;
         }
-        s->star_set(v.name, abs_magnitude, vector(x, y, z), v.class_word);
+        s->star_set(v.name, absolute_magnitude(v.magnitude, v.distance), catalog_position(v.distance, alpha, delta),
+                    v.class_word);
         if (r.tail) r.tail->next = s;
         else r.head = s;
         r.tail = s;
@@ -520,10 +677,14 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
     r.line_feeds = dropped_lines + line_feeds(buffer.get(), here);
     r.bytes_seen = dropped + (long long)filled;
     r.error = source.error;
+    r.damage = source.damage();
+    r.rows = rows;
+    if (!r.damage.empty()) r.ended = true;
     if (r.out_of_memory) {
         r.quiet = false;
     } else if (r.ended) {
-        r.quiet = r.why.text == nullptr && only_space(here, end);
+        r.quiet = !r.why.line_ended && r.why.text == nullptr && r.problem.empty() && r.damage.empty() &&
+                  only_space(here, end);
         if (r.why.text) r.text = quoted(r.why.text, end);
     }
     return r;
@@ -531,20 +692,28 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
 
 // Says on standard error why the load ended early, if it did, and writes the
 // closing line. `ending` is the stretch the load ended in, `line` the number
-// of the line it ended at.
+// of the line it ended at, `skipped` the rows of a table that gave no star.
 void close_load(const lines_read& ending, long long line, int count, star_type* last_record,
-                const line_values& last, std::ostream& report, const load_notes& notes)
+                const line_values& last, const long long* skipped, std::ostream& report, const load_notes& notes)
 {
+    const std::string source_name = printable(notes.source_name);
     if (notes.errors && ending.out_of_memory)
-        *notes.errors << notes.source_name << ": not enough memory for more than " << count
+        *notes.errors << source_name << ": not enough memory for more than " << count
                       << " stars; the rest of the file was not read\n";
     else if (notes.errors && ending.error)
-        *notes.errors << notes.source_name << ": " << (ending.bytes_seen == 0 ? "cannot read" : "read error")
+        *notes.errors << source_name << ": " << (ending.bytes_seen == 0 ? "cannot read" : "read error")
                       << ": " << std::strerror(ending.error) << '\n';
     else if (notes.errors && ending.ended && !ending.quiet) {
         std::ostream& e = *notes.errors;
-        e << notes.source_name << ':' << line << ": ";
-        if (!ending.why.text)
+        e << source_name << ':' << line << ": ";
+        if (!ending.damage.empty())
+            e << ending.damage << "; " << stars_loaded(count) << ", the rest of the file cannot be read\n";
+        else if (!ending.problem.empty())
+            e << ending.problem << "; " << stars_loaded(count) << ", the rest of the file skipped\n";
+        else if (ending.why.line_ended)
+            e << "the line ends before its last column, in its " << column_names[ending.why.column] << " column; "
+              << stars_loaded(count) << ", the rest of the file skipped\n";
+        else if (!ending.why.text)
             e << "the file ends inside the line, at its " << column_names[ending.why.column] << " column; "
               << stars_loaded(count) << '\n';
         else
@@ -552,16 +721,74 @@ void close_load(const lines_read& ending, long long line, int count, star_type* 
               << (ending.why.too_large ? ", a number too large" : ", not a number") << "; " << stars_loaded(count)
               << ", the rest of the file skipped\n";
     }
+    for (int k = 0; notes.errors && k < skip_reasons; ++k)
+        if (skipped[k])
+            *notes.errors << source_name << ": " << with_thousands(skipped[k]) << (skipped[k] == 1 ? " row " : " rows ")
+                          << skip_reason_text[k] << " skipped\n";
     if (notes.errors) notes.errors->flush();
     report << "Fail after reading " << last_record->name << " at Distance " << last.distance << std::endl;
 }
 
-int load(byte_source& source, star_type* first, std::ostream& report, const load_notes& notes)
+// The most read ahead to find a table's header line; ECSV metadata before it
+// runs to a few kilobytes a column.
+const size_t header_reach = 4 << 20;
+
+// Reads from `source` until `head` holds at least `want` bytes or the source
+// ends; returns whether it ended.
+bool read_ahead(byte_source& source, std::string& head, size_t want)
+{
+    while (head.size() < want) {
+        const size_t had = head.size();
+        head.resize(std::max(want, had + (64 << 10)));
+        const size_t got = source.read(&head[had], head.size() - had);
+        head.resize(had + got);
+        if (got == 0) return true;
+    }
+    return false;
+}
+
+// A table's header, looked for in the bytes of `head`, reading more from
+// `source` as needed (and as far as header_reach).
+recognition find_header(byte_source& source, std::string& head, bool& ended, table_layout& layout,
+                        size_t& data_start, long long& lines_before)
+{
+    for (;;) {
+        const recognition r = recognise_table(head.data(), head.data() + head.size(), ended, layout, data_start,
+                                              lines_before);
+        if (r != recognition::more) return r;
+        if (head.size() >= header_reach) return recognition::not_table;
+        ended = read_ahead(source, head, std::min(header_reach, std::max<size_t>(head.size() * 2, 64 << 10)));
+    }
+}
+
+// Reads the input from its start, one line after another, whichever of the
+// formats it holds.
+int load(byte_source& raw, star_type* first, std::ostream& report, const load_notes& notes)
 {
     progress_line progress(notes);
-    const lines_read r = read_lines(source, 0, LLONG_MAX, first, &progress);
+    std::string head;
+    bool ended = read_ahead(raw, head, 2);
+    std::unique_ptr<replay_source> replayed_raw;
+    std::unique_ptr<gzip_source> gzip;
+    byte_source* source = &raw;
+    if (starts_gzip(head.data(), head.size())) {                // decompressed as it is read
+        replayed_raw.reset(new replay_source(std::move(head), raw));
+        gzip.reset(new gzip_source(*replayed_raw));
+        source = gzip.get();
+        head.clear();
+        ended = read_ahead(*source, head, 1);
+    }
+    table_layout layout;
+    size_t data_start = 0;
+    long long lines_before = 0;
+    const bool table = find_header(*source, head, ended, layout, data_start, lines_before) == recognition::table;
+    if (!table) data_start = 0, lines_before = 0;
+    replay_source rest(head.substr(data_start), *source);
+    const lines_read r = read_lines(rest, (long long)data_start, LLONG_MAX, first, &progress,
+                                    table ? &layout : nullptr, 1);
     progress.finish();
-    close_load(r, r.line_feeds + 1, r.count, r.count ? r.tail : first, r.last, report, notes);
+    close_load(r, lines_before + r.line_feeds + 1, r.count, r.count ? r.tail : first, r.last, r.skipped, report,
+               notes);
     return r.count;
 }
 
@@ -588,11 +815,14 @@ long long line_start_at(int fd, long long cut)
 // line: where it did not (a line running over its line feed, as a long rest
 // of a line or a column skip can), the file is read on from the true place,
 // one line after another. So the records, the count, the closing line and the
-// explanation are those of reading the file from its start.
-int load_in_pieces(int fd, long long size, star_type* first, std::ostream& report, const load_notes& notes)
+// explanation are those of reading the file from its start. A table's rows
+// start at `data_start`, after `header_lines` lines; each row is one line.
+int load_in_pieces(int fd, long long size, star_type* first, std::ostream& report, const load_notes& notes,
+                   const table_layout* table, long long data_start, long long header_lines)
 {
     const long long piece = std::max<long long>(notes.piece_bytes, 1);
-    const std::size_t pieces = (std::size_t)std::max<long long>((size + piece - 1) / piece, 1);
+    const long long data = size - data_start;
+    const std::size_t pieces = (std::size_t)std::max<long long>((data + piece - 1) / piece, 1);
     unsigned threads = notes.threads ? notes.threads : std::max(1u, std::thread::hardware_concurrency());
     threads = (unsigned)std::min<std::size_t>(threads, pieces);
 
@@ -607,10 +837,11 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
     // load can count.
     auto work = [&](bool main_thread) {
         for (std::size_t k; (k = next++) < pieces && k <= first_ended;) {
-            const long long start = k == 0 ? 0 : line_start_at(fd, (long long)(size * k / pieces));
-            const long long stop = k + 1 == pieces ? LLONG_MAX : line_start_at(fd, (long long)(size * (k + 1) / pieces));
+            const long long start = k == 0 ? data_start : line_start_at(fd, data_start + (long long)(data * k / pieces));
+            const long long stop =
+                k + 1 == pieces ? LLONG_MAX : line_start_at(fd, data_start + (long long)(data * (k + 1) / pieces));
             file_source source(fd, start);
-            read[k] = read_lines(source, start, stop, k == 0 ? first : nullptr, nullptr);
+            read[k] = read_lines(source, start, stop, k == 0 ? first : nullptr, nullptr, table);
             taken[k] = true;
             if (read[k].ended)
                 for (std::size_t e = first_ended; k < e && !first_ended.compare_exchange_weak(e, k);) {}
@@ -658,16 +889,33 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
     int count = 0;
     star_type* tail = nullptr;
     line_values last{};
-    long long at = 0, lines_before = 0;
+    long long skipped[skip_reasons] = {};
+    long long at = data_start, lines_before = header_lines, rows_before = 0;
     for (std::size_t k = 0; k < pieces; ++k) {
         lines_read& r = read[k];
-        if (!taken[k] || r.start != at || (k > 0 && count == 0)) {
+        if (!taken[k] || r.start != at) {
             // The lines before ran past this piece's start: drop what was read
             // from there and read on from where they stopped.
             drop_from(k);
             file_source source(fd, at);
-            r = read_lines(source, at, LLONG_MAX, count == 0 ? first : nullptr, &progress);
+            r = read_lines(source, at, LLONG_MAX, count == 0 ? first : nullptr, &progress, table);
         }
+        if (r.count && count == 0 && r.head != first) {
+            // The pieces before gave no star (blank lines, skipped rows): the
+            // first record of this one goes into the caller's.
+            star_type* made = r.head;
+            first->star_set(made->name, made->abs_magnitude, made->position, made->spectral_class);
+            first->next = made == r.tail ? nullptr : made->next;
+            if (r.tail == made) r.tail = first;
+            r.head = first;
+            for (std::pair<star_type*, long long>& named : r.by_row)
+                if (named.first == made) named.first = first;
+            delete made;
+        }
+        for (const std::pair<star_type*, long long>& named : r.by_row)  // rows counted from the first piece
+            name_by_row(*table, rows_before + named.second, named.first->name);
+        rows_before += r.rows;
+        for (int k2 = 0; k2 < skip_reasons; ++k2) skipped[k2] += r.skipped[k2];
         if (r.count) {
             if (tail) tail->next = r.head;
             tail = r.tail;
@@ -677,7 +925,7 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
         if (r.ended) {                                          // the last piece always is
             drop_from(k + 1);
             progress.finish();
-            close_load(r, lines_before + r.line_feeds + 1, count, count ? tail : first, last, report, notes);
+            close_load(r, lines_before + r.line_feeds + 1, count, count ? tail : first, last, skipped, report, notes);
             return count;
         }
         at = r.stop;
@@ -703,7 +951,7 @@ int load_catalog(const char* file_name, star_type* first, std::ostream& report, 
 {
     const int fd = ::open(file_name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (notes.errors) *notes.errors << notes.source_name << ": cannot open: " << std::strerror(errno) << std::endl;
+        if (notes.errors) *notes.errors << printable(notes.source_name) << ": cannot open: " << std::strerror(errno) << std::endl;
         report << "Fail after reading " << first->name << " at Distance " << 0.0f << std::endl;
         return 0;
     }
@@ -712,8 +960,21 @@ int load_catalog(const char* file_name, star_type* first, std::ostream& report, 
     const bool regular = fstat(fd, &about) == 0 && S_ISREG(about.st_mode);
     file_notes.input_size = regular ? about.st_size : 0;
     int count;
-    if (regular) {
-        count = load_in_pieces(fd, about.st_size, first, report, file_notes);
+    std::string head;
+    file_source ahead(fd, 0);
+    bool ended = regular && read_ahead(ahead, head, 64 << 10);
+    table_layout layout;
+    size_t data_start = 0;
+    long long header_lines = 0;
+    const bool table = regular && !starts_gzip(head.data(), head.size()) &&
+                       find_header(ahead, head, ended, layout, data_start, header_lines) == recognition::table;
+    if (regular && !starts_gzip(head.data(), head.size())) {
+        if (!table) data_start = 0, header_lines = 0;
+        count = load_in_pieces(fd, about.st_size, first, report, file_notes, table ? &layout : nullptr,
+                               (long long)data_start, header_lines);
+    } else if (regular) {                                       // compressed: one stream
+        file_source source(fd, 0);
+        count = load(source, first, report, file_notes);
     } else {                                                    // a pipe, a terminal: from where it stands
         file_source source(fd);
         count = load(source, first, report, file_notes);

@@ -3,6 +3,8 @@
 #ifndef STARHOP_CATALOG_H
 #define STARHOP_CATALOG_H
 
+#include "vector.h"
+
 #include <iosfwd>
 
 class star_type;
@@ -13,6 +15,13 @@ float AZ_RAD(float hours, float minutes, float seconds);
 // Declination in degrees, arcminutes, arcseconds to radians; the arcminutes and
 // arcseconds take the sign of the degree field itself, so "-00 30 00" is south.
 float ALT_RAD(float degrees, float arcminutes, float arcseconds);
+
+// The magnitude a star of this apparent magnitude, this many light years
+// away, shows from the reference distance: the absolute magnitude a record holds.
+float absolute_magnitude(float apparent, float distance);
+// Where a star lies in the catalog frame (x toward right ascension 0, z toward
+// the north pole), from its distance and its angles in radians.
+vector catalog_position(double distance, double alpha, double delta);
 
 // Reads the catalog file into the list that starts at `first`: the first good
 // line fills `first`, every further one is appended through `next`. Reading

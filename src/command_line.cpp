@@ -134,7 +134,11 @@ void write_help(std::ostream& out)
            "   7  spectral class; its first letter (O B A F G K M W) colours bright stars\n"
            "   9  right ascension: hours minutes seconds, such as 06 45 08.92\n"
            "  11  declination: signed degrees arcminutes arcseconds, such as -16 42 58.0\n"
-           "  Reading stops at the first line that cannot be read whole.\n";
+           "  Blank lines are passed over; reading stops at the first line that cannot\n"
+           "  be read whole.\n"
+           "  Also read as they come, told by their content: HYG database tables (CSV\n"
+           "  naming ra, dec, dist, mag) and Gaia archive tables (CSV or ECSV naming ra,\n"
+           "  dec, parallax, phot_g_mean_mag), and any of these compressed with gzip.\n";
 }
 
 int answer_command_line(const command_line& line, std::ostream& out, std::ostream& err)

@@ -113,7 +113,7 @@ TEST(CatalogMessages, WhatStoodThereIsShortenedAndMadePrintable)
     EXPECT_EQ(twenty.errors, "stars.txt:1: magnitude column holds \"abcdefghijklmnopqrst\", not a number; "
                              "0 stars loaded, the rest of the file skipped\n");
     const said control = load_text(line("Bad", std::string("a\0b\x1b", 4) + "c", "7.5", "G", "1 2 3", "4 5 6"));
-    EXPECT_EQ(control.errors, "stars.txt:1: magnitude column holds \"a?b?c\", not a number; "
+    EXPECT_EQ(control.errors, "stars.txt:1: magnitude column holds \"a\\x00b\\x1bc\", not a number; "
                               "0 stars loaded, the rest of the file skipped\n");
     // 19 letters and a two-byte character: cut before the character, not inside it.
     const said wide = load_text(line("Bad", std::string(19, 'x') + "\xc3\xa9" + "tail", "7.5", "G", "1 2 3", "4 5 6"));
@@ -150,6 +150,73 @@ TEST(CatalogMessages, FileEndingInsideALine)
     }
 }
 
+// A record never takes values from the line after its own: a line that ends
+// before its last column stops the load at that line, in the column where it
+// ended, whatever follows; the column named is the one the end is met in.
+TEST(CatalogMessages, LineEndingBeforeItsLastColumn)
+{
+    const std::string cut = "Bad\t\t1.0\t\t7.5\t\tG2V\t\t06 30 00\t\t+45 30 00";
+    struct expected { size_t length; std::string column; };
+    const expected cases[] = {
+        {0, "name"}, {3, "name"}, {4, "magnitude"}, {5, "magnitude"}, {9, "distance"}, {13, "class"},
+        {15, "class"}, {20, "right ascension"}, {22, "right ascension"}, {25, "right ascension"},
+        {30, "declination"}, {33, "declination"}, {36, "declination"},
+    };
+    for (const expected& e : cases) {
+        SCOPED_TRACE(cut.substr(0, e.length));
+        std::string broken = cut.substr(0, e.length) + "\n";
+        if (e.length == 0) broken = "x\v\n";                      // white space, but not a blank line
+        const said s = load_text(two_good + broken + good("After"));
+        EXPECT_EQ(s.result, 2);
+        EXPECT_EQ(s.report, two_loaded);
+        EXPECT_EQ(s.errors, "stars.txt:3: the line ends before its last column, in its " + e.column +
+                            " column; 2 stars loaded, the rest of the file skipped\n");
+    }
+    const said whole = load_text(two_good + cut + "\n" + good("After"));
+    EXPECT_EQ(whole.result, 4);
+    EXPECT_EQ(whole.errors, "");
+}
+
+// A note in plain text between two stars: once it became a star named after
+// its first 24 characters, with the following line's numbers, and that star
+// was lost. Blank lines (spaces, tabs, carriage returns) are passed over, and
+// no name ever holds a line feed.
+TEST(CatalogMessages, PlainTextAndBlankLinesBetweenStars)
+{
+    const std::string sirius = line("Sirius", "-1.46", "8.6", "A1V", "06 45 08.9", "-16 42 58");
+    const std::string arcturus = line("Arcturus", "-0.05", "36.7", "K1.5III", "14 15 39.7", "+19 10 57");
+    const said note = load_text(sirius + "These are the stars of spring evenings\n" + arcturus);
+    EXPECT_EQ(note.result, 1);
+    EXPECT_EQ(note.report, "Fail after reading Sirius at Distance 8.6\n");
+    EXPECT_EQ(note.errors, "stars.txt:2: the line ends before its last column, in its name column; "
+                           "1 star loaded, the rest of the file skipped\n");
+    for (const std::string& blank : {std::string("\n"), std::string(" \t \r\n"), std::string("\r\n\n\t\n")}) {
+        SCOPED_TRACE(blank);
+        const said s = load_text(blank + sirius + blank + arcturus + blank);
+        EXPECT_EQ(s.result, 2);
+        EXPECT_EQ(s.report, "Fail after reading Arcturus at Distance 36.7\n");
+        EXPECT_EQ(s.errors, "");
+    }
+    // The same through a file read in pieces by two threads, each piece
+    // starting on a blank line.
+    const temp_file file(sirius + "\n" + arcturus + "  \n" + sirius);
+    star_type head;
+    std::ostringstream report, errors;
+    load_notes notes;
+    notes.errors = &errors;
+    notes.piece_bytes = 8;
+    notes.threads = 2;
+    EXPECT_EQ(load_catalog(file.path(), &head, report, notes), 3);
+    ASSERT_NE(head.next, nullptr);
+    EXPECT_STREQ(head.next->name, "Arcturus");
+    EXPECT_EQ(errors.str(), "");
+    for (star_type* s = head.next; s;) {
+        star_type* next = s->next;
+        delete s;
+        s = next;
+    }
+}
+
 TEST(CatalogMessages, CleanEndsSayNothing)
 {
     for (const std::string& text : {std::string(), two_good, two_good + "\n", two_good + "\r\n \t\n",
@@ -168,9 +235,10 @@ TEST(CatalogMessages, LineNumbersCountEveryLineFeedBeforeTheStop)
     EXPECT_EQ(s.result, 20000);
     EXPECT_EQ(s.errors, "stars.txt:20001: magnitude column holds \"Magnitude\", not a number; "
                         "20000 stars loaded, the rest of the file skipped\n");
-    // A long name running over two line feeds is counted from where its line began.
+    // A long name without a tab ends at its own line feed, not at a later line's tab.
     const said over = load_text(good("One") + std::string(30, 'n') + "\nmore\nstill\t\tx\n");
-    EXPECT_EQ(over.errors, "stars.txt:2: magnitude column holds \"x\", not a number; "
+    EXPECT_EQ(over.result, 1);
+    EXPECT_EQ(over.errors, "stars.txt:2: the line ends before its last column, in its name column; "
                            "1 star loaded, the rest of the file skipped\n");
 }
 

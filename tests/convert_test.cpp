@@ -3,6 +3,7 @@
 #include "catalog.h"
 #include "catalog_convert.h"
 #include "stars.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -197,4 +198,76 @@ TEST(ConvertCatalog, SunFirstThenSourceOrderSameOnEveryRun)
     EXPECT_EQ(runs[0], "Sun\t\t-26.74\t\t0.000015813\t\tG2V\t\t00 00 00.00\t\t+00 00 00.0\n" +
                            catalog_line(convert(canopus)) + "\n" + catalog_line(convert(sirius)) + "\n" +
                            catalog_line(convert(mintaka)) + "\n");
+}
+
+// A table written out in our format loads as the table itself does, to the
+// rounding of the written text (hundredths of a second of time, tenths of
+// arc, ten-thousandths of a light year), with the same names and classes.
+TEST(ConvertTable, WrittenLinesLoadAsTheTableDoes)
+{
+    const std::string hyg = "id,hip,hd,bf,proper,ra,dec,dist,mag,spect\n"
+                            "1,32349,48915,9Alp CMa,Sirius,6.752472222,-16.716111111,2.637,-1.46,A1V\n"
+                            "2,,,,,1,2,100000,3,G\n"
+                            "3,,1234,,,0.0001,-0.01,10,3,\n"
+                            "4,,,,,23.99999999,89.9,1500,12.5,M5e\n";
+    const std::string gaia = "# %ECSV 1.0\nsource_id,ra,dec,parallax,phot_g_mean_mag,bp_rp\n"
+                             "42,279.234583333,38.783611111,130.208485037,0.03,0.1\n"
+                             "43,0,0,-1,5,0\n";
+    for (const std::string& text : {hyg, gaia}) {
+        SCOPED_TRACE(text);
+        std::istringstream probe(text);
+        table_layout layout;
+        long long lines_before = 0;
+        ASSERT_EQ(recognise_source(probe, layout, lines_before), source_kind::table);
+        std::istringstream rows(text);
+        std::string skipped;
+        for (long long i = 0; i < lines_before; ++i) std::getline(rows, skipped);
+        std::ostringstream out, errors;
+        const table_counts counts = convert_table(rows, layout, lines_before, "t.csv", out, errors);
+        EXPECT_FALSE(counts.stopped);
+        EXPECT_EQ(errors.str(), "");
+        int direct_count = 0, written_count = 0;
+        const std::vector<star_type> direct = load(text, &direct_count);
+        const std::vector<star_type> written = load(out.str(), &written_count);
+        EXPECT_EQ(counts.lines_written, direct_count);
+        ASSERT_EQ(written_count, direct_count);
+        EXPECT_EQ(counts.skipped[no_distance], 1);
+        for (int i = 0; i < direct_count; ++i) {
+            EXPECT_STREQ(written[i].name, direct[i].name);
+            const float d = direct[i].position.length();
+            EXPECT_TRUE(same_vector(written[i].position, direct[i].position, 2e-6f * d + 1e-4f)) << direct[i].name;
+            EXPECT_NEAR(written[i].abs_magnitude, direct[i].abs_magnitude, 0.006f);   // two decimals written
+        }
+    }
+    // A row that cannot be read stops the conversion, named by its line.
+    std::istringstream bad("ra,dec,dist,mag\n1,2,3,4\n1,two,3,4\n1,2,3,4\n");
+    table_layout layout;
+    long long lines_before;
+    ASSERT_EQ(recognise_source(bad, layout, lines_before), source_kind::table);
+    std::ostringstream out, errors;
+    const table_counts counts = convert_table(bad, layout, lines_before, "t.csv", out, errors);
+    EXPECT_TRUE(counts.stopped);
+    EXPECT_EQ(counts.lines_written, 1);
+    EXPECT_EQ(errors.str(), "t.csv:3: dec column (field 2) holds \"two\", not a number; 1 line written, "
+                            "the rest of the file skipped\n");
+}
+
+TEST(ConvertTable, SourcesToldByTheirContent)
+{
+    struct expected { std::string text; source_kind kind; };
+    const expected cases[] = {
+        {"ra,dec,dist,mag\n", source_kind::table},
+        {"\xef\xbb\xbf# meta\n# more\nra,dec,parallax,phot_g_mean_mag\n1,2,3,4\n", source_kind::table},
+        {"Sirius\t\t-1.46\t\t8.6\t\tA1V\t\t06 45 08.9\t\t-16 42 58\n", source_kind::ours},
+        {"# a note\nSirius\t\t-1.46\n", source_kind::ours},
+        {sirius + "\n", source_kind::fixed_columns},
+        {"", source_kind::fixed_columns},
+    };
+    for (const expected& e : cases) {
+        SCOPED_TRACE(e.text);
+        std::istringstream in(e.text);
+        table_layout layout;
+        long long lines_before;
+        EXPECT_EQ(recognise_source(in, layout, lines_before), e.kind);
+    }
 }

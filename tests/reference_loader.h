@@ -13,6 +13,8 @@
 #include <istream>
 #include <limits>
 #include <ostream>
+#include <sstream>
+#include <string>
 
 namespace reference {
 
@@ -38,7 +40,7 @@ inline void skip_column(std::istream& in, std::streamsize limit = 100) { in.igno
 
 // Reads the next line into `out`. Returns false, leaving `out` as it was, when
 // the file ends inside the line or a number column does not start a number.
-inline bool read_line(std::istream& in, line_values& out)
+inline bool read_line(std::istream& in, line_values& out, bool skip_rest = true)
 {
     const std::streamsize no_limit = std::numeric_limits<std::streamsize>::max();
     line_values v = out;                                        // fill a copy, commit at the end
@@ -63,9 +65,37 @@ inline bool read_line(std::istream& in, line_values& out)
     skip_column(in);                                            // column 10
     read_number(in, v.dec_degrees) && read_number(in, v.dec_minutes) && read_number(in, v.dec_seconds);
     if (in.fail()) return false;
-    in.ignore(200, '\n');                                       // the rest of the line
+    if (skip_rest) in.ignore(200, '\n');                        // the rest of the line
     out = v;
     return true;
+}
+
+// One line read as above, but within its own line: a line that ends before its
+// last column fails as the end of the file would, and a line of nothing but
+// spaces, tabs and carriage returns is passed over. What follows the last
+// column is skipped as before, from the main stream.
+inline bool read_own_line(std::istream& in, line_values& out)
+{
+    for (;;) {
+        const std::streampos start = in.tellg();
+        std::string line;
+        const bool feed = (bool)std::getline(in, line);
+        if (!feed) return false;                                    // nothing left
+        const bool ends_with_feed = !in.eof();
+        if (line.find_first_not_of(" \t\r") == std::string::npos && ends_with_feed) continue;
+        std::istringstream own(line);
+        line_values v = out;
+        if (!read_line(own, v, false)) {
+            in.setstate(std::ios::failbit);
+            return false;
+        }
+        in.clear();
+        const std::streamoff taken = own.eof() ? (std::streamoff)line.size() : (std::streamoff)own.tellg();
+        in.seekg(start + taken);
+        in.ignore(200, '\n');                                      // the rest of the line
+        out = v;
+        return true;
+    }
 }
 
 // Fills `first` and appends a record per further good line; the closing line
@@ -76,7 +106,7 @@ inline int load_catalog(std::istream& in, star_type* first, std::ostream& report
     line_values v{};                                            // nothing read yet: zeros, no class
     star_type* current = first;
     int count = 0;
-    while (!in.fail() && read_line(in, v)) {
+    while (!in.fail() && read_own_line(in, v)) {
         const float abs_magnitude =
             (float)(v.magnitude - 2.0 * std::log(v.distance / reference_distance) / log_ratio);
         const float alpha = AZ_RAD(v.ra_hours, v.ra_minutes, v.ra_seconds);

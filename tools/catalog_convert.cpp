@@ -1,10 +1,17 @@
 #include "catalog_convert.h"
 
+#include "gzip_reader.h"
+#include "notices.h"
+
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <istream>
 #include <ostream>
+#include <streambuf>
+#include <vector>
 
 const char unknown_class[] = "?";
 
@@ -23,7 +30,6 @@ constexpr field type_field      {56, 58};   // spectral type, two characters
 constexpr std::size_t fixed_length = 60;    // flags end here; names may follow
 constexpr std::size_t flags_begin  = 60;    // variability data, then ", designation, common name"
 
-constexpr double light_years_per_mas = 3261.5638;   // 1 / parallax, parsecs to light years, mas
 
 std::string cut(const std::string& line, field f) { return line.substr(f.begin, f.end - f.begin); }
 
@@ -223,4 +229,140 @@ conversion_counts convert_catalog(std::istream& source, const std::string& sourc
         }
     }
     return counts;
+}
+
+namespace {
+
+// A gzip file's bytes, decompressed, as a stream.
+class gzip_stream : public std::streambuf {
+public:
+    explicit gzip_stream(std::unique_ptr<std::ifstream> file)
+        : file_(std::move(file)), gzip_([this](char* into, std::size_t n) {
+              file_->read(into, (std::streamsize)n);
+              return (std::size_t)file_->gcount();
+          }), buffer_(1 << 16)
+    {
+    }
+    std::string damage() const { return gzip_.damage(); }
+
+protected:
+    int_type underflow() override
+    {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        const std::size_t got = gzip_.read(buffer_.data(), buffer_.size());
+        if (got == 0) return traits_type::eof();
+        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    std::unique_ptr<std::ifstream> file_;
+    gzip_reader gzip_;
+    std::vector<char> buffer_;
+};
+
+// An istream that owns its stream buffer.
+class owning_istream : public std::istream {
+public:
+    explicit owning_istream(std::unique_ptr<gzip_stream> buffer) : std::istream(buffer.get()), buffer_(std::move(buffer)) {}
+
+private:
+    std::unique_ptr<gzip_stream> buffer_;
+};
+
+// "hh mm ss.ss" and "+dd mm ss.s" from decimal hours and degrees.
+std::string hours_text(double hours)
+{
+    const long centiseconds = std::lround(std::fmod(hours, 24.0) * 360000.0);
+    return sexagesimal(((centiseconds % 8640000) + 8640000) % 8640000, 2);
+}
+
+std::string degrees_text(double degrees)
+{
+    const long deciseconds = std::lround(std::fabs(degrees) * 36000.0);
+    return (degrees < 0 && deciseconds > 0 ? "-" : "+") + sexagesimal(deciseconds, 1);
+}
+
+} // namespace
+
+std::unique_ptr<std::istream> open_source(const std::string& path)
+{
+    std::unique_ptr<std::ifstream> file(new std::ifstream(path, std::ios::binary));
+    if (!*file) return nullptr;
+    char mark[2];
+    file->read(mark, 2);
+    const bool gzip = starts_gzip(mark, (std::size_t)file->gcount());
+    file->clear();
+    file->seekg(0);
+    if (!gzip) return std::unique_ptr<std::istream>(std::move(file));
+    return std::unique_ptr<std::istream>(new owning_istream(std::unique_ptr<gzip_stream>(new gzip_stream(std::move(file)))));
+}
+
+source_kind recognise_source(std::istream& source, table_layout& layout, long long& lines_before)
+{
+    // The leading comment lines and the header, as the loader would see them.
+    std::string head, line;
+    for (;;) {
+        if (!std::getline(source, line)) break;
+        const bool more = !source.eof();
+        head += line;
+        if (more) head += '\n';
+        const std::size_t start = head.size() - line.size() - (more ? 1 : 0);
+        const bool comment = (start == 0 && line.compare(0, 4, "\xef\xbb\xbf#") == 0) || (!line.empty() && line[0] == '#');
+        if (!comment || !more) break;
+    }
+    std::size_t data_start;
+    if (recognise_table(head.data(), head.data() + head.size(), true, layout, data_start, lines_before) ==
+        recognition::table)
+        return source_kind::table;
+    // The first line that is not a comment tells the other two apart: ours
+    // has tabs between its columns, the fixed-column list none.
+    std::size_t at = 0;
+    while (at < head.size() && head[at] == '#') at = head.find('\n', at) == std::string::npos ? head.size() : head.find('\n', at) + 1;
+    return head.find('\t', at) != std::string::npos ? source_kind::ours : source_kind::fixed_columns;
+}
+
+table_counts convert_table(std::istream& source, const table_layout& layout, long long lines_before,
+                           const std::string& source_name, std::ostream& out, std::ostream& errors)
+{
+    table_counts counts;
+    std::string line, problem;
+    long long number = lines_before;
+    long long row = 0;
+    while (std::getline(source, line)) {
+        ++number;
+        table_star star;
+        skip_reason why;
+        const row_outcome got = read_table_row(layout, line.data(), line.data() + line.size(),
+                                               row + 1, star, why, problem);
+        if (got == row_outcome::blank) continue;
+        if (got == row_outcome::failed) {
+            errors << printable(source_name) << ':' << number << ": " << problem << "; " << counts.lines_written
+                   << (counts.lines_written == 1 ? " line" : " lines") << " written, the rest of the file skipped\n";
+            counts.stopped = true;
+            break;
+        }
+        ++row;
+        ++counts.rows;
+        if (got == row_outcome::skipped) {
+            ++counts.skipped[why];
+            continue;
+        }
+        catalog_star s;
+        s.name = star.name;                                     // control bytes, tabs among them, are spaces
+        s.magnitude = star.magnitude;
+        s.distance = star.light_years;
+        s.spectral_class = star.class_word[0] ? star.class_word : unknown_class;
+        s.right_ascension = hours_text(star.ra_hours);
+        s.declination = degrees_text(star.dec_degrees);
+        out << catalog_line(s) << '\n';
+        ++counts.lines_written;
+    }
+    return counts;
+}
+
+std::string source_damage(std::istream& source)
+{
+    const gzip_stream* gzip = dynamic_cast<const gzip_stream*>(source.rdbuf());
+    return gzip ? gzip->damage() : std::string();
 }

@@ -1,9 +1,13 @@
 // Turns the fixed-column Hipparcos/Tycho star list into the viewer's
-// tab-separated stars.txt, one star per line, in the source's order.
+// tab-separated stars.txt, one star per line, in the source's order; and the
+// HYG and Gaia tables (plain or gzip) the loader reads, by the same rules.
 #ifndef STARHOP_CATALOG_CONVERT_H
 #define STARHOP_CATALOG_CONVERT_H
 
+#include "catalog_formats.h"
+
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 // One star as the viewer's catalog line holds it.
@@ -51,5 +55,37 @@ struct conversion_counts {
 // `errors` as "source_name:line: what is wrong".
 conversion_counts convert_catalog(std::istream& source, const std::string& source_name,
                                   std::ostream& out, std::ostream& errors);
+
+// What a source file holds, told from its first bytes and lines.
+enum class source_kind {
+    fixed_columns,  // the Hipparcos/Tycho list
+    ours,           // already the viewer's format: copied as it is
+    table,          // a HYG or Gaia table
+};
+
+// Opens `path` for reading, decompressed when it is gzip; null when it
+// cannot be opened.
+std::unique_ptr<std::istream> open_source(const std::string& path);
+
+// Tells the kind from the start of `source` (read on from there); for a table
+// also its layout and the lines before its first row.
+source_kind recognise_source(std::istream& source, table_layout& layout, long long& lines_before);
+
+// Why a gzip source ended early, once it has been read to its end; empty
+// when it did not, or is not gzip.
+std::string source_damage(std::istream& source);
+
+struct table_counts {
+    long rows = 0;                              // data rows read, kept or skipped
+    long lines_written = 0;
+    long skipped[skip_reasons] = {};
+    bool stopped = false;                       // a row could not be read: reported on `errors`
+};
+
+// Writes each kept row of a table as a line of the viewer's format; `source`
+// stands after the header, whose line is `lines_before`. A row that cannot be
+// read stops the conversion there, reported as "source_name:line: ...".
+table_counts convert_table(std::istream& source, const table_layout& layout, long long lines_before,
+                           const std::string& source_name, std::ostream& out, std::ostream& errors);
 
 #endif

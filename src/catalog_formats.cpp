@@ -1,0 +1,412 @@
+// Comma-separated star tables: the header that tells which table a file is,
+// the splitting of a row into its fields, and each table's columns turned
+// into what a star record holds.
+#include "catalog_formats.h"
+
+#include "catalog.h"
+#include "notices.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+const char* const skip_reason_text[skip_reasons] = {"without a usable distance", "without a magnitude",
+                                                    "without a position"};
+
+namespace {
+
+constexpr double radians_per_hour   = 0.2617993877991494;     // pi / 12
+constexpr double radians_per_degree = 0.017453292519943295;   // pi / 180
+
+// One field of a row: its text between the commas, inside the quotes when
+// it was quoted; `doubled` when a quoted text holds "" for a quote.
+struct field_text {
+    const char* begin;
+    const char* end;
+    bool quoted, doubled;
+};
+
+// Splits [begin, end) at its commas into fields until field `wanted` is
+// found. Returns how many were found (at most wanted + 1), or -1 when a
+// quoted field is not closed before the end; `unclosed` then is its number.
+int split(const char* begin, const char* end, int wanted, std::vector<field_text>& fields, int& unclosed)
+{
+    fields.clear();
+    const char* p = begin;
+    for (;;) {
+        const char* q = p;
+        while (q < end && *q == ' ') ++q;                       // blanks before an opening quote
+        if (q < end && *q == '"') {
+            field_text f{++q, end, true, false};
+            for (;;) {
+                const char* quote = static_cast<const char*>(std::memchr(q, '"', (size_t)(end - q)));
+                if (!quote) {
+                    unclosed = (int)fields.size();
+                    return -1;
+                }
+                if (quote + 1 < end && quote[1] == '"') {       // "" stands for one quote
+                    f.doubled = true;
+                    q = quote + 2;
+                    continue;
+                }
+                f.end = quote;
+                q = quote + 1;
+                break;
+            }
+            while (q < end && *q != ',') ++q;                   // anything after the closing quote
+            fields.push_back(f);
+        } else {
+            while (q < end && *q != ',') ++q;                   // fields are short: no memchr
+            fields.push_back(field_text{p, q, false, false});
+        }
+        if (q == end || (int)fields.size() > wanted) return (int)fields.size();
+        p = q + 1;
+    }
+}
+
+inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+void trim(const char*& begin, const char*& end)
+{
+    while (begin < end && is_blank(*begin)) ++begin;
+    while (end > begin && is_blank(end[-1])) --end;
+}
+
+// The field's text: inside its quotes as it stands, "" made one quote; else
+// with blanks at both ends removed.
+std::string text_of(const field_text& f)
+{
+    const char* b = f.begin;
+    const char* e = f.end;
+    if (!f.quoted) trim(b, e);
+    if (!f.doubled) return std::string(b, e);
+    std::string s;
+    for (const char* p = b; p < e; ++p) {
+        s += *p;
+        if (*p == '"' && p + 1 < e && p[1] == '"') ++p;
+    }
+    return s;
+}
+
+bool same_word(const char* begin, const char* end, const char* word)
+{
+    const std::size_t n = std::strlen(word);
+    if ((std::size_t)(end - begin) != n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if ((begin[i] | 0x20) != word[i]) return false;          // ASCII letters in either case
+    return true;
+}
+
+enum class number { value, missing, text };
+
+// A decimal number filling the field (blanks around it allowed). Empty,
+// null and nan mean a value the source does not have.
+number read_number(const field_text& f, double& out)
+{
+    const char* b = f.begin;
+    const char* e = f.end;
+    trim(b, e);
+    if (b == e || same_word(b, e, "null") || same_word(b, e, "nan")) return number::missing;
+    const char* p = b;
+    if (*p == '+' && p + 1 < e && *(p + 1) != '-' && *(p + 1) != '+') ++p;   // from_chars takes no plus
+    double v;
+    const std::from_chars_result r = std::from_chars(p, e, v, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v)) return number::text;
+    out = v;
+    return number::value;
+}
+
+// The field's text without its blanks (unquoted) or quotes.
+void text_range(const field_text& f, const char*& b, const char*& e)
+{
+    b = f.begin;
+    e = f.end;
+    if (!f.quoted) trim(b, e);
+}
+
+bool is_empty(const field_text* f)
+{
+    if (!f) return true;
+    const char *b, *e;
+    text_range(*f, b, e);
+    return b == e;
+}
+
+// A star's name put together piece by piece, without allocating (a row is
+// read in well under a microsecond), then cut to what a record holds.
+class name_text {
+public:
+    void add(const char* s)
+    {
+        for (; *s; ++s) put(*s);
+    }
+    void add(const field_text& f)
+    {
+        const char *b, *e;
+        text_range(f, b, e);
+        for (const char* p = b; p < e; ++p) {
+            put(*p);
+            if (f.doubled && *p == '"' && p + 1 < e && p[1] == '"') ++p;   // "" is one quote
+        }
+    }
+    void add(long long n)
+    {
+        char digits[24];
+        std::snprintf(digits, sizeof digits, "%lld", n);
+        add(digits);
+    }
+    // At most 24 bytes, cut before a UTF-8 character rather than inside it;
+    // control bytes become spaces.
+    void store(char (&name)[25]) const
+    {
+        std::size_t n = std::min<std::size_t>(n_, sizeof name - 1);
+        if (n < n_)
+            while (n > 0 && ((unsigned char)bytes_[n] & 0xc0) == 0x80) --n;
+        for (std::size_t i = 0; i < n; ++i) name[i] = (unsigned char)bytes_[i] < 0x20 ? ' ' : bytes_[i];
+        name[n] = '\0';
+    }
+
+private:
+    void put(char c)
+    {
+        if (n_ < sizeof bytes_) bytes_[n_++] = c;
+    }
+    char bytes_[32];                            // enough to tell where to cut at 24
+    std::size_t n_ = 0;
+};
+
+// What stood in a field, shortened for a message.
+std::string shown(const field_text& f)
+{
+    std::string t = text_of(f);
+    if (t.size() <= 20) return "\"" + printable(t) + "\"";
+    std::size_t n = 20;
+    while (n > 0 && ((unsigned char)t[n] & 0xc0) == 0x80) --n;
+    return "\"" + printable(t.substr(0, n)) + "...\"";
+}
+
+std::string column_named(const table_layout& layout, int column)
+{
+    return printable(layout.header[column]) + " column (field " + std::to_string(column + 1) + ")";
+}
+
+// The class letter for a colour index: bluer stars are hotter.
+const char* class_for_colour(double bp_rp)
+{
+    return bp_rp < -0.35 ? "O" : bp_rp < 0.0 ? "B" : bp_rp < 0.4 ? "A" : bp_rp < 0.75 ? "F"
+         : bp_rp < 1.0   ? "G" : bp_rp < 1.8 ? "K" : "M";
+}
+
+} // namespace
+
+void name_by_row(const table_layout& layout, long long row, char (&name)[25])
+{
+    name_text text;
+    text.add(layout.kind == table_kind::gaia ? "Gaia " : "HYG ");
+    text.add(row);
+    std::memset(name, 0, sizeof name);
+    text.store(name);
+}
+
+std::string with_thousands(long long n)
+{
+    std::string digits = std::to_string(n < 0 ? -n : n);
+    for (int at = (int)digits.size() - 3; at > 0; at -= 3) digits.insert((std::size_t)at, ",");
+    return (n < 0 ? "-" : "") + digits;
+}
+
+recognition recognise_table(const char* begin, const char* end, bool whole, table_layout& layout,
+                            std::size_t& data_start, long long& lines_before)
+{
+    const char* p = begin;
+    if (end - p >= 3 && std::memcmp(p, "\xef\xbb\xbf", 3) == 0) p += 3;   // a byte order mark
+    else if (!whole && end - p < 3 && std::memcmp(p, "\xef\xbb\xbf", (std::size_t)(end - p)) == 0) return recognition::more;
+    long long feeds = 0;
+    for (;;) {
+        const char* feed = static_cast<const char*>(std::memchr(p, '\n', end - p));
+        if (!feed && !whole) return recognition::more;
+        const char* line_end = feed ? feed : end;
+        if (p < end && *p == '#') {                              // a comment or metadata line
+            if (!feed) return recognition::not_table;
+            p = feed + 1;
+            ++feeds;
+            continue;
+        }
+        const char* stop = line_end;
+        if (stop > p && stop[-1] == '\r') --stop;
+        std::vector<field_text> fields;
+        int unclosed;
+        if (split(p, stop, 1 << 30, fields, unclosed) < 2) return recognition::not_table;
+        table_layout l;
+        for (const field_text& f : fields) {
+            std::string name = text_of(f);
+            for (char& c : name) c = (char)std::tolower((unsigned char)c);
+            l.header.push_back(name);
+        }
+        auto find = [&](const char* name) {
+            for (std::size_t i = 0; i < l.header.size(); ++i)
+                if (l.header[i] == name) return (int)i;
+            return -1;
+        };
+        l.ra = find("ra");
+        l.dec = find("dec");
+        if (l.ra < 0 || l.dec < 0) return recognition::not_table;
+        const int parallax = find("parallax"), g = find("phot_g_mean_mag");
+        const int dist = find("dist"), mag = find("mag");
+        if (parallax >= 0 && g >= 0) {
+            l.kind = table_kind::gaia;
+            l.parallax = parallax;
+            l.magnitude = g;
+            l.parallax_over_error = find("parallax_over_error");
+            l.source_id = find("source_id");
+            l.bp_rp = find("bp_rp");
+        } else if (dist >= 0 && mag >= 0) {
+            l.kind = table_kind::hyg;
+            l.dist = dist;
+            l.magnitude = mag;
+            l.proper = find("proper");
+            l.bf = find("bf");
+            l.hip = find("hip");
+            l.hd = find("hd");
+            l.id = find("id");
+            l.spect = find("spect");
+        } else {
+            return recognition::not_table;
+        }
+        for (int c : {l.ra, l.dec, l.magnitude, l.dist, l.proper, l.bf, l.hip, l.hd, l.id, l.spect, l.parallax,
+                      l.parallax_over_error, l.source_id, l.bp_rp})
+            l.last_used = std::max(l.last_used, c);
+        layout = l;
+        data_start = (std::size_t)((feed ? feed + 1 : end) - begin);
+        lines_before = feeds + (feed ? 1 : 0);
+        return recognition::table;
+    }
+}
+
+row_outcome read_table_row(const table_layout& layout, const char* begin, const char* end, long long row,
+                           table_star& out, skip_reason& why, std::string& problem)
+{
+    if (end > begin && end[-1] == '\r') --end;
+    const char* first = begin;
+    while (first < end && is_blank(*first)) ++first;
+    if (first == end || *first == '#') return row_outcome::blank;   // an empty line, or a comment
+
+    thread_local std::vector<field_text> fields;
+    int unclosed = 0;
+    const int found = split(begin, end, layout.last_used, fields, unclosed);
+    if (found < 0) {
+        problem = "a quoted field is not closed before the line ends, in field " + std::to_string(unclosed + 1);
+        return row_outcome::failed;
+    }
+    if (found <= layout.last_used) {
+        int needed = layout.last_used;                           // the first column used that is missing
+        for (int c : {layout.ra, layout.dec, layout.magnitude, layout.dist, layout.proper, layout.bf, layout.hip,
+                      layout.hd, layout.id, layout.spect, layout.parallax, layout.parallax_over_error,
+                      layout.source_id, layout.bp_rp})
+            if (c >= found && c < needed) needed = c;
+        problem = "the row has " + std::to_string(found) + (found == 1 ? " field" : " fields") +
+                  ", too few for its " + column_named(layout, needed);
+        return row_outcome::failed;
+    }
+
+    // The numbers first, so that text in any of them stops the load even in
+    // a row that would be skipped.
+    auto number_at = [&](int column, double& v, number& got) {
+        if (column < 0) {
+            got = number::missing;
+            return true;
+        }
+        got = read_number(fields[(std::size_t)column], v);
+        if (got != number::text) return true;
+        problem = column_named(layout, column) + " holds " + shown(fields[(std::size_t)column]) + ", not a number";
+        return false;
+    };
+    const bool gaia = layout.kind == table_kind::gaia;
+    double ra = 0, dec = 0, magnitude = 0, distance = 0, over_error = 0, colour = 0;
+    number has_ra, has_dec, has_magnitude, has_distance, has_over_error, has_colour;
+    if (!number_at(layout.ra, ra, has_ra) || !number_at(layout.dec, dec, has_dec) ||
+        !number_at(gaia ? layout.parallax : layout.dist, distance, has_distance) ||
+        !number_at(layout.magnitude, magnitude, has_magnitude) ||
+        !number_at(layout.parallax_over_error, over_error, has_over_error) ||
+        !number_at(layout.bp_rp, colour, has_colour))
+        return row_outcome::failed;
+
+    if (has_ra != number::value || has_dec != number::value) {
+        why = no_position;
+        return row_outcome::skipped;
+    }
+    double light_years;
+    if (gaia) {
+        // A parallax known to less than a fifth of itself says little about
+        // the distance.
+        const bool usable = has_distance == number::value && distance > 0 &&
+                            (layout.parallax_over_error < 0 ||
+                             (has_over_error == number::value && over_error >= least_parallax_over_error));
+        if (!usable) {
+            why = no_distance;
+            return row_outcome::skipped;
+        }
+        light_years = light_years_per_mas / distance;
+    } else {
+        if (has_distance != number::value || !(distance > 0) || distance >= unknown_hyg_distance) {
+            why = no_distance;
+            return row_outcome::skipped;
+        }
+        light_years = distance * light_years_per_parsec;
+    }
+    if (has_magnitude != number::value) {
+        why = no_magnitude;
+        return row_outcome::skipped;
+    }
+
+    const double alpha = ra * (gaia ? radians_per_degree : radians_per_hour);
+    const double delta = dec * radians_per_degree;
+    out.magnitude = magnitude;
+    out.light_years = light_years;
+    out.ra_hours = gaia ? ra / 15 : ra;
+    out.dec_degrees = dec;
+    out.distance = (float)light_years;
+    out.abs_magnitude = absolute_magnitude((float)magnitude, out.distance);
+    out.position = catalog_position(light_years, alpha, delta);
+
+    auto field_at = [&](int column) { return column < 0 ? nullptr : &fields[(std::size_t)column]; };
+    // A catalogue number of 0 means the star has none there.
+    auto is_number = [&](const field_text* f) {
+        if (is_empty(f)) return false;
+        const char *b, *e;
+        text_range(*f, b, e);
+        return !(e - b == 1 && *b == '0');
+    };
+    name_text name;
+    out.named_by_row = false;
+    auto numbered = [&](const char* prefix, const field_text* f) {
+        name.add(prefix);
+        if (!is_empty(f)) name.add(*f);
+        else if (row > 0) name.add(row);
+        else out.named_by_row = true;                           // the caller gives the number
+    };
+    if (gaia) {
+        const field_text* id = field_at(layout.source_id);
+        if (!is_empty(id)) numbered("DR3 ", id);
+        else numbered("Gaia ", nullptr);
+        std::strcpy(out.class_word, has_colour == number::value ? class_for_colour(colour) : "");
+    } else {
+        const field_text *proper = field_at(layout.proper), *bf = field_at(layout.bf);
+        const field_text *hip = field_at(layout.hip), *hd = field_at(layout.hd);
+        if (!is_empty(proper)) name.add(*proper);
+        else if (!is_empty(bf)) name.add(*bf);
+        else if (is_number(hip)) numbered("HIP ", hip);
+        else if (is_number(hd)) numbered("HD ", hd);
+        else numbered("HYG ", is_empty(field_at(layout.id)) ? nullptr : field_at(layout.id));
+        std::size_t n = 0;
+        if (const field_text* spect = field_at(layout.spect)) {
+            const char *b, *e;
+            text_range(*spect, b, e);
+            for (; b < e && n < 3; ++b) out.class_word[n++] = *b;
+        }
+        out.class_word[n] = '\0';
+    }
+    name.store(out.name);
+    return row_outcome::star;
+}
