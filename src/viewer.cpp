@@ -4,6 +4,7 @@
 #include "star_groups.h"
 #include "stars.h"
 #include "travel.h"
+#include "window_identity.h"
 
 #include <allegro.h>
 #include <algorithm>
@@ -197,6 +198,7 @@ int run_viewer(const char* catalog_name)
     const int star_count = load_catalog(catalog_name, first_star, 6.0f);
     star_groups groups(first_star, true, std::max(star_count, 0) + 1);   // the list is complete: index it once
 
+    claim_window();                                             // class and icon, before the window is made
     if (set_gfx_mode(GFX_AUTODETECT_WINDOWED, screen_width, screen_height, 0, 0) != 0) {
         allegro_message("Couldn't create graphics viewport.\n");
         return 1;
