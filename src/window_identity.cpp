@@ -4,15 +4,17 @@
 #include <allegro.h>
 #include <xalleg.h>
 
-// The X11 driver reads its icon from this pointer when the graphics mode is
-// set; the library defines it without declaring it in a header.
-extern "C" void* allegro_icon;
+// The X11 driver takes its icon from this pointer when the library starts,
+// before any call of ours could set it, so the program defines it in place of
+// the library's own default (which the library defines but no header declares).
+extern "C" {
+void* allegro_icon = window_icon_xpm;
+}
 
 const char window_class[] = "starhop";
 
 void claim_window()
 {
-    allegro_icon = window_icon_xpm;
     // The library names only its inner window; the outer one, which the window
     // manager sees, keeps the name it was made with as the library started.
     xwin_set_window_name(window_class, window_class);

@@ -8,11 +8,11 @@
 extern const char window_class[];
 
 // starhop's icon as XPM rows, made from dist/io.github.starhop.svg when the
-// program is built.
+// program is built. Linking this unit makes it the window's icon.
 extern const char* window_icon_xpm[];
 
-// Gives the window its class and icon. Call after the library has started and
-// before the graphics mode is set, which is when the window is made.
+// Gives the window its class. Call after the library has started (it makes
+// the window then) and before the graphics mode is set (which shows it).
 void claim_window();
 
 #endif
