@@ -16,4 +16,4 @@ export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:fast_unwind_
 export LSAN_OPTIONS="suppressions=$top/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$build"
-xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j2 "$@"
+STARHOP_REQUIRE_DISPLAY=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j2 "$@"

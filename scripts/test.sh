@@ -7,7 +7,10 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 starhop_install_deps $STARHOP_BUILD_PACKAGES $STARHOP_TEST_PACKAGES
 cmake -S "$top" -B "$top/build" -DSTARHOP_TESTS=ON >/dev/null
 cmake --build "$top/build" -j"$(nproc)"
-(cd "$top/build" && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j2 "$@")
+(cd "$top/build" && STARHOP_REQUIRE_DISPLAY=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j2 "$@")
+# The Debian package: built with its unit tests, lintian clean, and unpacked
+# to check what it installs.
+"$top/scripts/package.sh"
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
 # then a minute of fuzzing for each fuzz target; any fault fails the run.
 "$top/scripts/sanitize.sh" "$@"

@@ -5,6 +5,7 @@
 #include "star_groups.h"
 #include "stars.h"
 #include "travel.h"
+#include "window_identity.h"
 
 #include <allegro.h>
 #include <algorithm>
@@ -416,6 +417,7 @@ int run_viewer(const char* catalog_name, const screen_choice& choice)
     show_load_messages(said.text, star_count, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
 
+    claim_window();                                             // class and icon, before the window is made
     display screen_of(choice);
     if (!screen_of.open(choice.fullscreen, shown)) {
         allegro_message("Couldn't create graphics viewport.\n");

@@ -29,7 +29,7 @@ case $exec_path in "$prefix"/*) ;; *) fail "Exec=$exec_path is not under $prefix
 cmp -s "$dest$work_dir/stars.txt" "$source/data/stars.txt" || fail "installed catalog differs from data/stars.txt"
 [ -f "$dest$work_dir/README.md" ] || fail "the catalog's README is not beside it"
 [ -f "$root/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "Icon=$icon is not installed"
-[ -f "$root/share/man/man6/starhop.6" ] || fail "no man page"
+[ -f "$root/share/man/man1/starhop.1" ] || fail "no man page"
 [ -f "$root/share/doc/starhop/LICENSE" ] || fail "no licence"
 
 metainfo=$root/share/metainfo/$id.metainfo.xml
@@ -40,7 +40,7 @@ grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" |
 desktop-file-validate "$entry" || fail "installed desktop entry does not validate"
 appstreamcli validate --no-net "$metainfo" >/dev/null || fail "installed metadata does not validate"
 if command -v groff >/dev/null; then
-    warnings=$(groff -t -man -ww -z -Tutf8 "$root/share/man/man6/starhop.6" 2>&1)
+    warnings=$(groff -t -man -ww -z -Tutf8 "$root/share/man/man1/starhop.1" 2>&1)
     [ -z "$warnings" ] || fail "man page: $warnings"
 fi
 echo "installed under $prefix: program, catalog, desktop entry, icon, man page, metadata"

@@ -1,6 +1,7 @@
 // What the tests share: vectors compared within a tolerance and bitmaps pixel
 // for pixel, each failing at the caller's line with what differs; a catalog
-// loaded from text with what it said; text compressed as gzip.
+// loaded from text with what it said; text compressed as gzip; XPM pictures
+// read back into pixels.
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
 
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -183,6 +185,47 @@ inline std::string gzip_of(const std::string& text)
     out.resize(z.total_out);
     deflateEnd(&z);
     return out;
+}
+
+// An XPM picture read back from its rows: every pixel 0xRRGGBB, or `none`
+// where the picture is transparent. Empty (width 0) when the rows are not XPM
+// whose colours are all written "c #RRGGBB" or "c None".
+struct xpm_picture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+
+inline xpm_picture read_xpm(const char* const* rows, std::uint32_t none)
+{
+    int width, height, colours, chars, end = 0;
+    if (std::sscanf(rows[0], "%d %d %d %d%n", &width, &height, &colours, &chars, &end) != 4 || rows[0][end] ||
+        width <= 0 || height <= 0 || colours <= 0 || chars <= 0)
+        return {};
+    std::map<std::string, std::uint32_t> palette;
+    for (int i = 1; i <= colours; ++i) {
+        const std::string row = rows[i];
+        if (row.size() < (size_t)chars) return {};
+        const std::string code = row.substr(0, chars), value = row.substr(chars);
+        unsigned rgb;
+        if (value == " c None") palette[code] = none;
+        else if (value.size() == 10 && std::sscanf(value.c_str(), " c #%6x%n", &rgb, &end) == 1 && end == 10)
+            palette[code] = rgb;
+        else return {};
+    }
+    if (palette.size() != (size_t)colours) return {};                // a code named twice
+    xpm_picture picture;
+    for (int y = 0; y < height; ++y) {
+        const std::string row = rows[1 + colours + y];
+        if (row.size() != (size_t)width * chars) return {};
+        for (int x = 0; x < width; ++x) {
+            const auto found = palette.find(row.substr((size_t)x * chars, chars));
+            if (found == palette.end()) return {};
+            picture.pixels.push_back(found->second);
+        }
+    }
+    picture.width = width;
+    picture.height = height;
+    return picture;
 }
 
 #endif

@@ -198,19 +198,27 @@ static int shift_of(unsigned long mask)
 
 image display::grab(unsigned long window)
 {
-    image result;
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(dpy_, window, &attributes)) return result;
-    XImage* shot = XGetImage(dpy_, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (!XGetWindowAttributes(dpy_, window, &attributes)) return image();
+    return grab_area(window, attributes.width, attributes.height);
+}
+
+image display::grab_area(unsigned long drawable, int width, int height)
+{
+    image result;
+    XImage* shot = XGetImage(dpy_, drawable, 0, 0, width, height, AllPlanes, ZPixmap);
     if (!shot) return result;
-    const unsigned long masks[3] = {shot->red_mask, shot->green_mask, shot->blue_mask};
+    const Visual* visual = DefaultVisual(dpy_, DefaultScreen(dpy_));   // a pixmap's image has no masks of its own
+    const bool own = shot->red_mask != 0;
+    const unsigned long masks[3] = {own ? shot->red_mask : visual->red_mask, own ? shot->green_mask : visual->green_mask,
+                                    own ? shot->blue_mask : visual->blue_mask};
     int shifts[3], maxima[3];
     for (int i = 0; i < 3; ++i) {
         shifts[i] = shift_of(masks[i]);
         maxima[i] = (int)(masks[i] >> shifts[i]);
     }
-    result.width = attributes.width;
-    result.height = attributes.height;
+    result.width = width;
+    result.height = height;
     result.pixels.resize((size_t)result.width * result.height);
     for (int y = 0; y < result.height; ++y)
         for (int x = 0; x < result.width; ++x) {
@@ -223,6 +231,39 @@ image display::grab(unsigned long window)
             result.pixels[(size_t)y * result.width + x] = rgb;
         }
     XDestroyImage(shot);
+    return result;
+}
+
+std::vector<std::string> display::class_hint(unsigned long window)
+{
+    XClassHint hint;
+    if (!XGetClassHint(dpy_, window, &hint)) return {};
+    std::vector<std::string> names = {hint.res_name ? hint.res_name : "", hint.res_class ? hint.res_class : ""};
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return names;
+}
+
+image display::icon(unsigned long window)
+{
+    XWMHints* hints = XGetWMHints(dpy_, window);
+    if (!hints) return image();
+    const Pixmap picture = hints->flags & IconPixmapHint ? hints->icon_pixmap : None;
+    const Pixmap mask = hints->flags & IconMaskHint ? hints->icon_mask : None;
+    XFree(hints);
+    Window root;
+    int x, y;
+    unsigned width, height, border, depth;
+    if (picture == None || !XGetGeometry(dpy_, picture, &root, &x, &y, &width, &height, &border, &depth))
+        return image();
+    image result = grab_area(picture, (int)width, (int)height);
+    if (result.empty() || mask == None) return result;
+    XImage* bits = XGetImage(dpy_, mask, 0, 0, width, height, 1, XYPixmap);
+    if (!bits) return image();
+    for (int row = 0; row < result.height; ++row)
+        for (int col = 0; col < result.width; ++col)
+            if (!XGetPixel(bits, col, row)) result.pixels[(size_t)row * result.width + col] = transparent;
+    XDestroyImage(bits);
     return result;
 }
 

@@ -61,7 +61,9 @@ private:
     bool reaped_ = false;
 };
 
-// A window's pixels, each 0xRRGGBB.
+// A window's pixels, each 0xRRGGBB; `transparent` where an icon's mask
+// leaves a pixel out.
+constexpr uint32_t transparent = 0xFF000000u;
 struct image {
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
@@ -85,6 +87,12 @@ public:
     std::string title(unsigned long window);
     int depth(unsigned long window);
     image grab(unsigned long window);               // empty on failure
+    // The window's name and class as the window manager reads them (WM_CLASS);
+    // empty when it has none.
+    std::vector<std::string> class_hint(unsigned long window);
+    // The icon the window offers the window manager (WM_HINTS), masked; empty
+    // when it offers none.
+    image icon(unsigned long window);
 
     void focus(unsigned long window);
     // Key names are X keysym names: "Tab", "space", "Escape", "e".
@@ -96,6 +104,7 @@ public:
     // What the window manager sends when the user clicks the close button.
     void request_close(unsigned long window);
 private:
+    image grab_area(unsigned long drawable, int width, int height);
     unsigned long search(unsigned long parent, const std::string& prefix, int depth_left);
     _XDisplay* dpy_ = nullptr;
 };

@@ -1,0 +1,29 @@
+// The window's class and icon, handed to the library's X11 driver.
+#include "window_identity.h"
+
+#include <allegro.h>
+#include <xalleg.h>
+
+// The X11 driver takes its icon from this pointer when the library starts,
+// before any call of ours could set it, so the program defines it in place of
+// the library's own default (which the library defines but no header declares).
+extern "C" {
+void* allegro_icon = window_icon_xpm;
+}
+
+const char window_class[] = "starhop";
+
+void claim_window()
+{
+    // The library names only its inner window; the outer one, which the window
+    // manager sees, keeps the name it was made with as the library started.
+    xwin_set_window_name(window_class, window_class);
+    XLOCK();
+    if (_xwin.display && _xwin.wm_window != None) {
+        XClassHint hint;
+        hint.res_name = _xwin.application_name;
+        hint.res_class = _xwin.application_class;
+        XSetClassHint(_xwin.display, _xwin.wm_window, &hint);
+    }
+    XUNLOCK();
+}
