@@ -605,6 +605,7 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
             else r.head = s;
             r.tail = s;
             ++r.count;
+            kept = v;
             continue;
         }
         if (line_start) {

@@ -168,7 +168,7 @@ TEST(CommandLineProgram, AnswersBeforeAnyWindowOpens)
 // The manual page and the README's controls name what --help names.
 TEST(CommandLine, ManualPageAndReadmeListTheScreenOptionsAndKeys)
 {
-    for (const char* file : {"/dist/starhop.6", "/README.md"}) {
+    for (const char* file : {"/dist/starhop.1.in", "/README.md"}) {
         std::ifstream in(std::string(STARHOP_SOURCE_DIR) + file);
         std::stringstream text;
         text << in.rdbuf();
