@@ -556,6 +556,32 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
         if (progress) progress->update(source.reach(dropped + (long long)filled));
     };
 
+    // A refill that may need a larger buffer, and a record for the next star:
+    // where memory runs out the load ends there, keeping what came before.
+    auto refilled = [&] {
+        try {
+            refill();
+            return true;
+        } catch (const std::bad_alloc&) {
+            r.ended = r.out_of_memory = true;
+            return false;
+        }
+    };
+    auto next_record = [&]() -> star_type* {
+        try {
+            return r.count == 0 && fill ? fill : new star_type;
+        } catch (const std::bad_alloc&) {
+            r.ended = r.out_of_memory = true;
+            return nullptr;
+        }
+    };
+    auto append = [&](star_type* s) {
+        if (r.tail) r.tail->next = s;
+        else r.head = s;
+        r.tail = s;
+        ++r.count;
+    };
+
     bool line_start = true;
     long long rows = 0;                                         // a table's data rows so far
     for (;;) {
@@ -564,12 +590,7 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
         if (table) {                                            // one row a line, never more
             const char* feed = static_cast<const char*>(std::memchr(c.p, '\n', (size_t)(c.end - c.p)));
             if (!feed && !last) {
-                try {
-                    refill();
-                } catch (const std::bad_alloc&) {                       // a line too long for the memory left
-                    r.ended = r.out_of_memory = true;
-                    break;
-                }
+                if (!refilled()) break;
                 continue;
             }
             if (!feed && c.p == c.end) {                        // the end
@@ -591,32 +612,19 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
                 ++r.skipped[why];
                 continue;
             }
-            star_type* s;
-            try {
-                s = r.count == 0 && fill ? fill : new star_type;
-            } catch (const std::bad_alloc&) {                   // the stars before it are kept
-                r.ended = r.out_of_memory = true;
-                break;
-            }
+            star_type* const s = next_record();
+            if (!s) break;                                       // the stars before it are kept
             v.distance = t.distance;                            // for the closing line
             s->star_set(t.name, t.abs_magnitude, t.position, t.class_word);
             if (t.named_by_row) r.by_row.emplace_back(s, rows);
-            if (r.tail) r.tail->next = s;
-            else r.head = s;
-            r.tail = s;
-            ++r.count;
+            append(s);
             kept = v;
             continue;
         }
         if (line_start) {
             const outcome blank = skip_blank_line(c);
             if (blank == outcome::more) {
-                try {
-                    refill();
-                } catch (const std::bad_alloc&) {                       // a line too long for the memory left
-                    r.ended = r.out_of_memory = true;
-                    break;
-                }
+                if (!refilled()) break;
                 continue;
             }
             if (blank == outcome::done) {
@@ -626,12 +634,7 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
         }
         const outcome got = line_start ? read_line(c, v, r.why) : skip_rest(c);
         if (got == outcome::more) {
-            try {
-                refill();
-            } catch (const std::bad_alloc&) {                   // a line too long for the memory left
-                r.ended = r.out_of_memory = true;
-                break;
-            }
+            if (!refilled()) break;
             continue;
         }
         if (got == outcome::failed || got == outcome::line_ended) {
@@ -647,19 +650,11 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
         line_start = false;
         const float alpha = AZ_RAD(v.ra_hours, v.ra_minutes, v.ra_seconds);
         const float delta = ALT_RAD(v.dec_degrees, v.dec_minutes, v.dec_seconds);
-        star_type* s;
-        try {
-            s = r.count == 0 && fill ? fill : new star_type;
-        } catch (const std::bad_alloc&) {                       // the stars before it are kept
-            r.ended = r.out_of_memory = true;
-            break;
-        }
+        star_type* const s = next_record();
+        if (!s) break;                                       // the stars before it are kept
         s->star_set(v.name, absolute_magnitude(v.magnitude, v.distance), catalog_position(v.distance, alpha, delta),
                     v.class_word);
-        if (r.tail) r.tail->next = s;
-        else r.head = s;
-        r.tail = s;
-        ++r.count;
+        append(s);
         kept = v;
     }
 
