@@ -443,7 +443,11 @@ public:
     // a line of its own.
     void finish()
     {
-        if (!shown_) return;
+        if (!shown_) {                                          // a load that outlasted the wait shows its end
+            const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started_;
+            if (!notes_.progress || notes_.input_size <= 0 || waited.count() < notes_.progress_after) return;
+            shown_ = true;
+        }
         if (last_percent_ != 100) *notes_.progress << '\r' << notes_.source_name << ": 100% read";
         *notes_.progress << '\n' << std::flush;
     }
