@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <thread>
 
 volatile int countready = 0;
@@ -34,70 +35,21 @@ static void wait_a_moment()
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-enum turn_kind { pitch, yaw };
-
-// Turns forward by `angle` about `axis` and derives the third axis from the
-// other two, so the frame stays orthonormal.
-static void turn(camera& c, float angle, vector axis, turn_kind kind)
-{
-    c.view = 1.0f;
-    c.view.rotate(angle, axis);
-    c.forward = c.view * c.forward;
-    c.forward.normalize();
-    if (kind == pitch) {
-        c.down = c.forward & c.right;
-        c.down.normalize();
-    } else {
-        c.right = c.down & c.forward;
-        c.right.normalize();
-    }
-}
-
-void update_camera(camera& c, int keys)
-{
-    if (c.homing) {                                            // return home
-        c.velocity = c.camera_position * -0.1f;
-        const float speed = c.velocity.length();
-        if (speed > 5.0f) c.velocity = c.velocity * (float)(5.0 / speed);   // at most 5 ly a frame
-        if (c.camera_position.length() < 0.1) c.homing = 0;
-    }
-    c.camera_position += c.velocity;
-    c.velocity = c.velocity * 0.8f;                            // damping
-
-    if (keys && key[KEY_E]) c.homing = 1;
-    if (keys && key[KEY_ESC]) c.done = 1;
-    if ((keys && key[KEY_SPACE]) || mouse_b == 2) c.velocity += c.forward * 0.1f;   // one thrust for both
-    if (keys && key[KEY_B]) c.velocity -= c.forward * 0.1f;
-    if (keys && key[KEY_TAB]) {                                // once per press
-        c.show_names = !c.show_names;
-        while (key[KEY_TAB]) wait_a_moment();
-    }
-
-    if (mouse_b == 0) {
-        c.last_mouse_x = -1;
-    } else {
-        if (c.last_mouse_x != -1) {                            // 200 pixels turn one radian
-            turn(c, (float)((c.last_mouse_y - mouse_y) / 200.0), -c.right, pitch);
-            turn(c, (float)((c.last_mouse_x - mouse_x) / 200.0), c.down, yaw);
-        }
-        c.last_mouse_x = mouse_x;
-        c.last_mouse_y = mouse_y;
-    }
-
-    if (!keys) return;
-    if (key[KEY_UP])    turn(c, -0.1f, c.right, pitch);
-    if (key[KEY_DOWN])  turn(c, +0.1f, c.right, pitch);
-    if (key[KEY_LEFT])  turn(c, -0.1f, c.down, yaw);
-    if (key[KEY_RIGHT]) turn(c, +0.1f, c.down, yaw);
-}
-
-void build_view(camera& c)
-{
-    c.view.set(c.right.x,   c.right.y,   c.right.z,   0,
-               c.down.x,    c.down.y,    c.down.z,    0,
-               c.forward.x, c.forward.y, c.forward.z, 0);
-    c.view.translate(-c.camera_position);
-}
+const std::vector<std::string> help_lines = {
+    "Controls (F1 or ? again to hide them):",
+    "  Space, right mouse button     thrust forward",
+    "  B                             thrust backward",
+    "  PgUp, PgDn                    faster or slower, ten times a step",
+    "  drag with a mouse button      turn the view",
+    "  arrow keys                    turn the view",
+    "  mouse wheel, = and -          zoom in and out (also keypad + and -)",
+    "  ] and [                       more or less exposure",
+    "  E                             fly back to Earth",
+    "  Tab                           star names on or off",
+    "  F                             fly to a star by name",
+    "  F1 or ?                       this help",
+    "  Esc                           quit",
+};
 
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
                 const traveller* travel, star_groups* groups)
@@ -115,13 +67,22 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
         }
     }
     const int white = makecol(255, 255, 255);
-    textprintf_ex(buffer, font, 10, 10, white, _textmode,
+    const int row = status_top_row, step = text_line_height;
+    textprintf_ex(buffer, font, 10, row, white, _textmode,
                   "You are %f light years from Earth.  %d stars in database.",
                   (double)c.camera_position.length(), star_count);
-    textprintf_ex(buffer, font, 10, 20, white, _textmode,
+    textprintf_ex(buffer, font, 10, row + step, white, _textmode,
                   "Press [tab] to name stars, drag left mouse button to change view");
-    textprintf_ex(buffer, font, 10, 30, white, _textmode,
+    textprintf_ex(buffer, font, 10, row + 2 * step, white, _textmode,
                   "right mouse button to move forward, press E to return home.");
+    char lens_line[80];
+    std::snprintf(lens_line, sizeof lens_line, "Field of view %.1f degrees, exposure %+.1f",
+                  c.optics.field_of_view(), (double)c.optics.exposure());
+    const std::string fourth = lens_line + speed_text(c.speed_level);
+    textout_ex(buffer, font, fourth.c_str(), 10, row + 3 * step, white, _textmode);
+    if (c.show_help)
+        for (std::size_t i = 0; i < help_lines.size(); ++i)
+            textout_ex(buffer, font, help_lines[i].c_str(), 10, help_top_row + step * (int)i, white, _textmode);
     if (travel) travel->draw(buffer, c);
     show_mouse(buffer);
     release_bitmap(buffer);
@@ -157,25 +118,77 @@ private:
     unsigned ticks_then_ = 0;
 };
 
+bool frame_state::operator==(const frame_state& o) const
+{
+    const auto same = [](vector a, vector b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
+    return same(position, o.position) && same(forward, o.forward) && same(down, o.down) && same(right, o.right) &&
+           width == o.width && height == o.height && zoom == o.zoom && exposure == o.exposure &&
+           speed_level == o.speed_level && show_names == o.show_names && show_help == o.show_help &&
+           pointer_x == o.pointer_x && pointer_y == o.pointer_y && target == o.target &&
+           prompt_open == o.prompt_open && prompt_text == o.prompt_text && prompt_notes == o.prompt_notes;
+}
+
+frame_state state_of(const camera& c, const frame_input& in, const traveller& travel)
+{
+    frame_state s;
+    s.position = c.camera_position;
+    s.forward = c.forward;
+    s.down = c.down;
+    s.right = c.right;
+    s.width = c.optics.width();
+    s.height = c.optics.height();
+    s.zoom = c.optics.zoom_step();
+    s.exposure = c.optics.exposure_steps();
+    s.speed_level = c.speed_level;
+    s.show_names = c.show_names;
+    s.show_help = c.show_help;
+    s.pointer_x = in.pointer_x;
+    s.pointer_y = in.pointer_y;
+    s.target = travel.journey.target();
+    s.prompt_open = travel.prompt.is_open();
+    if (s.prompt_open) {                        // a closed prompt shows nothing of its own
+        s.prompt_text = travel.prompt.text();
+        s.prompt_notes = travel.prompt.notes();
+    }
+    return s;
+}
+
+frame_loop::frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups)
+    : travel(first_star, (std::size_t)std::max(star_count, 0)),   // indexes the names once
+      first_star_(first_star), star_count_(star_count), buffer_(buffer), groups_(groups)
+{
+    c.optics.resize(buffer->w, buffer->h);
+    if (!groups_) groups_ = (own_groups_ = std::make_unique<star_groups>(first_star)).get();
+}
+
+bool frame_loop::step(const frame_input& in, unsigned tick)
+{
+    const int keys = travel.before_camera(c, in);
+    update_camera(c, in, keys);
+    travel.after_camera(c, tick);
+    build_view(c);
+    const frame_state now = state_of(c, in, travel);
+    if (drawn_ && in.quiet() && now == drawn_state_) return false;   // the same picture again
+    draw_frame(c, first_star_, star_count_, buffer_, &travel, groups_);
+    drawn_ = true;
+    drawn_state_ = now;
+    return true;
+}
+
 void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups)
 {
-    std::unique_ptr<star_groups> own;
-    if (!groups) groups = (own = std::make_unique<star_groups>(first_star)).get();
-    camera c;
+    frame_loop loop(first_star, star_count, buffer, groups);
     frame_rate rate;
-    traveller travel(first_star, star_count);   // indexes the names once
-    while (!c.done) {
-        const int keys = travel.before_camera(c);
-        update_camera(c, keys);
-        travel.after_camera(c, ticks);
-        if (close_requested) c.done = 1;        // the close button ends as Esc does
-        build_view(c);
-        draw_frame(c, first_star, star_count, buffer, &travel, groups);
+    frame_input in;
+    while (!loop.done()) {
+        read_input(in);
+        const bool drawn = loop.step(in, ticks);
+        if (close_requested) loop.c.done = 1;   // the close button ends as Esc does
         while (!countready) wait_a_moment();    // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
-        blit(buffer, screen, 0, 0, 0, 0, screen_width, screen_height);
-        framecounter = framecounter + 1;
+        if (drawn) blit(buffer, screen, 0, 0, 0, 0, buffer->w, buffer->h);
+        framecounter = framecounter + 1;        // paced frames, drawn or not
         rate.frame_shown(tick);
     }
 }
@@ -191,6 +204,7 @@ int run_viewer(const char* catalog_name)
     install_timer();
     install_int(timerfunc, 20);
     install_mouse();
+    watch_pointer_buttons();
     const int depth = desktop_color_depth();
     set_color_depth(depth != 0 ? depth : 32);                  // 0 means unknown
 
