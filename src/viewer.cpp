@@ -161,6 +161,8 @@ frame_loop::frame_loop(star_type* first_star, int star_count, BITMAP* buffer, st
     if (!groups_) groups_ = (own_groups_ = std::make_unique<star_groups>(first_star)).get();
 }
 
+frame_loop::~frame_loop() = default;
+
 bool frame_loop::step(const frame_input& in, unsigned tick)
 {
     const int keys = travel.before_camera(c, in);

@@ -66,6 +66,7 @@ class frame_loop {
 public:
     // Without `groups`, makes them from the list.
     frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups = nullptr);
+    ~frame_loop();
     // One frame on `in`, with `tick` timer ticks counted so far: the prompt,
     // the camera, the trip, the view and, when something changed since the
     // last picture drawn, a new picture. Returns whether it drew one.
