@@ -3,6 +3,7 @@
 
 #include <allegro.h>
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 
 static_assert(KEY_MAX <= frame_input::key_count, "every key code has its place");
@@ -22,7 +23,8 @@ void frame_input::press(int code, int ascii)
 
 namespace {
 
-int squared_distance(int x0, int y0, int x1, int y1) { return (x1 - x0) * (x1 - x0) + (y1 - y0) * (y1 - y0); }
+// Pixels from one point to another along a row or a column, the larger.
+int pixels_apart(int x0, int y0, int x1, int y1) { return std::max(std::abs(x1 - x0), std::abs(y1 - y0)); }
 
 // What the library's mouse thread saw of the left button between two reads.
 // A press and release inside one frame would be lost to a frame that only
@@ -31,7 +33,7 @@ struct left_button_events {
     int downs = 0, ups = 0;                        // since the last read
     bool down = false;
     int down_x = 0, down_y = 0, up_x = 0, up_y = 0;
-    int strayed = 0;                               // squared pixels from the press point
+    int strayed = 0;                               // pixels from the press point
 };
 std::mutex events_lock;
 left_button_events events;
@@ -47,7 +49,7 @@ void on_mouse(int flags)
         events.down_x = x, events.down_y = y;
         events.strayed = 0;
     }
-    if (events.down) events.strayed = std::max(events.strayed, squared_distance(events.down_x, events.down_y, x, y));
+    if (events.down) events.strayed = std::max(events.strayed, pixels_apart(events.down_x, events.down_y, x, y));
     if (flags & MOUSE_FLAG_LEFT_UP) {
         ++events.ups;
         events.down = false;
@@ -124,6 +126,6 @@ void read_input(frame_input& in)
     }
     if (in.press_known && (left || in.left_came_up)) {
         const int x = in.left_came_up ? in.up_x : in.pointer_x, y = in.left_came_up ? in.up_y : in.pointer_y;
-        in.strayed = std::max(in.strayed, squared_distance(in.down_x, in.down_y, x, y));
+        in.strayed = std::max(in.strayed, pixels_apart(in.down_x, in.down_y, x, y));
     }
 }

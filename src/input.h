@@ -36,7 +36,8 @@ struct frame_input {
     // latest press began, from that frame on until the next press (valid once
     // `press_known`); `up_x`, `up_y` where it ended, in the frame it ended.
     // `strayed` is the farthest the pointer got from the press point while
-    // the button was down (squared pixels), the release point included.
+    // the button was down, in pixels along a row or a column (the larger of
+    // the two), the release point included.
     bool left_went_down = false;
     bool left_came_up = false;
     bool press_known = false;
@@ -49,7 +50,7 @@ struct frame_input {
     // A click: the left button came up this frame after a press seen from its
     // start, the pointer never more than click_slack pixels from where it went
     // down. A longer move is a drag.
-    bool clicked() const { return left_came_up && press_known && strayed <= click_slack * click_slack; }
+    bool clicked() const { return left_came_up && press_known && strayed <= click_slack; }
     // Nothing new: no key went down or was buffered, the pointer and the wheel
     // stayed, no button changed. Keys and buttons may still be held.
     bool quiet() const;

@@ -594,3 +594,74 @@ TEST_F(CameraControls, ViewMatrixCarriesPointsIntoTheCameraFrame)
     const vector ahead = e + c.forward * 10;
     EXPECT_TRUE(same_vector(c.view * ahead, vector(0, 0, 10), 1e-5f));
 }
+
+// ---- reading the library into a frame's input ----
+
+static int no_key() { return 0; }
+
+// The library's key state and buffer, and its pointer, as read_input takes
+// them: a press counts once however long it is held and however often the
+// buffer repeats it; a click is told from a drag.
+TEST(FrameInputReading, PressesOncePerPressRepeatsForTypingClicksAndDrags)
+{
+    install_keyboard_hooks(no_key, no_key);              // the buffer works once the library has a keyboard
+    clear_keybuf();
+    frame_input in;
+    key[KEY_TAB] = 1;
+    simulate_ukeypress('\t', KEY_TAB);
+    read_input(in);
+    EXPECT_TRUE(in.is_held(KEY_TAB));
+    EXPECT_TRUE(in.pressed(KEY_TAB));
+    ASSERT_EQ(in.press_count, 1);
+    EXPECT_EQ(in.presses[0].scancode, KEY_TAB);
+    EXPECT_EQ(in.presses[0].ascii, '\t');
+    EXPECT_FALSE(keypressed());                          // the buffer is emptied
+
+    simulate_ukeypress('\t', KEY_TAB);                   // the library repeats the held key
+    simulate_ukeypress('\t', KEY_TAB);
+    read_input(in);
+    EXPECT_FALSE(in.pressed(KEY_TAB));
+    EXPECT_EQ(in.press_count, 2);                        // the prompt still gets them
+    EXPECT_FALSE(in.quiet());
+
+    key[KEY_TAB] = 0;
+    read_input(in);
+    EXPECT_TRUE(in.quiet());
+    simulate_ukeypress('g', KEY_G);                      // down and up again between two frames
+    read_input(in);
+    EXPECT_TRUE(in.pressed(KEY_G));
+    EXPECT_FALSE(in.is_held(KEY_G));
+
+    for (int i = 0; i < frame_input::most_presses + 5; ++i) simulate_ukeypress('a', KEY_A);
+    read_input(in);
+    EXPECT_EQ(in.press_count, frame_input::most_presses);
+    read_input(in);
+    EXPECT_EQ(in.press_count, 5);                        // the rest wait for the next frame
+
+    struct { int x, y, buttons; bool down, up, click; } steps[] = {
+        {100, 100, 1, true,  false, false},              // a press ...
+        {101, 102, 1, false, false, false},              // ... held within two pixels ...
+        {101, 101, 0, false, true,  true},               // ... and let go: a click
+        {200, 200, 1, true,  false, false},
+        {205, 200, 1, false, false, false},              // strays five pixels ...
+        {200, 200, 0, false, true,  false},              // ... and back: a drag
+        {50, 60, 2, false, false, false},                // the right button is no click
+        {50, 60, 0, false, false, false},
+    };
+    int last_x = in.pointer_x;
+    for (const auto& s : steps) {
+        mouse_x = s.x;
+        mouse_y = s.y;
+        mouse_b = s.buttons;
+        read_input(in);
+        SCOPED_TRACE(testing::Message() << s.x << ", " << s.y << " buttons " << s.buttons);
+        EXPECT_EQ(in.left_went_down, s.down);
+        EXPECT_EQ(in.left_came_up, s.up);
+        EXPECT_EQ(in.clicked(), s.click);
+        EXPECT_EQ(in.moved_x, s.x - last_x);
+        last_x = s.x;
+    }
+    EXPECT_EQ(in.down_x, 200);                           // where the last press began
+    EXPECT_EQ(in.up_x, 200);
+    mouse_x = mouse_y = mouse_b = 0;
+}
