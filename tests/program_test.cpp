@@ -2,6 +2,7 @@
 // a user drives it: keys and pointer through XTest, the picture read back from
 // the window. Needs DISPLAY (scripts/test.sh runs the tests under xvfb-run).
 #include "allegro_env.h"
+#include "viewer.h"
 #include "x11_driver.h"
 
 #include <allegro.h>
@@ -458,7 +459,7 @@ double arrival_for(const sky_star& s)
 // The distance the target line gives, or -1 when the line is not there.
 double target_distance(const image& shot, const char* name)
 {
-    const std::string text = reader().read(shot, 10, 40);
+    const std::string text = reader().read(shot, 10, target_row);
     const std::string head = std::string("Target: ") + name + "  ";
     float d;
     int end = 0;
@@ -515,7 +516,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
         shot = x.grab(window);
         d = target_distance(shot, far_target.name);
         return std::fabs(d - want) < 1e-5 * want;
-    })) << "target line: " << reader().read(shot, 10, 40) << "; wanted " << want;
+    })) << "target line: " << reader().read(shot, 10, target_row) << "; wanted " << want;
     EXPECT_TRUE(prompt_line(0).empty());
     pause(0.5);                                                   // at rest: the figure stays
     shot = x.grab(window);
