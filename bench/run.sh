@@ -8,7 +8,8 @@
 # the repository), runs every frame, floor and load benchmark with five
 # repetitions, times the load and the star groups of fresh processes as at
 # start-up, measures the peak resident size of a 10 million star load in a
-# process of its own, and draws docs/performance.png with gnuplot. Takes a few
+# process of its own, takes the processor share of the real program at rest
+# under Xvfb, and draws docs/performance.png with gnuplot. Takes a few
 # minutes; run it on an otherwise idle machine.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,7 +18,7 @@ build=${1:-$top/build-release}
 starhop_install_deps $STARHOP_BUILD_PACKAGES $STARHOP_TEST_PACKAGES $STARHOP_DOCS_PACKAGES
 
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target starhop_bench -j"$(nproc)"
+cmake --build "$build" --target starhop_bench starhop -j"$(nproc)"
 bench="$build/bench/starhop_bench"
 data="$build/bench-data"
 mkdir -p "$data"
@@ -51,6 +52,9 @@ if [ "${STARHOP_BENCH_100M:-0}" = 1 ]; then
         --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
         --summary="$data/summary-100M.tsv"
 fi
+
+echo "== at rest: the real program under Xvfb, the shipped catalog, nothing moving"
+sh "$top/bench/idle_cpu.sh" "$build/starhop" "$top/data/stars.txt" 20
 
 echo "== plot"
 rows() { grep -v '^#' "$data/summary.tsv" | awk -F'\t' -v c="$1" -v w="$2" 'NR > 1 && ($1 == "shipped") == (c == "shipped") && $3 == w'; }

@@ -8,10 +8,11 @@
 #include <allegro.h>
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
-#include <thread>
 
 volatile int countready = 0;
 volatile int framecounter = 0;
@@ -20,19 +21,25 @@ static volatile int close_requested = 0;
 static volatile unsigned ticks = 0;             // timer calls so far
 constexpr unsigned ticks_per_second = 50;       // one call every 20 ms
 
+static std::mutex tick_lock;
+static std::condition_variable tick_signal;     // rung by the timer at each tick
+
 void timerfunc()
 {
     ticks = ticks + 1;                          // counted before the flag is raised
     countready = 1;
+    tick_signal.notify_one();
 }
 static void close_button() { close_requested = 1; }
 
-// Gives the processor back while a wait lasts; the library keeps the key
-// state up to date in the background.
-static void wait_a_moment()
+// Sleeps until the timer's next tick, so a frame at rest costs one wake-up.
+// A ring that comes between the flag's test and the wait is not lost for
+// long: the wait gives up after a few milliseconds.
+static void wait_for_tick()
 {
     if (keyboard_needs_poll()) poll_keyboard();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::unique_lock<std::mutex> hold(tick_lock);
+    tick_signal.wait_for(hold, std::chrono::milliseconds(4), [] { return countready != 0; });
 }
 
 const std::vector<std::string> help_lines = {
@@ -186,7 +193,7 @@ void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_grou
         read_input(in);
         const bool drawn = loop.step(in, ticks);
         if (close_requested) loop.c.done = 1;   // the close button ends as Esc does
-        while (!countready) wait_a_moment();    // at most one frame per tick
+        while (!countready) wait_for_tick();       // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
         if (drawn) blit(buffer, screen, 0, 0, 0, 0, buffer->w, buffer->h);
