@@ -48,7 +48,8 @@ void start_approach(camera& c)
     a.frame = 0;
     a.from = (double)c.camera_position.length();
     a.line = c.camera_position * (float)(1 / a.from);
-    a.frames = std::min(longest_approach, 25 + (int)(25 * std::log10(a.from / (double)home_pull_reach)));
+    const double frames = 25 + 25 * std::log10(a.from / (double)home_pull_reach);
+    a.frames = frames < longest_approach ? (int)frames : longest_approach;   // also for an infinite distance
 }
 
 // One frame of the approach; its last leaves the camera at the pull's reach,
