@@ -661,7 +661,7 @@ double arrival_for(const sky_star& s)
 // The distance the target line gives, or -1 when the line is not there.
 double target_distance(const image& shot, const char* name)
 {
-    const std::string text = reader().read(shot, 10, 50);
+    const std::string text = reader().read(shot, 10, target_row);
     const std::string head = std::string("Target: ") + name + "  ";
     float d;
     int end = 0;
@@ -718,7 +718,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
         shot = x.grab(window);
         d = target_distance(shot, far_target.name);
         return std::fabs(d - want) < 1e-5 * want;
-    })) << "target line: " << reader().read(shot, 10, 50) << "; wanted " << want;
+    })) << "target line: " << reader().read(shot, 10, target_row) << "; wanted " << want;
     EXPECT_TRUE(prompt_line(0).empty());
     pause(0.5);                                                   // at rest: the figure stays
     shot = x.grab(window);
