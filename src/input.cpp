@@ -3,6 +3,7 @@
 
 #include <allegro.h>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 
@@ -65,15 +66,32 @@ left_button_events take_events()
     return seen;
 }
 
+// Keys that went down since the last read, as the keyboard thread saw them:
+// a release and a new press between two frames would leave the key held in
+// both and be lost to a frame that only compares held keys. A repeat is no
+// new press: it comes without a release before it.
+std::atomic<bool> fresh_press[KEY_MAX];
+bool key_is_down[KEY_MAX];                         // touched by the keyboard thread only
+
+void on_key(int scancode)
+{
+    const int code = scancode & 0x7f;
+    if (code <= 0 || code >= KEY_MAX) return;
+    const bool down = !(scancode & 0x80);
+    if (down && !key_is_down[code]) fresh_press[code] = true;
+    key_is_down[code] = down;
+}
+
 int wheel_then = 0;                                // the library's wheel position at the last read
 bool wheel_known = false;
 
 } // namespace
 
-void watch_pointer_buttons()
+void watch_input_events()
 {
     watching = true;
     mouse_callback = on_mouse;
+    keyboard_lowlevel_callback = on_key;
 }
 
 void read_input(frame_input& in)
@@ -94,7 +112,8 @@ void read_input(frame_input& in)
     }
     for (int i = 0; i < frame_input::key_count; ++i) {
         in.held[i] = i < KEY_MAX && key[i] != 0;
-        in.went_down[i] = (in.held[i] || buffered[i]) && !last.held[i];   // a held key's repeats are no press
+        const bool fresh = watching && i < KEY_MAX && fresh_press[i].exchange(false);
+        in.went_down[i] = fresh || ((in.held[i] || buffered[i]) && !last.held[i]);   // a held key's repeats are no press
     }
 
     in.pointer_x = mouse_x;

@@ -66,8 +66,9 @@ struct frame_input {
 // against it. Needs the library's keyboard; the mouse part reads zeros while
 // no mouse is installed.
 void read_input(frame_input& in);
-// Lets read_input see presses and releases of the left button that begin and
-// end between two frames, and where they were. Call after install_mouse.
-void watch_pointer_buttons();
+// Lets read_input see presses and releases of keys and of the left button
+// that begin and end between two frames (and where the button's were). Call
+// after install_keyboard and install_mouse.
+void watch_input_events();
 
 #endif

@@ -398,7 +398,7 @@ int run_viewer(const char* catalog_name, const screen_choice& choice)
     install_timer();
     install_int(timerfunc, 20);
     install_mouse();
-    watch_pointer_buttons();
+    watch_input_events();
     const int depth = desktop_color_depth();
     set_color_depth(depth != 0 ? depth : 32);                  // 0 means unknown
 

@@ -11,11 +11,11 @@ static auto* env = register_allegro_env();
 
 static const char* const help_line_1 = "Press [tab] to name stars, drag left mouse button to change view";
 static const char* const help_line_2 = "right mouse button to move forward, press E to return home.";
-static const char* const lens_line = "Field of view 77.3 degrees, exposure +0.0, speed +0 (25 ly/s)";
+static const char* const start_lens_line = "Field of view 77.3 degrees, exposure +0.0, speed +0 (25 ly/s)";
 
 // The picture the status text alone makes on black, first and fourth lines given.
 static void draw_expected_text(BITMAP* bmp, const std::string& first_line,
-                               const char* lens_line = "Field of view 77.3 degrees, exposure +0.0")
+                               const char* lens_line = start_lens_line)
 {
     const int white = makecol(255, 255, 255);
     textprintf_ex(bmp, font, 10, 10, white, 0, "%s", first_line.c_str());
