@@ -369,7 +369,7 @@ void trip::start(camera& c, const star_type* star)
     underway = true;
     flying = false;
     frame = 0;
-    c.homing = 0;                                              // the trip takes over from homing
+    stop_homing(c);                                            // the trip takes over from homing
 }
 
 void trip::begin_flight(camera& c)
@@ -413,16 +413,6 @@ void trip::step(camera& c, int frames)
         c.velocity = vector(0, 0, 0);
         underway = false;
     }
-}
-
-bool flight_control_held(const camera& c, int keys)
-{
-    if (keys && (key[KEY_SPACE] || key[KEY_B] || key[KEY_E] ||
-                 key[KEY_UP] || key[KEY_DOWN] || key[KEY_LEFT] || key[KEY_RIGHT]))
-        return true;
-    if (mouse_b == 2) return true;                             // thrust
-    return mouse_b != 0 && c.last_mouse_x != -1 &&             // a drag that turns the view
-           (mouse_x != c.last_mouse_x || mouse_y != c.last_mouse_y);
 }
 
 // ---- the frame loop's part ----
@@ -474,29 +464,30 @@ void traveller::take_names()
 namespace {
 
 // The keys that act while the prompt is closed: the camera's and F.
-bool outside_key_held()
+bool outside_key_held(const frame_input& in)
 {
     static const int keys[] = {KEY_E, KEY_ESC, KEY_SPACE, KEY_B, KEY_TAB, KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_F};
     for (int k : keys)
-        if (key[k]) return true;
+        if (in.is_held(k)) return true;
     return false;
 }
 
 } // namespace
 
-int traveller::before_camera(camera& c)
+int traveller::before_camera(camera& c, const frame_input& in)
 {
     const bool was_open = prompt.is_open();
-    if (!was_open && !keys_held_back && key[KEY_F]) {
+    int first = 0;                                             // the first key to hand on
+    if (!was_open && !keys_held_back && in.is_held(KEY_F)) {
         prompt.open_empty();
-        clear_keybuf();                                        // the F itself is not typed
+        first = in.press_count;                                // the F itself is not typed, nor what came with it
+        for (int i = 0; i < in.press_count; ++i)
+            if (in.presses[i].scancode == KEY_F) { first = i + 1; break; }
     }
-    // The buffer is emptied every frame, open or not, so that keys pressed
+    // Every key the buffer gave is seen, open or not, so that keys pressed
     // for flying never pile up for a later prompt.
-    while (keypressed()) {
-        const int k = readkey();
-        if (k == 0) break;                                     // no keyboard behind the buffer
-        const int scancode = k >> 8, ascii = k & 0xff;
+    for (int i = first; i < in.press_count; ++i) {
+        const int scancode = in.presses[i].scancode, ascii = in.presses[i].ascii;
         if (!prompt.is_open()) {
             if (scancode == KEY_F && !keys_held_back) prompt.open_empty();   // what follows is typed
             continue;
@@ -506,9 +497,9 @@ int traveller::before_camera(camera& c)
     if (!prompt.is_open()) search_waiting = false;
     if (search_waiting && (names() || no_memory)) enter(c);
     if (was_open || prompt.is_open()) keys_held_back = 1;
-    else if (keys_held_back && !outside_key_held()) keys_held_back = 0;
+    else if (keys_held_back && !outside_key_held(in)) keys_held_back = 0;
     const int keys = !keys_held_back;
-    if (journey.active() && flight_control_held(c, keys)) journey.stop();
+    if (journey.active() && flight_control_held(c, in, keys)) journey.stop();
     return keys;
 }
 

@@ -15,6 +15,7 @@
 
 struct BITMAP;
 struct camera;
+struct frame_input;
 class star_type;
 
 // A name as the search compares it: ASCII letters in lower case, every run of
@@ -130,10 +131,6 @@ private:
     void begin_flight(camera& c);
 };
 
-// Whether a flight control acts this frame: Space, B, E or an arrow (when
-// `keys` is set), the right button alone, or a drag that moves the pointer.
-bool flight_control_held(const camera& c, int keys);
-
 // What the frame loop adds for travelling: the index, the prompt and the trip.
 // The index is built on a thread of its own, so a catalog of millions of stars
 // shows its first frame without waiting for it; a search asked for before it
@@ -149,13 +146,14 @@ public:
     void wait_for_names();
     bool names_failed() const { return no_memory; }
 
-    // Before the camera update: hands the keyboard buffer to the prompt (F
-    // opens it), starts a trip on a match and ends one on a flight control.
+    // Before the camera update: hands the keys the buffer gave in `in` to the
+    // prompt (F opens it), starts a trip on a match and ends one on a flight
+    // control.
     // Returns whether the camera's keys act this frame: not while the prompt
     // is open, nor on the frame it closes, nor until the keys held then (the
     // camera's and F) are let go, so that the Esc that closes the prompt does
     // not also end the program.
-    int before_camera(camera& c);
+    int before_camera(camera& c, const frame_input& in);
     // After the camera update: moves the trip on by the timer ticks since
     // the last frame (`tick` counts them), at least one.
     void after_camera(camera& c, unsigned tick);

@@ -493,10 +493,11 @@ const sky_star zoom_sky[] = {
     {"Zoomed Off", 1.0f, 10, "G8", 7, 30, 0, '+', 1, 0, 21},
 };
 
+// The fourth status line at speed level 0.
 std::string field_line(const screen_view& v)
 {
     char line[80];
-    std::snprintf(line, sizeof line, "Field of view %.1f degrees, exposure %+.1f",
+    std::snprintf(line, sizeof line, "Field of view %.1f degrees, exposure %+.1f, speed +0 (25 ly/s)",
                   2 * std::atan(v.width / 2.0 / v.focal()) * 180 / 3.14159265358979323846, v.exposure);
     return line;
 }
@@ -527,7 +528,7 @@ TEST_F(ViewerWindow, ZoomAndExposureInAWindowOfItsSize)
     screen_view v;
     v.width = 1280;
     v.height = 960;
-    EXPECT_EQ(reader().read(first, 10, 40), "Field of view 77.3 degrees, exposure +0.0");
+    EXPECT_EQ(reader().read(first, 10, 40), "Field of view 77.3 degrees, exposure +0.0, speed +0 (25 ly/s)");
     EXPECT_EQ(reader().read(first, 10, 40), field_line(v));
     expect_stars_drawn(first, zoom_sky, v);
     EXPECT_TRUE(as_seen_from_earth(zoom_sky[4], v).column > 10) << "on the screen before the zoom";
@@ -550,7 +551,7 @@ TEST_F(ViewerWindow, ZoomAndExposureInAWindowOfItsSize)
         shot = x.grab(window);
         return reader().read(shot, 10, 40) == field_line(v);
     })) << "lens line: " << reader().read(shot, 10, 40) << "; wanted " << field_line(v);
-    EXPECT_EQ(field_line(v), "Field of view 43.6 degrees, exposure +1.0");
+    EXPECT_EQ(field_line(v), "Field of view 43.6 degrees, exposure +1.0, speed +0 (25 ly/s)");
     pause(0.2);
     shot = x.grab(window);
     expect_stars_drawn(shot, zoom_sky, v);
@@ -661,7 +662,7 @@ double arrival_for(const sky_star& s)
 // The distance the target line gives, or -1 when the line is not there.
 double target_distance(const image& shot, const char* name)
 {
-    const std::string text = reader().read(shot, 10, 50);
+    const std::string text = reader().read(shot, 10, target_row);
     const std::string head = std::string("Target: ") + name + "  ";
     float d;
     int end = 0;
@@ -718,7 +719,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
         shot = x.grab(window);
         d = target_distance(shot, far_target.name);
         return std::fabs(d - want) < 1e-5 * want;
-    })) << "target line: " << reader().read(shot, 10, 50) << "; wanted " << want;
+    })) << "target line: " << reader().read(shot, 10, target_row) << "; wanted " << want;
     EXPECT_TRUE(prompt_line(0).empty());
     pause(0.5);                                                   // at rest: the figure stays
     shot = x.grab(window);
