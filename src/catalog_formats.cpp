@@ -11,6 +11,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 const char* const skip_reason_text[skip_reasons] = {"without a usable distance", "without a magnitude",
                                                     "without a position"};
 
@@ -27,12 +31,61 @@ struct field_text {
     bool quoted, doubled;
 };
 
+// The commas of a row in order, found sixteen bytes at a time: fields are
+// short and of every length, so a search byte by byte would mistake where
+// one ends at nearly every field.
+class comma_finder {
+public:
+    comma_finder(const char* at, const char* end) : end_(end) { look_at(at); }
+    // The next comma not yet given, or the end.
+    const char* next()
+    {
+        while (commas_ == 0) {
+            if (end_ - block_ <= 16) return end_;
+            look_at(block_ + 16);
+        }
+        const char* comma = block_ + __builtin_ctz(commas_);
+        commas_ &= commas_ - 1;
+        return comma;
+    }
+    // Forgets the commas before `at` (a quoted field's commas are its text).
+    void look_at(const char* at)
+    {
+        block_ = at;
+        if (end_ - at >= 16) {
+            commas_ = commas_in(at);
+            return;
+        }
+        char last[16] = {};                                     // no reading past the row's end
+        std::memcpy(last, at, (std::size_t)(end_ - at));
+        commas_ = commas_in(last);
+    }
+
+private:
+    // One bit a byte of the sixteen at `p`, set for a comma.
+    static unsigned commas_in(const char* p)
+    {
+#if defined(__SSE2__)
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        return (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
+#else
+        unsigned bits = 0;
+        for (int i = 0; i < 16; ++i) bits |= (unsigned)(p[i] == ',') << i;
+        return bits;
+#endif
+    }
+    const char* end_;
+    const char* block_;                                         // the sixteen bytes looked at
+    unsigned commas_;                                           // those of their commas not yet given
+};
+
 // Splits [begin, end) at its commas into fields until field `wanted` is
 // found. Returns how many were found (at most wanted + 1), or -1 when a
 // quoted field is not closed before the end; `unclosed` then is its number.
 int split(const char* begin, const char* end, int wanted, std::vector<field_text>& fields, int& unclosed)
 {
     fields.clear();
+    comma_finder commas(begin, end);
     const char* p = begin;
     for (;;) {
         const char* q = p;
@@ -54,11 +107,14 @@ int split(const char* begin, const char* end, int wanted, std::vector<field_text
                 q = quote + 1;
                 break;
             }
-            while (q < end && *q != ',') ++q;                   // anything after the closing quote
+            commas.look_at(q);
+            q = commas.next();                                  // anything after the closing quote
             fields.push_back(f);
         } else {
-            while (q < end && *q != ',') ++q;                   // fields are short: no memchr
-            fields.push_back(field_text{p, q, false, false});
+            q = commas.next();
+            field_text& f = fields.emplace_back();              // written in place: a copy of a
+            f.begin = p;                                        // just-built one waits for its flags
+            f.end = q;
         }
         if (q == end || (int)fields.size() > wanted) return (int)fields.size();
         p = q + 1;
