@@ -8,6 +8,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -156,6 +157,47 @@ bool same_word(const char* begin, const char* end, const char* word)
 
 enum class number { value, missing, text };
 
+const double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// [begin, end) as a decimal number when it is quick to convert exactly: up
+// to 15 digits times a power of ten of at most 22 is one correctly rounded
+// operation on exact operands, which is the double from_chars gives. False
+// for any other text, which from_chars then decides on.
+inline bool quick_number(const char* p, const char* end, double& out)
+{
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    std::uint64_t digits = 0;
+    int scale = 0;
+    bool any = false;
+    for (; p < end && (unsigned)(*p - '0') < 10; ++p, any = true) {
+        if (digits >= 100000000000000) return false;           // a 16th digit
+        digits = digits * 10 + (unsigned)(*p - '0');
+    }
+    if (p < end && *p == '.')
+        for (++p; p < end && (unsigned)(*p - '0') < 10; ++p, any = true, --scale) {
+            if (digits >= 100000000000000) return false;
+            digits = digits * 10 + (unsigned)(*p - '0');
+        }
+    if (!any) return false;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool down = p < end && *p == '-';
+        if (p < end && (*p == '-' || *p == '+')) ++p;
+        int power = 0, power_digits = 0;
+        for (; p < end && (unsigned)(*p - '0') < 10 && power_digits < 3; ++p, ++power_digits)
+            power = power * 10 + (*p - '0');
+        if (power_digits == 0) return false;
+        scale += down ? -power : power;
+    }
+    if (p != end || scale < -22 || scale > 22) return false;
+    const double d = (double)digits;
+    const double v = scale < 0 ? d / powers_of_ten[-scale] : d * powers_of_ten[scale];
+    out = negative ? -v : v;
+    return true;
+}
+
 // A decimal number filling the field (blanks around it allowed). Empty,
 // null and nan mean a value the source does not have.
 number read_number(const field_text& f, double& out)
@@ -166,6 +208,7 @@ number read_number(const field_text& f, double& out)
     if (b == e || same_word(b, e, "null") || same_word(b, e, "nan")) return number::missing;
     const char* p = b;
     if (*p == '+' && p + 1 < e && *(p + 1) != '-' && *(p + 1) != '+') ++p;   // from_chars takes no plus
+    if (quick_number(p, e, out)) return number::value;
     double v;
     const std::from_chars_result r = std::from_chars(p, e, v, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v)) return number::text;
