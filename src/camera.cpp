@@ -9,7 +9,6 @@
 namespace {
 
 constexpr float damping = 0.8f;                 // of the velocity, each frame
-constexpr double frames_per_second = 50;        // the frame timer's rate
 
 // The thrust of each level, each decimal rounded once to a float.
 constexpr float thrusts[] = {1e-5f, 1e-4f, 1e-3f, 1e-2f, 0.1f, 1.0f, 10.0f, 100.0f, 1000.0f};
@@ -38,9 +37,6 @@ void turn(camera& c, float angle, vector axis, turn_kind kind)
     }
 }
 
-// Eases in and out: 0 at 0, 1 at 1, flat at both ends.
-double smooth(double t) { return t * t * (3 - 2 * t); }
-
 void start_approach(camera& c)
 {
     home_approach& a = c.approach;
@@ -58,8 +54,7 @@ void step_approach(camera& c)
 {
     home_approach& a = c.approach;
     ++a.frame;
-    const double t = smooth((double)a.frame / a.frames);
-    const double d = a.from * std::pow((double)home_pull_reach / a.from, t);
+    const double d = geometric_distance(a.from, (double)home_pull_reach, eased((double)a.frame / a.frames));
     c.camera_position = a.line * (float)d;
     c.velocity = vector(0, 0, 0);
     if (a.frame < a.frames) return;
@@ -68,6 +63,10 @@ void step_approach(camera& c)
 }
 
 } // namespace
+
+double eased(double t) { return t * t * (3 - 2 * t); }
+
+double geometric_distance(double from, double to, double t) { return from * std::pow(to / from, t); }
 
 float thrust_at(int level)
 {

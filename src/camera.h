@@ -10,6 +10,16 @@
 
 #include <string>
 
+// The frame timer's rate: the camera moves once a frame.
+constexpr int frames_per_second = 50;
+
+// Eases in and out: 0 at 0, 1 at 1, flat at both ends.
+double eased(double t);
+// Light years left at eased share `t` of a flight whose distance falls
+// geometrically from `from` to `to`, so a far goal and a near one take the
+// same time.
+double geometric_distance(double from, double to, double t);
+
 // Speed levels: full thrust adds 0.1 * 10^s light years a frame.
 constexpr int slowest_speed = -4, fastest_speed = +4;
 // Light years a frame that thrust adds at speed level s (0.1f at 0).

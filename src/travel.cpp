@@ -358,9 +358,6 @@ void turn_toward(camera& c, vector toward, double share)
     c.down = down;
 }
 
-// Eases in and out: 0 at 0, 1 at 1, flat at both ends.
-double smooth(double t) { return t * t * (3 - 2 * t); }
-
 } // namespace
 
 void trip::start(camera& c, const star_type* star)
@@ -397,16 +394,14 @@ void trip::step(camera& c, int frames)
         // Each step turns by the share of what is left that keeps the eased
         // schedule; the last step's share is 1.
         frame = std::min(frame + frames, turn_frames);
-        const double before = smooth((double)done / turn_frames);
-        const double after = smooth((double)frame / turn_frames);
+        const double before = eased((double)done / turn_frames);
+        const double after = eased((double)frame / turn_frames);
         turn_toward(c, aim->position - c.camera_position, (after - before) / (1 - before));
         if (frame == turn_frames) begin_flight(c);
         return;
     }
-    // Distance falls geometrically, so a far star and a near one take the same time.
     frame = std::min(frame + frames, flight_frames);
-    const double t = smooth((double)frame / flight_frames);
-    const double d = from * std::pow((double)to / from, t);
+    const double d = geometric_distance((double)from, (double)to, eased((double)frame / flight_frames));
     c.camera_position = aim->position - line * (float)d;
     turn_toward(c, aim->position - c.camera_position, 1);   // keeps it in the centre
     if (frame == flight_frames) {

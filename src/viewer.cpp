@@ -27,7 +27,7 @@ volatile int framecounter = 0;
 volatile int fps = 0;
 static volatile int close_requested = 0;
 static volatile unsigned ticks = 0;             // timer calls so far
-constexpr unsigned ticks_per_second = 50;       // one call every 20 ms
+constexpr unsigned ticks_per_second = frames_per_second;
 
 static std::mutex tick_lock;
 static std::condition_variable tick_signal;     // rung by the timer at each tick
@@ -396,7 +396,7 @@ int run_viewer(const char* catalog_name, const screen_choice& choice)
     }
     install_keyboard();
     install_timer();
-    install_int(timerfunc, 20);
+    install_int(timerfunc, 1000 / frames_per_second);
     install_mouse();
     watch_input_events();
     const int depth = desktop_color_depth();
