@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <signal.h>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -25,7 +26,7 @@
 volatile int countready = 0;
 volatile int framecounter = 0;
 volatile int fps = 0;
-static volatile int close_requested = 0;
+static volatile sig_atomic_t close_requested = 0;
 static volatile unsigned ticks = 0;             // timer calls so far
 constexpr unsigned ticks_per_second = frames_per_second;
 
@@ -39,6 +40,10 @@ void timerfunc()
     tick_signal.notify_one();
 }
 static void close_button() { close_requested = 1; }
+// A request to end from outside (kill, the end of the session, Ctrl+C in a
+// terminal) ends as the close button does. The library's own handler shuts
+// down inside the signal and can hang there on the display's lock.
+static void end_requested(int) { close_requested = 1; }
 
 // Sleeps until the timer's next tick, so a frame at rest costs one wake-up.
 // A ring that comes between the flag's test and the wait is not lost for
@@ -394,6 +399,10 @@ int run_viewer(const char* catalog_name, const screen_choice& choice)
                      allegro_error[0] ? ": " : "", allegro_error);
         return 1;
     }
+    struct sigaction ending = {};
+    ending.sa_handler = end_requested;
+    sigemptyset(&ending.sa_mask);
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &ending, nullptr);
     install_keyboard();
     install_timer();
     install_int(timerfunc, 1000 / frames_per_second);

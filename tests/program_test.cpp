@@ -10,8 +10,10 @@
 
 #include <allegro.h>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -346,6 +348,21 @@ TEST_F(ViewerWindow, WorkedExampleLoadsBeforeTheWindowAndEscEnds)
     EXPECT_EQ(reader().read(first, 10, 30), help_line_3);
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
     EXPECT_EQ(program->out(), "Fail after reading Ten Parsec at Distance 32.6285\n");
+}
+
+// A request to end from outside ends the program as the close button does,
+// whichever of the usual signals brings it.
+TEST_F(ViewerWindow, TermHangupAndInterruptEndItNormally)
+{
+    dir.write("stars.txt", worked_example());
+    for (int signal_number : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(strsignal(signal_number));
+        ASSERT_NO_FATAL_FAILURE(start());
+        ASSERT_EQ(::kill(program->pid(), signal_number), 0);
+        ASSERT_TRUE(program->wait_exit(exit_timeout)) << "still running after the signal";
+        EXPECT_TRUE(program->exited()) << "killed by signal " << program->term_signal();
+        EXPECT_EQ(program->exit_code(), 0) << program->err();
+    }
 }
 
 TEST_F(ViewerWindow, MissingCatalogStillOpensAndCloseButtonEnds)
