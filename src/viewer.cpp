@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "notices.h"
+#include "selection.h"
 #include "star_groups.h"
 #include "stars.h"
 #include "travel.h"
@@ -74,12 +75,13 @@ const std::vector<std::string> help_lines = {
 int prompt_row_of(const BITMAP* buffer) { return buffer->h - 18; }    // the bottom line of text
 
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel, star_groups* groups, const notices* shown)
+                const traveller* travel, star_groups* groups, const notices* shown, selection* picked)
 {
     acquire_bitmap(buffer);
     show_mouse(nullptr);                       // the pointer comes off before we draw
     clear_bitmap(buffer);
-    const draw_context frame(buffer, c.optics, c.show_names);
+    draw_context frame(buffer, c.optics, c.show_names);
+    if (picked) frame.pick = picked->pick();   // null but on the frame after a click
     if (groups) {
         groups->draw(c.view, frame);
     } else {
@@ -88,6 +90,7 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
             s->draw(frame);
         }
     }
+    if (picked) picked->frame_drawn();
     const int white = makecol(255, 255, 255);
     const int row = status_top_row, step = text_line_height;
     textprintf_ex(buffer, font, 10, row, white, _textmode,
@@ -106,6 +109,7 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
         for (std::size_t i = 0; i < help_lines.size(); ++i)
             textout_ex(buffer, font, help_lines[i].c_str(), 10, help_top_row + step * (int)i, white, _textmode);
     if (travel) travel->draw(buffer, c);
+    if (picked) picked->draw(buffer, c);
     if (shown && !shown->empty()) {
         int bottom = prompt_row_of(buffer);
         if (travel && travel->prompt.is_open())               // above the prompt and its notes
@@ -221,10 +225,11 @@ bool frame_state::operator==(const frame_state& o) const
            speed_level == o.speed_level && show_names == o.show_names && show_help == o.show_help &&
            pointer_x == o.pointer_x && pointer_y == o.pointer_y && target == o.target &&
            prompt_open == o.prompt_open && prompt_text == o.prompt_text && prompt_notes == o.prompt_notes &&
-           notices_shown == o.notices_shown;
+           notices_shown == o.notices_shown && selected == o.selected && click_waiting == o.click_waiting;
 }
 
-frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown)
+frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown,
+                     const selection& picked)
 {
     frame_state s;
     s.position = c.camera_position;
@@ -247,6 +252,8 @@ frame_state state_of(const camera& c, const frame_input& in, const traveller& tr
         s.prompt_notes = travel.prompt.notes();
     }
     if (shown) s.notices_shown = shown->texts();
+    s.selected = picked.star();
+    s.click_waiting = picked.click_waiting();
     return s;
 }
 
@@ -270,13 +277,14 @@ frame_loop::~frame_loop() = default;
 
 bool frame_loop::step(const frame_input& in, unsigned tick)
 {
-    const int keys = travel.before_camera(c, in);
+    const int keys = travel.before_camera(c, in, picked.star());
     update_camera(c, in, keys);
     travel.after_camera(c, tick);
+    if (in.clicked()) picked.click(in.down_x, in.down_y);
     build_view(c);
-    const frame_state now = state_of(c, in, travel, shown_);
+    const frame_state now = state_of(c, in, travel, shown_, picked);
     if (drawn_ && in.quiet() && now == drawn_state_) return false;   // the same picture again
-    draw_frame(c, first_star_, star_count_, buffer_, &travel, groups_, shown_);
+    draw_frame(c, first_star_, star_count_, buffer_, &travel, groups_, shown_, &picked);
     drawn_ = true;
     drawn_state_ = now;
     return true;

@@ -7,6 +7,7 @@
 #include "camera.h"
 #include "input.h"
 #include "lens.h"
+#include "selection.h"
 #include "travel.h"
 #include "vector.h"
 
@@ -37,6 +38,7 @@ struct screen_choice {
     int width = screen_width, height = screen_height;  // the window
     bool fullscreen = false;
 };
+class selection;
 
 // Set to 1 by the timer every 20 ms; the frame loop waits for it before it
 // shows a frame, then sets it back to 0.
@@ -50,9 +52,11 @@ void timerfunc();
 // With `travel`, also its target line and prompt. With `groups` (made from the
 // same list), only the stars that can show are visited, with the same pixels.
 // With `shown`, its lines at the bottom of the screen, above an open prompt.
+// With `picked`, a click waiting there is answered from the stars drawn, and
+// the star picked is marked and described.
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
                 const traveller* travel = nullptr, star_groups* groups = nullptr,
-                const notices* shown = nullptr);
+                const notices* shown = nullptr, selection* picked = nullptr);
 // Star groups for the whole list, or null when memory runs out while they
 // are made: then `errors` is told so, and so is `shown`.
 std::unique_ptr<star_groups> make_star_groups(star_type* first_star, int star_count, std::ostream& errors,
@@ -83,11 +87,14 @@ struct frame_state {
     std::string prompt_text;
     std::vector<std::string> prompt_notes;
     std::vector<std::string> notices_shown;     // the lines at the bottom
+    const star_type* selected = nullptr;        // marked, and described at the top right
+    bool click_waiting = false;                 // the next picture answers a click
 
     bool operator==(const frame_state& o) const;
     bool operator!=(const frame_state& o) const { return !(*this == o); }
 };
-frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown);
+frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown,
+                     const selection& picked);
 
 // The frame loop without its waits and the screen: one frame from its input
 // to the picture in the back buffer.
@@ -110,6 +117,7 @@ public:
 
     camera c;
     traveller travel;
+    selection picked;
 
 private:
     star_type* first_star_;

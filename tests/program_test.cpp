@@ -8,6 +8,7 @@
 #include "window_identity.h"
 #include "x11_driver.h"
 
+#include <algorithm>
 #include <allegro.h>
 #include <cmath>
 #include <csignal>
@@ -669,11 +670,11 @@ const sky_star far_target = {"Target Star", 3.0f, 40, "G2V", 20, 0, 0, '+', 30, 
 const sky_star decoy      = {"Decoy", 2.0f, 30, "K1", 6, 0, 0, '+', 10, 0, 0};
 
 // Light years from the star at which it shines at magnitude -1, from its
-// catalog magnitude and distance.
+// catalog magnitude and distance, kept within 0.01 and 1.
 double arrival_for(const sky_star& s)
 {
     const double absolute = s.magnitude - 2 * std::log(s.distance / reference_ly) / std::log(step_ratio);
-    return reference_ly * std::pow(step_ratio, (-1 - absolute) / 2);
+    return std::min(1.0, std::max(0.01, reference_ly * std::pow(step_ratio, (-1 - absolute) / 2)));
 }
 
 // The distance the target line gives, or -1 when the line is not there.
@@ -751,6 +752,65 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
         for (int x0 = 319; x0 <= 321; ++x0)
             if (shot.at(x0, y) == 0xFFFFFF && shot.at(x0 + 1, y) == class_g_arms && shot.at(x0 - 1, y) == class_g_arms &&
                 shot.at(x0, y + 1) == class_g_arms && shot.at(x0, y - 1) == class_g_arms)
+                ++found;
+    EXPECT_EQ(found, 1) << "centre pixels: " << std::hex << shot.at(319, 239) << ' ' << shot.at(320, 240);
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+// ---- pointing at a star ----
+
+TEST_F(ViewerWindow, AClickNamesAStarAtTheTopRightAndGFliesToIt)
+{
+    dir.write("stars.txt", crafted_catalog());
+    ASSERT_NO_FATAL_FAILURE(start());
+    const seen_star left = as_seen_from_earth(faint_left);
+    ASSERT_TRUE(left.in_front);
+    ASSERT_TRUE(any_lit(first, left.x(), left.y(), 1, 1));
+
+    // The block's lines start at one column, 10 pixels from the right edge
+    // for the widest; the name is its first line, at row 70.
+    auto block_line = [&](const image& shot, int line) -> std::string {
+        for (int x0 = 300; x0 < 630; ++x0) {
+            const std::string name = reader().read(shot, x0, 70);
+            if (name == faint_left.name) return reader().read(shot, x0, 70 + 10 * line);
+        }
+        return "";
+    };
+    EXPECT_EQ(block_line(first, 0), "") << "nothing is picked at start";
+
+    x.move_pointer(window, left.x() + 2, left.y() - 1);        // near it, not on it
+    pause(0.1);
+    x.hold_button(1, 0.1);
+    pause(0.1);                                                // let go where it was pressed
+    x.move_pointer(window, park_x, park_y);
+    image shot;
+    EXPECT_TRUE(wait_for(5, [&] { shot = x.grab(window); return block_line(shot, 0) == faint_left.name; }))
+        << "no block naming " << faint_left.name << "; row 70 reads: " << reader().read(shot, 300, 70);
+    EXPECT_EQ(block_line(shot, 1), "Class K1");
+    EXPECT_EQ(block_line(shot, 2).compare(0, 12, "Distance 50."), 0) << block_line(shot, 2);
+    EXPECT_EQ(block_line(shot, 3), "Magnitude 3.00 seen from here");
+    EXPECT_EQ(read_status(shot).distance, 0.0) << "a click does not fly";
+
+    x.hold_key("g", 0.1);
+    const double want = arrival_for(faint_left);
+    EXPECT_EQ(want, 1.0);
+    EXPECT_TRUE(wait_for(15, [&] {
+        shot = x.grab(window);
+        const std::string d = block_line(shot, 2);
+        float got = -1;
+        return std::sscanf(d.c_str(), "Distance %f light years", &got) == 1 && std::fabs(got - want) < 1e-4;
+    })) << "distance line: " << block_line(shot, 2);
+    pause(0.3);
+    shot = x.grab(window);
+
+    // At the centre: a full white cross with class K arms, inside the marker.
+    constexpr uint32_t class_k_arms = 0xE19632, marker = 0x50FF50;
+    int found = 0;
+    for (int y = 239; y <= 241; ++y)
+        for (int x0 = 319; x0 <= 321; ++x0)
+            if (shot.at(x0, y) == 0xFFFFFF && shot.at(x0 + 1, y) == class_k_arms && shot.at(x0 - 1, y) == class_k_arms &&
+                shot.at(x0 + 5, y + 5) == marker && shot.at(x0 - 5, y - 5) == marker &&
+                shot.at(x0 - 3, y + 5) == marker && shot.at(x0 + 5, y - 3) == marker)
                 ++found;
     EXPECT_EQ(found, 1) << "centre pixels: " << std::hex << shot.at(319, 239) << ' ' << shot.at(320, 240);
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());

@@ -116,20 +116,20 @@ protected:
     }
     void press(int scancode, int ascii = 0) { in.press(scancode, ascii); }
     // The prompt's part of a frame; the buffered keys are used up.
-    int before_camera(traveller& t, camera& c)
+    int before_camera(traveller& t, camera& c, const star_type* selected = nullptr)
     {
-        const int keys = t.before_camera(c, in);
+        const int keys = t.before_camera(c, in, selected);
         in.press_count = 0;
         for (bool& d : in.went_down) d = false;
         return keys;
     }
     // One frame as the frame loop runs it, up to the view matrix, one timer
     // tick after the last.
-    void frame(traveller& t, camera& c)
+    void frame(traveller& t, camera& c, const star_type* selected = nullptr)
     {
         static unsigned tick = 0;
         const frame_input now = in;
-        const int keys = before_camera(t, c);
+        const int keys = before_camera(t, c, selected);
         update_camera(c, now, keys);
         t.after_camera(c, ++tick);
     }
@@ -178,14 +178,14 @@ TEST(NameSearch, SeveralListUpToFiveNamesInOrderNoneSaysNoneEmptyAsksNothing)
     ASSERT_EQ(all.kind, name_match::several);
     EXPECT_EQ(names_of(all.candidates),
               (std::vector<std::string>{"Aldebaran", "Algol", "Alkaid", "Alnilam", "Alnitak"}));
-    EXPECT_TRUE(all.more);
+    EXPECT_EQ(all.more, 2u);                                      // Altair and Alphard
     const name_match two = index.find("ALN");
     ASSERT_EQ(two.kind, name_match::several);
     EXPECT_EQ(names_of(two.candidates), (std::vector<std::string>{"Alnilam", "Alnitak"}));
-    EXPECT_FALSE(two.more);
+    EXPECT_EQ(two.more, 0u);
     const name_match seven = index.find("a");                    // seven names: five shown
     EXPECT_EQ(seven.candidates.size(), 5u);
-    EXPECT_TRUE(seven.more);
+    EXPECT_EQ(seven.more, 2u);
 
     for (const char* text : {"x", "alz", "deneb b", "denebola", "al tair"})
         EXPECT_EQ(index.find(text).kind, name_match::none) << text;
@@ -262,7 +262,7 @@ TEST(NameSearch, AgreesWithAPlainWalkOverManyNames)
         m.kind = name_match::several;
         for (const auto& n : starting)
             if (m.candidates.size() < 5) m.candidates.push_back(n.second);
-        m.more = starting.size() > 5;
+        m.more = starting.size() > 5 ? starting.size() - 5 : 0;   // names, not stars
         return m;
     };
     int several = 0, found = 0, none = 0;
@@ -320,7 +320,7 @@ TEST(FlyPrompt, EditsTextAndReportsEnterAndEsc)
     EXPECT_EQ(p.text().size(), fly_prompt::longest_text);
 }
 
-TEST(FlyPrompt, NotesSayWhatTheSearchFoundAndEditingClearsThem)
+TEST(FlyPrompt, NotesSayWhatTheSearchFoundEditingClearsThemAndAListFollowsTheText)
 {
     star_list stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol"};
     const name_index index(stars.head);
@@ -335,14 +335,42 @@ TEST(FlyPrompt, NotesSayWhatTheSearchFoundAndEditingClearsThem)
     p.feed(KEY_A, 'A');
     p.feed(KEY_L, 'l');
     p.show(index.find(p.text()));
-    EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Al\":", "  Aldebaran", "  Algol",
-                                                   "  Alkaid", "  Alnilam", "  Alnitak", "  and more"}));
-    p.feed(KEY_N, 'n');
-    EXPECT_TRUE(p.notes().empty());
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Al\":", "> Aldebaran", "  Algol",
+                                                   "  Alkaid", "  Alnilam", "  Alnitak", "  and 1 more"}));
+    EXPECT_EQ(p.highlighted(), stars.at(2));                      // the first name listed
+
+    // Up and Down move the highlight and stop at either end.
+    struct { int key_code; const char* want; } moves[] = {
+        {KEY_UP, "Aldebaran"}, {KEY_DOWN, "Algol"}, {KEY_DOWN, "Alkaid"}, {KEY_DOWN, "Alnilam"},
+        {KEY_DOWN, "Alnitak"}, {KEY_DOWN, "Alnitak"}, {KEY_UP, "Alnilam"},
+    };
+    for (const auto& m : moves) {
+        EXPECT_EQ(p.feed(m.key_code, 0), fly_prompt::nothing);
+        ASSERT_NE(p.highlighted(), nullptr);
+        EXPECT_STREQ(p.highlighted()->name, m.want);
+    }
+    EXPECT_EQ(p.notes()[4], "> Alnilam");
+    EXPECT_EQ(p.notes()[1], "  Aldebaran");
+    EXPECT_EQ(p.text(), "Al");                                    // moving types nothing
+
+    // Typing on asks for the list again; it starts at its first name.
+    EXPECT_EQ(p.feed(KEY_N, 'n'), fly_prompt::narrow);
     p.show(index.find(p.text()));
-    EXPECT_EQ(p.notes().size(), 3u);                              // no "and more" for two
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Aln\":", "> Alnilam", "  Alnitak"}));
+    EXPECT_EQ(p.feed(KEY_I, 'i'), fly_prompt::narrow);
+    EXPECT_EQ(p.feed(KEY_T, 't'), fly_prompt::narrow);
+    p.show(index.find(p.text()));                                 // one name left: listed alone
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Alnit\":", "> Alnitak"}));
+    EXPECT_EQ(p.highlighted(), stars.at(4));
+    EXPECT_EQ(p.feed(KEY_X, 'x'), fly_prompt::narrow);
+    p.show(index.find(p.text()));
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"No star named \"Alnitx\""}));
+    EXPECT_EQ(p.highlighted(), nullptr);
     p.show(index.find("   "));
     EXPECT_TRUE(p.notes().empty());
+    p.open_empty();                                               // a new prompt lists nothing
+    EXPECT_EQ(p.highlighted(), nullptr);
+    EXPECT_EQ(p.feed(KEY_A, 'a'), fly_prompt::nothing);
 }
 
 // ---- the prompt in the frame loop, through the library's keyboard ----
@@ -487,21 +515,129 @@ TEST_F(PromptKeys, WithoutMemoryForTheIndexFStillOpensAndEnterSaysSo)
     EXPECT_FALSE(t->prompt.is_open());
 }
 
+TEST_F(PromptKeys, DownAndEnterFlyToTheSecondCandidateTypingNarrowsTheList)
+{
+    star_list stars{"Vega", "Sirrah", "Sirius", "Sirona", "Vega B"};
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    press(KEY_F, 'f');
+    type("si");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes(), (std::vector<std::string>{"Names that start with \"si\":", "> Sirius", "  Sirona",
+                                                          "  Sirrah"}));
+    press(KEY_DOWN);
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes()[2], "> Sirona");
+    EXPECT_TRUE(t.journey.target() == nullptr && t.prompt.is_open()) << "Down chooses, it does not fly";
+    type("r");                                                    // "sir": all three still
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes()[1], "> Sirius") << "a new list starts at its first name";
+    press(KEY_DOWN);
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    EXPECT_FALSE(t.prompt.is_open());
+    EXPECT_TRUE(t.journey.active());
+    EXPECT_EQ(t.journey.target(), stars.at(3));                   // Sirona, the second listed
+
+    frame(t, c);                                                  // the keys are let go
+    press(KEY_F, 'f');                                            // a new prompt: narrowing from scratch
+    type("sirr");
+    frame(t, c);
+    EXPECT_TRUE(t.prompt.notes().empty()) << "nothing is listed before Enter";
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    EXPECT_EQ(t.journey.target(), stars.at(1));                   // one name: straight there
+}
+
+TEST_F(PromptKeys, AndMoreSaysHowManyNamesTheListLeavesOut)
+{
+    star_list stars;
+    const char* names[] = {"HIP 1", "HIP 2", "HIP 3", "HIP 4", "HIP 5", "HIP 6", "HIP 7", "HIP 7", "HIP 8", "Hadar"};
+    for (const char* n : names) stars.add(n, vector(1, 2, 3), 1);
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    press(KEY_F, 'f');
+    type("h");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    ASSERT_EQ(t.prompt.notes().size(), 7u);
+    EXPECT_EQ(t.prompt.notes()[6], "  and 4 more");               // nine names, five shown; HIP 7 twice is one
+    type("ip");
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes()[6], "  and 3 more");
+    press(KEY_BACKSPACE, 8);
+    press(KEY_BACKSPACE, 8);
+    type("a");
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes(), (std::vector<std::string>{"Names that start with \"ha\":", "> Hadar"}));
+}
+
+// ---- G: to the star picked with a click ----
+
+TEST_F(PromptKeys, GFliesToTheStarPickedExactlyAsEnterOnItsNameWould)
+{
+    star_list stars{"Vega", "Goal"};
+    star_type* goal = stars.tail;
+    goal->position = vector(40, -20, 30);
+    goal->abs_magnitude = 8;                                      // ends at its magnitude -1 distance
+    // Each trip's camera, frame by frame, until it ends.
+    const auto fly = [&](traveller& t, bool by_g) {
+        t.wait_for_names();
+        camera c;
+        if (by_g) {
+            press(KEY_G, 'g');
+        } else {
+            press(KEY_F, 'f');
+            type("goal");
+            press(KEY_ENTER, 13);
+        }
+        std::vector<vector> path;
+        do {
+            frame(t, c, goal);
+            path.push_back(c.camera_position);
+            path.push_back(c.forward);
+        } while (t.journey.active() && path.size() < 2000);
+        EXPECT_EQ(t.journey.target(), goal);
+        EXPECT_NEAR((goal->position - c.camera_position).length(), arrival_distance(8), 1e-4);
+        return path;
+    };
+    traveller by_g(stars.head, stars.count), by_name(stars.head, stars.count);
+    const std::vector<vector> g_path = fly(by_g, true), name_path = fly(by_name, false);
+    ASSERT_EQ(g_path.size(), name_path.size());
+    for (std::size_t i = 0; i < g_path.size(); ++i) ASSERT_TRUE(same_vector(g_path[i], name_path[i])) << i / 2;
+
+    traveller idle(stars.head, stars.count);
+    camera c;
+    press(KEY_G, 'g');
+    frame(idle, c);                                               // nothing picked: nothing happens
+    EXPECT_EQ(idle.journey.target(), nullptr);
+    press(KEY_F, 'f');                                            // in the prompt, G is a letter
+    type("g");
+    frame(idle, c, goal);
+    EXPECT_EQ(idle.prompt.text(), "g");
+    EXPECT_FALSE(idle.journey.active());
+}
+
 // ---- the trip ----
 
 TEST(ArrivalDistance, StarShinesAtMagnitudeMinusOneWithinTheClamps)
 {
-    EXPECT_FLOAT_EQ(arrival_distance(-1.0f), 32.628463f);         // at the reference distance
-    EXPECT_FLOAT_EQ(arrival_distance(-3.0f), (float)(32.628463 * 2.535));
-    for (float m : {-5.0f, -3.0f, 0.0f, 1.4f, 4.8f, 10.0f, 13.0f}) {
+    EXPECT_FLOAT_EQ(arrival_distance(9.0f), (float)(32.628463 / std::pow(2.535, 5)));   // 0.3117
+    EXPECT_FLOAT_EQ(arrival_distance(11.0f), (float)(32.628463 / std::pow(2.535, 6)));
+    for (float m : {6.6f, 8.0f, 10.0f, 13.0f, 16.3f}) {
         const double d = arrival_distance(m);
         const double seen = m + 2 * std::log(d / 32.628463) / std::log(2.535);
-        if (d > 0.01 && d < 100) {
-            EXPECT_NEAR(seen, -1.0, 1e-5) << m;
-        }
+        EXPECT_GT(d, 0.01);
+        EXPECT_LT(d, 1.0);
+        EXPECT_NEAR(seen, -1.0, 1e-5) << m;
     }
-    EXPECT_EQ(arrival_distance(-12.0f), 100.0f);                  // very bright: kept back at 100
-    EXPECT_EQ(arrival_distance(25.0f), 0.01f);                    // very faint: no nearer than 0.01
+    for (float m : {-12.0f, -1.0f, 1.4f, 6.4f})                  // bright: kept back at 1 light year
+        EXPECT_EQ(arrival_distance(m), 1.0f) << m;
+    EXPECT_EQ(arrival_distance(16.5f), 0.01f);                    // faint: no nearer than 0.01
+    EXPECT_EQ(arrival_distance(25.0f), 0.01f);
     EXPECT_EQ(arrival_distance(std::nanf("")), 0.01f);
 }
 
@@ -557,13 +693,17 @@ TEST(TripTurn, DoesNotRollTheViewAroundAStarAheadOfTheCamera)
 TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
 {
     struct { const char* what; vector star; float abs_magnitude; bool coasting; } cases[] = {
-        {"half a light year", {0.3f, 0.4f, 0}, 3.0f, false},
+        {"half a light year, nearer than it would end", {0.3f, 0.4f, 0}, 3.0f, false},
         {"fifty light years", {-30, 0, 40}, 1.0f, true},
         {"five thousand light years", {0, -3000, 4000}, -2.0f, true},
-        {"very bright, kept at 100", {0, 500, 0}, -15.0f, false},
+        {"very bright, kept at 1", {0, 500, 0}, -15.0f, false},
         {"very faint, at 0.01", {2, 30, 40}, 20.0f, true},
-        {"already there", {0, 32.628463f, 0}, -1.0f, false},
-        {"nearer than where it ends", {0, 0.001f, 0}, 4.0f, false},
+        {"faint, at its magnitude -1 distance", {0, -30, 40}, 9.0f, false},
+        {"already there", {0, 1, 0}, -1.0f, false},
+        // Magnitude -1.46 at 8.6 light years: brighter than -1 from the start.
+        {"Sirius from Earth", {-1.61f, 8.13f, -2.31f}, (float)(-1.46 - 2 * std::log(8.604 / 32.628463) / std::log(2.535)), false},
+        // Magnitude 1.25 at 1,412 light years: -1 from 500 light years out.
+        {"Deneb from Earth", {780, 330, 1130}, (float)(1.25 - 2 * std::log(1412.0 / 32.628463) / std::log(2.535)), false},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.what);
@@ -585,7 +725,12 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
         EXPECT_LE(frames, 250) << "five seconds at 50 frames a second";
         EXPECT_GE(frames, trip::turn_frames);
         EXPECT_EQ(c.velocity.length(), 0.0f);                     // at rest
-        const float want = arrival_distance(k.abs_magnitude);
+        const float want = std::min(arrival_distance(k.abs_magnitude), k.star.length());   // nearer: only turns
+        EXPECT_LE(want, 1.0f);
+        if (want == k.star.length() && !k.coasting) {
+            EXPECT_EQ(frames, trip::turn_frames);                 // no flight at all
+            EXPECT_EQ(c.camera_position.length(), 0.0f);
+        }
         const float ulp = std::max(k.star.length(), 1.0f) * 6e-8f * 4;   // float positions
         EXPECT_NEAR((s->position - c.camera_position).length(), want, want * 1e-4f + ulp);
         double column, row, depth;
@@ -703,7 +848,11 @@ TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
         }
         frame(t, c);
         EXPECT_FALSE(t.journey.active());
-        EXPECT_EQ(t.journey.target(), s);                         // still named on the screen
+        if (k.key_code == KEY_E) {
+            EXPECT_EQ(t.journey.target(), nullptr);               // home: the target line goes
+        } else {
+            EXPECT_EQ(t.journey.target(), s);                     // still named on the screen
+        }
         release_all();
         for (int f = 0; f < 10; ++f) frame(t, c);
         EXPECT_GT((s->position - c.camera_position).length(), arrival_distance(0.0f) + 1) << "it stopped short";
@@ -783,7 +932,7 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     t.draw(got, c);
     const int white = makecol(255, 255, 255);
     textout_ex(want, font, "Names that start with \"Al\":", 10, 432, white, 0);
-    textout_ex(want, font, "  Aldebaran", 10, 442, white, 0);
+    textout_ex(want, font, "> Aldebaran", 10, 442, white, 0);
     textout_ex(want, font, "  Algol", 10, 452, white, 0);
     textout_ex(want, font, "Fly to: Al_", 10, 462, white, 0);
     EXPECT_EQ(differing(got, want), 0);
