@@ -32,6 +32,33 @@ inline ::testing::AssertionResult same_vector(vector got, vector want, float tol
                                          << want.z << "), off by " << d.x << ' ' << d.y << ' ' << d.z;
 }
 
+inline double dot(vector a, vector b)
+{
+    return (double)a.x * (double)b.x + (double)a.y * (double)b.y + (double)a.z * (double)b.z;
+}
+
+// Angle between two directions, radians.
+inline double angle_between(vector a, vector b)
+{
+    const double c = dot(a, b) / ((double)a.length() * (double)b.length());
+    return std::acos(c > 1 ? 1 : c < -1 ? -1 : c);
+}
+
+// Three axes of unit length, at right angles, the third the cross product of the
+// first two (down & forward = right), each within tol.
+inline ::testing::AssertionResult orthonormal_right_handed(vector forward, vector down, vector right,
+                                                           double tol = 1e-5)
+{
+    const vector r = down & forward;
+    const double errors[] = {(double)forward.length() - 1.0, (double)down.length() - 1.0,
+                             (double)right.length() - 1.0,   dot(forward, down), dot(forward, right),
+                             dot(down, right), (double)r.x - (double)right.x,
+                             (double)r.y - (double)right.y,  (double)r.z - (double)right.z};
+    for (double e : errors)
+        if (!(std::fabs(e) <= tol)) return ::testing::AssertionFailure() << "axes off by " << e;
+    return ::testing::AssertionSuccess();
+}
+
 // Both 32-bit bitmaps of one size, every pixel alike.
 inline ::testing::AssertionResult same_bitmap(BITMAP* got, BITMAP* want)
 {
