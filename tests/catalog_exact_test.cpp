@@ -8,7 +8,7 @@
 #include "catalog.h"
 #include "stars.h"
 #include "reference_loader.h"
-#include "shared_checks.h"
+#include "test_support.h"
 #include "temp_file.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // be opened or read, and the progress of a long load. A clean end says nothing.
 #include "catalog.h"
 #include "stars.h"
-#include "shared_checks.h"
+#include "test_support.h"
 #include "temp_file.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // record, and hostile input that must neither crash nor write out of bounds.
 #include "catalog.h"
 #include "stars.h"
-#include "shared_checks.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 

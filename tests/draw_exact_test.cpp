@@ -5,7 +5,6 @@
 // values that are not numbers or not finite.
 #include "stars.h"
 #include "test_support.h"
-#include "shared_checks.h"
 #include "allegro_env.h"
 #include "reference_draw.h"
 

@@ -4,7 +4,6 @@
 // the whole bitmap with an expected one, so a stray pixel anywhere shows up.
 #include "stars.h"
 #include "test_support.h"
-#include "shared_checks.h"
 #include "allegro_env.h"
 
 #include <climits>

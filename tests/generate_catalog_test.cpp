@@ -4,7 +4,7 @@
 // bright giants in every direction).
 #include "catalog.h"
 #include "stars.h"
-#include "shared_checks.h"
+#include "test_support.h"
 #include "synthetic_catalog.h"
 
 #include <gtest/gtest.h>

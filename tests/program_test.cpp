@@ -38,15 +38,7 @@ constexpr int    park_x = 600, park_y = 440;   // pointer resting place, away fr
 const char* const help_line_2 = "Press [tab] to name stars, drag left mouse button to change view";
 const char* const help_line_3 = "right mouse button to move forward, press E to return home.";
 
-std::string read_catalog_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string worked_example() { return read_catalog_file(STARHOP_SOURCE_DIR "/tests/worked_example.txt"); }
+std::string worked_example() { return file_text(STARHOP_SOURCE_DIR "/tests/worked_example.txt"); }
 
 // ---- reading text off the screen ----
 
@@ -126,9 +118,6 @@ status_line read_status(const image& shot)
 
 // ---- what the drawing rules give for a star seen from Earth ----
 
-constexpr double reference_ly = 32.628463;   // distance of an absolute magnitude
-constexpr double step_ratio   = 2.535;       // brightness ratio of one magnitude
-
 struct sky_star {
     const char* name;
     float magnitude, distance;     // apparent magnitude from Earth, light years
@@ -177,14 +166,14 @@ seen_star as_seen_from_earth(const sky_star& s, const screen_view& v = screen_vi
     const float d = s.distance;
     const float z = (float)(d * std::sin(de)), r = (float)(d * std::cos(de));
     const float x = (float)(r * std::cos(ra)), y = (float)(r * std::sin(ra));
-    const float absolute = (float)((double)s.magnitude - 2 * std::log((double)d / reference_ly) / std::log(step_ratio));
+    const float absolute = (float)((double)s.magnitude - 2 * std::log((double)d / reference_distance) / std::log(magnitude_ratio));
     const float vx = x, vy = -z, vz = y;
     const float seen_from = (float)std::sqrt((double)vx * (double)vx + (double)vy * (double)vy + (double)vz * (double)vz);
     seen_star out;
     out.in_front = vz > 0;
     out.column = (double)vx * v.focal() / (double)vz + v.width / 2.0;    // focal length 400, centre (320, 240) at first
     out.row = (double)vy * v.focal() / (double)vz + v.height / 2.0;
-    out.magnitude = (float)((double)absolute + 2 * std::log((double)seen_from / reference_ly) / std::log(step_ratio)) - (float)v.exposure;
+    out.magnitude = (float)((double)absolute + 2 * std::log((double)seen_from / reference_distance) / std::log(magnitude_ratio)) - (float)v.exposure;
     return out;
 }
 
@@ -673,8 +662,8 @@ const sky_star decoy      = {"Decoy", 2.0f, 30, "K1", 6, 0, 0, '+', 10, 0, 0};
 // catalog magnitude and distance, kept within 0.01 and 1.
 double arrival_for(const sky_star& s)
 {
-    const double absolute = (double)s.magnitude - 2 * std::log((double)s.distance / reference_ly) / std::log(step_ratio);
-    return std::min(1.0, std::max(0.01, reference_ly * std::pow(step_ratio, (-1 - absolute) / 2)));
+    const double absolute = (double)s.magnitude - 2 * std::log((double)s.distance / reference_distance) / std::log(magnitude_ratio);
+    return std::min(1.0, std::max(0.01, reference_distance * std::pow(magnitude_ratio, (-1 - absolute) / 2)));
 }
 
 // The distance the target line gives, or -1 when the line is not there.

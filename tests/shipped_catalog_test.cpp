@@ -3,7 +3,7 @@
 #include "catalog.h"
 #include "catalog_convert.h"
 #include "stars.h"
-#include "shared_checks.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,6 @@
 // many shapes, seen by random cameras, names on and off.
 #include "allegro_env.h"
 #include "test_support.h"
-#include "shared_checks.h"
 #include "star_groups.h"
 #include "stars.h"
 #include "viewer.h"

@@ -871,18 +871,6 @@ TEST_F(TripControls, AStillButtonAndTheOpenPromptLetItGoOn)
 
 // ---- what is drawn ----
 
-namespace {
-
-int differing(BITMAP* a, BITMAP* b)
-{
-    int n = 0;
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) n += getpixel(a, x, y) != getpixel(b, x, y);
-    return n;
-}
-
-} // namespace
-
 class TravelDrawing : public WithInput {};
 
 TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
@@ -899,7 +887,7 @@ TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
     test_bitmap with, without;
     draw_frame(c, stars.head, 2, with, &t);
     draw_frame(c, stars.head, 2, without);
-    EXPECT_EQ(differing(with, without), 0);
+    EXPECT_EQ(pixels_differing(with, without), 0);
     EXPECT_GT(c.velocity.length(), 0.0f);                         // Space flew as ever
 }
 
@@ -921,7 +909,7 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     textout_ex(want, font, "> Aldebaran", 10, 442, white, 0);
     textout_ex(want, font, "  Algol", 10, 452, white, 0);
     textout_ex(want, font, "Fly to: Al_", 10, 462, white, 0);
-    EXPECT_EQ(differing(got, want), 0);
+    EXPECT_EQ(pixels_differing(got, want), 0);
 
     press(KEY_BACKSPACE, 8);
     press(KEY_BACKSPACE, 8);
@@ -933,5 +921,5 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     test_bitmap target, target_want;
     t.draw(target, c);
     textout_ex(target_want, font, "Target: Sirius  13.000000 light years", 10, target_row, white, 0);
-    EXPECT_EQ(differing(target, target_want), 0);
+    EXPECT_EQ(pixels_differing(target, target_want), 0);
 }

@@ -3,7 +3,7 @@
 // AppStream metadata take theirs from the build. These tests hold all of them
 // to one another.
 #include "command_line.h"
-#include "shared_checks.h"
+#include "test_support.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
