@@ -458,10 +458,10 @@ int main(int argc, char** argv)
     table << "catalog\tstars\tcamera\tframe_ms\tfloor_ms\tratio\tframe_cpu_ms\tfloor_cpu_ms\tcpu_ratio\n";
     for (const std::string& size : sizes)
         for (const char* where : cameras) {
-            const std::string key = size + "/" + where;
-            if (!reporter.seconds.count("frame/" + key) || !reporter.seconds.count("floor/" + key)) continue;
-            const summary_reporter::times frame = reporter.seconds["frame/" + key];
-            const summary_reporter::times floor = reporter.seconds["floor/" + key];
+            const std::string run = size + "/" + where;
+            if (!reporter.seconds.count("frame/" + run) || !reporter.seconds.count("floor/" + run)) continue;
+            const summary_reporter::times frame = reporter.seconds["frame/" + run];
+            const summary_reporter::times floor = reporter.seconds["floor/" + run];
             char line[200];
             std::snprintf(line, sizeof line, "%s\t%lld\t%s\t%.3f\t%.3f\t%.2f\t%.3f\t%.3f\t%.2f\n", size.c_str(),
                           list_length(star_list(size)), where, frame.real * 1e3, floor.real * 1e3,
@@ -472,11 +472,11 @@ int main(int argc, char** argv)
     table << "# catalog\tstars\tcamera\tculled_ms\tframe_ms\tfloor_ms\tspeedup\tculled_cpu_ms\tstars_drawn\n";
     for (const std::string& size : sizes)
         for (const char* where : {"home", "out1000", "centre"}) {
-            const std::string key = size + "/" + where;
-            if (!reporter.seconds.count("culled/" + key) || !reporter.seconds.count("frame/" + key)) continue;
-            const summary_reporter::times culled = reporter.seconds["culled/" + key];
-            const summary_reporter::times frame = reporter.seconds["frame/" + key];
-            const double floor = reporter.seconds.count("floor/" + key) ? reporter.seconds["floor/" + key].real : 0;
+            const std::string run = size + "/" + where;
+            if (!reporter.seconds.count("culled/" + run) || !reporter.seconds.count("frame/" + run)) continue;
+            const summary_reporter::times culled = reporter.seconds["culled/" + run];
+            const summary_reporter::times frame = reporter.seconds["frame/" + run];
+            const double floor = reporter.seconds.count("floor/" + run) ? reporter.seconds["floor/" + run].real : 0;
             star_groups& groups = groups_for(size);
             groups.draw(view_named(where), buffer, 0);             // for its count of stars drawn
             char line[240];
@@ -490,11 +490,11 @@ int main(int argc, char** argv)
     for (const std::string& size : sizes)
         for (const char* where : cameras)
             for (const screen_frame_case& k : screens) {
-                const std::string key = "screen/" + size + "/" + where + "/" + screen_name(k);
-                if (!reporter.seconds.count(key)) continue;
+                const std::string run = "screen/" + size + "/" + where + "/" + screen_name(k);
+                if (!reporter.seconds.count(run)) continue;
                 const std::string floor_key = "screen_floor/" + screen_name({k.width, k.height, 0});
                 const double floor = reporter.seconds.count(floor_key) ? reporter.seconds[floor_key].real : 0;
-                const double t = reporter.seconds[key].real;
+                const double t = reporter.seconds[run].real;
                 char line[240];
                 std::snprintf(line, sizeof line, "# screen\t%s\t%s\t%s\t%.3f\t%.1f\t%.3f\n", size.c_str(), where,
                               screen_name(k).c_str(), t * 1e3, 1 / t, floor * 1e3);

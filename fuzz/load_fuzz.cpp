@@ -286,7 +286,8 @@ bool load_clean_line(const line_read& l, star_type& out)
 {
     char text[512];
     std::snprintf(text, sizeof text, "N\t\t%.9g\t\t%.9g\t\tX\t\t%.9g %.9g %.9g\t\t%.9g %.9g %.9g\n",
-                  l.magnitude, l.distance, l.ra[0], l.ra[1], l.ra[2], l.dec[0], l.dec[1], l.dec[2]);
+                  (double)l.magnitude, (double)l.distance, (double)l.ra[0], (double)l.ra[1], (double)l.ra[2],
+                  (double)l.dec[0], (double)l.dec[1], (double)l.dec[2]);
     std::istringstream in(text);
     std::ostringstream report;
     const int result = load_catalog(in, &out, report);

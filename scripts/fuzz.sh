@@ -8,7 +8,7 @@ set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build="$top/build-fuzz"
-cmake -S "$top" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DSTARHOP_FUZZ=ON -DSTARHOP_TESTS=OFF >/dev/null
+cmake -S "$top" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DSTARHOP_FUZZ=ON -DSTARHOP_TESTS=OFF -DSTARHOP_WERROR=ON >/dev/null
 cmake --build "$build" --target load_fuzz draw_fuzz -j"$(nproc)"
 mkdir -p "$build/artifacts"
 for target in load draw; do

@@ -6,7 +6,7 @@
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build-asan"
-cmake -S "$top" -B "$build" -DSTARHOP_TESTS=ON -DSTARHOP_SANITIZE=ON >/dev/null
+cmake -S "$top" -B "$build" -DSTARHOP_TESTS=ON -DSTARHOP_SANITIZE=ON -DSTARHOP_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 # What the viewer holds until the process ends by design is not reported
 # (scripts/lsan.supp); every other leak is. The slow unwinder follows a leak's

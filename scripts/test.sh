@@ -1,11 +1,12 @@
 #!/bin/sh
 # Installs what is missing, builds everything and runs every test. Window tests
-# run the real program on a virtual X display started here.
+# run the real program on a virtual X display started here. Every build here
+# treats warnings as errors (STARHOP_WERROR); the package build does not.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/deps.sh"
 starhop_install_deps $STARHOP_BUILD_PACKAGES $STARHOP_TEST_PACKAGES
-cmake -S "$top" -B "$top/build" -DSTARHOP_TESTS=ON >/dev/null
+cmake -S "$top" -B "$top/build" -DSTARHOP_TESTS=ON -DSTARHOP_WERROR=ON >/dev/null
 cmake --build "$top/build" -j"$(nproc)"
 (cd "$top/build" && STARHOP_REQUIRE_DISPLAY=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j2 "$@")
 # The Debian package: built with its unit tests, lintian clean, and unpacked

@@ -129,8 +129,8 @@ void update_camera(camera& c, const frame_input& in, int keys)
     if (c.homing) {                                            // return home
         c.velocity = c.camera_position * -0.1f;
         const float speed = c.velocity.length();
-        if (speed > 5.0f) c.velocity = c.velocity * (float)(5.0 / speed);   // at most 5 ly a frame
-        if (c.camera_position.length() < 0.1) c.homing = 0;
+        if (speed > 5.0f) c.velocity = c.velocity * (float)(5.0 / (double)speed);   // at most 5 ly a frame
+        if ((double)c.camera_position.length() < 0.1) c.homing = 0;
     }
     c.camera_position += c.velocity;
     c.velocity = c.velocity * damping;

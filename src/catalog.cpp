@@ -28,15 +28,17 @@
 
 float AZ_RAD(float hours, float minutes, float seconds)
 {
-    double v = hours >= 0 ? (hours + minutes / 60.0) + seconds / 3600.0
-                          : (hours - minutes / 60.0) - seconds / 3600.0;
+    const double h = (double)hours, m = (double)minutes, s = (double)seconds;        // summed in double
+    double v = hours >= 0 ? (h + m / 60.0) + s / 3600.0
+                          : (h - m / 60.0) - s / 3600.0;
     return (float)(v * 0.2617993877991494);                     // pi / 12
 }
 
 float ALT_RAD(float degrees, float arcminutes, float arcseconds)
 {
-    double v = !std::signbit(degrees) ? (degrees + arcminutes / 60.0) + arcseconds / 3600.0
-                                      : (degrees - arcminutes / 60.0) - arcseconds / 3600.0;
+    const double d = (double)degrees, m = (double)arcminutes, s = (double)arcseconds;  // summed in double
+    double v = !std::signbit(degrees) ? (d + m / 60.0) + s / 3600.0
+                                      : (d - m / 60.0) - s / 3600.0;
     return (float)(v * 0.017453292519943295);                   // pi / 180
 }
 
@@ -656,8 +658,8 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
         const float delta = ALT_RAD(v.dec_degrees, v.dec_minutes, v.dec_seconds);
         star_type* const s = next_record();
         if (!s) break;                                       // the stars before it are kept
-        s->star_set(v.name, absolute_magnitude(v.magnitude, v.distance), catalog_position(v.distance, alpha, delta),
-                    v.class_word);
+        s->star_set(v.name, absolute_magnitude(v.magnitude, v.distance),
+                    catalog_position((double)v.distance, (double)alpha, (double)delta), v.class_word);
         append(s);
         kept = v;
     }

@@ -52,7 +52,7 @@ void lens::refresh()
 
 float lens::seen_magnitude(float absolute, float distance)
 {
-    return (float)(absolute + 2.0 * std::log(distance / reference_distance) / log_ratio);
+    return (float)((double)absolute + 2.0 * std::log((double)distance / reference_distance) / log_ratio);
 }
 
 double lens::distance_showing(double absolute, double seen)

@@ -70,7 +70,7 @@ bool kept_apart(const star_type& s)
 {
     const float c[3] = {s.position.x, s.position.y, s.position.z};
     for (float v : c)
-        if (!(std::fabs(v) <= largest_coordinate)) return true;   // NaN too
+        if (!((double)std::fabs(v) <= largest_coordinate)) return true;   // NaN too
     return !std::isfinite(s.abs_magnitude);
 }
 
@@ -128,7 +128,7 @@ struct axis_grid {
     double scale = 0;
     std::uint64_t cell(float v) const
     {
-        const double q = (v - (double)lo) * scale;
+        const double q = ((double)v - (double)lo) * scale;
         const double top = (1 << morton_bits) - 1;
         return q <= 0 ? 0 : q >= top ? (std::uint64_t)top : (std::uint64_t)q;
     }
@@ -136,11 +136,11 @@ struct axis_grid {
     // an outer cell (those take the outliers): a little generous, rounded outward.
     void bounds(std::uint64_t first, std::uint64_t last, float& low, float& high) const
     {
-        const double l = lo + (first - 0.01) / scale, h = lo + (last + 1.01) / scale;
+        const double l = (double)lo + ((double)first - 0.01) / scale, h = (double)lo + ((double)last + 1.01) / scale;
         low = (float)l;
         high = (float)h;
-        if (low > l) low = std::nextafter(low, -std::numeric_limits<float>::infinity());
-        if (high < h) high = std::nextafter(high, std::numeric_limits<float>::infinity());
+        if ((double)low > l) low = std::nextafter(low, -std::numeric_limits<float>::infinity());
+        if ((double)high < h) high = std::nextafter(high, std::numeric_limits<float>::infinity());
     }
 };
 
@@ -152,9 +152,9 @@ axis_grid grid_for(std::vector<float>& sample)
     std::nth_element(sample.begin(), high, sample.end());
     std::nth_element(sample.begin(), low, high);           // what lies below high
     const float lo = *low, hi = *high;
-    const double pad = 0.05 * ((double)hi - lo);
-    g.lo = (float)(lo - pad);
-    const double width = (double)hi + pad - g.lo;
+    const double pad = 0.05 * ((double)hi - (double)lo);
+    g.lo = (float)((double)lo - pad);
+    const double width = (double)hi + pad - (double)g.lo;
     g.scale = width > 0 ? ((1 << morton_bits) - 1) / width : 0;
     return g;
 }
@@ -279,11 +279,11 @@ struct frame_tests {
         const double half_height = optics.half_height() * edge_widening;
         usable = true;
         for (int i = 0; i < 3; ++i) {
-            for (int j = 0; j < 3; ++j) m[i][j] = view.m[4 * i + j];
-            t[i] = view.m[4 * i + 3];
+            for (int j = 0; j < 3; ++j) m[i][j] = (double)view.m[4 * i + j];
+            t[i] = (double)view.m[4 * i + 3];
         }
         for (float v : view.m)
-            if (!(std::fabs(v) <= largest_coordinate)) usable = false;
+            if (!((double)std::fabs(v) <= largest_coordinate)) usable = false;
         const double sign[4] = {1, -1, 1, -1}, w[4] = {half_width, half_width, half_height, half_height};
         for (int p = 0; p < 4; ++p) {
             const int row = p < 2 ? 0 : 1;
@@ -299,8 +299,8 @@ struct frame_tests {
     {
         double c[3], h[3], a[3];
         for (int j = 0; j < 3; ++j) {
-            c[j] = 0.5 * ((double)lo[j] + hi[j]);
-            h[j] = 0.5 * ((double)hi[j] - lo[j]);
+            c[j] = 0.5 * ((double)lo[j] + (double)hi[j]);
+            h[j] = 0.5 * ((double)hi[j] - (double)lo[j]);
             a[j] = std::max(std::fabs((double)lo[j]), std::fabs((double)hi[j]));
         }
         double centre[3], extent[3], slack[3];
@@ -383,7 +383,7 @@ template <class T> void star_groups::page_allocator<T>::deallocate(T* p, std::si
 star_type* star_groups::locate(std::uint32_t index) const
 {
     const auto r = std::upper_bound(runs_.begin(), runs_.end(), index,
-                                    [](std::uint32_t i, const run& r) { return i < r.first_index; }) - 1;
+                                    [](std::uint32_t i, const run& g) { return i < g.first_index; }) - 1;
     return r->first + (index - r->first_index);
 }
 
@@ -399,26 +399,26 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
     // sample of the rest, for the grid and for the room each bucket will need.
     std::vector<float> sample[4];                       // x, y, z, magnitude
     std::vector<std::uint32_t> sampled_at;              // list positions
-    std::size_t n = 0, grouped = 0;
-    for (star_type* s = first_star; s; s = s->next, ++n) {
-        if (n == (std::size_t(1) << position_bits) - 1) {          // too many to number:
+    std::size_t listed = 0, grouped = 0;
+    for (star_type* s = first_star; s; s = s->next, ++listed) {
+        if (listed == (std::size_t(1) << position_bits) - 1) {          // too many to number:
             runs_.clear();                                          // every frame walks them all
             always_.clear();
             return;
         }
-        if (runs_.empty() || runs_.back().first + (n - runs_.back().first_index) != s)
-            runs_.push_back({(std::uint32_t)n, s});
+        if (runs_.empty() || runs_.back().first + (listed - runs_.back().first_index) != s)
+            runs_.push_back({(std::uint32_t)listed, s});
         if (kept_apart(*s)) {
-            always_.push_back((std::uint32_t)n);
+            always_.push_back((std::uint32_t)listed);
         } else if (grouped++ % sample_step == 0) {
             sample[0].push_back(s->position.x);
             sample[1].push_back(s->position.y);
             sample[2].push_back(s->position.z);
             sample[3].push_back(s->abs_magnitude);
-            sampled_at.push_back((std::uint32_t)n);
+            sampled_at.push_back((std::uint32_t)listed);
         }
     }
-    star_total_ = n;
+    star_total_ = listed;
     readied.stop();
     axis_grid grid[3];
     for (int j = 0; j < 3; ++j) {
@@ -601,14 +601,14 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
     // Each bucket sorted by the rest of its key and cut into leaves, and its
     // list positions written: a bucket of more than four million words is
     // sorted in place in pages of its own.
-    in_two([&](int run) {
+    in_two([&](int side) {
         std::size_t most = 1;
-        for (std::size_t d = run == 0 ? 0 : middle; d < (run == 0 ? middle : buckets); ++d)
+        for (std::size_t d = side == 0 ? 0 : middle; d < (side == 0 ? middle : buckets); ++d)
             if (size[d] <= large_bucket) most = std::max(most, size[d]);
         const mapped_pages scratch_pages(2 * most * sizeof(std::uint64_t));
         std::uint64_t* const scratch = reinterpret_cast<std::uint64_t*>(scratch_pages.data());
-        for (std::size_t k = 0; k < (run == 0 ? middle : buckets - middle); ++k) {
-            const std::size_t d = run == 0 ? k : buckets - 1 - k, n = size[d];
+        for (std::size_t k = 0; k < (side == 0 ? middle : buckets - middle); ++k) {
+            const std::size_t d = side == 0 ? k : buckets - 1 - k, n = size[d];
             if (n == 0) continue;
             std::uint64_t* sorted = scratch + most;
             mapped_pages large;

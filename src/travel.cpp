@@ -361,7 +361,7 @@ float arrival_distance(float abs_magnitude)
 {
     constexpr double nearest = 0.01, farthest = 1;            // light years
     constexpr double arrival_magnitude = -1;                   // bright, but still a star to look at
-    double d = lens::distance_showing(abs_magnitude, arrival_magnitude);
+    double d = lens::distance_showing((double)abs_magnitude, arrival_magnitude);
     if (!(d >= nearest)) d = nearest;                          // also when the magnitude is not a number
     if (d > farthest) d = farthest;
     return (float)d;
@@ -373,7 +373,7 @@ namespace {
 // star; only the resulting axes are stored as floats.
 struct dvec {
     double x, y, z;
-    dvec(vector v) : x(v.x), y(v.y), z(v.z) {}
+    dvec(vector v) : x((double)v.x), y((double)v.y), z((double)v.z) {}
     dvec(double x_, double y_, double z_) : x(x_), y(y_), z(z_) {}
     dvec operator+(dvec b) const { return dvec(x + b.x, y + b.y, z + b.z); }
     dvec operator*(double s) const { return dvec(s * x, s * y, s * z); }
@@ -437,7 +437,7 @@ void trip::begin_flight(camera& c)
     const vector to_star = aim->position - c.camera_position;
     from = to_star.length();
     to = std::min(arrival_distance(aim->abs_magnitude), from);   // never farther than it began
-    if (!(from > to) || std::fabs(std::log((double)to / from)) < 1e-4) {
+    if (!(from > to) || std::fabs(std::log((double)to / (double)from)) < 1e-4) {
         underway = false;                                      // there already, or nearer: the turn was all
         return;
     }

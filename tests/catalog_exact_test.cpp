@@ -8,6 +8,7 @@
 #include "catalog.h"
 #include "stars.h"
 #include "reference_loader.h"
+#include "test_support.h"
 #include "temp_file.h"
 
 #include <gtest/gtest.h>
@@ -199,22 +200,7 @@ std::string printable(const std::string& s)
     return ::testing::AssertionSuccess();
 }
 
-std::string file_text(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string line(const std::string& name, const std::string& magnitude, const std::string& distance,
-                 const std::string& spectral_class, const std::string& ra, const std::string& dec)
-{
-    return name + "\t\t" + magnitude + "\t\t" + distance + "\t\t" + spectral_class + "\t\t" + ra + "\t\t" +
-           dec + "\n";
-}
-
-const std::string good = line("Good", "1.50", "25.00", "G2V", "06 30 00", "+45 30 00");
+const std::string good = good_line("Good");
 
 } // namespace
 
@@ -258,30 +244,30 @@ TEST(CatalogExact, HostileCatalogs)
         "", "\n", "\t", "\n\n\n", "   ", "\r\n", nul, std::string(4096, '\0'),
         example, example.substr(0, example.size() - 1), crlf, crlf.substr(0, crlf.size() - 2),
         example + "\n", example + "\n\n", example + "\t", example + " ",
-        line("", "1", "2", "G", "1 2 3", "4 5 6"),
-        line(std::string(24, 'n'), "1", "2", "G", "1 2 3", "4 5 6"),
-        line(std::string(25, 'n'), "1", "2", "G", "1 2 3", "4 5 6"),
-        line(std::string(500, 'n'), "1", "2", "G", "1 2 3", "4 5 6") + good,
+        catalog_line("", "1", "2", "G", "1 2 3", "4 5 6"),
+        catalog_line(std::string(24, 'n'), "1", "2", "G", "1 2 3", "4 5 6"),
+        catalog_line(std::string(25, 'n'), "1", "2", "G", "1 2 3", "4 5 6"),
+        catalog_line(std::string(500, 'n'), "1", "2", "G", "1 2 3", "4 5 6") + good,
         std::string(40, 'n') + "G2V\t\t06 30 00\t\t+45 30 00\n" + good,
-        line("K", "1", "2", "K", "1 2 3", "4 5 6"),
-        line("ABC", "1", "2", "ABCDEFGHIJKLMNOP", "1 2 3", "4 5 6"),
-        line("Thousand", "1", "2", std::string(1000, 'q'), "1 2 3", "4 5 6") + good,
-        line("Words", "1", "2", "MZ" + std::string(998, 'q') + " and more", "1 2 3", "4 5 6") + good,
-        good + line("", "", "", "", "", ""), good + line("Bad", "", "7.5", "G2V", "06 30 00", "+45 30 00"),
-        good + line("Bad", "1.0", "7.5", "G2V", "06 30 00", "") + good,
-        good + line("Bad", "1.0", "7.5", "", "06 30 00", "+45 30 00") + good,
-        good + line("Bad", "1e39", "7.5", "G2V", "06 30 00", "+45 30 00") + good,
-        good + line("Bad", "nan", "7.5", "G2V", "06 30 00", "+45 30 00") + good,
-        good + line("Bad", "inf", "7.5", "G2V", "06 30 00", "+45 30 00") + good,
-        good + line("Bad", "-", "7.5", "G2V", "06 30 00", "+45 30 00") + good,
-        good + line("Bad", "1.0", "7.5", "G2V", "06 30 00", "+45 30 1e39") + good,
+        catalog_line("K", "1", "2", "K", "1 2 3", "4 5 6"),
+        catalog_line("ABC", "1", "2", "ABCDEFGHIJKLMNOP", "1 2 3", "4 5 6"),
+        catalog_line("Thousand", "1", "2", std::string(1000, 'q'), "1 2 3", "4 5 6") + good,
+        catalog_line("Words", "1", "2", "MZ" + std::string(998, 'q') + " and more", "1 2 3", "4 5 6") + good,
+        good + catalog_line("", "", "", "", "", ""), good + catalog_line("Bad", "", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        good + catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 00", "") + good,
+        good + catalog_line("Bad", "1.0", "7.5", "", "06 30 00", "+45 30 00") + good,
+        good + catalog_line("Bad", "1e39", "7.5", "G2V", "06 30 00", "+45 30 00") + good,
+        good + catalog_line("Bad", "nan", "7.5", "G2V", "06 30 00", "+45 30 00") + good,
+        good + catalog_line("Bad", "inf", "7.5", "G2V", "06 30 00", "+45 30 00") + good,
+        good + catalog_line("Bad", "-", "7.5", "G2V", "06 30 00", "+45 30 00") + good,
+        good + catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 00", "+45 30 1e39") + good,
         good + "Bad\t\t1.0\t\t7.5\t\tG2V\t\t06 30 00\t\t+45 30", good + "Bad\t\t1.0\t\t7.5\t\tG2V",
         good + "Bad\t\t1.0\t\t7.5\t\tG2V\t\t06 30 00\t\t+45 30 00",
         good.substr(0, good.size() - 1) + std::string(300, 'x') + "\n" + good,
         good.substr(0, good.size() - 1) + "\t" + std::string(199, 'x') + "\n" + good,
         good.substr(0, good.size() - 1) + "\t" + std::string(198, 'x') + "\n" + good,
-        line("A" + nul + "b", "1", "2", "G" + nul + "V", "1 2 3", "4 5 6") + line("N", nul, "2", "G", "1 2 3", "4 5 6"),
-        line("Skip", "1", "2", "G", "1 2 3", "4 5 6").insert(5, nul) + good,
+        catalog_line("A" + nul + "b", "1", "2", "G" + nul + "V", "1 2 3", "4 5 6") + catalog_line("N", nul, "2", "G", "1 2 3", "4 5 6"),
+        catalog_line("Skip", "1", "2", "G", "1 2 3", "4 5 6").insert(5, nul) + good,
         "Sep\t" + std::string(99, 'x') + "\t1\t\t2\t\tG\t\t1 2 3\t\t4 5 6\n" + good,
         "Sep\t" + std::string(100, 'x') + "\t1\t\t2\t\tG\t\t1 2 3\t\t4 5 6\n" + good,
         "Sep\t" + std::string(101, 'x') + "\t1\t\t2\t\tG\t\t1 2 3\t\t4 5 6\n" + good,
@@ -340,7 +326,7 @@ TEST(CatalogExact, NumbersReadAsTheStreamReadsThem)
         const int column = n % 8;                                 // which of the eight numbers
         std::string f[8] = {"1.50", "25.00", "06", "30", "00", "+45", "30", "00"};
         f[column] = t;
-        const std::string text = line("N", f[0], f[1], "G2V", f[2] + " " + f[3] + " " + f[4],
+        const std::string text = catalog_line("N", f[0], f[1], "G2V", f[2] + " " + f[3] + " " + f[4],
                                       f[5] + " " + f[6] + " " + f[7]);
         ASSERT_TRUE(loads_alike(good + text + good, n)) << "token \"" << printable(t) << '"';
     }

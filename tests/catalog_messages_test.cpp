@@ -3,6 +3,7 @@
 // be opened or read, and the progress of a long load. A clean end says nothing.
 #include "catalog.h"
 #include "stars.h"
+#include "test_support.h"
 #include "temp_file.h"
 
 #include <gtest/gtest.h>
@@ -57,16 +58,7 @@ said load_file(const std::string& path)
     return {n, report.str(), errors.str()};
 }
 
-std::string line(const std::string& name, const std::string& magnitude, const std::string& distance,
-                 const std::string& spectral_class, const std::string& ra, const std::string& dec)
-{
-    return name + "\t\t" + magnitude + "\t\t" + distance + "\t\t" + spectral_class + "\t\t" + ra + "\t\t" +
-           dec + "\n";
-}
-
-std::string good(const std::string& name) { return line(name, "1.50", "25.00", "G2V", "06 30 00", "+45 30 00"); }
-
-const std::string two_good = good("One") + good("Two");
+const std::string two_good = good_line("One") + good_line("Two");
 const std::string two_loaded = "Fail after reading Two at Distance 25\n";
 
 } // namespace
@@ -76,28 +68,28 @@ TEST(CatalogMessages, NumberColumnsByTheirMeaning)
     struct expected { std::string line, message; };
     const std::string rest = "; 2 stars loaded, the rest of the file skipped\n";
     const expected cases[] = {
-        {line("Bad", "bright", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        {catalog_line("Bad", "bright", "7.5", "G2V", "06 30 00", "+45 30 00"),
          "stars.txt:3: magnitude column holds \"bright\", not a number" + rest},
-        {line("Bad", "1.0", "far", "G2V", "06 30 00", "+45 30 00"),
+        {catalog_line("Bad", "1.0", "far", "G2V", "06 30 00", "+45 30 00"),
          "stars.txt:3: distance column holds \"far\", not a number" + rest},
-        {line("Bad", "1.0", "7.5", "G2V", "6h 30 00", "+45 30 00"),
+        {catalog_line("Bad", "1.0", "7.5", "G2V", "6h 30 00", "+45 30 00"),
          "stars.txt:3: right ascension column holds \"h 30 00\", not a number" + rest},
-        {line("Bad", "1.0", "7.5", "G2V", "06 30 x", "+45 30 00"),
+        {catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 x", "+45 30 00"),
          "stars.txt:3: right ascension column holds \"x\", not a number" + rest},
-        {line("Bad", "1.0", "7.5", "G2V", "06 30 00", "north"),
+        {catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 00", "north"),
          "stars.txt:3: declination column holds \"north\", not a number" + rest},
-        {line("Bad", "1.0", "7.5", "G2V", "06 30 00", "+45 30 1e"),
+        {catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 00", "+45 30 1e"),
          "stars.txt:3: declination column holds \"1e\", not a number" + rest},
-        {line("Bad", "1e39", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        {catalog_line("Bad", "1e39", "7.5", "G2V", "06 30 00", "+45 30 00"),
          "stars.txt:3: magnitude column holds \"1e39\", a number too large" + rest},
-        {line("Bad", "1.0", "-4e38", "G2V", "06 30 00", "+45 30 00"),
+        {catalog_line("Bad", "1.0", "-4e38", "G2V", "06 30 00", "+45 30 00"),
          "stars.txt:3: distance column holds \"-4e38\", a number too large" + rest},
-        {line("Bad", "nan", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        {catalog_line("Bad", "nan", "7.5", "G2V", "06 30 00", "+45 30 00"),
          "stars.txt:3: magnitude column holds \"nan\", not a number" + rest},
     };
     for (const expected& e : cases) {
         SCOPED_TRACE(e.line);
-        const said s = load_text(two_good + e.line + good("After"));
+        const said s = load_text(two_good + e.line + good_line("After"));
         EXPECT_EQ(s.result, 2);
         EXPECT_EQ(s.report, two_loaded);                          // the closing line is as before
         EXPECT_EQ(s.errors, e.message);
@@ -106,20 +98,21 @@ TEST(CatalogMessages, NumberColumnsByTheirMeaning)
 
 TEST(CatalogMessages, WhatStoodThereIsShortenedAndMadePrintable)
 {
-    const said longer = load_text(good("One") + line("Bad", "1.0", "abcdefghijklmnopqrstuvwxyz", "G", "1 2 3", "4 5 6"));
+    const said longer =
+        load_text(good_line("One") + catalog_line("Bad", "1.0", "abcdefghijklmnopqrstuvwxyz", "G", "1 2 3", "4 5 6"));
     EXPECT_EQ(longer.errors, "stars.txt:2: distance column holds \"abcdefghijklmnopqrst...\", not a number; "
                              "1 star loaded, the rest of the file skipped\n");
-    const said twenty = load_text(line("Bad", "abcdefghijklmnopqrst", "7.5", "G", "1 2 3", "4 5 6"));
+    const said twenty = load_text(catalog_line("Bad", "abcdefghijklmnopqrst", "7.5", "G", "1 2 3", "4 5 6"));
     EXPECT_EQ(twenty.errors, "stars.txt:1: magnitude column holds \"abcdefghijklmnopqrst\", not a number; "
                              "0 stars loaded, the rest of the file skipped\n");
-    const said control = load_text(line("Bad", std::string("a\0b\x1b", 4) + "c", "7.5", "G", "1 2 3", "4 5 6"));
+    const said control = load_text(catalog_line("Bad", std::string("a\0b\x1b", 4) + "c", "7.5", "G", "1 2 3", "4 5 6"));
     EXPECT_EQ(control.errors, "stars.txt:1: magnitude column holds \"a\\x00b\\x1bc\", not a number; "
                               "0 stars loaded, the rest of the file skipped\n");
     // 19 letters and a two-byte character: cut before the character, not inside it.
-    const said wide = load_text(line("Bad", std::string(19, 'x') + "\xc3\xa9" + "tail", "7.5", "G", "1 2 3", "4 5 6"));
+    const said wide = load_text(catalog_line("Bad", std::string(19, 'x') + "\xc3\xa9" + "tail", "7.5", "G", "1 2 3", "4 5 6"));
     EXPECT_EQ(wide.errors, "stars.txt:1: magnitude column holds \"" + std::string(19, 'x') +
                            "...\", not a number; 0 stars loaded, the rest of the file skipped\n");
-    const said crlf = load_text(good("One") + "Bad\t\t1.0\t\tfar\r\n");
+    const said crlf = load_text(good_line("One") + "Bad\t\t1.0\t\tfar\r\n");
     EXPECT_EQ(crlf.errors, "stars.txt:2: distance column holds \"far\", not a number; "
                            "1 star loaded, the rest of the file skipped\n");
 }
@@ -166,13 +159,13 @@ TEST(CatalogMessages, LineEndingBeforeItsLastColumn)
         SCOPED_TRACE(cut.substr(0, e.length));
         std::string broken = cut.substr(0, e.length) + "\n";
         if (e.length == 0) broken = "x\v\n";                      // white space, but not a blank line
-        const said s = load_text(two_good + broken + good("After"));
+        const said s = load_text(two_good + broken + good_line("After"));
         EXPECT_EQ(s.result, 2);
         EXPECT_EQ(s.report, two_loaded);
         EXPECT_EQ(s.errors, "stars.txt:3: the line ends before its last column, in its " + e.column +
                             " column; 2 stars loaded, the rest of the file skipped\n");
     }
-    const said whole = load_text(two_good + cut + "\n" + good("After"));
+    const said whole = load_text(two_good + cut + "\n" + good_line("After"));
     EXPECT_EQ(whole.result, 4);
     EXPECT_EQ(whole.errors, "");
 }
@@ -183,8 +176,8 @@ TEST(CatalogMessages, LineEndingBeforeItsLastColumn)
 // no name ever holds a line feed.
 TEST(CatalogMessages, PlainTextAndBlankLinesBetweenStars)
 {
-    const std::string sirius = line("Sirius", "-1.46", "8.6", "A1V", "06 45 08.9", "-16 42 58");
-    const std::string arcturus = line("Arcturus", "-0.05", "36.7", "K1.5III", "14 15 39.7", "+19 10 57");
+    const std::string sirius = catalog_line("Sirius", "-1.46", "8.6", "A1V", "06 45 08.9", "-16 42 58");
+    const std::string arcturus = catalog_line("Arcturus", "-0.05", "36.7", "K1.5III", "14 15 39.7", "+19 10 57");
     const said note = load_text(sirius + "These are the stars of spring evenings\n" + arcturus);
     EXPECT_EQ(note.result, 1);
     EXPECT_EQ(note.report, "Fail after reading Sirius at Distance 8.6\n");
@@ -229,14 +222,14 @@ TEST(CatalogMessages, CleanEndsSayNothing)
 TEST(CatalogMessages, LineNumbersCountEveryLineFeedBeforeTheStop)
 {
     std::string text;
-    for (int i = 0; i < 20000; ++i) text += good("Star " + std::to_string(i));  // several refills
+    for (int i = 0; i < 20000; ++i) text += good_line("Star " + std::to_string(i));  // several refills
     ASSERT_GT(text.size(), 500000u);
     const said s = load_text(text + "Header\t\tMagnitude\n");
     EXPECT_EQ(s.result, 20000);
     EXPECT_EQ(s.errors, "stars.txt:20001: magnitude column holds \"Magnitude\", not a number; "
                         "20000 stars loaded, the rest of the file skipped\n");
     // A long name without a tab ends at its own line feed, not at a later line's tab.
-    const said over = load_text(good("One") + std::string(30, 'n') + "\nmore\nstill\t\tx\n");
+    const said over = load_text(good_line("One") + std::string(30, 'n') + "\nmore\nstill\t\tx\n");
     EXPECT_EQ(over.result, 1);
     EXPECT_EQ(over.errors, "stars.txt:2: the line ends before its last column, in its name column; "
                            "1 star loaded, the rest of the file skipped\n");
@@ -244,11 +237,11 @@ TEST(CatalogMessages, LineNumbersCountEveryLineFeedBeforeTheStop)
 
 TEST(CatalogMessages, FilesThatCannotBeOpenedOrRead)
 {
-    char pattern[] = "/tmp/starhop-messages-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::filesystem::path dir = pattern;
+    const temp_dir scratch;
+    ASSERT_FALSE(scratch.path.empty());
+    const std::filesystem::path& dir = scratch.path;
     std::filesystem::create_directory(dir / "stars.txt");
-    std::ofstream(dir / "plain.txt") << good("Only");
+    std::ofstream(dir / "plain.txt") << good_line("Only");
     struct expected { std::string path, message; };
     const expected cases[] = {
         {(dir / "missing.txt").string(), (dir / "missing.txt").string() + ": cannot open: No such file or directory\n"},
@@ -264,17 +257,16 @@ TEST(CatalogMessages, FilesThatCannotBeOpenedOrRead)
     const said plain = load_file((dir / "plain.txt").string());
     EXPECT_EQ(plain.result, 1);
     EXPECT_EQ(plain.errors, "");
-    std::ofstream(dir / "bad.txt") << good("One") << "Two\t\tdim\n";
+    std::ofstream(dir / "bad.txt") << good_line("One") << "Two\t\tdim\n";
     const said bad = load_file((dir / "bad.txt").string());
     EXPECT_EQ(bad.errors, (dir / "bad.txt").string() + ":2: magnitude column holds \"dim\", not a number; "
                           "1 star loaded, the rest of the file skipped\n");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(CatalogProgress, PercentReadRisesToAHundredOnItsOwnLine)
 {
     std::string text;
-    for (int i = 0; i < 10000; ++i) text += good("Star");
+    for (int i = 0; i < 10000; ++i) text += good_line("Star");
     auto run = [&](double after, long long size) {
         star_type head;
         std::istringstream in(text);

@@ -2,6 +2,7 @@
 // record, and hostile input that must neither crash nor write out of bounds.
 #include "catalog.h"
 #include "stars.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -67,14 +68,6 @@ std::unique_ptr<loaded> load_file(const std::string& path)
     return l;
 }
 
-std::string file_text(const char* path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // What every load must leave: as many records as the result says (or just the
 // unfilled head when it says 0), each name terminated inside its 25 bytes and
 // zero after the terminator, and one closing line.
@@ -107,7 +100,7 @@ std::string file_text(const char* path)
 std::string g7(float v)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.7g", v);
+    std::snprintf(text, sizeof text, "%.7g", (double)v);
     return text;
 }
 
@@ -146,19 +139,7 @@ const row example[] = {
 };
 const char* const example_closing = "Fail after reading Ten Parsec at Distance 32.6285\n";
 
-// One catalog line from the columns that are read; the skipped ones stay empty.
-std::string line(const std::string& name, const std::string& magnitude, const std::string& distance,
-                 const std::string& spectral_class, const std::string& ra, const std::string& dec)
-{
-    return name + "\t\t" + magnitude + "\t\t" + distance + "\t\t" + spectral_class + "\t\t" + ra +
-           "\t\t" + dec + "\n";
-}
-
-// The first example star under another name.
-std::string good_line(const std::string& name)
-{
-    return line(name, "1.50", "25.00", "G2V", "06 30 00", "+45 30 00");
-}
+// The record good_line(name) loads into.
 row good_row(const std::string& name)
 {
     return {name, "2.072589", "-2.287176", "17.37282", "17.83126", "G2V"};
@@ -170,26 +151,6 @@ std::string replace_all(std::string s, const std::string& from, const std::strin
         s.replace(at, from.size(), to);
     return s;
 }
-
-// A fresh directory, removed with everything in it at the end of the test.
-struct temp_dir {
-    std::filesystem::path path;
-    temp_dir()
-    {
-        char pattern[] = "/tmp/starhop-catalog-XXXXXX";
-        if (mkdtemp(pattern)) path = pattern;
-    }
-    ~temp_dir()
-    {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
-    std::string write(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(path / name, std::ios::binary) << text;
-        return (path / name).string();
-    }
-};
 
 } // namespace
 
@@ -267,9 +228,9 @@ TEST(CatalogExample, SameWithoutFinalLineFeedOrWithCarriageReturns)
 
 TEST(CatalogLoad, DeclinationSignThroughTheLoader)
 {
-    auto l = load_text(line("Plus", "5.00", "100", "A0", "12 00 00", "+00 30 00") +
-                       line("Bare", "5.00", "100", "A0", "12 00 00", "00 30 00") +
-                       line("Minus", "5.00", "100", "A0", "12 00 00", "-00 30 00"));
+    auto l = load_text(catalog_line("Plus", "5.00", "100", "A0", "12 00 00", "+00 30 00") +
+                       catalog_line("Bare", "5.00", "100", "A0", "12 00 00", "00 30 00") +
+                       catalog_line("Minus", "5.00", "100", "A0", "12 00 00", "-00 30 00"));
     EXPECT_TRUE(sound(*l));
     EXPECT_EQ(l->result, 3);
     EXPECT_TRUE(records_are(*l, {{"Plus", "2.591931", "-99.99619", "-8.741945e-06", "0.8726535", "A0"},
@@ -305,7 +266,7 @@ TEST(CatalogLoad, FirstLineFailingLeavesTheHeadUnfilled)
     const std::string cases[] = {
         header,
         header + good_line("Never Read"),                         // nothing after it is read
-        line("Half", "1.0", "7.5", "G2V", "06 30 00", "junk"),    // fails after its distance
+        catalog_line("Half", "1.0", "7.5", "G2V", "06 30 00", "junk"),    // fails after its distance
         "Cut Short\t\t1.0\t\t7.5",                                // the file ends in the line
     };
     for (const std::string& text : cases) {
@@ -321,12 +282,12 @@ TEST(CatalogLoad, FailedLineAddsNothingAndReportsTheLastComplete)
 {
     // Every bad line reads its own distance 7.5 before it fails; the closing
     // line still shows the distance of the last complete record.
-    const std::string good = good_line("Good") + line("Ten Parsec", "4.83", "32.628463", "F5IV",
+    const std::string good = good_line("Good") + catalog_line("Ten Parsec", "4.83", "32.628463", "F5IV",
                                                       "00 00 00", "-30 00 00");
     const std::string after = good_line("After");
     const std::string bad[] = {
-        line("Bad", "1.0", "7.5", "G2V", "06 30 00", "north") + after,
-        line("Bad", "1.0", "7.5", "G2V", "06 xx 00", "+45 30 00") + after,
+        catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 00", "north") + after,
+        catalog_line("Bad", "1.0", "7.5", "G2V", "06 xx 00", "+45 30 00") + after,
         "Bad\t\t1.0\t\t7.5\t\tG2V\t\t06 30 00\t\t+45 30",            // the file ends in the line
         "Bad\t\t1.0\t\t7.5\t\tG2V\t\t06 30 00\t\t",
         "Bad\t\t1.0\t\t7.5\t\tG2V",
@@ -372,12 +333,12 @@ TEST(CatalogNames, OverlongNameRunningIntoTheNextColumns)
 TEST(CatalogClassWords, CutToFifteenAndTheLineStillLoads)
 {
     const std::string w16 = "ABCDEFGHIJKLMNOP", w1000 = "MZ" + std::string(998, 'q');
-    auto l = load_text(line("One", "1.50", "25.00", "K", "06 30 00", "+45 30 00") +
-                       line("Three", "1.50", "25.00", "G2V", "06 30 00", "+45 30 00") +
-                       line("Sixteen", "1.50", "25.00", w16, "06 30 00", "+45 30 00") +
-                       line("Thousand", "1.50", "25.00", w1000, "06 30 00", "+45 30 00") +
-                       line("Words", "1.50", "25.00", w1000 + " and more", "06 30 00", "+45 30 00") +
-                       line("Ten Parsec", "4.83", "32.628463", "F5IV", "00 00 00", "-30 00 00"));
+    auto l = load_text(catalog_line("One", "1.50", "25.00", "K", "06 30 00", "+45 30 00") +
+                       catalog_line("Three", "1.50", "25.00", "G2V", "06 30 00", "+45 30 00") +
+                       catalog_line("Sixteen", "1.50", "25.00", w16, "06 30 00", "+45 30 00") +
+                       catalog_line("Thousand", "1.50", "25.00", w1000, "06 30 00", "+45 30 00") +
+                       catalog_line("Words", "1.50", "25.00", w1000 + " and more", "06 30 00", "+45 30 00") +
+                       catalog_line("Ten Parsec", "4.83", "32.628463", "F5IV", "00 00 00", "-30 00 00"));
     EXPECT_TRUE(sound(*l));
     EXPECT_EQ(l->result, 6);
     row one = good_row("One"), sixteen = good_row("Sixteen"), thousand = good_row("Thousand"),
@@ -400,12 +361,12 @@ TEST(CatalogColumns, EmptySkippedColumnsLoadEmptyReadColumnsFail)
     EXPECT_TRUE(records_are(*ok, {good_row("Filled")}));
 
     const std::string bad[] = {
-        line("Bad", "", "7.5", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "1.0", "", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "1.0", "7.5", "", "06 30 00", "+45 30 00"),
-        line("Bad", "1.0", "7.5", "G2V", "", "+45 30 00"),
-        line("Bad", "1.0", "7.5", "G2V", "06 30 00", ""),
-        line("Bad", "", "", "", "", ""),
+        catalog_line("Bad", "", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "1.0", "", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "1.0", "7.5", "", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "1.0", "7.5", "G2V", "", "+45 30 00"),
+        catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 00", ""),
+        catalog_line("Bad", "", "", "", "", ""),
     };
     for (const std::string& b : bad) {
         SCOPED_TRACE(b);
@@ -435,20 +396,20 @@ TEST(CatalogNumbers, TextThatIsNoNumberEndsTheLoad)
 {
     // Out of range, not-a-number and infinity are not read as numbers either.
     const std::string bad[] = {
-        line("Bad", "1e39", "7.5", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "-1e39", "7.5", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "nan", "7.5", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "inf", "7.5", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "-", "7.5", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "+", "7.5", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", ".", "7.5", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "1.0", "1e39", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "1.0", "NaN", "G2V", "06 30 00", "+45 30 00"),
-        line("Bad", "1.0", "7.5", "G2V", "inf 30 00", "+45 30 00"),
-        line("Bad", "1.0", "7.5", "G2V", "06 - 00", "+45 30 00"),
-        line("Bad", "1.0", "7.5", "G2V", "06 30 00", "-"),
-        line("Bad", "1.0", "7.5", "G2V", "06 30 00", "+45 30 nan"),
-        line("Bad", "1.0", "7.5", "G2V", "06 30 00", "+45 30 1e39"),
+        catalog_line("Bad", "1e39", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "-1e39", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "nan", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "inf", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "-", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "+", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", ".", "7.5", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "1.0", "1e39", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "1.0", "NaN", "G2V", "06 30 00", "+45 30 00"),
+        catalog_line("Bad", "1.0", "7.5", "G2V", "inf 30 00", "+45 30 00"),
+        catalog_line("Bad", "1.0", "7.5", "G2V", "06 - 00", "+45 30 00"),
+        catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 00", "-"),
+        catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 00", "+45 30 nan"),
+        catalog_line("Bad", "1.0", "7.5", "G2V", "06 30 00", "+45 30 1e39"),
     };
     for (const std::string& b : bad) {
         SCOPED_TRACE(b);
@@ -462,11 +423,11 @@ TEST(CatalogNumbers, TextThatIsNoNumberEndsTheLoad)
 
 TEST(CatalogNumbers, OtherSpellingsOfTheSameNumberLoadAlike)
 {
-    auto l = load_text(line("A", "+1.50", "25", "G2V", "6 30 0", "45 30 00") +
-                       line("B", "15e-1", "2.5e1", "G2V", "06.0 30.0 00.0", "+45.0 30 0") +
-                       line("C", "1.50mag", "25.00ly", "G2V", "06 30 00", "+45 30 00 north") +
-                       line("D", "1e-50", "25", "G2V", "06 30 00", "+45 30 00") +
-                       line("E", "-0", "25", "G2V", "06 30 00", "+45 30 00"));
+    auto l = load_text(catalog_line("A", "+1.50", "25", "G2V", "6 30 0", "45 30 00") +
+                       catalog_line("B", "15e-1", "2.5e1", "G2V", "06.0 30.0 00.0", "+45.0 30 0") +
+                       catalog_line("C", "1.50mag", "25.00ly", "G2V", "06 30 00", "+45 30 00 north") +
+                       catalog_line("D", "1e-50", "25", "G2V", "06 30 00", "+45 30 00") +
+                       catalog_line("E", "-0", "25", "G2V", "06 30 00", "+45 30 00"));
     EXPECT_TRUE(sound(*l));
     EXPECT_EQ(l->result, 5);
     EXPECT_TRUE(records_are(*l, {good_row("A"), good_row("B"), good_row("C")}));
@@ -476,10 +437,10 @@ TEST(CatalogNumbers, OtherSpellingsOfTheSameNumberLoadAlike)
 
 TEST(CatalogNumbers, DistancesAreNotValidated)
 {
-    auto l = load_text(line("Zero", "1.0", "0", "G2V", "06 30 00", "+45 30 00") +
-                       line("Behind", "1.0", "-10", "G2V", "00 00 00", "00 00 00") +
-                       line("Far", "1.0", "3e38", "G2V", "06 30 00", "+45 30 00") +
-                       line("Odd", "1.0", "10", "G2V", "25 00 00", "100 00 00"));
+    auto l = load_text(catalog_line("Zero", "1.0", "0", "G2V", "06 30 00", "+45 30 00") +
+                       catalog_line("Behind", "1.0", "-10", "G2V", "00 00 00", "00 00 00") +
+                       catalog_line("Far", "1.0", "3e38", "G2V", "06 30 00", "+45 30 00") +
+                       catalog_line("Odd", "1.0", "10", "G2V", "25 00 00", "100 00 00"));
     EXPECT_TRUE(sound(*l));
     ASSERT_EQ(l->result, 4);
     const star_type *zero = l->record(0), *behind = l->record(1), *far = l->record(2),
@@ -498,9 +459,9 @@ TEST(CatalogBytes, NulBytesInColumns)
 {
     const std::string nul(1, '\0');
     auto l = load_text(good_line("Ab" + nul + "cd") +
-                       line("Skip", "1.50", "25.00", "G2V", "06 30 00", "+45 30 00").insert(5, nul) +
-                       line("Class", "1.50", "25.00", "G" + nul + "V", "06 30 00", "+45 30 00") +
-                       line("Bad", nul, "7.5", "G2V", "06 30 00", "+45 30 00"));
+                       catalog_line("Skip", "1.50", "25.00", "G2V", "06 30 00", "+45 30 00").insert(5, nul) +
+                       catalog_line("Class", "1.50", "25.00", "G" + nul + "V", "06 30 00", "+45 30 00") +
+                       catalog_line("Bad", nul, "7.5", "G2V", "06 30 00", "+45 30 00"));
     EXPECT_TRUE(sound(*l));
     EXPECT_EQ(l->result, 3);
     row cls = good_row("Class");

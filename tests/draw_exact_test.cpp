@@ -23,18 +23,13 @@ namespace {
 const float inf = std::numeric_limits<float>::infinity();
 const float not_a_number = std::numeric_limits<float>::quiet_NaN();
 
-float seen(float a, vector p)
-{
-    return (float)(a + 2.0 * std::log(p.length() / 32.628463) / std::log(2.535));
-}
-
 // The absolute magnitude that makes p show m, stepped float by float onto the
 // last one that still shows less than m (or m itself when none does).
 float aimed(vector p, float m, float nudge)
 {
-    float a = (float)(m - 2.0 * std::log(p.length() / 32.628463) / std::log(2.535));
-    for (int step = 0; step < 16 && seen(a, p) < m; ++step) a = std::nextafter(a, inf);
-    for (int step = 0; step < 16 && seen(a, p) >= m; ++step) a = std::nextafter(a, -inf);
+    float a = absolute_showing(m, p.length());
+    for (int step = 0; step < 16 && seen_from(a, p.length()) < m; ++step) a = std::nextafter(a, inf);
+    for (int step = 0; step < 16 && seen_from(a, p.length()) >= m; ++step) a = std::nextafter(a, -inf);
     for (; nudge > 0; --nudge) a = std::nextafter(a, inf);
     for (; nudge < 0; ++nudge) a = std::nextafter(a, -inf);
     return a;
@@ -125,7 +120,7 @@ public:
             const float d = std::sqrt(edge), l = p.length();
             if (l > 0 && std::isfinite(l)) s.view_position = p * (d / l);
         } else {
-            s.abs_magnitude = uniform(-2, 10) - seen(0, p);       // shows -2 to 10
+            s.abs_magnitude = uniform(-2, 10) - seen_from(0, p.length());  // shows -2 to 10
         }
         if (chance(0.05)) s.abs_magnitude = odd_value();
         if (chance(0.05)) (&s.view_position.x)[std::uniform_int_distribution<int>(0, 2)(rng_)] = odd_value();
@@ -212,7 +207,7 @@ TEST(DrawExact, QuickBoundOnlyTurnsAwayStarsTooFaint)
         auto sound = [&](float a, float squared) -> ::testing::AssertionResult {
             if (!surely_too_faint(a, squared, limit)) return ::testing::AssertionSuccess();
             const float l = (float)std::sqrt((double)squared);   // as length() takes it
-            const float m = (float)(a + 2.0 * std::log(l / 32.628463) / std::log(2.535)) - e;
+            const float m = seen_from(a, l) - e;
             if (!(m < 6.0f)) return ::testing::AssertionSuccess();
             return ::testing::AssertionFailure() << "magnitude " << a << " at squared distance " << squared
                                                  << " turned away at exposure " << e << ", but shows " << m;
@@ -224,9 +219,9 @@ TEST(DrawExact, QuickBoundOnlyTurnsAwayStarsTooFaint)
             const float a = -60 + 120 * unit(rng);
             // Anywhere in the float range, or within a tenth of an octave of
             // where the star shows exactly the faintest magnitude.
-            const double edge = 2 * std::log2(32.628463) + (6.0 + (double)e - a) * std::log2(2.535);
+            const double edge = 2 * std::log2(32.628463) + (6.0 + (double)e - (double)a) * std::log2(2.535);
             const float squared = i % 2 == 0 ? std::exp2(-140 + 265 * unit(rng))
-                                             : (float)std::exp2(edge - 0.1 + 0.2 * unit(rng));
+                                             : (float)std::exp2(edge - 0.1 + 0.2 * (double)unit(rng));
             turned_away += surely_too_faint(a, squared, limit);
             ASSERT_TRUE(sound(a, squared));
         }
@@ -243,12 +238,13 @@ TEST(DrawExact, QuickBoundAtTheBoundary)
     int checked = 0;
     for (int i = 0; i <= 4000; ++i) {
         const float a = -40.0f + i * 0.02f;
-        const double d = 32.628463 * std::exp((6.0 - a) * std::log(2.535) / 2.0);
+        const double d = 32.628463 * std::exp((6.0 - (double)a) * std::log(2.535) / 2.0);
         float z = (float)d;
-        for (int step = 0; step < 64 && seen(a, vector(0, 0, z)) >= 6.0f; ++step) z = std::nextafter(z, 0.0f);
-        for (int step = 0; step < 64 && seen(a, vector(0, 0, std::nextafter(z, inf))) < 6.0f; ++step)
+        for (int step = 0; step < 64 && seen_from(a, vector(0, 0, z).length()) >= 6.0f; ++step)
+            z = std::nextafter(z, 0.0f);
+        for (int step = 0; step < 64 && seen_from(a, vector(0, 0, std::nextafter(z, inf)).length()) < 6.0f; ++step)
             z = std::nextafter(z, inf);
-        if (!(seen(a, vector(0, 0, z)) < 6.0f)) continue;        // the float grid skips past 6
+        if (!(seen_from(a, vector(0, 0, z).length()) < 6.0f)) continue;  // the float grid skips past 6
         ++checked;
         star_type s;
         s.abs_magnitude = a;

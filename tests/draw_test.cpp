@@ -18,22 +18,14 @@ namespace {
 
 const float inf = std::numeric_limits<float>::infinity();
 
-// The magnitude a star of absolute magnitude a shows from view position p,
-// worked out here on its own: reference distance 32.628463 light years,
-// 2.535 per magnitude step, double precision, kept as a float.
-float seen(float a, vector p)
-{
-    return (float)(a + 2.0 * std::log(p.length() / 32.628463) / std::log(2.535));
-}
-
 // Puts the star at p with an absolute magnitude that makes it show exactly m
 // there; the first guess can be a float off, so it walks a few floats.
 ::testing::AssertionResult aim(star_type& s, vector p, float m)
 {
     s.view_position = p;
-    float a = (float)(m - 2.0 * std::log(p.length() / 32.628463) / std::log(2.535));
+    float a = absolute_showing(m, p.length());
     for (int step = 0; step < 16; ++step) {
-        const float got = seen(a, p);
+        const float got = seen_from(a, p.length());
         if (got == m) {
             s.abs_magnitude = a;
             return ::testing::AssertionSuccess();
@@ -47,8 +39,8 @@ float seen(float a, vector p)
 ::testing::AssertionResult place(star_type& s, vector p, float m)
 {
     s.view_position = p;
-    s.abs_magnitude = (float)(m - 2.0 * std::log(p.length() / 32.628463) / std::log(2.535));
-    const float got = seen(s.abs_magnitude, p);
+    s.abs_magnitude = absolute_showing(m, p.length());
+    const float got = seen_from(s.abs_magnitude, p.length());
     if (std::fabs(got - m) < 1e-4f) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "shows " << got << ", not " << m;
 }
@@ -163,7 +155,7 @@ TEST(StarDraw, AbsoluteMagnitudeOneAtTenReferenceDistances)
     star_type s = named("Far", "G2V");
     s.abs_magnitude = 1.0f;
     s.view_position = vector(0, 0, 326.28463f);
-    EXPECT_NEAR(seen(s.abs_magnitude, s.view_position), 5.9508f, 1e-4f);
+    EXPECT_NEAR(seen_from(s.abs_magnitude, s.view_position.length()), 5.9508f, 1e-4f);
     test_bitmap got, want;
     s.draw(got, 1);                                          // too faint for a label
     put_figure(want, 320, 240, grey(24), grey(6));

@@ -2,6 +2,7 @@
 // over them, drawn into a memory bitmap and read back pixel by pixel.
 #include "allegro_env.h"
 #include "stars.h"
+#include "test_support.h"
 #include "viewer.h"
 
 #include <memory>
@@ -22,15 +23,6 @@ static void draw_expected_text(BITMAP* bmp, const std::string& first_line,
     textprintf_ex(bmp, font, 10, 20, white, 0, "%s", help_line_1);
     textprintf_ex(bmp, font, 10, 30, white, 0, "%s", help_line_2);
     textprintf_ex(bmp, font, 10, 40, white, 0, "%s", lens_line);
-}
-
-// Counts the pixels in [x0, x1) by [y0, y1) where the two bitmaps differ.
-static int differing(BITMAP* a, BITMAP* b, int x0, int y0, int x1, int y1)
-{
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) n += getpixel(a, x, y) != getpixel(b, x, y);
-    return n;
 }
 
 static int count_colour(BITMAP* bmp, int colour, int x0, int y0, int x1, int y1)
@@ -60,7 +52,7 @@ TEST_F(FrameDrawing, UnfilledHeadAloneLeavesOnlyTheStatusText)
     clear_to_color(got, makecol(90, 40, 7));             // the frame must start from black
     draw_frame(c, &head, 0, got);
     draw_expected_text(want, "You are 0.000000 light years from Earth.  0 stars in database.");
-    EXPECT_EQ(differing(got, want, 0, 0, 640, 480), 0);
+    EXPECT_EQ(pixels_differing(got, want, 0, 0, 640, 480), 0);
     EXPECT_GT(count_colour(got, makecol(255, 255, 255), 0, 0, 640, 480), 500);  // the text is there
     EXPECT_EQ(count_colour(got, 0, 0, 50, 640, 480), 640 * 430);                 // below it, nothing
 }
@@ -80,7 +72,7 @@ TEST_F(FrameDrawing, StatusLineGivesDistanceWithSixDecimalsAndTheCount)
         test_bitmap g, w;
         draw_frame(moved, &head, k.count, g);
         draw_expected_text(w, k.line);
-        EXPECT_EQ(differing(g, w, 0, 0, 640, 480), 0) << k.line;
+        EXPECT_EQ(pixels_differing(g, w, 0, 0, 640, 480), 0) << k.line;
     }
 }
 
@@ -147,7 +139,7 @@ TEST_F(FrameDrawing, StatusTextHidesTheStarsUnderIt)
     const std::string line = "You are 0.000000 light years from Earth.  2 stars in database.";
     draw_expected_text(want, line);
     const int end = 10 + 8 * (int)line.size();
-    EXPECT_EQ(differing(got, want, 10, 10, end, 18), 0);   // the cells show only text
+    EXPECT_EQ(pixels_differing(got, want, 10, 10, end, 18), 0);   // the cells show only text
     EXPECT_NE(getpixel(got, 600, 15), 0);                   // beyond the text, the star shows
     delete under->next;
     delete under;

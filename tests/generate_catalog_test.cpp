@@ -4,6 +4,7 @@
 // bright giants in every direction).
 #include "catalog.h"
 #include "stars.h"
+#include "test_support.h"
 #include "synthetic_catalog.h"
 
 #include <gtest/gtest.h>
@@ -22,12 +23,6 @@ std::string catalog_text(long long count, std::uint64_t seed)
     std::string text;
     while (catalog.next(s)) text += catalog_line(s);
     return text;
-}
-
-// Seen from Earth, with the viewer's own constants.
-float seen_from_earth(const star_type& s)
-{
-    return (float)(s.abs_magnitude + 2.0 * std::log(s.position.length() / 32.628463) / std::log(2.535));
 }
 
 } // namespace
@@ -66,7 +61,7 @@ TEST(SyntheticCatalog, EveryLineLoadsAndTheSpreadIsRealistic)
     int giant_octants[8] = {};
     for (const star_type* s = &head; s; s = s->next) {
         const float d = s->position.length();
-        const float m = seen_from_earth(*s);
+        const float m = seen_from(s->abs_magnitude, s->position.length());
         faint += m >= 6.0f;
         far += d > 1000.0f;
         near_bright += d <= 100.0f && m < 6.0f;

@@ -48,8 +48,8 @@ TEST(LensProjection, FocalLengthAndCentreForSizeAndZoom)
         EXPECT_EQ(l.centre_x(), k.cx);
         EXPECT_EQ(l.centre_y(), k.cy);
         EXPECT_NEAR(l.field_of_view(), k.fov, 1e-4) << k.w << "x" << k.h << " zoom " << k.zoom;
-        EXPECT_DOUBLE_EQ(l.half_width(), (k.w - (double)k.cx) / k.focal);
-        EXPECT_DOUBLE_EQ(l.half_height(), (k.h - (double)k.cy) / k.focal);
+        EXPECT_DOUBLE_EQ(l.half_width(), (k.w - (double)k.cx) / (double)k.focal);
+        EXPECT_DOUBLE_EQ(l.half_height(), (k.h - (double)k.cy) / (double)k.focal);
     }
     EXPECT_DOUBLE_EQ(lens().half_width(), 0.8);
     EXPECT_DOUBLE_EQ(lens().half_height(), 0.6);
@@ -162,7 +162,7 @@ TEST(LensMagnitudes, QuickTestLimitFollowsTheExposure)
     float before = lens_of(640, 480, 0, -8).faint_limit();
     for (int e = -7; e <= 12; ++e) {
         const float now = lens_of(640, 480, 0, e).faint_limit();
-        EXPECT_NEAR((double)now - before, 0.5 * 8388608.0 * std::log2(2.535), 256.0) << e;
+        EXPECT_NEAR((double)now - (double)before, 0.5 * 8388608.0 * std::log2(2.535), 256.0) << e;
         EXPECT_GE((double)now, faint_test::limit_at(e * 0.5)) << "rounded up";
         before = now;
     }

@@ -38,15 +38,7 @@ constexpr int    park_x = 600, park_y = 440;   // pointer resting place, away fr
 const char* const help_line_2 = "Press [tab] to name stars, drag left mouse button to change view";
 const char* const help_line_3 = "right mouse button to move forward, press E to return home.";
 
-std::string read_catalog_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string worked_example() { return read_catalog_file(STARHOP_SOURCE_DIR "/tests/worked_example.txt"); }
+std::string worked_example() { return file_text(STARHOP_SOURCE_DIR "/tests/worked_example.txt"); }
 
 // ---- reading text off the screen ----
 
@@ -126,9 +118,6 @@ status_line read_status(const image& shot)
 
 // ---- what the drawing rules give for a star seen from Earth ----
 
-constexpr double reference_ly = 32.628463;   // distance of an absolute magnitude
-constexpr double step_ratio   = 2.535;       // brightness ratio of one magnitude
-
 struct sky_star {
     const char* name;
     float magnitude, distance;     // apparent magnitude from Earth, light years
@@ -142,7 +131,7 @@ std::string catalog_line(const sky_star& s)
 {
     char line[200];
     std::snprintf(line, sizeof line, "%s\t\t%.2f\t\t%g\t\t%s\t\t%02d %02d %02d\t\t%c%02d %02d %02d\n",
-                  s.name, s.magnitude, s.distance, s.spectral_class,
+                  s.name, (double)s.magnitude, (double)s.distance, s.spectral_class,
                   s.ra_h, s.ra_m, s.ra_s, s.de_sign, s.de_d, s.de_m, s.de_s);
     return line;
 }
@@ -177,14 +166,14 @@ seen_star as_seen_from_earth(const sky_star& s, const screen_view& v = screen_vi
     const float d = s.distance;
     const float z = (float)(d * std::sin(de)), r = (float)(d * std::cos(de));
     const float x = (float)(r * std::cos(ra)), y = (float)(r * std::sin(ra));
-    const float absolute = (float)(s.magnitude - 2 * std::log(d / reference_ly) / std::log(step_ratio));
+    const float absolute = (float)((double)s.magnitude - 2 * std::log((double)d / reference_distance) / std::log(magnitude_ratio));
     const float vx = x, vy = -z, vz = y;
-    const float seen_from = (float)std::sqrt((double)vx * vx + (double)vy * vy + (double)vz * vz);
+    const float seen_from = (float)std::sqrt((double)vx * (double)vx + (double)vy * (double)vy + (double)vz * (double)vz);
     seen_star out;
     out.in_front = vz > 0;
-    out.column = vx * v.focal() / vz + v.width / 2.0;     // focal length 400, centre (320, 240) at first
-    out.row = vy * v.focal() / vz + v.height / 2.0;
-    out.magnitude = (float)(absolute + 2 * std::log(seen_from / reference_ly) / std::log(step_ratio)) - (float)v.exposure;
+    out.column = (double)vx * v.focal() / (double)vz + v.width / 2.0;    // focal length 400, centre (320, 240) at first
+    out.row = (double)vy * v.focal() / (double)vz + v.height / 2.0;
+    out.magnitude = (float)((double)absolute + 2 * std::log((double)seen_from / reference_distance) / std::log(magnitude_ratio)) - (float)v.exposure;
     return out;
 }
 
@@ -247,7 +236,7 @@ void expect_stars_drawn(const image& shot, const sky_star (&stars)[n], const scr
             EXPECT_FALSE(any_lit(shot, sx - 1, sy - 1, 3, 3)) << "drawn at (" << sx << ", " << sy << ")";
             continue;
         }
-        const double dimming = seen.magnitude >= 0.5f ? (seen.magnitude - 0.5) * 42.5 : 0;
+        const double dimming = seen.magnitude >= 0.5f ? ((double)seen.magnitude - 0.5) * 42.5 : 0;
         ASSERT_TRUE(dimming == 0 || clear_of_integer(dimming)) << "pick another magnitude";
         const int centre = 255 - (int)dimming;
         const bool bright = seen.magnitude < 1.5f;
@@ -673,8 +662,8 @@ const sky_star decoy      = {"Decoy", 2.0f, 30, "K1", 6, 0, 0, '+', 10, 0, 0};
 // catalog magnitude and distance, kept within 0.01 and 1.
 double arrival_for(const sky_star& s)
 {
-    const double absolute = s.magnitude - 2 * std::log(s.distance / reference_ly) / std::log(step_ratio);
-    return std::min(1.0, std::max(0.01, reference_ly * std::pow(step_ratio, (-1 - absolute) / 2)));
+    const double absolute = (double)s.magnitude - 2 * std::log((double)s.distance / reference_distance) / std::log(magnitude_ratio);
+    return std::min(1.0, std::max(0.01, reference_distance * std::pow(magnitude_ratio, (-1 - absolute) / 2)));
 }
 
 // The distance the target line gives, or -1 when the line is not there.
@@ -743,7 +732,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
     shot = x.grab(window);
     EXPECT_NEAR(target_distance(shot, far_target.name), d, 1e-6 * want + 1e-6);
     const status_line s = read_status(shot);
-    EXPECT_NEAR(s.distance, far_target.distance - want, 1e-3) << s.text;
+    EXPECT_NEAR(s.distance, (double)far_target.distance - want, 1e-3) << s.text;
 
     // The star, now at magnitude -1, is a full white cross with class G
     // arms within a pixel of the centre.
@@ -798,7 +787,7 @@ TEST_F(ViewerWindow, AClickNamesAStarAtTheTopRightAndGFliesToIt)
         shot = x.grab(window);
         const std::string d = block_line(shot, 2);
         float got = -1;
-        return std::sscanf(d.c_str(), "Distance %f light years", &got) == 1 && std::fabs(got - want) < 1e-4;
+        return std::sscanf(d.c_str(), "Distance %f light years", &got) == 1 && std::fabs((double)got - want) < 1e-4;
     })) << "distance line: " << block_line(shot, 2);
     pause(0.3);
     shot = x.grab(window);

@@ -35,10 +35,10 @@ inline void draw(const star_type& s, BITMAP* target, int names)
     p.project(&sx, &sy);
     if (sx < 1 || sx > screen_width - 1 || sy < 1 || sy > screen_height - 1) return;  // off screen
     const float l = p.length();
-    const float m = (float)(s.abs_magnitude + 2.0 * std::log(l / reference_distance) / log_ratio);
+    const float m = (float)((double)s.abs_magnitude + 2.0 * std::log((double)l / reference_distance) / log_ratio);
     if (!(m < 6.0f)) return;                                    // too faint, or not a number
 
-    const int d = m >= 0.5f ? (int)((m - 0.5) * 42.5) : 0;      // dimming, 0..233, in double
+    const int d = m >= 0.5f ? (int)(((double)m - 0.5) * 42.5) : 0;  // dimming, 0..233, in double
     const int g = 255 - d;                                      // centre grey level
     const int nx[4] = {sx + 1, sx - 1, sx, sx}, ny[4] = {sy, sy, sy + 1, sy - 1};
     putpixel(target, sx, sy, makecol(g, g, g));

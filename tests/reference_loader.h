@@ -108,14 +108,14 @@ inline int load_catalog(std::istream& in, star_type* first, std::ostream& report
     int count = 0;
     while (!in.fail() && read_own_line(in, v)) {
         const float abs_magnitude =
-            (float)(v.magnitude - 2.0 * std::log(v.distance / reference_distance) / log_ratio);
+            (float)((double)v.magnitude - 2.0 * std::log((double)v.distance / reference_distance) / log_ratio);
         const float alpha = AZ_RAD(v.ra_hours, v.ra_minutes, v.ra_seconds);
         const float delta = ALT_RAD(v.dec_degrees, v.dec_minutes, v.dec_seconds);
         const double d = v.distance;
         const float z = (float)(d * std::sin((double)delta));
         const float r = (float)(d * std::cos((double)delta));
-        const float x = (float)(r * std::cos((double)alpha));
-        const float y = (float)(r * std::sin((double)alpha));
+        const float x = (float)((double)r * std::cos((double)alpha));
+        const float y = (float)((double)r * std::sin((double)alpha));
         if (count > 0) current = current->next = new star_type;
         current->star_set(v.name, abs_magnitude, vector(x, y, z), v.class_word);
         ++count;

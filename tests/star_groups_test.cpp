@@ -32,11 +32,6 @@ int lit(BITMAP* b)
     return n;
 }
 
-float seen(float a, float distance)
-{
-    return (float)(a + 2.0 * std::log(distance / 32.628463) / std::log(2.535));
-}
-
 // A star list; with `scattered`, its records are taken from the store out of
 // list order, so the list does not lie front to back in memory.
 class star_list {
@@ -272,10 +267,10 @@ TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
             star_type* s = list.add(catalog_place(v), 0, "G2V");
             s->transform_star(c.view);
             const float d = s->view_position.length();
-            float a = (float)(6.0 - 2.0 * std::log(d / 32.628463) / std::log(2.535));
+            float a = absolute_showing(6.0f, d);
             if (mode == 3 || make.chance(0.7)) {                       // the last float below 6, give or take
-                for (int step = 0; step < 32 && seen(a, d) < 6.0f; ++step) a = std::nextafter(a, inf);
-                for (int step = 0; step < 32 && seen(a, d) >= 6.0f; ++step) a = std::nextafter(a, -inf);
+                for (int step = 0; step < 32 && seen_from(a, d) < 6.0f; ++step) a = std::nextafter(a, inf);
+                for (int step = 0; step < 32 && seen_from(a, d) >= 6.0f; ++step) a = std::nextafter(a, -inf);
                 for (int nudge = make.pick(3) - 1; nudge > 0; --nudge) a = std::nextafter(a, inf);
             } else {
                 a += make.uniform_in(-6, 1);
@@ -472,11 +467,11 @@ TEST(StarGroups, EverySizeZoomAndExposureDrawsTheFullWalksPixels)
                     star_type* s = list.add(catalog_place(v), 0, "G2V");
                     s->transform_star(c.view);
                     const float d = s->view_position.length();
-                    float a = (float)((double)limit - 2.0 * std::log(d / 32.628463) / std::log(2.535));
+                    float a = absolute_showing(limit, d);
                     if (make.chance(0.6)) {                                  // the last float that shows, give or take
-                        for (int step = 0; step < 32 && seen(a, d) - c.optics.exposure() < 6.0f; ++step)
+                        for (int step = 0; step < 32 && seen_from(a, d) - c.optics.exposure() < 6.0f; ++step)
                             a = std::nextafter(a, inf);
-                        for (int step = 0; step < 32 && seen(a, d) - c.optics.exposure() >= 6.0f; ++step)
+                        for (int step = 0; step < 32 && seen_from(a, d) - c.optics.exposure() >= 6.0f; ++step)
                             a = std::nextafter(a, -inf);
                         for (int nudge = make.pick(3) - 1; nudge > 0; --nudge) a = std::nextafter(a, inf);
                     } else {

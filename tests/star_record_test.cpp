@@ -1,6 +1,7 @@
 // The star record: what a fresh record holds, and how star_set fills the name
 // and class fields byte by byte.
 #include "stars.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +24,6 @@ namespace {
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult at(vector got, float x, float y, float z)
-{
-    if (got.x == x && got.y == y && got.z == z) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "at (" << got.x << ", " << got.y << ", " << got.z
-                                         << "), want (" << x << ", " << y << ", " << z << ")";
-}
-
 // A record built where garbage was, as a heap block may hold it.
 struct dirty_record {
     alignas(star_type) unsigned char storage[sizeof(star_type)];
@@ -49,8 +43,8 @@ TEST(StarRecordDefault, UnfilledAndNeverDrawable)
     const star_type& s = *d.record;
     EXPECT_TRUE(field_is(s.name, sizeof s.name, ""));
     EXPECT_TRUE(field_is(s.spectral_class, sizeof s.spectral_class, ""));
-    EXPECT_TRUE(at(s.position, 0, 0, 0));
-    EXPECT_TRUE(at(s.view_position, 0, 0, 0));
+    EXPECT_TRUE(same_vector(s.position, vector(0, 0, 0)));
+    EXPECT_TRUE(same_vector(s.view_position, vector(0, 0, 0)));
     EXPECT_TRUE(std::isnan(s.abs_magnitude));               // so nothing ever draws it
     EXPECT_EQ(s.next, nullptr);                              // a list of one ends here
 }
@@ -117,8 +111,8 @@ TEST(StarRecordSet, SecondSetReplacesAllButViewAndNext)
     EXPECT_TRUE(field_is(s.name, sizeof s.name, "Second"));
     EXPECT_TRUE(field_is(s.spectral_class, 3, "K"));
     EXPECT_EQ(s.abs_magnitude, -0.25f);
-    EXPECT_TRUE(at(s.position, -4, 5, -6));
-    EXPECT_TRUE(at(s.view_position, 7, 8, 9));
+    EXPECT_TRUE(same_vector(s.position, vector(-4, 5, -6)));
+    EXPECT_TRUE(same_vector(s.view_position, vector(7, 8, 9)));
     EXPECT_EQ(s.next, &follower);
 }
 
@@ -132,7 +126,7 @@ TEST(StarRecordConstruct, FourArgumentsFillLikeSet)
     EXPECT_EQ(0, std::memcmp(built.name, d.record->name, sizeof built.name));
     EXPECT_TRUE(field_is(built.spectral_class, 3, "A1V"));
     EXPECT_EQ(built.abs_magnitude, 1.42f);
-    EXPECT_TRUE(at(built.position, -1.6f, 8.1f, -2.5f));
-    EXPECT_TRUE(at(built.view_position, 0, 0, 0));
+    EXPECT_TRUE(same_vector(built.position, vector(-1.6f, 8.1f, -2.5f)));
+    EXPECT_TRUE(same_vector(built.view_position, vector(0, 0, 0)));
     EXPECT_EQ(built.next, nullptr);
 }

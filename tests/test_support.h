@@ -1,11 +1,14 @@
-// What the tests share: vectors compared within a tolerance and bitmaps pixel
-// for pixel, each failing at the caller's line with what differs; a catalog
-// loaded from text with what it said; text compressed as gzip; XPM pictures
-// read back into pixels.
+// What the tests share: the magnitude law worked out in double on its own;
+// catalog lines built from their columns; a file's text and a scratch
+// directory; vectors compared within a tolerance and bitmaps pixel for pixel,
+// each failing at the caller's line with what differs; a catalog loaded from
+// text with what it said; text compressed as gzip; XPM pictures read back
+// into pixels.
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
 
 #include "catalog.h"
+#include "lens.h"
 #include "stars.h"
 #include "vector.h"
 
@@ -13,14 +16,80 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <system_error>
 #include <vector>
 #include <zlib.h>
+
+// The magnitude a star of absolute magnitude `absolute` shows from `distance`
+// light years: the law in double, rounded once to a float.
+inline float seen_from(float absolute, float distance)
+{
+    return (float)((double)absolute + 2.0 * std::log((double)distance / reference_distance) / std::log(magnitude_ratio));
+}
+
+// The absolute magnitude that shows `seen` from `distance` light years; it can
+// be a float off, so callers that need it exact step it with seen_from.
+inline float absolute_showing(float seen, float distance)
+{
+    return (float)((double)seen - 2.0 * std::log((double)distance / reference_distance) / std::log(magnitude_ratio));
+}
+
+// One catalog line from the columns that are read; the skipped ones stay empty.
+inline std::string catalog_line(const std::string& name, const std::string& magnitude, const std::string& distance,
+                                const std::string& spectral_class, const std::string& ra, const std::string& dec)
+{
+    return name + "\t\t" + magnitude + "\t\t" + distance + "\t\t" + spectral_class + "\t\t" + ra + "\t\t" +
+           dec + "\n";
+}
+
+// A line that loads, under any name: magnitude 1.5 at 25 light years, class G2V.
+inline std::string good_line(const std::string& name)
+{
+    return catalog_line(name, "1.50", "25.00", "G2V", "06 30 00", "+45 30 00");
+}
+
+// The bytes of a file; empty when it cannot be read.
+inline std::string file_text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A fresh directory under /tmp, removed with everything in it at the end of
+// the scope; `path` is empty when none could be made.
+struct temp_dir {
+    std::filesystem::path path;
+    temp_dir()
+    {
+        char pattern[] = "/tmp/starhop-test-XXXXXX";
+        if (mkdtemp(pattern)) path = pattern;
+    }
+    ~temp_dir()
+    {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+
+    // Writes `text` to `name` inside the directory and gives its full path.
+    std::string write(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(path / name, std::ios::binary) << text;
+        return (path / name).string();
+    }
+};
 
 inline ::testing::AssertionResult same_vector(vector got, vector want, float tol = 0)
 {
@@ -30,6 +99,45 @@ inline ::testing::AssertionResult same_vector(vector got, vector want, float tol
     return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z
                                          << "), want (" << want.x << ", " << want.y << ", "
                                          << want.z << "), off by " << d.x << ' ' << d.y << ' ' << d.z;
+}
+
+inline double dot(vector a, vector b)
+{
+    return (double)a.x * (double)b.x + (double)a.y * (double)b.y + (double)a.z * (double)b.z;
+}
+
+// Angle between two directions, radians.
+inline double angle_between(vector a, vector b)
+{
+    const double c = dot(a, b) / ((double)a.length() * (double)b.length());
+    return std::acos(c > 1 ? 1 : c < -1 ? -1 : c);
+}
+
+// Three axes of unit length, at right angles, the third the cross product of the
+// first two (down & forward = right), each within tol.
+inline ::testing::AssertionResult orthonormal_right_handed(vector forward, vector down, vector right,
+                                                           double tol = 1e-5)
+{
+    const vector r = down & forward;
+    const double errors[] = {(double)forward.length() - 1.0, (double)down.length() - 1.0,
+                             (double)right.length() - 1.0,   dot(forward, down), dot(forward, right),
+                             dot(down, right), (double)r.x - (double)right.x,
+                             (double)r.y - (double)right.y,  (double)r.z - (double)right.z};
+    for (double e : errors)
+        if (!(std::fabs(e) <= tol)) return ::testing::AssertionFailure() << "axes off by " << e;
+    return ::testing::AssertionSuccess();
+}
+
+// How many pixels differ between two bitmaps in [x0, x1) by [y0, y1); the
+// whole of the first bitmap when no box is given.
+inline int pixels_differing(BITMAP* a, BITMAP* b, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1)
+{
+    if (x1 < 0) x1 = a->w;
+    if (y1 < 0) y1 = a->h;
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += getpixel(a, x, y) != getpixel(b, x, y);
+    return n;
 }
 
 // Both 32-bit bitmaps of one size, every pixel alike.

@@ -3,6 +3,7 @@
 // AppStream metadata take theirs from the build. These tests hold all of them
 // to one another.
 #include "command_line.h"
+#include "test_support.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -10,14 +11,6 @@
 #include <string>
 
 namespace {
-
-std::string read_text(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
@@ -55,7 +48,7 @@ TEST(Version, ChangelogEntriesAreReadAsTheirUpstreamVersion)
 TEST(Version, ChangelogNamesTheVersionTheProgramAnswers)
 {
     const std::string path = STARHOP_SOURCE_DIR "/debian/changelog";
-    const std::string top = first_line(read_text(path));
+    const std::string top = first_line(file_text(path));
     ASSERT_FALSE(top.empty()) << "no changelog at " << path;
     EXPECT_EQ(changelog_version(top), program_version())
         << "bump the project() version and the newest changelog entry together; the entry reads: " << top;
@@ -64,8 +57,8 @@ TEST(Version, ChangelogNamesTheVersionTheProgramAnswers)
 TEST(Version, ManPageAndMetadataAreMadeWithTheProgramsVersion)
 {
     const std::string version = program_version();
-    const std::string man = read_text(STARHOP_BUILD_DIR "/dist/starhop.1");
-    const std::string metainfo = read_text(STARHOP_BUILD_DIR "/dist/io.github.starhop.metainfo.xml");
+    const std::string man = file_text(STARHOP_BUILD_DIR "/dist/starhop.1");
+    const std::string metainfo = file_text(STARHOP_BUILD_DIR "/dist/io.github.starhop.metainfo.xml");
     ASSERT_FALSE(man.empty() || metainfo.empty()) << "the build made no man page or metadata";
     const std::string title = first_line(man);
     EXPECT_EQ(title.rfind(".TH STARHOP 1 ", 0), 0u) << title;
