@@ -567,6 +567,46 @@ TEST_F(ViewerWindow, ZoomAndExposureInAWindowOfItsSize)
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
 }
 
+// F11 goes to the desktop's full screen and back to the window asked for,
+// each time with the sky drawn for that size.
+TEST_F(ViewerWindow, F11SwitchesToFullScreenAndBackToTheWindow)
+{
+    std::string catalog;
+    for (const sky_star& s : zoom_sky) catalog += catalog_line(s);
+    dir.write("stars.txt", catalog);
+    const std::string launcher = dir.file("starhop-800");
+    dir.write("starhop-800", "#!/bin/sh\nexec '" STARHOP_BINARY "' --window 800x600\n");
+    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+    ASSERT_NO_FATAL_FAILURE(start(launcher));
+    screen_view small;
+    small.width = 800;
+    small.height = 600;
+    ASSERT_EQ(first.width, small.width);
+    expect_stars_drawn(first, zoom_sky, small);
+
+    screen_view whole;
+    x.screen_size(&whole.width, &whole.height);
+    x.hold_key("F11", key_hold);
+    const unsigned long full = x.find_sized_window("starhop", whole.width, whole.height, 5);
+    ASSERT_NE(full, 0UL) << "no full-screen window; stderr: " << program->err();
+    image shot;
+    EXPECT_TRUE(wait_for(5, [&] {
+        shot = x.grab(full);
+        return !shot.empty() && reader().read(shot, 10, 40) == field_line(whole);
+    })) << "lens line: " << (shot.empty() ? std::string("(no picture)") : reader().read(shot, 10, 40));
+    expect_stars_drawn(shot, zoom_sky, whole);
+
+    x.hold_key("F11", key_hold);
+    window = x.find_sized_window("starhop", small.width, small.height, 5);
+    ASSERT_NE(window, 0UL) << "the window did not come back";
+    EXPECT_TRUE(wait_for(5, [&] {
+        shot = x.grab(window);
+        return !shot.empty() && reader().read(shot, 10, 40) == field_line(small);
+    })) << "lens line: " << (shot.empty() ? std::string("(no picture)") : reader().read(shot, 10, 40));
+    expect_stars_drawn(shot, zoom_sky, small);
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
 TEST_F(ViewerWindow, PointerIsDrawnWhereItIs)
 {
     dir.write("stars.txt", crafted_catalog());

@@ -182,6 +182,42 @@ unsigned long display::find_window(const std::string& prefix, double seconds)
     return found;
 }
 
+unsigned long display::search_sized(unsigned long parent, const std::string& name, int width, int height,
+                                    int depth_left)
+{
+    Window root, up, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(dpy_, parent, &root, &up, &children, &count)) return 0;
+    unsigned long found = 0;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(dpy_, children[i], &attributes) || attributes.map_state != IsViewable) continue;
+        const std::vector<std::string> names = class_hint(children[i]);
+        if (attributes.width == width && attributes.height == height && names.size() == 2 && names[1] == name)
+            found = children[i];
+        else if (depth_left > 0)
+            found = search_sized(children[i], name, width, height, depth_left - 1);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+unsigned long display::find_sized_window(const std::string& name, int width, int height, double seconds)
+{
+    unsigned long found = 0;
+    wait_for(seconds, [&] {
+        found = search_sized(DefaultRootWindow(dpy_), name, width, height, 2);
+        return found != 0;
+    });
+    return found;
+}
+
+void display::screen_size(int* width, int* height)
+{
+    *width = DisplayWidth(dpy_, DefaultScreen(dpy_));
+    *height = DisplayHeight(dpy_, DefaultScreen(dpy_));
+}
+
 int display::depth(unsigned long window)
 {
     XWindowAttributes attributes;

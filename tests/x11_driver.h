@@ -84,6 +84,10 @@ public:
     // The first window whose title starts with `prefix`, waiting up to
     // `seconds` for it to appear and be mapped; 0 when none did.
     unsigned long find_window(const std::string& prefix, double seconds);
+    // The first mapped window of class `name` (WM_CLASS) that is `width` by
+    // `height` pixels, waiting up to `seconds`; 0 when none was.
+    unsigned long find_sized_window(const std::string& name, int width, int height, double seconds);
+    void screen_size(int* width, int* height);     // the root window's
     std::string title(unsigned long window);
     int depth(unsigned long window);
     image grab(unsigned long window);               // empty on failure
@@ -106,6 +110,7 @@ public:
 private:
     image grab_area(unsigned long drawable, int width, int height);
     unsigned long search(unsigned long parent, const std::string& prefix, int depth_left);
+    unsigned long search_sized(unsigned long parent, const std::string& name, int width, int height, int depth_left);
     _XDisplay* dpy_ = nullptr;
 };
 
