@@ -14,7 +14,7 @@ starhop_install_deps() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 }
 
-STARHOP_BUILD_PACKAGES="build-essential cmake pkg-config liballegro4-dev"
+STARHOP_BUILD_PACKAGES="build-essential cmake pkg-config liballegro4-dev libpng-dev"
 STARHOP_TEST_PACKAGES="libgtest-dev libbenchmark-dev xvfb xauth libx11-dev libxtst-dev desktop-file-utils appstream clang libclang-rt-14-dev"
 # Only for the pictures in docs/: bench/run.sh, which measures and plots
 # docs/performance.md, and screenshots.sh, which writes the screenshots.

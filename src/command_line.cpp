@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "picture.h"
 #include "viewer.h"
 
 #include <cstring>
@@ -25,6 +26,29 @@ command_line parse_command_line(int argc, const char* const* argv)
                 line.action = command_line::version;
                 return line;
             }
+            if (std::strcmp(a, "--names") == 0) { line.names = true; continue; }
+            if (std::strcmp(a, "--at") == 0 || std::strcmp(a, "--picture") == 0) {
+                if (i + 1 == argc) {
+                    line.action = command_line::mistake;
+                    line.problem = std::string(a) + " needs a value";
+                    return line;
+                }
+                const char* value = argv[++i];
+                if (a[2] == 'p' && value[0] == '\0') {
+                    line.action = command_line::mistake;
+                    line.problem = "--picture needs a file name";
+                    return line;
+                }
+                if (a[2] == 'p') { line.picture = value; continue; }
+                std::string problem;
+                if (!parse_location(value, line.at, problem)) {
+                    line.action = command_line::mistake;
+                    line.problem = "--at: " + problem;
+                    return line;
+                }
+                line.at_given = true;
+                continue;
+            }
             line.action = command_line::mistake;
             line.problem = std::string("unknown option '") + a + "'";
             return line;
@@ -40,11 +64,17 @@ command_line parse_command_line(int argc, const char* const* argv)
     return line;
 }
 
+void start_camera(camera& c, const command_line& line)
+{
+    if (line.at_given) place_camera(c, line.at);
+    c.show_names = line.names;
+}
+
 const char* program_version() { return STARHOP_VERSION; }
 
 void write_usage(std::ostream& out)
 {
-    out << "Usage: starhop [catalog]\n"
+    out << "Usage: starhop [--at LINE] [--names] [--picture FILE] [catalog]\n"
            "       starhop --help | --version\n";
 }
 
@@ -58,6 +88,12 @@ void write_help(std::ostream& out)
            "Options:\n"
            "  -h, --help     show this text and exit\n"
            "  --version      show the version and exit\n"
+           "  --at LINE      start at a location printed by L, at rest, with or without\n"
+           "                 its first word: starhop-at:1 X,Y,Z F1,F2,F3 D1,D2,D3\n"
+           "                 zoom=K exposure=E speed=S\n"
+           "  --names        start with the names of the bright stars on\n"
+           "  --picture FILE draw the first frame into the PNG file FILE and exit,\n"
+           "                 without a window or a display\n"
            "\n"
            "Controls:\n"
            "  drag with a mouse button held     turn the view\n"
@@ -66,6 +102,9 @@ void write_help(std::ostream& out)
            "  B                                 thrust backward\n"
            "  Tab                               names of the bright stars on or off\n"
            "  E                                 fly home to Earth\n"
+           "  P                                 save the screen as a PNG picture in the\n"
+           "                                    pictures folder\n"
+           "  L                                 print the location as one line, for --at\n"
            "  F                                 fly to a star: type its name, or its first\n"
            "                                    letters, and press Enter; Backspace edits,\n"
            "                                    Esc closes the prompt. Any flight control\n"
@@ -109,5 +148,6 @@ int starhop_main(int argc, char** argv)
     const command_line line = parse_command_line(argc, argv);
     const int status = answer_command_line(line, std::cout, std::cerr);
     if (status >= 0) return status;
-    return run_viewer(line.catalog.c_str());
+    if (!line.picture.empty()) return draw_picture(line);
+    return run_viewer(line);
 }

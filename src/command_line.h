@@ -4,6 +4,8 @@
 #ifndef STARHOP_COMMAND_LINE_H
 #define STARHOP_COMMAND_LINE_H
 
+#include "location.h"
+
 #include <iosfwd>
 #include <string>
 
@@ -12,11 +14,19 @@ struct command_line {
     action_type action = run;
     std::string catalog = "stars.txt";          // looked up in the working directory
     std::string problem;                        // mistake: what was wrong
+    bool at_given = false;                      // --at: start at `at`
+    location at;
+    bool names = false;                         // --names: star names on from the start
+    std::string picture;                        // --picture: draw the first frame here and end
 };
 
-// starhop [catalog] | --help | -h | --version; "--" ends the options, so a
-// catalog whose name starts with "-" can still be given.
+// starhop [--at LINE] [--names] [--picture FILE] [catalog] | --help | -h |
+// --version; "--" ends the options, so a catalog whose name starts with "-"
+// can still be given. A location that cannot be read is a mistake.
 command_line parse_command_line(int argc, const char* const* argv);
+
+// The camera of the first frame: at the --at location, names as --names says.
+void start_camera(camera& c, const command_line& line);
 
 const char* program_version();
 void write_usage(std::ostream& out);

@@ -1,6 +1,10 @@
 #include "viewer.h"
 
 #include "catalog.h"
+#include "command_line.h"
+#include "location.h"
+#include "notices.h"
+#include "picture.h"
 #include "star_groups.h"
 #include "stars.h"
 #include "travel.h"
@@ -9,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <thread>
 
@@ -100,7 +105,7 @@ void build_view(camera& c)
 }
 
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel, star_groups* groups)
+                const traveller* travel, star_groups* groups, const notices* notes)
 {
     acquire_bitmap(buffer);
     show_mouse(nullptr);                       // the pointer comes off before we draw
@@ -123,6 +128,7 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
     textprintf_ex(buffer, font, 10, 30, white, _textmode,
                   "right mouse button to move forward, press E to return home.");
     if (travel) travel->draw(buffer, c);
+    if (notes) notes->draw(buffer, c.optics.height() - 18);   // the bottom line of text
     show_mouse(buffer);
     release_bitmap(buffer);
 }
@@ -157,31 +163,78 @@ private:
     unsigned ticks_then_ = 0;
 };
 
-void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups)
+// ---- keeping and sharing the view: P saves a picture, L prints the location ----
+
+namespace {
+constexpr unsigned saved_seconds = 3, location_seconds = 5;   // how long their lines stay
+
+class view_keeper {
+public:
+    // After the camera's update: L prints the location and shows it. The
+    // right axis is derived first as --at derives it, so that the frames
+    // from here on are the ones the line gives.
+    void after_camera(camera& c, int keys, notices& notes)
+    {
+        const bool l_down = keys && key[KEY_L];
+        if (l_down && !l_held) {
+            c.right = right_axis(c.down, c.forward);
+            const std::string line = format_location(location_of(c));
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+            notes.show(line, location_seconds);
+        }
+        l_held = l_down;
+        p_wanted = keys && key[KEY_P] && !p_held;
+        p_held = keys && key[KEY_P];
+    }
+    // After the frame is drawn: P saves it, without the pointer.
+    void after_draw(BITMAP* buffer, notices& notes)
+    {
+        if (!p_wanted) return;
+        show_mouse(nullptr);
+        notes.show(save_picture(buffer, pictures_folder(), std::time(nullptr)), saved_seconds);
+        show_mouse(buffer);
+    }
+
+private:
+    bool l_held = false, p_held = false, p_wanted = false;
+};
+} // namespace
+
+void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups, const camera* start)
 {
     std::unique_ptr<star_groups> own;
     if (!groups) groups = (own = std::make_unique<star_groups>(first_star)).get();
     camera c;
+    if (start) c = *start;
     frame_rate rate;
     traveller travel(first_star, star_count);   // indexes the names once
+    notices notes;
+    view_keeper keeper;
+    unsigned last_tick = ticks;
     while (!c.done) {
         const int keys = travel.before_camera(c);
         update_camera(c, keys);
         travel.after_camera(c, ticks);
+        keeper.after_camera(c, keys, notes);
         if (close_requested) c.done = 1;        // the close button ends as Esc does
         build_view(c);
-        draw_frame(c, first_star, star_count, buffer, &travel, groups);
+        draw_frame(c, first_star, star_count, buffer, &travel, groups, &notes);
+        keeper.after_draw(buffer, notes);
         while (!countready) wait_a_moment();    // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
+        notes.pass(tick - last_tick, false);
+        last_tick = tick;
         blit(buffer, screen, 0, 0, 0, 0, screen_width, screen_height);
         framecounter = framecounter + 1;
         rate.frame_shown(tick);
     }
 }
 
-int run_viewer(const char* catalog_name)
+int run_viewer(const command_line& line)
 {
+    const char* catalog_name = line.catalog.c_str();
     if (allegro_init() != 0) {
         std::fprintf(stderr, "starhop: cannot start the graphics library, no display could be opened%s%s\n",
                      allegro_error[0] ? ": " : "", allegro_error);
@@ -210,6 +263,8 @@ int run_viewer(const char* catalog_name)
     }
     set_window_title("starhop");
     set_close_button_callback(close_button);
-    run_frames(first_star, star_count, buffer, &groups);
+    camera start;
+    start_camera(start, line);
+    run_frames(first_star, star_count, buffer, &groups, &start);
     return 0;
 }

@@ -8,6 +8,8 @@
 #include "vector.h"
 
 struct BITMAP;
+struct command_line;
+class notices;
 class star_type;
 class star_groups;
 class traveller;
@@ -33,6 +35,8 @@ struct camera {
     int show_names = 0;
     int done = 0;
     lens optics;                                // screen, zoom and exposure
+    int speed_level = 0;
+    static constexpr int slowest_speed = -4, fastest_speed = +4;   // speed levels
 };
 
 // One frame's update from the library's keyboard and mouse state: return home,
@@ -46,15 +50,18 @@ void build_view(camera& c);
 // order, then the status text.
 // With `travel`, also its target line and prompt. With `groups` (made from the
 // same list), only the stars that can show are visited, with the same pixels.
+// With `notes`, its lines at the bottom.
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel = nullptr, star_groups* groups = nullptr);
-// Runs frames until Esc or the window's close button; without `groups`, makes
-// them from the list first.
-void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups = nullptr);
+                const traveller* travel = nullptr, star_groups* groups = nullptr,
+                const notices* notes = nullptr);
+// Runs frames until Esc or the window's close button, from the camera `start`
+// (the default one when null); without `groups`, makes them from the list first.
+void run_frames(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups = nullptr,
+                const camera* start = nullptr);
 
 // Starts the library, loads the catalog, opens the window and runs the frame
-// loop. Returns the process exit status: 0 after a normal end, 1 when the
-// graphics could not be started.
-int run_viewer(const char* catalog_name);
+// loop from the command line's start. Returns the process exit status: 0
+// after a normal end, 1 when the graphics could not be started.
+int run_viewer(const command_line& line);
 
 #endif
