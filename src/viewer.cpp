@@ -168,6 +168,26 @@ private:
 namespace {
 constexpr unsigned saved_seconds = 3, location_seconds = 5;   // how long their lines stay
 
+// Shows `text` on as many lines as it takes to fit the screen, broken at spaces.
+void show_fitted(notices& notes, const std::string& text, unsigned seconds, int screen_width_pixels)
+{
+    const std::size_t fits = (std::size_t)std::max(20, (screen_width_pixels - 20) / 8);   // 8-pixel glyphs, margins of 10
+    std::string line;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t space = text.find(' ', from);
+        if (space == std::string::npos) space = text.size();
+        const std::string word = text.substr(from, space - from);
+        if (!line.empty() && line.size() + 1 + word.size() > fits) {
+            notes.show(line, seconds);
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        from = space + 1;
+    }
+    if (!line.empty()) notes.show(line, seconds);
+}
+
 class view_keeper {
 public:
     // After the camera's update: L prints the location and shows it. The
@@ -181,7 +201,7 @@ public:
             const std::string line = format_location(location_of(c));
             std::printf("%s\n", line.c_str());
             std::fflush(stdout);
-            notes.show(line, location_seconds);
+            show_fitted(notes, line, location_seconds, c.optics.width());
         }
         l_held = l_down;
         p_wanted = keys && key[KEY_P] && !p_held;
@@ -192,7 +212,7 @@ public:
     {
         if (!p_wanted) return;
         show_mouse(nullptr);
-        notes.show(save_picture(buffer, pictures_folder(), std::time(nullptr)), saved_seconds);
+        show_fitted(notes, save_picture(buffer, pictures_folder(), std::time(nullptr)), saved_seconds, buffer->w);
         show_mouse(buffer);
     }
 
