@@ -16,6 +16,6 @@ starhop_install_deps() {
 
 STARHOP_BUILD_PACKAGES="build-essential cmake pkg-config liballegro4-dev libpng-dev"
 STARHOP_TEST_PACKAGES="libgtest-dev libbenchmark-dev xvfb xauth libx11-dev libxtst-dev desktop-file-utils appstream clang libclang-rt-14-dev"
-# Only for the pictures in docs/: bench/run.sh, which measures and plots
-# docs/performance.md, and screenshots.sh, which writes the screenshots.
-STARHOP_DOCS_PACKAGES="gnuplot-nox time libpng-dev"
+# Only for the plot in docs/: bench/run.sh, which measures and plots
+# docs/performance.md.
+STARHOP_DOCS_PACKAGES="gnuplot-nox time"

@@ -162,3 +162,28 @@ TEST(CommandLineProgram, AnswersBeforeAnyWindowOpens)
     EXPECT_EQ(run("/nonexistent/sky.txt"), 1) << "a catalog alone goes on to start the graphics";
     EXPECT_NE(read(err).find("display"), std::string::npos) << read(err);
 }
+
+// The new options and keys are where a user looks for them, and the location
+// the README shows is one the program reads.
+TEST(CommandLineDocs, ReadmeAndManPageListTheViewSharingOptionsAndKeys)
+{
+    auto read = [](const char* path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    const std::string readme = read(STARHOP_SOURCE_DIR "/README.md"), man = read(STARHOP_SOURCE_DIR "/dist/starhop.6");
+    for (const char* part : {"--at", "--picture", "--names", "| P |", "| L |", "docs/orion.png"})
+        EXPECT_NE(readme.find(part), std::string::npos) << "README.md does not mention " << part;
+    for (const char* part : {"\\-\\-at", "\\-\\-picture", "\\-\\-names", ".B P\n", ".B L\n"})
+        EXPECT_NE(man.find(part), std::string::npos) << "the man page does not mention " << part;
+
+    const std::size_t at = readme.find("--at \"starhop-at:1 ");
+    ASSERT_NE(at, std::string::npos) << "no location in the README";
+    const std::size_t from = at + 6, to = readme.find('"', from);
+    location l;
+    std::string problem;
+    EXPECT_TRUE(parse_location(readme.substr(from, to - from), l, problem)) << problem;
+    EXPECT_EQ(readme.substr(from, to - from), format_location(l)) << "written as the program writes it";
+}
