@@ -12,7 +12,7 @@ cmake -S "$top" -B "$build" >/dev/null
 cmake --build "$build" --target starhop -j"$(nproc)"
 mkdir -p "$top/docs"
 catalog="$top/data/stars.txt"
-orion="starhop-at:1 -800,600,0 0.986636729,0.159384387,-0.0338316876 -0.0333987049,-0.00539533138,-0.999427545 zoom=-2 exposure=+1.0 speed=0"
+orion="starhop-at:1 -800,600,0 0.986636758,0.159384385,-0.0338316858 -0.0333987065,-0.00539533142,-0.999427557 zoom=-2 exposure=+1.0 speed=0"
 "$build/starhop" --picture "$top/docs/start.png" "$catalog" >/dev/null
 "$build/starhop" --names --picture "$top/docs/names.png" "$catalog" >/dev/null
 "$build/starhop" --names --at "$orion" --picture "$top/docs/orion.png" "$catalog" >/dev/null
