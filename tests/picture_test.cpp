@@ -5,6 +5,7 @@
 #include "allegro_env.h"
 #include "catalog.h"
 #include "command_line.h"
+#include "notices.h"
 #include "picture.h"
 #include "stars.h"
 #include "test_support.h"
@@ -250,9 +251,134 @@ TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
         EXPECT_TRUE(same_picture(read_png(png), want)) << shell;
     }
 
+    // At another window size, the frame of a window of that size.
+    const std::string wide = folder.file("wide.png");
+    ASSERT_EQ(run_without_display("--window 800x600 --picture '" + wide + "' '" + catalog + "'", err), 0) << read_file(err);
+    {
+        test_bitmap want(800, 600);
+        frame_loop loop(const_cast<star_type*>(&stars.head), stars.count, want);
+        loop.step(frame_input(), 0);
+        EXPECT_TRUE(same_picture(read_png(wide), want));
+    }
+
     EXPECT_EQ(run_without_display("--picture '" + folder.file("no/such/sky.png") + "' '" + catalog + "'", err), 1);
     EXPECT_EQ(read_file(err), "starhop: cannot write the picture " + folder.file("no/such/sky.png") +
                                   ": No such file or directory\n");
     EXPECT_EQ(run_without_display("--picture '" + folder.file("x.png") + "' --at 'zoom=0'", err), 2);
     EXPECT_FALSE(fs::exists(folder.file("x.png")));
+}
+
+// ---- L and P in the frame loop ----
+
+namespace {
+
+// A few stars around the start, the frame loop on them with its notices, L's
+// lines caught and P's pictures in a scratch folder.
+class ViewKeys : public ::testing::Test {
+protected:
+    star_list stars{STARHOP_SOURCE_DIR "/data/stars.txt"};
+    test_bitmap buffer;
+    notices shown;
+    std::ostringstream printed;
+    scratch_folder folder;
+    std::unique_ptr<frame_loop> loop;
+    unsigned tick = 0;
+
+    void SetUp() override
+    {
+        loop = std::make_unique<frame_loop>(&stars.head, stars.count, buffer, nullptr, &shown);
+        loop->locations = &printed;
+        loop->pictures = folder.path.string();
+    }
+    bool step(const frame_input& in) { return loop->step(in, ++tick); }
+    bool press(int code, int ascii)
+    {
+        frame_input in;
+        in.press(code, ascii);
+        in.hold(code);
+        return step(in);
+    }
+    // Away from Earth, turned both ways, two speed levels up, then at rest.
+    void fly()
+    {
+        press(KEY_PGUP, 0);
+        press(KEY_PGUP, 0);
+        for (int f = 0; f < 10; ++f) {
+            frame_input in;
+            in.hold(KEY_SPACE);
+            in.hold(f < 5 ? KEY_UP : KEY_RIGHT);
+            step(in);
+        }
+        loop->c.velocity = vector(0, 0, 0);
+        step(frame_input());
+    }
+};
+
+} // namespace
+
+// L prints the line once, shows it at the bottom, and a loop started from that
+// line draws the very picture the line was taken from.
+TEST_F(ViewKeys, LocationLineGivesTheSameFrameAgain)
+{
+    fly();
+    ASSERT_EQ(loop->c.speed_level, 2);
+    press(KEY_L, 'l');
+    const std::string out = printed.str();
+    ASSERT_EQ(out.back(), '\n');
+    const std::string line = out.substr(0, out.size() - 1);
+    ASSERT_EQ(line.find('\n'), std::string::npos) << "printed more than once: " << out;
+    EXPECT_NE(line.find(" speed=2"), std::string::npos) << line;
+    std::string joined;
+    for (const std::string& part : shown.texts()) joined += (joined.empty() ? "" : " ") + part;
+    EXPECT_EQ(joined, line);
+    EXPECT_GT(shown.texts().size(), 1u) << "a line this long wraps at 640 pixels";
+
+    // The same frame without the notice, and that frame from the line.
+    shown.pass(location_seconds * notices::ticks_per_second, false);
+    ASSERT_TRUE(shown.empty());
+    ASSERT_TRUE(step(frame_input())) << "the line going away is a change";
+    const command_line start = parse({"--at", line.c_str()});
+    ASSERT_EQ(start.action, command_line::run) << start.problem;
+    test_bitmap again;
+    frame_loop second(&stars.head, stars.count, again);
+    start_camera(second.c, start);
+    EXPECT_EQ(second.c.speed_level, 2);
+    ASSERT_TRUE(second.step(frame_input(), 1));
+    EXPECT_TRUE(same_bitmap(again, buffer));
+
+    // With the prompt open, l is typed into it and nothing is printed.
+    printed.str("");
+    press(KEY_F, 'f');
+    press(KEY_L, 'l');
+    EXPECT_EQ(printed.str(), "");
+    EXPECT_EQ(loop->travel.prompt.text(), "l");
+}
+
+// P saves the picture on the screen under a fresh name, says so at the
+// bottom, and the next frame shows the line though nothing else changed.
+TEST_F(ViewKeys, PictureKeySavesTheScreenAndSaysWhere)
+{
+    fly();
+    ASSERT_FALSE(step(frame_input()));                  // at rest: nothing new to draw
+    test_bitmap shot;
+    press(KEY_P, 'p');
+    blit(buffer, shot, 0, 0, 0, 0, screen_width, screen_height);
+    ASSERT_EQ(folder.names().size(), 1u);
+    const std::string path = folder.file(folder.names()[0]);
+    EXPECT_TRUE(same_picture(read_png(path), shot));
+    ASSERT_EQ(shown.texts().size(), 1u);
+    EXPECT_EQ(shown.texts()[0], "Saved " + path);
+    EXPECT_TRUE(step(frame_input())) << "the Saved line must be drawn though the input is quiet";
+
+    press(KEY_P, 'p');                                  // again at once: a second name, the first kept
+    EXPECT_EQ(folder.names().size(), 2u);
+    EXPECT_TRUE(same_picture(read_png(path), shot));
+
+    loop->pictures = folder.file("gone");               // a folder that is not there
+    press(KEY_P, 'p');
+    std::string said;
+    for (const std::string& part : shown.texts()) said += part + " ";
+    EXPECT_NE(said.find("Could not save the picture in " + folder.file("gone") + ": No such file or directory"),
+              std::string::npos) << said;
+    EXPECT_EQ(folder.names().size(), 2u);
 }
