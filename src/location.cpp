@@ -79,8 +79,11 @@ bool value_of(const std::string& field, const char* name, std::string& value, st
     return true;
 }
 
-double length_of(vector v) { return std::sqrt((double)v.x * v.x + (double)v.y * v.y + (double)v.z * v.z); }
-double dot_of(vector a, vector b) { return (double)a.x * b.x + (double)a.y * b.y + (double)a.z * b.z; }
+double length_of(vector v)
+{
+    return std::sqrt((double)v.x * (double)v.x + (double)v.y * (double)v.y + (double)v.z * (double)v.z);
+}
+double dot_of(vector a, vector b) { return (double)a.x * (double)b.x + (double)a.y * (double)b.y + (double)a.z * (double)b.z; }
 
 bool unit_axis(vector v, const char* what, std::string& problem)
 {
