@@ -1,6 +1,6 @@
 // The viewer application: start-up, the frame loop and what a frame draws.
 // The entry function in main.cpp hands the command line to starhop_main
-// (command_line.h), which calls run_viewer.
+// (command_line.h), which calls run_viewer, or draw_picture for --picture.
 #ifndef STARHOP_VIEWER_H
 #define STARHOP_VIEWER_H
 
