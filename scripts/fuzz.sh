@@ -9,9 +9,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build="$top/build-fuzz"
 cmake -S "$top" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DSTARHOP_FUZZ=ON -DSTARHOP_TESTS=OFF -DSTARHOP_WERROR=ON >/dev/null
-cmake --build "$build" --target load_fuzz draw_fuzz -j"$(nproc)"
+cmake --build "$build" --target load_fuzz draw_fuzz location_fuzz -j"$(nproc)"
 mkdir -p "$build/artifacts"
-for target in load draw; do
+for target in load draw location; do
     mkdir -p "$build/corpus-$target"
     dict=""
     [ "$target" = load ] && dict="-dict=$top/fuzz/catalog.dict"

@@ -69,6 +69,29 @@ command_line parse_command_line(int argc, const char* const* argv)
                 }
                 continue;
             }
+            if (std::strcmp(a, "--names") == 0) { line.names = true; continue; }
+            if (std::strcmp(a, "--at") == 0 || std::strcmp(a, "--picture") == 0) {
+                if (i + 1 == argc) {
+                    line.action = command_line::mistake;
+                    line.problem = std::string(a) + " needs a value";
+                    return line;
+                }
+                const char* value = argv[++i];
+                if (a[2] == 'p' && value[0] == '\0') {
+                    line.action = command_line::mistake;
+                    line.problem = "--picture needs a file name";
+                    return line;
+                }
+                if (a[2] == 'p') { line.picture = value; continue; }
+                std::string problem;
+                if (!parse_location(value, line.at, problem)) {
+                    line.action = command_line::mistake;
+                    line.problem = "--at: " + problem;
+                    return line;
+                }
+                line.at_given = true;
+                continue;
+            }
             line.action = command_line::mistake;
             line.problem = std::string("unknown option '") + a + "'";
             return line;
@@ -84,11 +107,17 @@ command_line parse_command_line(int argc, const char* const* argv)
     return line;
 }
 
+void start_camera(camera& c, const command_line& line)
+{
+    if (line.at_given) place_camera(c, line.at);
+    c.show_names = line.names;
+}
+
 const char* program_version() { return STARHOP_VERSION; }
 
 void write_usage(std::ostream& out)
 {
-    out << "Usage: starhop [--window WxH | --fullscreen] [catalog]\n"
+    out << "Usage: starhop [--window WxH | --fullscreen] [--at LINE] [--names] [--picture FILE] [catalog]\n"
            "       starhop --help | --version\n";
 }
 
@@ -105,6 +134,12 @@ void write_help(std::ostream& out)
            "  --fullscreen   fill the screen at the desktop's resolution\n"
            "  -h, --help     show this text and exit\n"
            "  --version      show the version and exit\n"
+           "  --at LINE      start at a location printed by L, at rest, with or without\n"
+           "                 its first word: starhop-at:1 X,Y,Z F1,F2,F3 D1,D2,D3\n"
+           "                 zoom=K exposure=E speed=S\n"
+           "  --names        start with the names of the bright stars on\n"
+           "  --picture FILE draw the first frame into the PNG file FILE and exit,\n"
+           "                 without a window or a display\n"
            "\n"
            "Controls:\n"
            "  drag with a mouse button held     turn the view\n"
@@ -124,6 +159,9 @@ void write_help(std::ostream& out)
            "                                    a few seconds; ends a trip and clears its\n"
            "                                    target line\n"
            "  F1, or ?                          show or hide the list of controls\n"
+           "  P                                 save the screen as a PNG picture in the\n"
+           "                                    pictures folder\n"
+           "  L                                 print the location as one line, for --at\n"
            "  F                                 fly to a star: type its name, or its first\n"
            "                                    letters, and press Enter; Backspace edits,\n"
            "                                    Esc closes the prompt. When names are\n"
@@ -178,9 +216,6 @@ int starhop_main(int argc, char** argv)
     const command_line line = parse_command_line(argc, argv);
     const int status = answer_command_line(line, std::cout, std::cerr);
     if (status >= 0) return status;
-    screen_choice choice;
-    choice.width = line.width;
-    choice.height = line.height;
-    choice.fullscreen = line.fullscreen;
-    return run_viewer(line.catalog.c_str(), choice);
+    if (!line.picture.empty()) return draw_picture(line);
+    return run_viewer(line);
 }

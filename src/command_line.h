@@ -5,6 +5,7 @@
 #define STARHOP_COMMAND_LINE_H
 
 #include "lens.h"
+#include "location.h"
 
 #include <iosfwd>
 #include <string>
@@ -16,16 +17,24 @@ struct command_line {
     std::string problem;                        // mistake: what was wrong
     int width = screen_width, height = screen_height;   // --window, or the default window
     bool fullscreen = false;                    // --fullscreen
+    bool at_given = false;                      // --at: start at `at`
+    location at;
+    bool names = false;                         // --names: star names on from the start
+    std::string picture;                        // --picture: draw the first frame here and end
 };
 
 // Sizes --window accepts.
 constexpr int narrowest_window = 320, widest_window = 7680;
 constexpr int lowest_window = 240, highest_window = 4320;
 
-// starhop [--window WxH] [--fullscreen] [catalog] | --help | -h | --version;
-// "--" ends the options, so a catalog whose name starts with "-" can still be
-// given. The size also reads as --window=WxH.
+// starhop [--window WxH] [--fullscreen] [--at LINE] [--names] [--picture FILE]
+// [catalog] | --help | -h | --version; "--" ends the options, so a catalog
+// whose name starts with "-" can still be given. The size also reads as
+// --window=WxH. A location that cannot be read is a mistake.
 command_line parse_command_line(int argc, const char* const* argv);
+
+// The camera of the first frame: at the --at location, names as --names says.
+void start_camera(camera& c, const command_line& line);
 
 const char* program_version();
 void write_usage(std::ostream& out);

@@ -1,7 +1,10 @@
 #include "viewer.h"
 
 #include "catalog.h"
+#include "command_line.h"
+#include "location.h"
 #include "notices.h"
+#include "picture.h"
 #include "selection.h"
 #include "star_groups.h"
 #include "stars.h"
@@ -13,7 +16,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <signal.h>
+#include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -68,6 +73,8 @@ const std::vector<std::string> help_lines = {
     "  E                             fly back to Earth",
     "  Tab                           star names on or off",
     "  F                             fly to a star by name",
+    "  P                             save the screen as a PNG picture",
+    "  L                             print the location, for --at",
     "  F1 or ?                       this help",
     "  Esc                           quit",
 };
@@ -258,8 +265,9 @@ frame_state state_of(const camera& c, const frame_input& in, const traveller& tr
 }
 
 frame_loop::frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups,
-                       const notices* shown, bool make_groups)
+                       notices* shown, bool make_groups)
     : travel(first_star, (std::size_t)std::max(star_count, 0)),   // indexes the names once
+      locations(&std::cout),
       first_star_(first_star), star_count_(star_count), buffer_(buffer), groups_(groups), shown_(shown)
 {
     c.optics.resize(buffer->w, buffer->h);
@@ -281,21 +289,41 @@ bool frame_loop::step(const frame_input& in, unsigned tick)
     update_camera(c, in, keys);
     travel.after_camera(c, tick);
     if (in.clicked()) picked.click(in.down_x, in.down_y);
+    if (keys && in.pressed(KEY_L)) {
+        // The right axis derived as --at derives it, so the frames from here
+        // on are the ones the line gives.
+        c.right = right_axis(c.down, c.forward);
+        const std::string line = format_location(location_of(c));
+        if (locations) *locations << line << std::endl;
+        if (shown_)
+            for (const std::string& part : screen_lines(line, c.optics.width())) shown_->show(part, location_seconds);
+    }
     build_view(c);
     const frame_state now = state_of(c, in, travel, shown_, picked);
-    if (drawn_ && in.quiet() && now == drawn_state_) return false;   // the same picture again
-    draw_frame(c, first_star_, star_count_, buffer_, &travel, groups_, shown_, &picked);
-    drawn_ = true;
-    drawn_state_ = now;
-    return true;
+    const bool same = drawn_ && in.quiet() && now == drawn_state_;   // the same picture again
+    if (!same) {
+        draw_frame(c, first_star_, star_count_, buffer_, &travel, groups_, shown_, &picked);
+        drawn_ = true;
+        drawn_state_ = now;
+    }
+    if (keys && in.pressed(KEY_P)) {            // the picture on the screen, without the pointer
+        show_mouse(nullptr);
+        const std::string said =
+            save_picture(buffer_, pictures.empty() ? pictures_folder() : pictures, std::time(nullptr));
+        show_mouse(buffer_);
+        if (shown_)
+            for (const std::string& part : screen_lines(said, c.optics.width())) shown_->show(part, saved_seconds);
+    }
+    return !same;
 }
 
 // Runs frames until Esc or the window's close button. Returns false when a
 // switch of the screen mode left no screen to draw on.
 static bool run_frames(star_type* first_star, int star_count, display& screen_of, star_groups* groups,
-                       notices& said)
+                       notices& said, const command_line& line)
 {
     frame_loop loop(first_star, star_count, screen_of.buffer(), groups, &said, false);
+    start_camera(loop.c, line);
     frame_rate rate;
     frame_input in;
     unsigned ticks_then = ticks;
@@ -347,9 +375,9 @@ void show_load_messages(const std::string& said, int star_count, notices& shown)
     } catch (const std::bad_alloc&) {}                          // at the very edge of memory: standard error only
 }
 
-std::vector<std::string> screen_lines(const std::string& text)
+std::vector<std::string> screen_lines(const std::string& text, int width)
 {
-    constexpr std::size_t longest = (screen_width - 2 * 10) / 8;   // the font's 8-pixel cells within the margins
+    const std::size_t longest = (std::size_t)std::max(1, (width - 2 * 10) / 8);   // the font's 8-pixel cells within the margins
     std::vector<std::string> lines;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -400,8 +428,61 @@ private:
 
 } // namespace
 
-int run_viewer(const char* catalog_name, const screen_choice& choice)
+// Loads the catalog into the list after `first_star`. What the load explains
+// goes to standard error and, for a user started from the desktop with no
+// terminal, onto the screen as well.
+static int load_shown(const char* catalog_name, star_type* first_star, notices& shown)
 {
+    copying_buffer said(std::cerr);
+    std::ostream errors(&said);
+    load_notes notes;
+    notes.source_name = catalog_name;
+    notes.errors = &errors;
+    if (isatty(STDERR_FILENO)) notes.progress = &std::cerr;
+    const int star_count = load_catalog(catalog_name, first_star, std::cout, notes);
+    errors.flush();
+    show_load_messages(said.text, star_count, shown);
+    return star_count;
+}
+
+int draw_picture(const command_line& line)
+{
+    if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0) {
+        std::fprintf(stderr, "starhop: cannot start the graphics library: %s\n", allegro_error);
+        return 1;
+    }
+    set_color_depth(32);
+    BITMAP* buffer = create_bitmap(line.width, line.height);
+    if (!buffer) {
+        std::fprintf(stderr, "starhop: not enough memory for a picture of %d by %d pixels\n", line.width, line.height);
+        return 1;
+    }
+    notices shown;
+    star_type* first_star = new star_type;
+    const int star_count = load_shown(line.catalog.c_str(), first_star, shown);
+    const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
+    {
+        // The viewer's first frame: no key, no button, the pointer nowhere drawn.
+        frame_loop loop(first_star, star_count, buffer, groups.get(), &shown, false);
+        start_camera(loop.c, line);
+        loop.step(frame_input(), 0);
+    }
+    std::string problem;
+    const bool written = write_png(buffer, line.picture, problem);
+    destroy_bitmap(buffer);
+    if (written) return 0;
+    std::fprintf(stderr, "starhop: cannot write the picture %s: %s\n", printable(line.picture).c_str(),
+                 problem.c_str());
+    return 1;
+}
+
+int run_viewer(const command_line& line)
+{
+    const char* catalog_name = line.catalog.c_str();
+    screen_choice choice;
+    choice.width = line.width;
+    choice.height = line.height;
+    choice.fullscreen = line.fullscreen;
     if (allegro_init() != 0) {
         std::fprintf(stderr, "starhop: cannot start the graphics library, no display could be opened%s%s\n",
                      allegro_error[0] ? ": " : "", allegro_error);
@@ -419,19 +500,9 @@ int run_viewer(const char* catalog_name, const screen_choice& choice)
     const int depth = desktop_color_depth();
     set_color_depth(depth != 0 ? depth : 32);                  // 0 means unknown
 
-    // What the load explains goes to standard error and, for a user started
-    // from the desktop with no terminal, onto the screen as well.
     notices shown;
     star_type* first_star = new star_type;
-    copying_buffer said(std::cerr);
-    std::ostream errors(&said);
-    load_notes notes;
-    notes.source_name = catalog_name;
-    notes.errors = &errors;
-    if (isatty(STDERR_FILENO)) notes.progress = &std::cerr;
-    const int star_count = load_catalog(catalog_name, first_star, std::cout, notes);
-    errors.flush();
-    show_load_messages(said.text, star_count, shown);
+    const int star_count = load_shown(catalog_name, first_star, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
 
     claim_window();                                             // class and icon, before the window is made
@@ -445,7 +516,7 @@ int run_viewer(const char* catalog_name, const screen_choice& choice)
         return 1;
     }
     show_mouse(screen_of.buffer());
-    if (!run_frames(first_star, star_count, screen_of, groups.get(), shown)) {
+    if (!run_frames(first_star, star_count, screen_of, groups.get(), shown, line)) {
         std::fprintf(stderr, "starhop: the screen mode could not be set again after a switch was refused\n");
         return 1;
     }

@@ -1,6 +1,6 @@
 // The viewer application: start-up, the frame loop and what a frame draws.
 // The entry function in main.cpp hands the command line to starhop_main
-// (command_line.h), which calls run_viewer.
+// (command_line.h), which calls run_viewer, or draw_picture for --picture.
 #ifndef STARHOP_VIEWER_H
 #define STARHOP_VIEWER_H
 
@@ -17,6 +17,7 @@
 #include <vector>
 
 struct BITMAP;
+struct command_line;
 class notices;
 class star_type;
 class star_groups;
@@ -68,9 +69,9 @@ constexpr unsigned load_message_seconds = 10;
 // Each line of `said` shown on the screen: for load_message_seconds, or
 // until the first key press when no star was loaded.
 void show_load_messages(const std::string& said, int star_count, notices& shown);
-// `text` cut at spaces into lines that fit the screen beside its margin; a
-// word longer than a line is cut where the line ends.
-std::vector<std::string> screen_lines(const std::string& text);
+// `text` cut at spaces into lines that fit a screen `width` pixels wide
+// beside its margin; a word longer than a line is cut where the line ends.
+std::vector<std::string> screen_lines(const std::string& text, int width = screen_width);
 // The help that F1 and ? show, a control a line.
 extern const std::vector<std::string> help_lines;
 
@@ -102,13 +103,16 @@ class frame_loop {
 public:
     // Without `groups`, makes them from the list, unless `make_groups` is
     // false (they did not fit): then every frame walks the list. `shown`,
-    // when given, is drawn at the bottom of every picture.
+    // when given, is drawn at the bottom of every picture, and L and P say
+    // there what they did.
     frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups = nullptr,
-               const notices* shown = nullptr, bool make_groups = true);
+               notices* shown = nullptr, bool make_groups = true);
     ~frame_loop();
     // One frame on `in`, with `tick` timer ticks counted so far: the prompt,
     // the camera, the trip, the view and, when something changed since the
-    // last picture drawn, a new picture. Returns whether it drew one.
+    // last picture drawn, a new picture. L prints the location on
+    // `locations`; P saves the picture in `pictures` (the user's pictures
+    // folder when empty). Returns whether it drew one.
     bool step(const frame_input& in, unsigned tick);
     bool done() const { return c.done != 0; }
     // A new back buffer (the screen mode changed): the lens takes its size,
@@ -118,6 +122,8 @@ public:
     camera c;
     traveller travel;
     selection picked;
+    std::ostream* locations;                    // where L prints the line: standard output
+    std::string pictures;                       // where P saves: empty for the user's folder
 
 private:
     star_type* first_star_;
@@ -125,16 +131,23 @@ private:
     BITMAP* buffer_;
     std::unique_ptr<star_groups> own_groups_;
     star_groups* groups_;
-    const notices* shown_;
+    notices* shown_;
     bool drawn_ = false;                        // a picture is in the buffer
     frame_state drawn_state_;                   // what it was drawn from
 };
 
 
+// How long the lines L and P show stay on the screen.
+constexpr unsigned location_seconds = 5, saved_seconds = 3;
+
 // Starts the library, loads the catalog, opens the window (or the full
-// screen) and runs the frame loop until Esc or the window's close button.
-// Returns the process exit status: 0 after a normal end, 1 when the graphics
-// could not be started.
-int run_viewer(const char* catalog_name, const screen_choice& choice = screen_choice());
+// screen) the command line asks for and runs the frame loop from its start
+// (--at, --names) until Esc or the window's close button. Returns the process
+// exit status: 0 after a normal end, 1 when the graphics could not be started.
+int run_viewer(const command_line& line);
+// --picture: loads the catalog, draws the viewer's first frame into a memory
+// bitmap of the window's size and writes it to the picture file, without a
+// display. Returns the exit status: 0 when written, 1 when not.
+int draw_picture(const command_line& line);
 
 #endif

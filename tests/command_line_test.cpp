@@ -11,6 +11,8 @@
 
 namespace {
 
+const std::string usage = "Usage: starhop [--window WxH | --fullscreen] [--at LINE] [--names] [--picture FILE] [catalog]\n";
+
 command_line parse(std::vector<const char*> args)
 {
     args.insert(args.begin(), "starhop");
@@ -59,16 +61,41 @@ TEST(CommandLine, CatalogIsTheOneArgumentOrStarsTxt)
     }
 }
 
+TEST(CommandLine, StartOptionsCombineWithACatalog)
+{
+    const command_line line = parse({"--names", "--at", "starhop-at:1 1,2,3 1,0,0 0,0,-1 zoom=4 exposure=-1.5 speed=2",
+                                     "--picture", "sky.png", "my-stars.txt"});
+    ASSERT_EQ(line.action, command_line::run) << line.problem;
+    EXPECT_EQ(line.catalog, "my-stars.txt");
+    EXPECT_EQ(line.picture, "sky.png");
+    EXPECT_TRUE(line.names);
+    ASSERT_TRUE(line.at_given);
+    EXPECT_EQ(line.at.position.y, 2.0f);
+    EXPECT_EQ(line.at.forward.x, 1.0f);
+    EXPECT_EQ(line.at.zoom_step, 4);
+    EXPECT_EQ(line.at.exposure_steps, -3);
+    EXPECT_EQ(line.at.speed_level, 2);
+    const command_line plain = parse({"sky.txt"});
+    EXPECT_FALSE(plain.at_given || plain.names || !plain.picture.empty());
+
+    camera c;                                       // the first frame's camera takes both
+    start_camera(c, line);
+    EXPECT_EQ(c.show_names, 1);
+    EXPECT_EQ(c.optics.zoom_step(), 4);
+    EXPECT_EQ(c.camera_position.z, 3.0f);
+}
+
 TEST(CommandLine, HelpAndVersionAnswerOnStandardOutputWithStatusZero)
 {
     for (const char* option : {"--help", "-h"}) {
         const answer a = answer_for({option});
         EXPECT_EQ(a.status, 0) << option;
         EXPECT_EQ(a.err, "");
-        EXPECT_EQ(a.out.rfind("Usage: starhop [--window WxH | --fullscreen] [catalog]\n", 0), 0u) << a.out;
+        EXPECT_EQ(a.out.rfind(usage, 0), 0u) << a.out;
         for (const char* part : {"Controls:", "Catalog format:", "stars.txt", "Space", "Tab", "Esc",
                                  "fly to a star", "click a star", "G  ", "right ascension", "declination", "tabs",
-                                 "--window WxH", "--fullscreen", "F11", "mouse wheel", "= and -", "keypad", "] and ["})
+                                 "--window WxH", "--fullscreen", "F11", "mouse wheel", "= and -", "keypad", "] and [",
+                                 "--at LINE", "--picture FILE", "--names", "PNG picture", "print the location"})
             EXPECT_NE(a.out.find(part), std::string::npos) << "the help does not mention " << part;
     }
     const std::string version = project_version();
@@ -92,12 +119,19 @@ TEST(CommandLine, MistakesGiveTheUsageOnStandardErrorWithStatusTwo)
         {{"--", "a", "b"}, "only one catalog can be given, 'b' is a second"},
         {{"--window"}, "--window needs a size, such as --window 1920x1080"},
         {{"sky.txt", "--window"}, "--window needs a size, such as --window 1920x1080"},
+        {{"--at"}, "--at needs a value"},
+        {{"sky.txt", "--picture"}, "--picture needs a value"},
+        {{"--picture", ""}, "--picture needs a file name"},
+        {{"--at", "0,0,0 0,1,0 0,0,-1 zoom=0 exposure=+0.0"},
+         "--at: the location has 5 fields; it needs 6: X,Y,Z F1,F2,F3 D1,D2,D3 zoom=K exposure=E speed=S"},
+        {{"--at", "0,0,0 0,1,0 0,0,-1 zoom=41 exposure=+0.0 speed=0", "--picture", "a.png"},
+         "--at: zoom=41 is out of range: the zoom step is a whole number from -4 to 40"},
     };
     for (const auto& k : cases) {
         const answer a = answer_for(k.args);
         EXPECT_EQ(a.status, 2) << k.problem;
         EXPECT_EQ(a.out, "");
-        EXPECT_EQ(a.err.rfind(std::string("starhop: ") + k.problem + "\nUsage: starhop [--window WxH | --fullscreen] [catalog]\n", 0), 0u) << a.err;
+        EXPECT_EQ(a.err.rfind(std::string("starhop: ") + k.problem + "\n" + usage, 0), 0u) << a.err;
     }
 }
 
@@ -150,17 +184,17 @@ TEST(CommandLineProgram, AnswersBeforeAnyWindowOpens)
         return text.str();
     };
     EXPECT_EQ(run("--help"), 0);
-    EXPECT_EQ(read(out).rfind("Usage: starhop [--window WxH | --fullscreen] [catalog]\n", 0), 0u);
+    EXPECT_EQ(read(out).rfind(usage, 0), 0u);
     EXPECT_EQ(read(err), "");
     EXPECT_EQ(run("--version"), 0);
     EXPECT_EQ(read(out), "starhop " + project_version() + "\n");
     EXPECT_EQ(run("--no-such-option"), 2);
     EXPECT_EQ(read(out), "");
-    EXPECT_EQ(read(err).rfind("starhop: unknown option '--no-such-option'\nUsage: starhop [--window WxH | --fullscreen] [catalog]\n", 0), 0u) << read(err);
+    EXPECT_EQ(read(err).rfind("starhop: unknown option '--no-such-option'\n" + usage, 0), 0u) << read(err);
     EXPECT_EQ(run("--window 100x100 sky.txt"), 2);
     EXPECT_EQ(read(err).rfind("starhop: the window size '100x100'", 0), 0u) << read(err);
     EXPECT_EQ(run("one.txt two.txt"), 2);
-    EXPECT_NE(read(err).find("Usage: starhop [--window WxH | --fullscreen] [catalog]"), std::string::npos);
+    EXPECT_NE(read(err).find(usage), std::string::npos);
     EXPECT_EQ(run("/nonexistent/sky.txt"), 1) << "a catalog alone goes on to start the graphics";
     EXPECT_NE(read(err).find("display"), std::string::npos) << read(err);
 }
@@ -179,4 +213,29 @@ TEST(CommandLine, ManualPageAndReadmeListTheScreenOptionsAndKeys)
         EXPECT_TRUE(t.find("`]` and `[`") != std::string::npos || t.find("] \" and \" [") != std::string::npos) << file;
         EXPECT_TRUE(t.find("`=` and `-`") != std::string::npos || t.find("= \" and \" \\-") != std::string::npos) << file;
     }
+}
+
+// The new options and keys are where a user looks for them, and the location
+// the README shows is one the program reads.
+TEST(CommandLineDocs, ReadmeAndManPageListTheViewSharingOptionsAndKeys)
+{
+    auto read = [](const char* path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    const std::string readme = read(STARHOP_SOURCE_DIR "/README.md"), man = read(STARHOP_SOURCE_DIR "/dist/starhop.1.in");
+    for (const char* part : {"--at", "--picture", "--names", "| P |", "| L |", "docs/orion.png"})
+        EXPECT_NE(readme.find(part), std::string::npos) << "README.md does not mention " << part;
+    for (const char* part : {"\\-\\-at", "\\-\\-picture", "\\-\\-names", ".B P\n", ".B L\n"})
+        EXPECT_NE(man.find(part), std::string::npos) << "the man page does not mention " << part;
+
+    const std::size_t at = readme.find("--at \"starhop-at:1 ");
+    ASSERT_NE(at, std::string::npos) << "no location in the README";
+    const std::size_t from = at + 6, to = readme.find('"', from);
+    location l;
+    std::string problem;
+    EXPECT_TRUE(parse_location(readme.substr(from, to - from), l, problem)) << problem;
+    EXPECT_EQ(readme.substr(from, to - from), format_location(l)) << "written as the program writes it";
 }

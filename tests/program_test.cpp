@@ -844,3 +844,123 @@ TEST_F(ViewerWindow, AClickNamesAStarAtTheTopRightAndGFliesToIt)
     EXPECT_EQ(found, 1) << "centre pixels: " << std::hex << shot.at(319, 239) << ' ' << shot.at(320, 240);
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
 }
+
+// ---- keeping and sharing a view ----
+
+namespace {
+
+// Whether the picture and the window's content agree pixel for pixel outside
+// the pointer's patch, whose top-left corner is at the pointer.
+::testing::AssertionResult same_outside_pointer(const png_pixels& picture, const image& shot, int px, int py)
+{
+    if (picture.width != shot.width || picture.height != shot.height)
+        return ::testing::AssertionFailure() << "picture " << picture.width << "x" << picture.height << ", window "
+                                             << shot.width << "x" << shot.height;
+    long differ = 0;
+    int fx = -1, fy = -1;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x) {
+            if (x >= px - 2 && x < px + 14 && y >= py - 2 && y < py + 20) continue;   // the pointer
+            if (picture.at(x, y) != shot.at(x, y) && differ++ == 0) fx = x, fy = y;
+        }
+    if (differ == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << differ << " pixels differ, first at (" << fx << ", " << fy << "): picture "
+                                         << std::hex << picture.at(fx, fy) << ", window " << shot.at(fx, fy);
+}
+
+long differing_pixels(const image& a, const image& b)
+{
+    if (a.width != b.width || a.height != b.height) return -1;
+    long n = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) n += a.pixels[i] != b.pixels[i];
+    return n;
+}
+
+// The lines at the bottom of the screen, joined by spaces, from `lines` up.
+std::string bottom_text(const image& shot, int lines)
+{
+    std::string text;
+    for (int i = lines - 1; i >= 0; --i) text += (text.empty() ? "" : " ") + reader().read(shot, 10, 462 - 10 * i);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(ViewerWindow, LocationLineStartsTheSameFrameAndPictureHoldsTheWindow)
+{
+    // HOME in a scratch folder with a Pictures folder: that is where P saves.
+    const std::string home = dir.file("home");
+    std::filesystem::create_directories(home + "/Pictures");
+    auto launcher = [&](const std::string& name, const std::string& args) {
+        dir.write(name, "#!/bin/sh\nHOME='" + home + "' XDG_CONFIG_HOME='" + home + "/.config' exec '" STARHOP_BINARY
+                        "' " + args + " '" STARHOP_SOURCE_DIR "/data/stars.txt'\n");
+        std::filesystem::permissions(dir.file(name), std::filesystem::perms::owner_all);
+        return dir.file(name);
+    };
+    ASSERT_NO_FATAL_FAILURE(start(launcher("first-run", "")));
+
+    // Fly out, wait until the traveller is at rest, then turn: up, then right.
+    x.hold_key("space", 0.5);
+    std::string was, now = status_now().text;
+    ASSERT_TRUE(wait_for(10, [&] { pause(0.3); was = now; now = status_now().text; return now == was; })) << now;
+    x.hold_key("Up", 0.1);
+    x.hold_key("Right", 0.2);
+    image before;
+    ASSERT_TRUE(wait_for(5, [&] { pause(0.2); before = x.grab(window); return differing_pixels(before, x.grab(window)) == 0; }));
+    ASSERT_GT(read_status(before).distance, 1.0) << read_status(before).text;
+
+    // L: the line on standard output, and on the screen (the pointer out of its way).
+    x.move_pointer(window, park_x, 200);
+    x.hold_key("l", key_hold);
+    std::string line;
+    ASSERT_TRUE(wait_for(5, [&] {
+        const std::string out = program->out();
+        const std::size_t at = out.find("starhop-at:1 ");
+        if (at == std::string::npos || out.find('\n', at) == std::string::npos) return false;
+        line = out.substr(at, out.find('\n', at) - at);
+        return true;
+    })) << "no location on standard output: " << program->out();
+    EXPECT_EQ(program->out().find("starhop-at:1", program->out().find(line) + 1), std::string::npos) << "printed twice";
+    std::string shown;
+    EXPECT_TRUE(wait_for(3, [&] { shown = bottom_text(x.grab(window), 2); return shown == line; }))
+        << "shown: " << shown << "\nprinted: " << line;
+    x.move_pointer(window, park_x, park_y);
+    EXPECT_NE(line.find(" zoom=0 exposure=+0.0 speed=0"), std::string::npos) << line;
+    ASSERT_TRUE(wait_for(8, [&] { return differing_pixels(x.grab(window), before) == 0; }))
+        << "the frame did not come back to what it was once the line went";
+
+    // P: the picture in HOME/Pictures under its dated name, and said so.
+    x.hold_key("p", key_hold);
+    std::string saved;
+    EXPECT_TRUE(wait_for(5, [&] { saved = bottom_text(x.grab(window), 1); return saved.rfind("Saved ", 0) == 0; }))
+        << "bottom line: " << saved;
+    std::vector<std::string> pictures;
+    for (const auto& e : std::filesystem::directory_iterator(home + "/Pictures")) pictures.push_back(e.path().string());
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(saved, "Saved " + pictures[0]);
+    const std::string name = std::filesystem::path(pictures[0]).filename().string();
+    int date = 0, time = 0, end = 0;
+    EXPECT_TRUE(std::sscanf(name.c_str(), "starhop-%8d-%6d.png%n", &date, &time, &end) == 2 && end == (int)name.size() &&
+                name.size() == 27) << name;
+    const png_pixels picture = read_png(pictures[0]);
+    EXPECT_TRUE(same_outside_pointer(picture, before, park_x, park_y));
+    // With the pointer elsewhere, the patch it hid before shows: the picture has it too, and no pointer.
+    const int px = 300, py = 120;
+    x.move_pointer(window, px, py);
+    image moved;
+    EXPECT_TRUE(wait_for(8, [&] {
+        moved = x.grab(window);
+        return any_lit(moved, px, py, 4, 4) && bottom_text(moved, 1).empty();
+    })) << "bottom line: " << bottom_text(moved, 1);
+    EXPECT_TRUE(same_outside_pointer(picture, moved, px, py));
+    x.move_pointer(window, park_x, park_y);
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+
+    // Started again at that line: the same frame, pixel for pixel.
+    ASSERT_NO_FATAL_FAILURE(start(launcher("second-run", "--at '" + line + "'")));
+    EXPECT_EQ(differing_pixels(first, before), 0) << "first frame: " << read_status(first).text
+                                                  << "\nframe at L: " << read_status(before).text;
+    pause(0.3);
+    EXPECT_EQ(differing_pixels(x.grab(window), before), 0) << "the traveller did not stay at rest";
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}

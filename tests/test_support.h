@@ -2,8 +2,8 @@
 // catalog lines built from their columns; a file's text and a scratch
 // directory; vectors compared within a tolerance and bitmaps pixel for pixel,
 // each failing at the caller's line with what differs; a catalog loaded from
-// text with what it said; text compressed as gzip; XPM pictures read back
-// into pixels.
+// text with what it said; text compressed as gzip; XPM pictures and PNG files
+// read back into pixels.
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
 
@@ -22,6 +22,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <png.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -334,6 +335,52 @@ inline xpm_picture read_xpm(const char* const* rows, std::uint32_t none)
     picture.width = width;
     picture.height = height;
     return picture;
+}
+
+// A PNG file's pixels, each 0xRRGGBB; empty when it cannot be read.
+struct png_pixels {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> rgb;
+    std::uint32_t at(int x, int y) const { return rgb[(std::size_t)y * width + x]; }
+};
+
+inline png_pixels read_png(const std::string& path)
+{
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    png_pixels p;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> bytes(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr)) return p;
+    p.width = (int)image.width;
+    p.height = (int)image.height;
+    for (std::size_t i = 0; i + 2 < bytes.size(); i += 3)
+        p.rgb.push_back((std::uint32_t)bytes[i] << 16 | (std::uint32_t)bytes[i + 1] << 8 | bytes[i + 2]);
+    return p;
+}
+
+// The picture holds the bitmap's colours, pixel for pixel, at any colour depth.
+inline ::testing::AssertionResult same_picture(const png_pixels& got, BITMAP* want)
+{
+    if (got.width != want->w || got.height != want->h)
+        return ::testing::AssertionFailure() << "sizes differ: " << got.width << "x" << got.height << " against "
+                                             << want->w << "x" << want->h;
+    const int depth = bitmap_color_depth(want);
+    long differ = 0;
+    int fx = -1, fy = -1;
+    std::uint32_t fw = 0;
+    for (int y = 0; y < want->h; ++y)
+        for (int x = 0; x < want->w; ++x) {
+            const int c = getpixel(want, x, y);
+            const std::uint32_t rgb = (std::uint32_t)getr_depth(depth, c) << 16 |
+                                      (std::uint32_t)getg_depth(depth, c) << 8 | (std::uint32_t)getb_depth(depth, c);
+            if (got.at(x, y) != rgb && differ++ == 0) fx = x, fy = y, fw = rgb;
+        }
+    if (differ == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << differ << " pixels differ, first at (" << fx << ", " << fy << "): got "
+                                         << std::hex << got.at(fx, fy) << ", want " << fw;
 }
 
 #endif

@@ -1,0 +1,384 @@
+// Pictures: PNG files that hold a bitmap's pixels exactly, fresh names that
+// never replace a file, no part of a file left when a write fails, the
+// pictures folder, and --picture drawing the viewer's first frame with no
+// display at all.
+#include "allegro_env.h"
+#include "catalog.h"
+#include "command_line.h"
+#include "notices.h"
+#include "picture.h"
+#include "stars.h"
+#include "test_support.h"
+#include "viewer.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+static auto* env = register_allegro_env();
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh folder, removed with what it holds at the end of the scope.
+struct scratch_folder {
+    fs::path path;
+    scratch_folder()
+    {
+        char name[] = "/tmp/starhop-pictures-XXXXXX";
+        path = mkdtemp(name);
+    }
+    ~scratch_folder() { fs::remove_all(path); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> all;
+        for (const auto& e : fs::directory_iterator(path)) all.push_back(e.path().filename().string());
+        std::sort(all.begin(), all.end());
+        return all;
+    }
+};
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// Files may grow to `bytes` only while this lives; a write past it fails
+// with EFBIG, as on a full disk, instead of raising SIGXFSZ.
+struct file_size_limit {
+    rlimit before;
+    void (*handler)(int);
+    explicit file_size_limit(rlim_t bytes)
+    {
+        handler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &before);
+        rlimit small = before;
+        small.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~file_size_limit()
+    {
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, handler);
+    }
+};
+
+// A bitmap of noise, so that the PNG cannot compress it below a few bytes a pixel.
+void fill_noise(BITMAP* bmp, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int y = 0; y < bmp->h; ++y)
+        for (int x = 0; x < bmp->w; ++x)
+            putpixel(bmp, x, y, makecol_depth(bitmap_color_depth(bmp), byte(rng), byte(rng), byte(rng)));
+}
+
+struct star_list {
+    star_type head;
+    int count = 0;
+    explicit star_list(const std::string& path)
+    {
+        std::ostringstream report;
+        count = load_catalog(path.c_str(), &head, report, load_notes{});
+    }
+    ~star_list()
+    {
+        for (star_type* s = head.next; s;) {
+            star_type* next = s->next;
+            delete s;
+            s = next;
+        }
+    }
+};
+
+command_line parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "starhop");
+    return parse_command_line((int)args.size(), args.data());
+}
+
+// Runs the built program without DISPLAY; returns its exit status.
+int run_without_display(const std::string& args, const std::string& err_file)
+{
+    const std::string command = std::string("env -u DISPLAY '") + STARHOP_BINARY + "' " + args + " >/dev/null 2>'" +
+                                err_file + "' </dev/null";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+TEST(PictureFile, HoldsEveryPixelAtEveryDepth)
+{
+    scratch_folder folder;
+    struct { int depth, w, h; } cases[] = {{32, 640, 480}, {32, 1, 1}, {32, 3, 7}, {24, 17, 5}, {16, 9, 4}, {15, 4, 9}};
+    for (const auto& k : cases) {
+        BITMAP* bmp = create_bitmap_ex(k.depth, k.w, k.h);
+        fill_noise(bmp, (unsigned)(k.depth * 1000 + k.w));
+        const std::string path = folder.file("noise-" + std::to_string(k.depth) + "-" + std::to_string(k.w) + ".png");
+        std::string problem;
+        EXPECT_TRUE(write_new_png(bmp, path, problem)) << problem;
+        EXPECT_TRUE(same_picture(read_png(path), bmp)) << k.depth << " bits, " << k.w << "x" << k.h;
+        EXPECT_FALSE(write_new_png(bmp, path, problem)) << "an existing file is never replaced";
+        EXPECT_EQ(problem, "File exists");
+        destroy_bitmap(bmp);
+    }
+}
+
+TEST(PictureFile, FreshNamesAndReasonsWhenNotSaved)
+{
+    std::tm when{};
+    when.tm_year = 2026 - 1900, when.tm_mon = 0, when.tm_mday = 9, when.tm_hour = 7, when.tm_min = 5, when.tm_sec = 3;
+    EXPECT_EQ(picture_name(when, 1), "starhop-20260109-070503.png");
+    EXPECT_EQ(picture_name(when, 2), "starhop-20260109-070503-2.png");
+    EXPECT_EQ(picture_name(when, 12), "starhop-20260109-070503-12.png");
+
+    scratch_folder folder;
+    test_bitmap bmp(20, 10);
+    fill_noise(bmp, 1);
+    const std::time_t now = std::time(nullptr);
+    std::tm local;
+    localtime_r(&now, &local);
+    const std::string first = folder.file(picture_name(local, 1));
+    write_file(first, "a picture taken before");         // taken already: never overwritten
+    EXPECT_EQ(save_picture(bmp, folder.path.string(), now), "Saved " + folder.file(picture_name(local, 2)));
+    EXPECT_EQ(save_picture(bmp, folder.path.string(), now), "Saved " + folder.file(picture_name(local, 3)));
+    EXPECT_EQ(read_file(first), "a picture taken before");
+    EXPECT_TRUE(same_picture(read_png(folder.file(picture_name(local, 3))), bmp));
+
+    EXPECT_EQ(save_picture(bmp, folder.file("missing"), now),
+              "Could not save the picture in " + folder.file("missing") + ": No such file or directory");
+    EXPECT_EQ(save_picture(bmp, first, now), "Could not save the picture in " + first + ": Not a directory");
+
+    test_bitmap big(640, 480);                          // a disk that fills up part way through
+    fill_noise(big, 2);
+    const std::vector<std::string> before = folder.names();
+    std::string said;
+    {
+        file_size_limit limit(4096);
+        said = save_picture(big, folder.path.string(), now);
+    }
+    EXPECT_EQ(said, "Could not save the picture in " + folder.path.string() + ": File too large");
+    EXPECT_EQ(folder.names(), before) << "no part of a picture stays behind";
+}
+
+TEST(PictureFile, ReplacesANamedFileOnlyWhenWhole)
+{
+    scratch_folder folder;
+    const std::string path = folder.file("sky.png");
+    write_file(path, "the old picture");
+    test_bitmap bmp(640, 480);
+    fill_noise(bmp, 3);
+    std::string problem;
+    {
+        file_size_limit limit(4096);
+        EXPECT_FALSE(write_png(bmp, path, problem));
+    }
+    EXPECT_EQ(problem, "File too large");
+    EXPECT_EQ(read_file(path), "the old picture");
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"sky.png"}) << "the half-written copy is gone";
+
+    ASSERT_TRUE(write_png(bmp, path, problem)) << problem;
+    EXPECT_TRUE(same_picture(read_png(path), bmp));
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"sky.png"});
+    EXPECT_FALSE(write_png(bmp, folder.file("no/such/folder.png"), problem));
+    EXPECT_EQ(problem, "No such file or directory");
+}
+
+TEST(PictureFolder, XdgAnswerThenHomePicturesThenHere)
+{
+    scratch_folder home, elsewhere;
+    const std::string h = home.path.string(), pictures = h + "/Pictures", other = elsewhere.path.string();
+    EXPECT_EQ(choose_pictures_folder(other, h.c_str()), other);
+    EXPECT_EQ(choose_pictures_folder(other + "/", h.c_str()), other);
+    EXPECT_EQ(choose_pictures_folder(h, h.c_str()), ".") << "xdg-user-dir answers home when nothing is set up";
+    EXPECT_EQ(choose_pictures_folder(other + "/gone", h.c_str()), ".");
+    EXPECT_EQ(choose_pictures_folder("", nullptr), ".");
+    fs::create_directory(pictures);
+    EXPECT_EQ(choose_pictures_folder(other, h.c_str()), other);
+    EXPECT_EQ(choose_pictures_folder(h, h.c_str()), pictures);
+    EXPECT_EQ(choose_pictures_folder(h + "/", h.c_str()), pictures);
+    EXPECT_EQ(choose_pictures_folder("", h.c_str()), pictures) << "xdg-user-dir not installed";
+    EXPECT_EQ(choose_pictures_folder(other + "/gone", (h + "/").c_str()), pictures);
+    write_file(other + "/plain", "a file");
+    EXPECT_EQ(choose_pictures_folder(other + "/plain", h.c_str()), pictures) << "a file is not a folder";
+}
+
+// The program draws the first frame with no display; the same frame drawn
+// here into a memory bitmap for the same camera matches it pixel for pixel.
+TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
+{
+    scratch_folder folder;
+    const std::string catalog = STARHOP_SOURCE_DIR "/data/stars.txt", err = folder.file("err.txt");
+    const star_list stars(catalog);
+    ASSERT_GT(stars.count, 100000);
+    struct { const char* at; bool names; } cases[] = {
+        {nullptr, false},
+        {nullptr, true},
+        {"starhop-at:1 -61.25,158.5,3.75 0.280833781,0.959630013,-0.0148412213 0.0117350277,0.0120205525,0.999858856 "
+         "zoom=0 exposure=+0.0 speed=0", true},
+        {"12.5,-300,40 0,1,0 0,0,-1 zoom=0 exposure=+0.0 speed=1", false},
+    };
+    int n = 0;
+    for (const auto& k : cases) {
+        const std::string png = folder.file("frame-" + std::to_string(n++) + ".png");
+        std::vector<const char*> args;
+        std::string shell = "--picture '" + png + "'";
+        if (k.at) args.push_back("--at"), args.push_back(k.at), shell += std::string(" --at '") + k.at + "'";
+        if (k.names) args.push_back("--names"), shell += " --names";
+        args.push_back("--picture"), args.push_back(png.c_str());
+        args.push_back(catalog.c_str()), shell += " '" + catalog + "'";
+        ASSERT_EQ(run_without_display(shell, err), 0) << shell << "\n" << read_file(err);
+
+        const command_line line = parse(args);
+        ASSERT_EQ(line.action, command_line::run) << line.problem;
+        camera c;
+        start_camera(c, line);
+        build_view(c);
+        test_bitmap want(c.optics.width(), c.optics.height());
+        draw_frame(c, const_cast<star_type*>(&stars.head), stars.count, want);
+        EXPECT_TRUE(same_picture(read_png(png), want)) << shell;
+    }
+
+    // At another window size, the frame of a window of that size.
+    const std::string wide = folder.file("wide.png");
+    ASSERT_EQ(run_without_display("--window 800x600 --picture '" + wide + "' '" + catalog + "'", err), 0) << read_file(err);
+    {
+        test_bitmap want(800, 600);
+        frame_loop loop(const_cast<star_type*>(&stars.head), stars.count, want);
+        loop.step(frame_input(), 0);
+        EXPECT_TRUE(same_picture(read_png(wide), want));
+    }
+
+    EXPECT_EQ(run_without_display("--picture '" + folder.file("no/such/sky.png") + "' '" + catalog + "'", err), 1);
+    EXPECT_EQ(read_file(err), "starhop: cannot write the picture " + folder.file("no/such/sky.png") +
+                                  ": No such file or directory\n");
+    EXPECT_EQ(run_without_display("--picture '" + folder.file("x.png") + "' --at 'zoom=0'", err), 2);
+    EXPECT_FALSE(fs::exists(folder.file("x.png")));
+}
+
+// ---- L and P in the frame loop ----
+
+namespace {
+
+// A few stars around the start, the frame loop on them with its notices, L's
+// lines caught and P's pictures in a scratch folder.
+class ViewKeys : public ::testing::Test {
+protected:
+    star_list stars{STARHOP_SOURCE_DIR "/data/stars.txt"};
+    test_bitmap buffer;
+    notices shown;
+    std::ostringstream printed;
+    scratch_folder folder;
+    std::unique_ptr<frame_loop> loop;
+    unsigned tick = 0;
+
+    void SetUp() override
+    {
+        loop = std::make_unique<frame_loop>(&stars.head, stars.count, buffer, nullptr, &shown);
+        loop->locations = &printed;
+        loop->pictures = folder.path.string();
+    }
+    bool step(const frame_input& in) { return loop->step(in, ++tick); }
+    bool press(int code, int ascii)
+    {
+        frame_input in;
+        in.press(code, ascii);
+        in.hold(code);
+        return step(in);
+    }
+    // Away from Earth, turned both ways, two speed levels up, then at rest.
+    void fly()
+    {
+        press(KEY_PGUP, 0);
+        press(KEY_PGUP, 0);
+        for (int f = 0; f < 10; ++f) {
+            frame_input in;
+            in.hold(KEY_SPACE);
+            in.hold(f < 5 ? KEY_UP : KEY_RIGHT);
+            step(in);
+        }
+        loop->c.velocity = vector(0, 0, 0);
+        step(frame_input());
+    }
+};
+
+} // namespace
+
+// L prints the line once, shows it at the bottom, and a loop started from that
+// line draws the very picture the line was taken from.
+TEST_F(ViewKeys, LocationLineGivesTheSameFrameAgain)
+{
+    fly();
+    ASSERT_EQ(loop->c.speed_level, 2);
+    press(KEY_L, 'l');
+    const std::string out = printed.str();
+    ASSERT_EQ(out.back(), '\n');
+    const std::string line = out.substr(0, out.size() - 1);
+    ASSERT_EQ(line.find('\n'), std::string::npos) << "printed more than once: " << out;
+    EXPECT_NE(line.find(" speed=2"), std::string::npos) << line;
+    std::string joined;
+    for (const std::string& part : shown.texts()) joined += (joined.empty() ? "" : " ") + part;
+    EXPECT_EQ(joined, line);
+    EXPECT_GT(shown.texts().size(), 1u) << "a line this long wraps at 640 pixels";
+
+    // The same frame without the notice, and that frame from the line.
+    shown.pass(location_seconds * notices::ticks_per_second, false);
+    ASSERT_TRUE(shown.empty());
+    ASSERT_TRUE(step(frame_input())) << "the line going away is a change";
+    const command_line start = parse({"--at", line.c_str()});
+    ASSERT_EQ(start.action, command_line::run) << start.problem;
+    test_bitmap again;
+    frame_loop second(&stars.head, stars.count, again);
+    start_camera(second.c, start);
+    EXPECT_EQ(second.c.speed_level, 2);
+    ASSERT_TRUE(second.step(frame_input(), 1));
+    EXPECT_TRUE(same_bitmap(again, buffer));
+
+    // With the prompt open, l is typed into it and nothing is printed.
+    printed.str("");
+    press(KEY_F, 'f');
+    press(KEY_L, 'l');
+    EXPECT_EQ(printed.str(), "");
+    EXPECT_EQ(loop->travel.prompt.text(), "l");
+}
+
+// P saves the picture on the screen under a fresh name, says so at the
+// bottom, and the next frame shows the line though nothing else changed.
+TEST_F(ViewKeys, PictureKeySavesTheScreenAndSaysWhere)
+{
+    fly();
+    ASSERT_FALSE(step(frame_input()));                  // at rest: nothing new to draw
+    test_bitmap shot;
+    press(KEY_P, 'p');
+    blit(buffer, shot, 0, 0, 0, 0, screen_width, screen_height);
+    ASSERT_EQ(folder.names().size(), 1u);
+    const std::string path = folder.file(folder.names()[0]);
+    EXPECT_TRUE(same_picture(read_png(path), shot));
+    ASSERT_EQ(shown.texts().size(), 1u);
+    EXPECT_EQ(shown.texts()[0], "Saved " + path);
+    EXPECT_TRUE(step(frame_input())) << "the Saved line must be drawn though the input is quiet";
+
+    press(KEY_P, 'p');                                  // again at once: a second name, the first kept
+    EXPECT_EQ(folder.names().size(), 2u);
+    EXPECT_TRUE(same_picture(read_png(path), shot));
+
+    loop->pictures = folder.file("gone");               // a folder that is not there
+    press(KEY_P, 'p');
+    std::string said;
+    for (const std::string& part : shown.texts()) said += part + " ";
+    EXPECT_NE(said.find("Could not save the picture in " + folder.file("gone") + ": No such file or directory"),
+              std::string::npos) << said;
+    EXPECT_EQ(folder.names().size(), 2u);
+}
