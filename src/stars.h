@@ -84,19 +84,18 @@ public:
     mapped_pages& operator=(const mapped_pages&) = delete;
 
     char* data() const { return at_; }
-    std::size_t size() const { return bytes_; }  // from data() to the end, any gap included
-    // Gives back every whole page past the first `bytes`.
+    std::size_t size() const { return bytes_; }
+    // Unmaps every whole page past the first `bytes`.
     void keep_first(std::size_t bytes);
-    // Gives back the whole pages inside [from, to), bytes from data(); the
-    // rest is given back when the owner goes. One gap at most.
-    void give_back(std::size_t from, std::size_t to);
-    std::size_t gap() const { return gap_end_ - gap_begin_; }
+    // Gives the whole pages inside [from, to), bytes from data(), back to the
+    // system but keeps them mapped: they read as zero again, and writing
+    // them takes fresh pages.
+    void release(std::size_t from, std::size_t to);
     void reset();
 
 private:
     char* at_ = nullptr;
     std::size_t bytes_ = 0;
-    std::size_t gap_begin_ = 0, gap_end_ = 0;   // given back already
 };
 
 // For tests of running out of memory where no limit on the process reaches:
