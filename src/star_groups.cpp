@@ -19,12 +19,14 @@
 // magnitude wide), then along a Morton curve through a grid laid over most of
 // the stars, and cut into leaves of at most leaf_size stars that never mix
 // bands; leaves and then their parents are gathered fanout at a time up to a
-// handful of roots. A star is one 64-bit word while they are sorted, and a
-// leaf's box and brightness come from its stars' cells and band, because
-// reading a hundred million records again out of order costs far more than
-// reading them in order twice. The words go straight to rooms by their top
-// digit, sized from a sample taken on the first walk (a walk to count them
-// costs as much as one to write them); what a room cannot take is kept aside.
+// handful of roots. A star is one 64-bit word while they are sorted, for
+// half of the stars (a range of buckets) at a time, and a leaf's box and
+// brightness come from its stars' cells and band, because reading a hundred
+// million records again out of order costs far more than reading them in
+// order once more for the second half. The words go straight to rooms by
+// their top digit, sized from a sample taken on the first walk (a walk to
+// count them costs as much as one to write them); what a room cannot take is
+// kept aside.
 //
 // A frame that may show more than a twelfth of the stars walks the list
 // instead: a survivor costs about ten stars of the plain walk.
@@ -70,7 +72,7 @@ bool kept_apart(const star_type& s)
 {
     const float c[3] = {s.position.x, s.position.y, s.position.z};
     for (float v : c)
-        if (!(std::fabs(v) <= largest_coordinate)) return true;   // NaN too
+        if (!(static_cast<double>(std::fabs(v)) <= largest_coordinate)) return true;   // NaN too
     return !std::isfinite(s.abs_magnitude);
 }
 
@@ -128,7 +130,7 @@ struct axis_grid {
     double scale = 0;
     std::uint64_t cell(float v) const
     {
-        const double q = (v - (double)lo) * scale;
+        const double q = (static_cast<double>(v) - static_cast<double>(lo)) * scale;
         const double top = (1 << morton_bits) - 1;
         return q <= 0 ? 0 : q >= top ? (std::uint64_t)top : (std::uint64_t)q;
     }
@@ -136,11 +138,12 @@ struct axis_grid {
     // an outer cell (those take the outliers): a little generous, rounded outward.
     void bounds(std::uint64_t first, std::uint64_t last, float& low, float& high) const
     {
-        const double l = lo + (first - 0.01) / scale, h = lo + (last + 1.01) / scale;
+        const double l = static_cast<double>(lo) + (first - 0.01) / scale;
+        const double h = static_cast<double>(lo) + (last + 1.01) / scale;
         low = (float)l;
         high = (float)h;
-        if (low > l) low = std::nextafter(low, -std::numeric_limits<float>::infinity());
-        if (high < h) high = std::nextafter(high, std::numeric_limits<float>::infinity());
+        if (static_cast<double>(low) > l) low = std::nextafter(low, -std::numeric_limits<float>::infinity());
+        if (static_cast<double>(high) < h) high = std::nextafter(high, std::numeric_limits<float>::infinity());
     }
 };
 
@@ -152,9 +155,9 @@ axis_grid grid_for(std::vector<float>& sample)
     std::nth_element(sample.begin(), high, sample.end());
     std::nth_element(sample.begin(), low, high);           // what lies below high
     const float lo = *low, hi = *high;
-    const double pad = 0.05 * ((double)hi - lo);
-    g.lo = (float)(lo - pad);
-    const double width = (double)hi + pad - g.lo;
+    const double pad = 0.05 * (static_cast<double>(hi) - static_cast<double>(lo));
+    g.lo = (float)(static_cast<double>(lo) - pad);
+    const double width = static_cast<double>(hi) + pad - static_cast<double>(g.lo);
     g.scale = width > 0 ? ((1 << morton_bits) - 1) / width : 0;
     return g;
 }
@@ -283,7 +286,7 @@ struct frame_tests {
             t[i] = view.m[4 * i + 3];
         }
         for (float v : view.m)
-            if (!(std::fabs(v) <= largest_coordinate)) usable = false;
+            if (!(static_cast<double>(std::fabs(v)) <= largest_coordinate)) usable = false;
         const double sign[4] = {1, -1, 1, -1}, w[4] = {half_width, half_width, half_height, half_height};
         for (int p = 0; p < 4; ++p) {
             const int row = p < 2 ? 0 : 1;
@@ -299,8 +302,8 @@ struct frame_tests {
     {
         double c[3], h[3], a[3];
         for (int j = 0; j < 3; ++j) {
-            c[j] = 0.5 * ((double)lo[j] + hi[j]);
-            h[j] = 0.5 * ((double)hi[j] - lo[j]);
+            c[j] = 0.5 * (static_cast<double>(lo[j]) + static_cast<double>(hi[j]));
+            h[j] = 0.5 * (static_cast<double>(hi[j]) - static_cast<double>(lo[j]));
             a[j] = std::max(std::fabs((double)lo[j]), std::fabs((double)hi[j]));
         }
         double centre[3], extent[3], slack[3];
@@ -389,7 +392,7 @@ template <class T> void star_groups::page_allocator<T>::deallocate(T* p, std::si
 star_type* star_groups::locate(std::uint32_t index) const
 {
     const auto r = std::upper_bound(runs_.begin(), runs_.end(), index,
-                                    [](std::uint32_t i, const run& r) { return i < r.first_index; }) - 1;
+                                    [](std::uint32_t i, const run& later) { return i < later.first_index; }) - 1;
     return r->first + (index - r->first_index);
 }
 
@@ -697,15 +700,15 @@ std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& r
 
     levels_[0].resize(first_leaf[b1]);
     node* const leaves = levels_[0].data();
-    in_two([&](int run) {
-        const std::size_t from = run == 0 ? b0 : middle, end = run == 0 ? middle : b1;
+    in_two([&](int which) {
+        const std::size_t from = which == 0 ? b0 : middle, end = which == 0 ? middle : b1;
         std::size_t most = 1;
         for (std::size_t d = from; d < end; ++d)
             if (size[d] <= large_bucket) most = std::max(most, size[d]);
         const mapped_pages scratch_pages(2 * most * sizeof(std::uint64_t));
         std::uint64_t* const scratch = reinterpret_cast<std::uint64_t*>(scratch_pages.data());
         for (std::size_t k = 0; k < end - from; ++k) {
-            const std::size_t d = run == 0 ? from + k : end - 1 - k, n = size[d];
+            const std::size_t d = which == 0 ? from + k : end - 1 - k, n = size[d];
             if (n == 0) continue;
             std::uint64_t* sorted = scratch + most;
             mapped_pages large;

@@ -286,7 +286,7 @@ void star_type::draw_in_front(const draw_context& frame)
     const float m = frame.optics.exposed(lens::seen_magnitude(abs_magnitude, p.length()));
     if (!frame.optics.shows(m)) return;                         // too faint, or not a number
 
-    const int d = m >= 0.5f ? (int)((m - 0.5) * 42.5) : 0;      // dimming, 0..233, in double
+    const int d = m >= 0.5f ? (int)((static_cast<double>(m) - 0.5) * 42.5) : 0;      // dimming, 0..233, in double
     const int g = 255 - d;                                      // centre grey level
     const int nx[4] = {sx + 1, sx - 1, sx, sx}, ny[4] = {sy, sy, sy + 1, sy - 1};
     BITMAP* const target = frame.target;
