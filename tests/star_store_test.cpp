@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -133,4 +134,52 @@ TEST(StarStoreDeathTest, RunningOutOfMemoryThrowsBadAlloc)
             std::_Exit(1);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// Pages given back while still mapped read as zero and can be written again;
+// only whole pages inside the range go, whatever the range's ends.
+TEST(MappedPages, ReleaseGivesBackTheWholePagesInsideItsRangeOnly)
+{
+    const std::size_t page = 4096, pages = 8;
+    struct range {
+        std::size_t from, to;
+        std::size_t first_zero, end_zero;           // pages that must read as zero afterwards
+    };
+    const range cases[] = {
+        {page + 100, 5 * page + 1, 2, 5},           // ends inside pages: those pages stay
+        {2 * page, 4 * page, 2, 4},                 // on page edges
+        {3 * page, 100 * page, 3, pages},           // past the end: up to the end
+        {3 * page + 1, 4 * page - 1, 0, 0},         // no whole page inside
+        {5 * page, 2 * page, 0, 0},                 // backwards: nothing
+    };
+    for (const range& r : cases) {
+        mapped_pages m(pages * page);
+        for (std::size_t b = 0; b < pages * page; ++b) m.data()[b] = static_cast<char>(1 + b / page);
+        m.release(r.from, r.to);
+        ASSERT_EQ(m.size(), pages * page);
+        for (std::size_t p = 0; p < pages; ++p) {
+            const bool zero = r.first_zero <= p && p < r.end_zero;
+            const char want = zero ? 0 : static_cast<char>(1 + p);
+            EXPECT_EQ(m.data()[p * page], want) << "range " << r.from << ".." << r.to << ", page " << p;
+            EXPECT_EQ(m.data()[p * page + page - 1], want) << "range " << r.from << ".." << r.to << ", page " << p;
+        }
+        for (std::size_t b = 0; b < pages * page; b += page) m.data()[b] = 7;   // still mapped, writable
+        EXPECT_EQ(m.data()[3 * page], 7);
+    }
+}
+
+TEST(MappedPages, KeepFirstKeepsThePagesHoldingTheFirstBytes)
+{
+    const std::size_t page = 4096;
+    mapped_pages m(10 * page);
+    for (std::size_t b = 0; b < 10 * page; ++b) m.data()[b] = static_cast<char>(b % 251);
+    m.keep_first(3 * page + 5);
+    ASSERT_EQ(m.size(), 4 * page);
+    for (std::size_t b = 0; b < 4 * page; ++b) ASSERT_EQ(m.data()[b], static_cast<char>(b % 251)) << b;
+    m.keep_first(20 * page);                        // more than it has: nothing changes
+    EXPECT_EQ(m.size(), 4 * page);
+    mapped_pages moved = std::move(m);
+    EXPECT_EQ(m.data(), nullptr);
+    EXPECT_EQ(moved.size(), 4 * page);
+    EXPECT_EQ(moved.data()[4 * page - 1], static_cast<char>((4 * page - 1) % 251));
 }
