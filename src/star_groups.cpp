@@ -772,12 +772,16 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
     member_pages_ = readied.take(words * sizeof(std::uint64_t));
     levels_.emplace_back();
     levels_[0].reserve(sample.grouped / leaf_size + buckets);
+    // A pass's spent words go back where the next pass's rooms do not reach:
+    // those pages are written again without the cost of fresh ones.
     std::size_t members = 0;
-    for (pass_rooms& pass : passes) {
+    for (std::size_t p = 0; p < passes.size(); ++p) {
+        pass_rooms& pass = passes[p];
         pass.place((members + 1) / 2);
         const bucket_words written = write_keys(keys, pass, reinterpret_cast<std::uint64_t*>(member_pages_.data()));
         members = sort_and_cut(keys, pass, written, members);
-        member_pages_.release(4 * members, 8 * pass.last_word);     // the pass's words are read
+        const std::size_t next = p + 1 < passes.size() ? (members + 1) / 2 + passes[p + 1].span() : 0;
+        member_pages_.release(std::max(4 * members, 8 * next), 8 * pass.last_word);
     }
     member_pages_.keep_first(4 * members);
     members_ = reinterpret_cast<std::uint32_t*>(member_pages_.data());
