@@ -9,7 +9,8 @@
 # repetitions, times the load and the star groups of fresh processes as at
 # start-up, measures the peak resident size of a 10 million star load in a
 # process of its own and of the viewer itself (under Xvfb, until its name
-# index is ready), and draws docs/performance.png with gnuplot. Takes a few
+# index is ready), takes the processor share of the real program at rest
+# under Xvfb, and draws docs/performance.png with gnuplot. Takes a few
 # minutes; run it on an otherwise idle machine.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -56,6 +57,9 @@ if [ "${STARHOP_BENCH_100M:-0}" = 1 ]; then
         --summary="$data/summary-100M.tsv"
     "$top/bench/viewer_peak.sh" "$build/starhop" "$data/synthetic-100000000-seed1.txt" 8 | tee -a "$data/viewer-peak.tsv"
 fi
+
+echo "== at rest: the real program under Xvfb, the shipped catalog, nothing moving"
+sh "$top/bench/idle_cpu.sh" "$build/starhop" "$top/data/stars.txt" 20
 
 echo "== plot"
 rows() { grep -v '^#' "$data/summary.tsv" | awk -F'\t' -v c="$1" -v w="$2" 'NR > 1 && ($1 == "shipped") == (c == "shipped") && $3 == w'; }

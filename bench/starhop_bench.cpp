@@ -5,13 +5,21 @@
 //   starhop_bench [--sizes=shipped,1000000,10000000] [--data_dir=DIR]
 //                 [--summary=FILE] [Google Benchmark flags]
 //   starhop_bench --startup=SIZE [--data_dir=DIR]
+//   starhop_bench --load_file=PATH [--lines=N] [--again=K]
+//   starhop_bench --inflate_file=PATH
 //
 // "shipped" is the catalog in data/; a number is a synthetic catalog of that
 // many stars, written into DIR (default: the current directory) the first time
 // it is needed. The summary (frame and floor medians, their ratio, the frames
 // through the star groups beside them, the groups' making, load rates)
 // goes to standard output after the run, and as tab-separated values to FILE.
-// --startup times, once, the load and the groups' making of a fresh process.
+// --startup times, once, the load and the groups' making of a fresh process;
+// --load_file times, once, a fresh process's load of any catalog (a table, a
+// gzipped file), in lines of the file a second (N lines when given: a
+// compressed file's lines cannot be counted in its bytes), then K more times
+// into the records freed by the load before. --inflate_file times zlib alone
+// reading a gzipped file through (gzread into 1 MiB), the most a load of it
+// could reach on one thread.
 #include "catalog.h"
 #include "star_groups.h"
 #include "stars.h"
@@ -36,6 +44,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -334,12 +343,70 @@ int start_up(const std::string& size)
     std::_Exit(n > 0 ? 0 : 2);                                  // the list goes with the process
 }
 
+// One load of a file of any format, as at start-up, in lines of the file a
+// second: a table's header and skipped rows count, as they cost reading.
+// Then, when asked, the median of further loads into the records freed by
+// the one before: the reading alone, without the first writes to fresh pages.
+int load_file(const std::string& path, long long lines, int again)
+{
+    using clock = std::chrono::steady_clock;
+    star_type* head = new star_type;
+    const auto start = clock::now();
+    const int n = load_quietly(path, head);
+    const double seconds = std::chrono::duration<double>(clock::now() - start).count();
+    rusage used;
+    getrusage(RUSAGE_SELF, &used);
+    const double cpu = used.ru_utime.tv_sec + used.ru_stime.tv_sec + (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
+    if (lines <= 0) lines = count_lines(path);
+    std::printf("# load_file/%s\t%d stars\t%lld lines in %.3f s\t%.2f million lines per second\t"
+                "%.3f s of processor time", path.c_str(), n, lines, seconds, lines / seconds / 1e6, cpu);
+    std::vector<double> times;
+    for (int i = 0; i < again; ++i) {
+        free_list(head);
+        const auto from = clock::now();
+        load_quietly(path, head);
+        times.push_back(std::chrono::duration<double>(clock::now() - from).count());
+    }
+    if (!times.empty()) {
+        std::sort(times.begin(), times.end());
+        const double median = times[times.size() / 2];
+        std::printf("\tagain %zu times: median %.3f s, %.2f million lines per second", times.size(), median,
+                    lines / median / 1e6);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    std::_Exit(n > 0 ? 0 : 2);                                  // the list goes with the process
+}
+
+// zlib's own pace on a gzipped file: every byte inflated and its lines counted.
+int inflate_file(const std::string& path)
+{
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    gzFile in = gzopen(path.c_str(), "rb");
+    if (!in) return 2;
+    gzbuffer(in, 1 << 20);
+    std::vector<char> block(1 << 20);
+    long long bytes = 0, lines = 0;
+    for (int got; (got = gzread(in, block.data(), (unsigned)block.size())) > 0;) {
+        bytes += got;
+        lines += std::count(block.data(), block.data() + got, '\n');
+    }
+    gzclose(in);
+    const double seconds = std::chrono::duration<double>(clock::now() - start).count();
+    std::printf("# inflate_file/%s\t%lld bytes, %lld lines in %.3f s\t%.2f million lines per second\n", path.c_str(),
+                bytes, lines, seconds, lines / seconds / 1e6);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> sizes = {"shipped", "1000000", "10000000"};
-    std::string summary_file, startup;
+    std::string summary_file, startup, file, inflated;
+    long long file_lines = 0;
+    int again = 0;
     std::vector<char*> rest = {argv[0]};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -347,9 +414,15 @@ int main(int argc, char** argv)
         else if (a.rfind("--data_dir=", 0) == 0) data_dir = a.substr(11);
         else if (a.rfind("--summary=", 0) == 0) summary_file = a.substr(10);
         else if (a.rfind("--startup=", 0) == 0) startup = a.substr(10);
+        else if (a.rfind("--load_file=", 0) == 0) file = a.substr(12);
+        else if (a.rfind("--lines=", 0) == 0) file_lines = std::atoll(a.c_str() + 8);
+        else if (a.rfind("--inflate_file=", 0) == 0) inflated = a.substr(15);
+        else if (a.rfind("--again=", 0) == 0) again = std::atoi(a.c_str() + 8);
         else rest.push_back(argv[i]);
     }
     if (!startup.empty()) return start_up(startup);
+    if (!file.empty()) return load_file(file, file_lines, again);
+    if (!inflated.empty()) return inflate_file(inflated);
     int rest_count = (int)rest.size();
     benchmark::Initialize(&rest_count, rest.data());
     if (benchmark::ReportUnrecognizedArguments(rest_count, rest.data())) return 1;

@@ -61,15 +61,16 @@ private:
     size_t size_, pos_ = 0;
 };
 
-// Holds the keys and buttons the flight controls read; Tab is left out, as
-// its handler waits for the key to be released.
-void press(uint8_t keys, int buttons, int x, int y)
+// Holds the keys and buttons the flight controls read, for one frame.
+frame_input press(uint8_t keys, int buttons, int x, int y)
 {
     const int which[8] = {KEY_E, KEY_ESC, KEY_SPACE, KEY_B, KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT};
-    for (int i = 0; i < 8; ++i) key[which[i]] = (keys >> i) & 1;
-    mouse_b = buttons;
-    mouse_x = x;
-    mouse_y = y;
+    frame_input held;
+    for (int i = 0; i < 8; ++i) held.hold(which[i], (keys >> i) & 1);
+    held.buttons = buttons;
+    held.pointer_x = x;
+    held.pointer_y = y;
+    return held;
 }
 
 void make_camera(input& in, uint8_t flags, camera& c)
@@ -90,10 +91,8 @@ void make_camera(input& in, uint8_t flags, camera& c)
     for (int step = (flags >> 2) & 3; step > 0; --step) {
         const uint8_t keys = in.byte();
         const int buttons = in.byte() & 3;
-        press(keys, buttons, in.in_range(0, screen_width - 1), in.in_range(0, screen_height - 1));
-        update_camera(c);
+        update_camera(c, press(keys, buttons, in.in_range(0, screen_width - 1), in.in_range(0, screen_height - 1)));
     }
-    press(0, 0, 0, 0);
     build_view(c);
 }
 

@@ -8,8 +8,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 const char* const skip_reason_text[skip_reasons] = {"without a usable distance", "without a magnitude",
                                                     "without a position"};
@@ -27,12 +32,61 @@ struct field_text {
     bool quoted, doubled;
 };
 
+// The commas of a row in order, found sixteen bytes at a time: fields are
+// short and of every length, so a search byte by byte would mistake where
+// one ends at nearly every field.
+class comma_finder {
+public:
+    comma_finder(const char* at, const char* end) : end_(end) { look_at(at); }
+    // The next comma not yet given, or the end.
+    const char* next()
+    {
+        while (commas_ == 0) {
+            if (end_ - block_ <= 16) return end_;
+            look_at(block_ + 16);
+        }
+        const char* comma = block_ + __builtin_ctz(commas_);
+        commas_ &= commas_ - 1;
+        return comma;
+    }
+    // Forgets the commas before `at` (a quoted field's commas are its text).
+    void look_at(const char* at)
+    {
+        block_ = at;
+        if (end_ - at >= 16) {
+            commas_ = commas_in(at);
+            return;
+        }
+        char last[16] = {};                                     // no reading past the row's end
+        std::memcpy(last, at, (std::size_t)(end_ - at));
+        commas_ = commas_in(last);
+    }
+
+private:
+    // One bit a byte of the sixteen at `p`, set for a comma.
+    static unsigned commas_in(const char* p)
+    {
+#if defined(__SSE2__)
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        return (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')));
+#else
+        unsigned bits = 0;
+        for (int i = 0; i < 16; ++i) bits |= (unsigned)(p[i] == ',') << i;
+        return bits;
+#endif
+    }
+    const char* end_;
+    const char* block_;                                         // the sixteen bytes looked at
+    unsigned commas_;                                           // those of their commas not yet given
+};
+
 // Splits [begin, end) at its commas into fields until field `wanted` is
 // found. Returns how many were found (at most wanted + 1), or -1 when a
 // quoted field is not closed before the end; `unclosed` then is its number.
 int split(const char* begin, const char* end, int wanted, std::vector<field_text>& fields, int& unclosed)
 {
     fields.clear();
+    comma_finder commas(begin, end);
     const char* p = begin;
     for (;;) {
         const char* q = p;
@@ -54,11 +108,14 @@ int split(const char* begin, const char* end, int wanted, std::vector<field_text
                 q = quote + 1;
                 break;
             }
-            while (q < end && *q != ',') ++q;                   // anything after the closing quote
+            commas.look_at(q);
+            q = commas.next();                                  // anything after the closing quote
             fields.push_back(f);
         } else {
-            while (q < end && *q != ',') ++q;                   // fields are short: no memchr
-            fields.push_back(field_text{p, q, false, false});
+            q = commas.next();
+            field_text& f = fields.emplace_back();              // written in place: a copy of a
+            f.begin = p;                                        // just-built one waits for its flags
+            f.end = q;
         }
         if (q == end || (int)fields.size() > wanted) return (int)fields.size();
         p = q + 1;
@@ -100,6 +157,47 @@ bool same_word(const char* begin, const char* end, const char* word)
 
 enum class number { value, missing, text };
 
+const double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// [begin, end) as a decimal number when it is quick to convert exactly: up
+// to 15 digits times a power of ten of at most 22 is one correctly rounded
+// operation on exact operands, which is the double from_chars gives. False
+// for any other text, which from_chars then decides on.
+inline bool quick_number(const char* p, const char* end, double& out)
+{
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    std::uint64_t digits = 0;
+    int scale = 0;
+    bool any = false;
+    for (; p < end && (unsigned)(*p - '0') < 10; ++p, any = true) {
+        if (digits >= 100000000000000) return false;           // a 16th digit
+        digits = digits * 10 + (unsigned)(*p - '0');
+    }
+    if (p < end && *p == '.')
+        for (++p; p < end && (unsigned)(*p - '0') < 10; ++p, any = true, --scale) {
+            if (digits >= 100000000000000) return false;
+            digits = digits * 10 + (unsigned)(*p - '0');
+        }
+    if (!any) return false;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool down = p < end && *p == '-';
+        if (p < end && (*p == '-' || *p == '+')) ++p;
+        int power = 0, power_digits = 0;
+        for (; p < end && (unsigned)(*p - '0') < 10 && power_digits < 3; ++p, ++power_digits)
+            power = power * 10 + (*p - '0');
+        if (power_digits == 0) return false;
+        scale += down ? -power : power;
+    }
+    if (p != end || scale < -22 || scale > 22) return false;
+    const double d = (double)digits;
+    const double v = scale < 0 ? d / powers_of_ten[-scale] : d * powers_of_ten[scale];
+    out = negative ? -v : v;
+    return true;
+}
+
 // A decimal number filling the field (blanks around it allowed). Empty,
 // null and nan mean a value the source does not have.
 number read_number(const field_text& f, double& out)
@@ -110,6 +208,7 @@ number read_number(const field_text& f, double& out)
     if (b == e || same_word(b, e, "null") || same_word(b, e, "nan")) return number::missing;
     const char* p = b;
     if (*p == '+' && p + 1 < e && *(p + 1) != '-' && *(p + 1) != '+') ++p;   // from_chars takes no plus
+    if (quick_number(p, e, out)) return number::value;
     double v;
     const std::from_chars_result r = std::from_chars(p, e, v, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr != e || !std::isfinite(v)) return number::text;

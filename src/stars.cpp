@@ -1,5 +1,7 @@
 #include "stars.h"
 
+#include "selection.h"
+
 #include <algorithm>
 #include <allegro.h>
 #include <atomic>
@@ -302,4 +304,5 @@ void star_type::draw_in_front(const draw_context& frame)
     }
     if (m < 2.0f && frame.names)
         textout_ex(target, font, name, sx + 5, sy - 4, makecol(255, 255, 255), _textmode);
+    if (frame.pick) frame.pick->offer(this, sx, sy, m);         // only the frame after a click
 }

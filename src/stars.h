@@ -9,6 +9,7 @@
 #include <cstddef>
 
 struct BITMAP;
+class star_pick;
 
 // What drawing the stars of one frame takes, made once before the walk: where
 // to draw, whether bright stars get their names, and the lens (a copy, so the
@@ -18,6 +19,7 @@ struct draw_context {
     BITMAP* target;
     int names;
     lens optics;
+    star_pick* pick = nullptr;  // the frame after a click: offered every star drawn
     draw_context(BITMAP* target_, const lens& optics_, int names_) : target(target_), names(names_), optics(optics_) {}
 };
 

@@ -1,5 +1,6 @@
 #include "travel.h"
 
+#include "lens.h"
 #include "stars.h"
 #include "viewer.h"
 
@@ -158,7 +159,9 @@ name_index::name_index(const star_type* first, std::size_t)
     sort_entry* const batch = reinterpret_cast<sort_entry*>(scratch.data());
 
     // Each batch: its stars in list order, their names read again, sorted.
-    std::size_t written = 0;
+    names_before_.reserve(named / block + 1);
+    std::size_t written = 0, names = 0;
+    key last;
     for (std::size_t b = 0; b < batches; ++b) {
         std::size_t n = 0, r = 0;
         for (const unsigned char* p = batch_of, *end = batch_of + length;
@@ -169,13 +172,30 @@ name_index::name_index(const star_type* first, std::size_t)
             batch[n++].index = (std::uint32_t)index;
         }
         std::sort(batch, batch + n, before);
-        for (std::size_t e = 0; e < n; ++e) put_bits(words, written++, bits_, batch[e].index);
+        for (std::size_t e = 0; e < n; ++e) {
+            if (written % block == 0) names_before_.push_back((std::uint32_t)names);
+            if (written == 0 || std::memcmp(batch[e].k, last, sizeof last) != 0) ++names;
+            std::memcpy(last, batch[e].k, sizeof last);
+            put_bits(words, written++, bits_, batch[e].index);
+        }
     }
+    if (written % block == 0) names_before_.push_back((std::uint32_t)names);
 }
 
 std::size_t name_index::bytes() const
 {
-    return runs_.capacity() * sizeof(run) + order_.size();
+    return runs_.capacity() * sizeof(run) + order_.size() + names_before_.capacity() * sizeof(std::uint32_t);
+}
+
+std::size_t name_index::names_up_to(std::size_t k) const
+{
+    std::size_t names = names_before_[k / block];
+    key a, b;
+    for (std::size_t j = k - k % block; j < k; ++j) {
+        key_of(star(j), a);
+        if (j == 0 || (key_of(star(j - 1), b), std::memcmp(a, b, sizeof a) != 0)) ++names;
+    }
+    return names;
 }
 
 std::size_t name_index::position(std::size_t k) const
@@ -242,7 +262,13 @@ name_match name_index::find(const std::string& text) const
         return m;
     }
     m.kind = name_match::several;
-    m.more = names.size() > (std::size_t)listed;
+    if (names.size() > (std::size_t)listed) {                  // count the rest without visiting them
+        key beyond;                                             // above every name that starts with the text
+        std::memset(beyond, 0xff, sizeof beyond);
+        std::memcpy(beyond, want.data(), want.size());
+        const std::size_t high = search(beyond, low, count_, false);
+        m.more = names_up_to(high) - names_up_to(low) - listed;
+    }
     names.resize(std::min(names.size(), (std::size_t)listed));
     m.candidates = names;
     return m;
@@ -253,8 +279,10 @@ name_match name_index::find(const std::string& text) const
 void fly_prompt::open_empty()
 {
     open = true;
+    narrowing = false;
     typed.clear();
     shown.clear();
+    listed.clear();
 }
 
 fly_prompt::event fly_prompt::feed(int scancode, int ascii)
@@ -267,32 +295,63 @@ fly_prompt::event fly_prompt::feed(int scancode, int ascii)
     case KEY_ENTER:
     case KEY_ENTER_PAD:
         return search;
-    case KEY_BACKSPACE:
-        if (!typed.empty()) typed.pop_back();
-        shown.clear();
+    case KEY_UP:
+    case KEY_DOWN:
+        if (listed.empty()) return nothing;
+        if (scancode == KEY_UP && highlight > 0) --highlight;
+        if (scancode == KEY_DOWN && highlight + 1 < listed.size()) ++highlight;
+        compose_list();
         return nothing;
-    }
-    if (ascii >= ' ' && ascii <= '~' && typed.size() < longest_text) {
+    case KEY_BACKSPACE:
+        if (typed.empty()) return nothing;
+        typed.pop_back();
+        break;
+    default:
+        if (!(ascii >= ' ' && ascii <= '~' && typed.size() < longest_text)) return nothing;
         typed += (char)ascii;
-        shown.clear();
     }
+    if (narrowing) return narrow;                              // the list follows the text
+    shown.clear();
+    listed.clear();
     return nothing;
+}
+
+const star_type* fly_prompt::highlighted() const
+{
+    return listed.empty() ? nullptr : listed[highlight];
+}
+
+void fly_prompt::compose_list()
+{
+    shown.clear();
+    shown.push_back("Names that start with \"" + typed + "\":");
+    for (std::size_t i = 0; i < listed.size(); ++i)
+        shown.push_back((i == highlight ? "> " : "  ") + std::string(listed[i]->name));
+    if (more) shown.push_back("  and " + std::to_string(more) + " more");
 }
 
 void fly_prompt::show_note(const std::string& note)
 {
     shown.assign(1, note);
+    listed.clear();
 }
 
 void fly_prompt::show(const name_match& result)
 {
     shown.clear();
+    listed.clear();
+    more = 0;
+    highlight = 0;
     if (result.kind == name_match::none) {
         shown.push_back("No star named \"" + typed + "\"");
     } else if (result.kind == name_match::several) {
-        shown.push_back("Names that start with \"" + typed + "\":");
-        for (const star_type* s : result.candidates) shown.push_back(std::string("  ") + s->name);
-        if (result.more) shown.push_back("  and more");
+        narrowing = true;
+        listed = result.candidates;
+        more = result.more;
+        compose_list();
+    } else if (result.kind == name_match::found && narrowing) {
+        listed.assign(1, result.star);                         // narrowed down to one
+        compose_list();
     }
 }
 
@@ -300,8 +359,9 @@ void fly_prompt::show(const name_match& result)
 
 float arrival_distance(float abs_magnitude)
 {
-    constexpr double nearest = 0.01, farthest = 100;          // light years
-    double d = lens::distance_showing((double)abs_magnitude, -1.0);
+    constexpr double nearest = 0.01, farthest = 1;            // light years
+    constexpr double arrival_magnitude = -1;                   // bright, but still a star to look at
+    double d = lens::distance_showing(abs_magnitude, arrival_magnitude);
     if (!(d >= nearest)) d = nearest;                          // also when the magnitude is not a number
     if (d > farthest) d = farthest;
     return (float)d;
@@ -358,9 +418,6 @@ void turn_toward(camera& c, vector toward, double share)
     c.down = down;
 }
 
-// Eases in and out: 0 at 0, 1 at 1, flat at both ends.
-double smooth(double t) { return t * t * (3 - 2 * t); }
-
 } // namespace
 
 void trip::start(camera& c, const star_type* star)
@@ -369,7 +426,7 @@ void trip::start(camera& c, const star_type* star)
     underway = true;
     flying = false;
     frame = 0;
-    c.homing = 0;                                              // the trip takes over from homing
+    stop_homing(c);                                            // the trip takes over from homing
 }
 
 void trip::begin_flight(camera& c)
@@ -379,14 +436,12 @@ void trip::begin_flight(camera& c)
     c.velocity = vector(0, 0, 0);
     const vector to_star = aim->position - c.camera_position;
     from = to_star.length();
-    to = arrival_distance(aim->abs_magnitude);
-    if (from > 0) {
-        line = to_star * (1 / from);
-    } else {
-        line = c.forward;                                      // at the star: back off along the view
-        from = 1e-4f;
+    to = std::min(arrival_distance(aim->abs_magnitude), from);   // never farther than it began
+    if (!(from > to) || std::fabs(std::log((double)to / from)) < 1e-4) {
+        underway = false;                                      // there already, or nearer: the turn was all
+        return;
     }
-    if (std::fabs(std::log((double)to / from)) < 1e-4) underway = false;   // already there
+    line = to_star * (1 / from);
 }
 
 void trip::step(camera& c, int frames)
@@ -397,32 +452,20 @@ void trip::step(camera& c, int frames)
         // Each step turns by the share of what is left that keeps the eased
         // schedule; the last step's share is 1.
         frame = std::min(frame + frames, turn_frames);
-        const double before = smooth((double)done / turn_frames);
-        const double after = smooth((double)frame / turn_frames);
+        const double before = eased((double)done / turn_frames);
+        const double after = eased((double)frame / turn_frames);
         turn_toward(c, aim->position - c.camera_position, (after - before) / (1 - before));
         if (frame == turn_frames) begin_flight(c);
         return;
     }
-    // Distance falls geometrically, so a far star and a near one take the same time.
     frame = std::min(frame + frames, flight_frames);
-    const double t = smooth((double)frame / flight_frames);
-    const double d = from * std::pow((double)to / from, t);
+    const double d = geometric_distance((double)from, (double)to, eased((double)frame / flight_frames));
     c.camera_position = aim->position - line * (float)d;
     turn_toward(c, aim->position - c.camera_position, 1);   // keeps it in the centre
     if (frame == flight_frames) {
         c.velocity = vector(0, 0, 0);
         underway = false;
     }
-}
-
-bool flight_control_held(const camera& c, int keys)
-{
-    if (keys && (key[KEY_SPACE] || key[KEY_B] || key[KEY_E] ||
-                 key[KEY_UP] || key[KEY_DOWN] || key[KEY_LEFT] || key[KEY_RIGHT]))
-        return true;
-    if (mouse_b == 2) return true;                             // thrust
-    return mouse_b != 0 && c.last_mouse_x != -1 &&             // a drag that turns the view
-           (mouse_x != c.last_mouse_x || mouse_y != c.last_mouse_y);
 }
 
 // ---- the frame loop's part ----
@@ -474,41 +517,46 @@ void traveller::take_names()
 namespace {
 
 // The keys that act while the prompt is closed: the camera's and F.
-bool outside_key_held()
+bool outside_key_held(const frame_input& in)
 {
     static const int keys[] = {KEY_E, KEY_ESC, KEY_SPACE, KEY_B, KEY_TAB, KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_F};
     for (int k : keys)
-        if (key[k]) return true;
+        if (in.is_held(k)) return true;
     return false;
 }
 
 } // namespace
 
-int traveller::before_camera(camera& c)
+int traveller::before_camera(camera& c, const frame_input& in, const star_type* selected)
 {
     const bool was_open = prompt.is_open();
-    if (!was_open && !keys_held_back && key[KEY_F]) {
+    int first = 0;                                             // the first key to hand on
+    if (!was_open && !keys_held_back && in.is_held(KEY_F)) {
         prompt.open_empty();
-        clear_keybuf();                                        // the F itself is not typed
+        first = in.press_count;                                // the F itself is not typed, nor what came with it
+        for (int i = 0; i < in.press_count; ++i)
+            if (in.presses[i].scancode == KEY_F) { first = i + 1; break; }
     }
-    // The buffer is emptied every frame, open or not, so that keys pressed
+    // Every key the buffer gave is seen, open or not, so that keys pressed
     // for flying never pile up for a later prompt.
-    while (keypressed()) {
-        const int k = readkey();
-        if (k == 0) break;                                     // no keyboard behind the buffer
-        const int scancode = k >> 8, ascii = k & 0xff;
+    for (int i = first; i < in.press_count; ++i) {
+        const int scancode = in.presses[i].scancode, ascii = in.presses[i].ascii;
         if (!prompt.is_open()) {
             if (scancode == KEY_F && !keys_held_back) prompt.open_empty();   // what follows is typed
+            if (scancode == KEY_G && !keys_held_back && selected) go_to(c, selected);
             continue;
         }
-        if (prompt.feed(scancode, ascii) == fly_prompt::search) enter(c);
+        const fly_prompt::event e = prompt.feed(scancode, ascii);
+        if (e == fly_prompt::search) enter(c);
+        if (e == fly_prompt::narrow) narrow();
     }
     if (!prompt.is_open()) search_waiting = false;
     if (search_waiting && (names() || no_memory)) enter(c);
     if (was_open || prompt.is_open()) keys_held_back = 1;
-    else if (keys_held_back && !outside_key_held()) keys_held_back = 0;
+    else if (keys_held_back && !outside_key_held(in)) keys_held_back = 0;
     const int keys = !keys_held_back;
-    if (journey.active() && flight_control_held(c, keys)) journey.stop();
+    if (journey.active() && flight_control_held(c, in, keys)) journey.stop();
+    if (keys && in.is_held(KEY_E)) journey.forget();           // home: no target any more
     return keys;
 }
 
@@ -525,6 +573,10 @@ void traveller::after_camera(camera& c, unsigned tick)
 
 void traveller::enter(camera& c)
 {
+    if (const star_type* chosen = prompt.highlighted()) {      // from the list shown
+        go_to(c, chosen);
+        return;
+    }
     const name_index* all = names();
     search_waiting = !all && !no_memory;
     if (no_memory) {
@@ -540,8 +592,19 @@ void traveller::enter(camera& c)
         prompt.show(m);
         return;
     }
+    go_to(c, m.star);
+}
+
+void traveller::narrow()
+{
+    const name_index* all = names();
+    if (all) prompt.show(all->find(prompt.text()));            // a list needed the names: they are there
+}
+
+void traveller::go_to(camera& c, const star_type* star)
+{
     prompt.close();
-    journey.start(c, m.star);
+    journey.start(c, star);
     trip_started = true;
 }
 

@@ -8,6 +8,7 @@
 #include "vector.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <future>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 
 struct BITMAP;
 struct camera;
+struct frame_input;
 class star_type;
 
 // A name as the search compares it: ASCII letters in lower case, every run of
@@ -27,7 +29,7 @@ struct name_match {
     kind_type kind = empty;                        // empty: the text held nothing but spaces
     const star_type* star = nullptr;               // found: the star
     std::vector<const star_type*> candidates;      // several: up to five, one per name, in name order
-    bool more = false;                             // several: other names match besides those five
+    std::size_t more = 0;                          // several: how many other names match besides those
 };
 
 // Every named star of the list, sorted by search form, so that an exact name
@@ -68,13 +70,20 @@ private:
     const star_type* star(std::size_t k) const { return record(position(k)); }
     // The first k in [from, to) whose key is not below `want` (`after`: above it).
     std::size_t search(const key& want, std::size_t from, std::size_t to, bool after) const;
+    // Different names before each block of positions, so that the names of
+    // any stretch are a difference of two counts and two blocks' comparisons.
+    static constexpr std::size_t block = 1024;
+    std::vector<std::uint32_t> names_before_;
+    std::size_t names_up_to(std::size_t k) const;  // different names among the first k
 };
 
 // The one-line prompt at the bottom of the screen. It is fed the keys the
-// library's keyboard buffer hands out, as scan code and character.
+// library's keyboard buffer hands out, as scan code and character. Once a
+// search has listed candidates, Up and Down move a highlight over them and
+// every edit asks for the list again, so that typing on narrows it.
 class fly_prompt {
 public:
-    enum event { nothing, closed, search };
+    enum event { nothing, closed, search, narrow };
     static constexpr std::size_t longest_text = 60;   // still fits the screen's width
 
     bool is_open() const { return open; }
@@ -84,21 +93,30 @@ public:
 
     void open_empty();                             // opens with no text and no notes
     // Esc closes, Enter asks for a search, Backspace takes back one
-    // character, a printable character is added. Editing clears the notes.
+    // character, a printable character is added, Up and Down move the
+    // highlight. Editing clears the notes, or asks to narrow a list shown.
     event feed(int scancode, int ascii);
     void close() { open = false; }
-    // Shows what a search that did not find one star gave.
+    // Shows what a search that did not find one star gave; while a list is
+    // being narrowed, a single star found is listed alone.
     void show(const name_match& result);
     void show_note(const std::string& note);
+    // The candidate under the highlight; null when none is listed.
+    const star_type* highlighted() const;
 
 private:
     bool open = false;
+    bool narrowing = false;                        // a list was shown since the prompt opened
     std::string typed;
     std::vector<std::string> shown;
+    std::vector<const star_type*> listed;          // the candidates shown
+    std::size_t more = 0;                          // names matching besides them
+    std::size_t highlight = 0;                     // into listed
+    void compose_list();
 };
 
 // The distance, light years, at which a star of that absolute magnitude shines
-// at magnitude -1; kept within [0.01, 100].
+// at magnitude -1; kept within [0.01, 1].
 float arrival_distance(float abs_magnitude);
 
 // Turning toward a star, then flying to it. The turn takes 50 steps and the
@@ -110,13 +128,16 @@ public:
     static constexpr int flight_frames = 175;
 
     // Aims at `star` from wherever the camera is; ends any homing. The target
-    // stays set after the trip ends, until another trip replaces it.
+    // stays set after the trip ends, until another trip replaces it or it is
+    // forgotten. A trip ends at the arrival distance, or where it began when
+    // that is nearer: from nearer in it only turns.
     void start(camera& c, const star_type* star);
     // After the camera update: `frames` steps' share of the turn, or of the
     // flight (a turn that ends in a step does not fly in it). The last step
     // leaves the camera at rest.
     void step(camera& c, int frames = 1);
     void stop() { underway = false; }
+    void forget() { underway = false; aim = nullptr; }   // ends it and clears the target
     bool active() const { return underway; }
     const star_type* target() const { return aim; }
 
@@ -129,10 +150,6 @@ private:
     vector line;                                   // flight: unit direction toward the star
     void begin_flight(camera& c);
 };
-
-// Whether a flight control acts this frame: Space, B, E or an arrow (when
-// `keys` is set), the right button alone, or a drag that moves the pointer.
-bool flight_control_held(const camera& c, int keys);
 
 // What the frame loop adds for travelling: the index, the prompt and the trip.
 // The index is built on a thread of its own, so a catalog of millions of stars
@@ -150,12 +167,14 @@ public:
     bool names_failed() const { return no_memory; }
 
     // Before the camera update: hands the keyboard buffer to the prompt (F
-    // opens it), starts a trip on a match and ends one on a flight control.
+    // opens it), starts a trip on a match or on G to `selected` (the star
+    // picked with a click, if any), ends one on a flight control, and on E
+    // forgets its target as well.
     // Returns whether the camera's keys act this frame: not while the prompt
     // is open, nor on the frame it closes, nor until the keys held then (the
     // camera's and F) are let go, so that the Esc that closes the prompt does
     // not also end the program.
-    int before_camera(camera& c);
+    int before_camera(camera& c, const frame_input& in, const star_type* selected = nullptr);
     // After the camera update: moves the trip on by the timer ticks since
     // the last frame (`tick` counts them), at least one.
     void after_camera(camera& c, unsigned tick);
@@ -177,6 +196,8 @@ private:
     int keys_held_back = 0;
     void enter(camera& c);
     void take_names();
+    void narrow();
+    void go_to(camera& c, const star_type* star);
 };
 
 #endif

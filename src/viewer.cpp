@@ -2,6 +2,7 @@
 
 #include "catalog.h"
 #include "notices.h"
+#include "selection.h"
 #include "star_groups.h"
 #include "stars.h"
 #include "travel.h"
@@ -10,6 +11,8 @@
 #include <allegro.h>
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <signal.h>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -18,130 +21,67 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <mutex>
+#include <string>
 
 volatile int countready = 0;
 volatile int framecounter = 0;
 volatile int fps = 0;
-static volatile int close_requested = 0;
+static volatile sig_atomic_t close_requested = 0;
 static volatile unsigned ticks = 0;             // timer calls so far
-constexpr unsigned ticks_per_second = 50;       // one call every 20 ms
+constexpr unsigned ticks_per_second = frames_per_second;
+
+static std::mutex tick_lock;
+static std::condition_variable tick_signal;     // rung by the timer at each tick
 
 void timerfunc()
 {
     ticks = ticks + 1;                          // counted before the flag is raised
     countready = 1;
+    tick_signal.notify_one();
 }
 static void close_button() { close_requested = 1; }
+// A request to end from outside (kill, the end of the session, Ctrl+C in a
+// terminal) ends as the close button does. The library's own handler shuts
+// down inside the signal and can hang there on the display's lock.
+static void end_requested(int) { close_requested = 1; }
 
-// Gives the processor back while a wait lasts; the library keeps the key
-// state up to date in the background.
-static void wait_a_moment()
+// Sleeps until the timer's next tick, so a frame at rest costs one wake-up.
+// A ring that comes between the flag's test and the wait is not lost for
+// long: the wait gives up after a few milliseconds.
+static void wait_for_tick()
 {
     if (keyboard_needs_poll()) poll_keyboard();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::unique_lock<std::mutex> hold(tick_lock);
+    tick_signal.wait_for(hold, std::chrono::milliseconds(4), [] { return countready != 0; });
 }
 
-constexpr float damping = 0.8f;                 // of the velocity, each frame
-
-enum turn_kind { pitch, yaw };
-
-// Turns forward by `angle` about `axis` and derives the third axis from the
-// other two, so the frame stays orthonormal.
-static void turn(camera& c, float angle, vector axis, turn_kind kind)
-{
-    c.view = 1.0f;
-    c.view.rotate(angle, axis);
-    c.forward = c.view * c.forward;
-    c.forward.normalize();
-    if (kind == pitch) {
-        c.down = c.forward & c.right;
-        c.down.normalize();
-    } else {
-        c.right = c.down & c.forward;
-        c.right.normalize();
-    }
-}
-
-void update_camera(camera& c, int keys)
-{
-    if (c.homing) {                                            // return home
-        c.velocity = c.camera_position * -0.1f;
-        const float speed = c.velocity.length();
-        if (speed > 5.0f) c.velocity = c.velocity * (float)(5.0 / speed);   // at most 5 ly a frame
-        if (c.camera_position.length() < 0.1) c.homing = 0;
-    }
-    c.camera_position += c.velocity;
-    c.velocity = c.velocity * damping;
-
-    if (keys && key[KEY_E]) c.homing = 1;
-    if (keys && key[KEY_ESC]) c.done = 1;
-    if ((keys && key[KEY_SPACE]) || mouse_b == 2) c.velocity += c.forward * 0.1f;   // one thrust for both
-    if (keys && key[KEY_B]) c.velocity -= c.forward * 0.1f;
-    if (keys && key[KEY_TAB]) {                                // once per press
-        c.show_names = !c.show_names;
-        while (key[KEY_TAB]) wait_a_moment();
-    }
-
-    const double focal = (double)c.optics.focal();
-    if (mouse_b == 0) {
-        c.last_mouse_x = -1;
-    } else {
-        if (c.last_mouse_x != -1) {                            // f / 2 pixels turn one radian
-            turn(c, (float)((c.last_mouse_y - mouse_y) * 2.0 / focal), -c.right, pitch);
-            turn(c, (float)((c.last_mouse_x - mouse_x) * 2.0 / focal), c.down, yaw);
-        }
-        c.last_mouse_x = mouse_x;
-        c.last_mouse_y = mouse_y;
-    }
-
-    // A notch of the wheel, up to zoom in; the first frame only learns where it stands.
-    if (c.wheel_seen) c.optics.zoom_by(mouse_z - c.last_mouse_z);
-    c.last_mouse_z = mouse_z;
-    c.wheel_seen = true;
-
-    // The step keys act once per press: down now, up in the last frame. They
-    // are watched while the prompt has the keys too, so that a key typed
-    // there and still held when it closes does not step.
-    struct step_key { int code, zoom, exposure; };
-    static const step_key step_keys[] = {
-        {KEY_EQUALS, +1, 0}, {KEY_PLUS_PAD, +1, 0}, {KEY_MINUS, -1, 0}, {KEY_MINUS_PAD, -1, 0},
-        {KEY_CLOSEBRACE, 0, +1}, {KEY_OPENBRACE, 0, -1},
-    };
-    int held = 0;
-    for (int i = 0; i < (int)(sizeof step_keys / sizeof step_keys[0]); ++i) {
-        if (!key[step_keys[i].code]) continue;
-        held |= 1 << i;
-        if (!keys || (c.steps_held >> i & 1)) continue;        // the prompt's, or still the same press
-        c.optics.zoom_by(step_keys[i].zoom);
-        c.optics.expose_by(step_keys[i].exposure);
-    }
-    c.steps_held = held;
-
-    if (!keys) return;
-    const float arrow = (float)(40.0 / focal);                 // a tenth of a radian at f = 400
-    if (key[KEY_UP])    turn(c, -arrow, c.right, pitch);
-    if (key[KEY_DOWN])  turn(c, +arrow, c.right, pitch);
-    if (key[KEY_LEFT])  turn(c, -arrow, c.down, yaw);
-    if (key[KEY_RIGHT]) turn(c, +arrow, c.down, yaw);
-}
-
-void build_view(camera& c)
-{
-    c.view.set(c.right.x,   c.right.y,   c.right.z,   0,
-               c.down.x,    c.down.y,    c.down.z,    0,
-               c.forward.x, c.forward.y, c.forward.z, 0);
-    c.view.translate(-c.camera_position);
-}
+const std::vector<std::string> help_lines = {
+    "Controls (F1 or ? again to hide them):",
+    "  Space, right mouse button     thrust forward",
+    "  B                             thrust backward",
+    "  PgUp, PgDn                    faster or slower, ten times a step",
+    "  drag with a mouse button      turn the view",
+    "  arrow keys                    turn the view",
+    "  mouse wheel, = and -          zoom in and out (also keypad + and -)",
+    "  ] and [                       more or less exposure",
+    "  E                             fly back to Earth",
+    "  Tab                           star names on or off",
+    "  F                             fly to a star by name",
+    "  F1 or ?                       this help",
+    "  Esc                           quit",
+};
 
 int prompt_row_of(const BITMAP* buffer) { return buffer->h - 18; }    // the bottom line of text
 
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel, star_groups* groups, const notices* shown)
+                const traveller* travel, star_groups* groups, const notices* shown, selection* picked)
 {
     acquire_bitmap(buffer);
     show_mouse(nullptr);                       // the pointer comes off before we draw
     clear_bitmap(buffer);
-    const draw_context frame(buffer, c.optics, c.show_names);
+    draw_context frame(buffer, c.optics, c.show_names);
+    if (picked) frame.pick = picked->pick();   // null but on the frame after a click
     if (groups) {
         groups->draw(c.view, frame);
     } else {
@@ -150,6 +90,7 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
             s->draw(frame);
         }
     }
+    if (picked) picked->frame_drawn();
     const int white = makecol(255, 255, 255);
     const int row = status_top_row, step = text_line_height;
     textprintf_ex(buffer, font, 10, row, white, _textmode,
@@ -162,8 +103,13 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
     char lens_line[80];
     std::snprintf(lens_line, sizeof lens_line, "Field of view %.1f degrees, exposure %+.1f",
                   c.optics.field_of_view(), (double)c.optics.exposure());
-    textout_ex(buffer, font, lens_line, 10, row + 3 * step, white, _textmode);
+    const std::string fourth = lens_line + speed_text(c.speed_level);
+    textout_ex(buffer, font, fourth.c_str(), 10, row + 3 * step, white, _textmode);
+    if (c.show_help)
+        for (std::size_t i = 0; i < help_lines.size(); ++i)
+            textout_ex(buffer, font, help_lines[i].c_str(), 10, help_top_row + step * (int)i, white, _textmode);
     if (travel) travel->draw(buffer, c);
+    if (picked) picked->draw(buffer, c);
     if (shown && !shown->empty()) {
         int bottom = prompt_row_of(buffer);
         if (travel && travel->prompt.is_open())               // above the prompt and its notes
@@ -271,39 +217,105 @@ private:
 
 } // namespace
 
+bool frame_state::operator==(const frame_state& o) const
+{
+    const auto same = [](vector a, vector b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
+    return same(position, o.position) && same(forward, o.forward) && same(down, o.down) && same(right, o.right) &&
+           width == o.width && height == o.height && zoom == o.zoom && exposure == o.exposure &&
+           speed_level == o.speed_level && show_names == o.show_names && show_help == o.show_help &&
+           pointer_x == o.pointer_x && pointer_y == o.pointer_y && target == o.target &&
+           prompt_open == o.prompt_open && prompt_text == o.prompt_text && prompt_notes == o.prompt_notes &&
+           notices_shown == o.notices_shown && selected == o.selected && click_waiting == o.click_waiting;
+}
+
+frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown,
+                     const selection& picked)
+{
+    frame_state s;
+    s.position = c.camera_position;
+    s.forward = c.forward;
+    s.down = c.down;
+    s.right = c.right;
+    s.width = c.optics.width();
+    s.height = c.optics.height();
+    s.zoom = c.optics.zoom_step();
+    s.exposure = c.optics.exposure_steps();
+    s.speed_level = c.speed_level;
+    s.show_names = c.show_names;
+    s.show_help = c.show_help;
+    s.pointer_x = in.pointer_x;
+    s.pointer_y = in.pointer_y;
+    s.target = travel.journey.target();
+    s.prompt_open = travel.prompt.is_open();
+    if (s.prompt_open) {                        // a closed prompt shows nothing of its own
+        s.prompt_text = travel.prompt.text();
+        s.prompt_notes = travel.prompt.notes();
+    }
+    if (shown) s.notices_shown = shown->texts();
+    s.selected = picked.star();
+    s.click_waiting = picked.click_waiting();
+    return s;
+}
+
+frame_loop::frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups,
+                       const notices* shown, bool make_groups)
+    : travel(first_star, (std::size_t)std::max(star_count, 0)),   // indexes the names once
+      first_star_(first_star), star_count_(star_count), buffer_(buffer), groups_(groups), shown_(shown)
+{
+    c.optics.resize(buffer->w, buffer->h);
+    if (!groups_ && make_groups) groups_ = (own_groups_ = std::make_unique<star_groups>(first_star)).get();
+}
+
+void frame_loop::use_buffer(BITMAP* buffer)
+{
+    buffer_ = buffer;
+    c.optics.resize(buffer->w, buffer->h);
+    drawn_ = false;
+}
+
+frame_loop::~frame_loop() = default;
+
+bool frame_loop::step(const frame_input& in, unsigned tick)
+{
+    const int keys = travel.before_camera(c, in, picked.star());
+    update_camera(c, in, keys);
+    travel.after_camera(c, tick);
+    if (in.clicked()) picked.click(in.down_x, in.down_y);
+    build_view(c);
+    const frame_state now = state_of(c, in, travel, shown_, picked);
+    if (drawn_ && in.quiet() && now == drawn_state_) return false;   // the same picture again
+    draw_frame(c, first_star_, star_count_, buffer_, &travel, groups_, shown_, &picked);
+    drawn_ = true;
+    drawn_state_ = now;
+    return true;
+}
+
 // Runs frames until Esc or the window's close button. Returns false when a
 // switch of the screen mode left no screen to draw on.
 static bool run_frames(star_type* first_star, int star_count, display& screen_of, star_groups* groups,
                        notices& said)
 {
-    camera c;
-    c.optics.resize(screen_of.buffer()->w, screen_of.buffer()->h);
+    frame_loop loop(first_star, star_count, screen_of.buffer(), groups, &said, false);
     frame_rate rate;
-    traveller travel(first_star, star_count);   // indexes the names once
-    bool f11_held = false;
+    frame_input in;
     unsigned ticks_then = ticks;
-    while (!c.done) {
-        const bool key_pressed = keypressed();  // before the prompt takes the keys
-        const int keys = travel.before_camera(c);
-        update_camera(c, keys);
-        travel.after_camera(c, ticks);
-        if (close_requested) c.done = 1;        // the close button ends as Esc does
-        if (key[KEY_F11] && !f11_held) {        // once per press, the prompt open or not
+    while (!loop.done()) {
+        read_input(in);
+        if (in.pressed(KEY_F11)) {              // once per press, the prompt open or not
             if (!screen_of.toggle(said)) return false;
-            c.optics.resize(screen_of.buffer()->w, screen_of.buffer()->h);
+            loop.use_buffer(screen_of.buffer());
         }
-        f11_held = key[KEY_F11];
         const unsigned now = ticks;
-        said.pass(now - ticks_then, key_pressed);
+        said.pass(now - ticks_then, in.press_count > 0);
         ticks_then = now;
-        build_view(c);
-        BITMAP* const buffer = screen_of.buffer();
-        draw_frame(c, first_star, star_count, buffer, &travel, groups, &said);
-        while (!countready) wait_a_moment();    // at most one frame per tick
+        const bool drawn = loop.step(in, now);
+        if (close_requested) loop.c.done = 1;   // the close button ends as Esc does
+        while (!countready) wait_for_tick();    // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
-        blit(buffer, screen, 0, 0, 0, 0, buffer->w, buffer->h);
-        framecounter = framecounter + 1;
+        BITMAP* const buffer = screen_of.buffer();
+        if (drawn) blit(buffer, screen, 0, 0, 0, 0, buffer->w, buffer->h);
+        framecounter = framecounter + 1;        // paced frames, drawn or not
         rate.frame_shown(tick);
     }
     return true;
@@ -395,10 +407,15 @@ int run_viewer(const char* catalog_name, const screen_choice& choice)
                      allegro_error[0] ? ": " : "", allegro_error);
         return 1;
     }
+    struct sigaction ending = {};
+    ending.sa_handler = end_requested;
+    sigemptyset(&ending.sa_mask);
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &ending, nullptr);
     install_keyboard();
     install_timer();
-    install_int(timerfunc, 20);
+    install_int(timerfunc, 1000 / frames_per_second);
     install_mouse();
+    watch_input_events();
     const int depth = desktop_color_depth();
     set_color_depth(depth != 0 ? depth : 32);                  // 0 means unknown
 

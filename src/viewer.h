@@ -1,10 +1,14 @@
-// The viewer application: start-up, the camera and its flight controls, and
-// the frame loop. The entry function in main.cpp hands the command line to
-// starhop_main (command_line.h), which calls run_viewer.
+// The viewer application: start-up, the frame loop and what a frame draws.
+// The entry function in main.cpp hands the command line to starhop_main
+// (command_line.h), which calls run_viewer.
 #ifndef STARHOP_VIEWER_H
 #define STARHOP_VIEWER_H
 
+#include "camera.h"
+#include "input.h"
 #include "lens.h"
+#include "selection.h"
+#include "travel.h"
 #include "vector.h"
 
 #include <iosfwd>
@@ -16,14 +20,16 @@ struct BITMAP;
 class notices;
 class star_type;
 class star_groups;
-class traveller;
 
 // Text lines from the top: the four status lines 10 pixels apart, then the
-// fly-to target line. The prompt keeps its place above the bottom.
+// fly-to target line, and the help a line below that.
 constexpr int text_line_height = 10;
 constexpr int status_top_row   = 10;
 constexpr int status_lines     = 4;
 constexpr int target_row       = status_top_row + status_lines * text_line_height;
+constexpr int help_top_row     = target_row + 2 * text_line_height;
+
+// The prompt keeps its place above the bottom.
 int prompt_row_of(const BITMAP* buffer);
 
 // The screen asked for on the command line: a window of a size, or the
@@ -32,6 +38,7 @@ struct screen_choice {
     int width = screen_width, height = screen_height;  // the window
     bool fullscreen = false;
 };
+class selection;
 
 // Set to 1 by the timer every 20 ms; the frame loop waits for it before it
 // shows a frame, then sets it back to 0.
@@ -40,43 +47,16 @@ extern volatile int framecounter;               // frames shown so far
 extern volatile int fps;                        // frames shown in the last second
 void timerfunc();
 
-// The traveller: where they are, how they move and where they look. The axes
-// form a right-handed orthonormal frame: right = down & forward.
-struct camera {
-    vector camera_position{0, 0, 0};            // light years from Earth
-    vector velocity{0, 0, 0};                   // light years per frame
-    vector forward{0, 1, 0};                    // towards right ascension 6 h
-    vector down{0, 0, -1};                      // south celestial pole
-    vector right = down & forward;              // right ascension 0 h
-    matrix view;                                // scratch of the turns, then the view matrix
-    int homing = 0;                             // flying back to Earth
-    int last_mouse_x = -1, last_mouse_y = 0;    // drag anchor; x of -1: none
-    int last_mouse_z = 0;                       // wheel position in the last frame
-    bool wheel_seen = false;                    // last_mouse_z holds one
-    int steps_held = 0;                         // zoom and exposure keys down in the last frame
-    int show_names = 0;
-    int done = 0;
-    lens optics;                                // screen, zoom and exposure
-};
-
-// One frame's update from the library's keyboard and mouse state: return home,
-// move, damp, then E, Esc, thrust, Tab (waits for its release), drag, arrows,
-// then the zoom (wheel, = and -, keypad + and -) and the exposure (] and [),
-// one step per press or notch. Turns scale with the focal length, so a drag
-// or an arrow moves the stars by as many pixels at every size and zoom.
-// With `keys` 0 the keyboard controls do not act (the prompt has the keys);
-// the mouse still does.
-void update_camera(camera& c, int keys = 1);
-// Leaves in c.view the matrix that carries a catalog point into view space.
-void build_view(camera& c);
 // Draws one frame into `buffer`, through the camera's lens: every star in list
 // order, then the status text.
 // With `travel`, also its target line and prompt. With `groups` (made from the
 // same list), only the stars that can show are visited, with the same pixels.
 // With `shown`, its lines at the bottom of the screen, above an open prompt.
+// With `picked`, a click waiting there is answered from the stars drawn, and
+// the star picked is marked and described.
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
                 const traveller* travel = nullptr, star_groups* groups = nullptr,
-                const notices* shown = nullptr);
+                const notices* shown = nullptr, selection* picked = nullptr);
 // Star groups for the whole list, or null when memory runs out while they
 // are made: then `errors` is told so, and so is `shown`.
 std::unique_ptr<star_groups> make_star_groups(star_type* first_star, int star_count, std::ostream& errors,
@@ -91,6 +71,65 @@ void show_load_messages(const std::string& said, int star_count, notices& shown)
 // `text` cut at spaces into lines that fit the screen beside its margin; a
 // word longer than a line is cut where the line ends.
 std::vector<std::string> screen_lines(const std::string& text);
+// The help that F1 and ? show, a control a line.
+extern const std::vector<std::string> help_lines;
+
+// What a frame's picture depends on besides the catalog. A frame with no new
+// input whose state equals that of the last picture drawn would draw the same
+// picture again, and is not drawn.
+struct frame_state {
+    vector position, forward, down, right;
+    int width = 0, height = 0, zoom = 0, exposure = 0, speed_level = 0;
+    int show_names = 0, show_help = 0;
+    int pointer_x = 0, pointer_y = 0;           // the pointer is drawn into the picture
+    const star_type* target = nullptr;
+    bool prompt_open = false;
+    std::string prompt_text;
+    std::vector<std::string> prompt_notes;
+    std::vector<std::string> notices_shown;     // the lines at the bottom
+    const star_type* selected = nullptr;        // marked, and described at the top right
+    bool click_waiting = false;                 // the next picture answers a click
+
+    bool operator==(const frame_state& o) const;
+    bool operator!=(const frame_state& o) const { return !(*this == o); }
+};
+frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown,
+                     const selection& picked);
+
+// The frame loop without its waits and the screen: one frame from its input
+// to the picture in the back buffer.
+class frame_loop {
+public:
+    // Without `groups`, makes them from the list, unless `make_groups` is
+    // false (they did not fit): then every frame walks the list. `shown`,
+    // when given, is drawn at the bottom of every picture.
+    frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups = nullptr,
+               const notices* shown = nullptr, bool make_groups = true);
+    ~frame_loop();
+    // One frame on `in`, with `tick` timer ticks counted so far: the prompt,
+    // the camera, the trip, the view and, when something changed since the
+    // last picture drawn, a new picture. Returns whether it drew one.
+    bool step(const frame_input& in, unsigned tick);
+    bool done() const { return c.done != 0; }
+    // A new back buffer (the screen mode changed): the lens takes its size,
+    // and the next frame is drawn whatever else changed.
+    void use_buffer(BITMAP* buffer);
+
+    camera c;
+    traveller travel;
+    selection picked;
+
+private:
+    star_type* first_star_;
+    int star_count_;
+    BITMAP* buffer_;
+    std::unique_ptr<star_groups> own_groups_;
+    star_groups* groups_;
+    const notices* shown_;
+    bool drawn_ = false;                        // a picture is in the buffer
+    frame_state drawn_state_;                   // what it was drawn from
+};
+
 
 // Starts the library, loads the catalog, opens the window (or the full
 // screen) and runs the frame loop until Esc or the window's close button.

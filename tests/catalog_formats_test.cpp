@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
 
 namespace {
@@ -260,6 +264,57 @@ TEST(CatalogFormats, RowsThatCannotBeReadStopTheLoad)
     }
     // Blank lines and comments between rows are passed over.
     EXPECT_EQ(load_catalog_text(header + good + "\n \r\n# note\n" + good).result, 2);
+}
+
+// A table's numbers are the doubles from_chars makes of their text, bit for
+// bit, however they are spelt: at the edges of what can be converted with one
+// exact operation (15 digits, powers of ten up to 22) and beyond them.
+TEST(CatalogFormats, NumbersAsFromChars)
+{
+    const char header[] = "ra,dec,dist,mag\n";
+    table_layout layout;
+    std::size_t start;
+    long long lines;
+    ASSERT_EQ(recognise_table(header, header + sizeof header - 1, true, layout, start, lines), recognition::table);
+    auto check = [&](const std::string& text) {
+        SCOPED_TRACE(text);
+        double want;
+        const std::from_chars_result r = std::from_chars(text.data(), text.data() + text.size(), want);
+        const bool number = r.ec == std::errc() && r.ptr == text.data() + text.size() && std::isfinite(want);
+        const std::string row = "1," + text + ",10," + text;
+        table_star t;
+        skip_reason why;
+        std::string problem;
+        const row_outcome got = read_table_row(layout, row.data(), row.data() + row.size(), 1, t, why, problem);
+        if (!number) {
+            EXPECT_EQ(got, row_outcome::failed);
+            return;
+        }
+        ASSERT_EQ(got, row_outcome::star) << problem;
+        EXPECT_EQ(std::memcmp(&t.dec_degrees, &want, sizeof want), 0) << t.dec_degrees << " against " << want;
+        EXPECT_EQ(std::memcmp(&t.magnitude, &want, sizeof want), 0) << t.magnitude << " against " << want;
+    };
+    for (const char* text : {"4.35", "0.1", "-0", "-0.0", "0e-30", "5.", ".5", "-.5", "1E+05", "1e-05", "1e-0",
+                             "123456789012345", "1234567890123456", "999999999999999.9", "9007199254740993",
+                             "0.000000000000000000001", "0.0000000000000000000001", "0.00000000000000000000001",
+                             "1e22", "1e23", "1e-22", "1e-23", "123456789012345e7", "123456789012345e8",
+                             "1.23456789012345e-8", "00000000000000000000000012.5", "1e022", "1e0022", "1e-022",
+                             "2.2250738585072014e-308", "4.9e-324", "1e-400", "1.7976931348623157e308",
+                             "0.30000000000000004", "9.999999999999999e22", "8.98846567431158e307",
+                             "1e", "1e+", "1e-", ".", "-", "e5", ".e5", "1.2.3", "0x10", "1 2", "--1", "1e5x", "1d5"})
+        check(text);
+    std::mt19937_64 random(19);
+    for (int i = 0; i < 20000; ++i) {
+        std::string text = random() % 4 == 0 ? "-" : "";
+        text.append(random() % 8 == 0 ? random() % 20 : 0, '0');
+        const int digits = 1 + (int)(random() % 18), dot = (int)(random() % (digits + 2));
+        for (int d = 0; d < digits; ++d) {
+            if (d == dot) text += '.';
+            text += (char)('0' + random() % 10);
+        }
+        if (random() % 3 == 0) text += (random() % 2 ? "e" : "E") + std::to_string((int)(random() % 61) - 30);
+        check(text);
+    }
 }
 
 TEST(CatalogFormats, TablesReadByThreadsAsFromTheStart)

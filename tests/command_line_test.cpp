@@ -67,8 +67,8 @@ TEST(CommandLine, HelpAndVersionAnswerOnStandardOutputWithStatusZero)
         EXPECT_EQ(a.err, "");
         EXPECT_EQ(a.out.rfind("Usage: starhop [--window WxH | --fullscreen] [catalog]\n", 0), 0u) << a.out;
         for (const char* part : {"Controls:", "Catalog format:", "stars.txt", "Space", "Tab", "Esc",
-                                 "fly to a star", "right ascension", "declination", "tabs", "--window WxH",
-                                 "--fullscreen", "F11", "mouse wheel", "= and -", "keypad", "] and ["})
+                                 "fly to a star", "click a star", "G  ", "right ascension", "declination", "tabs",
+                                 "--window WxH", "--fullscreen", "F11", "mouse wheel", "= and -", "keypad", "] and ["})
             EXPECT_NE(a.out.find(part), std::string::npos) << "the help does not mention " << part;
     }
     const std::string version = project_version();

@@ -8,10 +8,13 @@
 #include "window_identity.h"
 #include "x11_driver.h"
 
+#include <algorithm>
 #include <allegro.h>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -348,6 +351,21 @@ TEST_F(ViewerWindow, WorkedExampleLoadsBeforeTheWindowAndEscEnds)
     EXPECT_EQ(program->out(), "Fail after reading Ten Parsec at Distance 32.6285\n");
 }
 
+// A request to end from outside ends the program as the close button does,
+// whichever of the usual signals brings it.
+TEST_F(ViewerWindow, TermHangupAndInterruptEndItNormally)
+{
+    dir.write("stars.txt", worked_example());
+    for (int signal_number : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(strsignal(signal_number));
+        ASSERT_NO_FATAL_FAILURE(start());
+        ASSERT_EQ(::kill(program->pid(), signal_number), 0);
+        ASSERT_TRUE(program->wait_exit(exit_timeout)) << "still running after the signal";
+        EXPECT_TRUE(program->exited()) << "killed by signal " << program->term_signal();
+        EXPECT_EQ(program->exit_code(), 0) << program->err();
+    }
+}
+
 TEST_F(ViewerWindow, MissingCatalogStillOpensAndCloseButtonEnds)
 {
     ASSERT_NO_FATAL_FAILURE(start());
@@ -493,10 +511,11 @@ const sky_star zoom_sky[] = {
     {"Zoomed Off", 1.0f, 10, "G8", 7, 30, 0, '+', 1, 0, 21},
 };
 
+// The fourth status line at speed level 0.
 std::string field_line(const screen_view& v)
 {
     char line[80];
-    std::snprintf(line, sizeof line, "Field of view %.1f degrees, exposure %+.1f",
+    std::snprintf(line, sizeof line, "Field of view %.1f degrees, exposure %+.1f, speed +0 (25 ly/s)",
                   2 * std::atan(v.width / 2.0 / v.focal()) * 180 / 3.14159265358979323846, v.exposure);
     return line;
 }
@@ -527,7 +546,7 @@ TEST_F(ViewerWindow, ZoomAndExposureInAWindowOfItsSize)
     screen_view v;
     v.width = 1280;
     v.height = 960;
-    EXPECT_EQ(reader().read(first, 10, 40), "Field of view 77.3 degrees, exposure +0.0");
+    EXPECT_EQ(reader().read(first, 10, 40), "Field of view 77.3 degrees, exposure +0.0, speed +0 (25 ly/s)");
     EXPECT_EQ(reader().read(first, 10, 40), field_line(v));
     expect_stars_drawn(first, zoom_sky, v);
     EXPECT_TRUE(as_seen_from_earth(zoom_sky[4], v).column > 10) << "on the screen before the zoom";
@@ -550,7 +569,7 @@ TEST_F(ViewerWindow, ZoomAndExposureInAWindowOfItsSize)
         shot = x.grab(window);
         return reader().read(shot, 10, 40) == field_line(v);
     })) << "lens line: " << reader().read(shot, 10, 40) << "; wanted " << field_line(v);
-    EXPECT_EQ(field_line(v), "Field of view 43.6 degrees, exposure +1.0");
+    EXPECT_EQ(field_line(v), "Field of view 43.6 degrees, exposure +1.0, speed +0 (25 ly/s)");
     pause(0.2);
     shot = x.grab(window);
     expect_stars_drawn(shot, zoom_sky, v);
@@ -651,17 +670,17 @@ const sky_star far_target = {"Target Star", 3.0f, 40, "G2V", 20, 0, 0, '+', 30, 
 const sky_star decoy      = {"Decoy", 2.0f, 30, "K1", 6, 0, 0, '+', 10, 0, 0};
 
 // Light years from the star at which it shines at magnitude -1, from its
-// catalog magnitude and distance.
+// catalog magnitude and distance, kept within 0.01 and 1.
 double arrival_for(const sky_star& s)
 {
     const double absolute = s.magnitude - 2 * std::log(s.distance / reference_ly) / std::log(step_ratio);
-    return reference_ly * std::pow(step_ratio, (-1 - absolute) / 2);
+    return std::min(1.0, std::max(0.01, reference_ly * std::pow(step_ratio, (-1 - absolute) / 2)));
 }
 
 // The distance the target line gives, or -1 when the line is not there.
 double target_distance(const image& shot, const char* name)
 {
-    const std::string text = reader().read(shot, 10, 50);
+    const std::string text = reader().read(shot, 10, target_row);
     const std::string head = std::string("Target: ") + name + "  ";
     float d;
     int end = 0;
@@ -718,7 +737,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
         shot = x.grab(window);
         d = target_distance(shot, far_target.name);
         return std::fabs(d - want) < 1e-5 * want;
-    })) << "target line: " << reader().read(shot, 10, 50) << "; wanted " << want;
+    })) << "target line: " << reader().read(shot, 10, target_row) << "; wanted " << want;
     EXPECT_TRUE(prompt_line(0).empty());
     pause(0.5);                                                   // at rest: the figure stays
     shot = x.grab(window);
@@ -733,6 +752,65 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
         for (int x0 = 319; x0 <= 321; ++x0)
             if (shot.at(x0, y) == 0xFFFFFF && shot.at(x0 + 1, y) == class_g_arms && shot.at(x0 - 1, y) == class_g_arms &&
                 shot.at(x0, y + 1) == class_g_arms && shot.at(x0, y - 1) == class_g_arms)
+                ++found;
+    EXPECT_EQ(found, 1) << "centre pixels: " << std::hex << shot.at(319, 239) << ' ' << shot.at(320, 240);
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+// ---- pointing at a star ----
+
+TEST_F(ViewerWindow, AClickNamesAStarAtTheTopRightAndGFliesToIt)
+{
+    dir.write("stars.txt", crafted_catalog());
+    ASSERT_NO_FATAL_FAILURE(start());
+    const seen_star left = as_seen_from_earth(faint_left);
+    ASSERT_TRUE(left.in_front);
+    ASSERT_TRUE(any_lit(first, left.x(), left.y(), 1, 1));
+
+    // The block's lines start at one column, 10 pixels from the right edge
+    // for the widest; the name is its first line, at row 70.
+    auto block_line = [&](const image& shot, int line) -> std::string {
+        for (int x0 = 300; x0 < 630; ++x0) {
+            const std::string name = reader().read(shot, x0, 70);
+            if (name == faint_left.name) return reader().read(shot, x0, 70 + 10 * line);
+        }
+        return "";
+    };
+    EXPECT_EQ(block_line(first, 0), "") << "nothing is picked at start";
+
+    x.move_pointer(window, left.x() + 2, left.y() - 1);        // near it, not on it
+    pause(0.1);
+    x.hold_button(1, 0.1);
+    pause(0.1);                                                // let go where it was pressed
+    x.move_pointer(window, park_x, park_y);
+    image shot;
+    EXPECT_TRUE(wait_for(5, [&] { shot = x.grab(window); return block_line(shot, 0) == faint_left.name; }))
+        << "no block naming " << faint_left.name << "; row 70 reads: " << reader().read(shot, 300, 70);
+    EXPECT_EQ(block_line(shot, 1), "Class K1");
+    EXPECT_EQ(block_line(shot, 2).compare(0, 12, "Distance 50."), 0) << block_line(shot, 2);
+    EXPECT_EQ(block_line(shot, 3), "Magnitude 3.00 seen from here");
+    EXPECT_EQ(read_status(shot).distance, 0.0) << "a click does not fly";
+
+    x.hold_key("g", 0.1);
+    const double want = arrival_for(faint_left);
+    EXPECT_EQ(want, 1.0);
+    EXPECT_TRUE(wait_for(15, [&] {
+        shot = x.grab(window);
+        const std::string d = block_line(shot, 2);
+        float got = -1;
+        return std::sscanf(d.c_str(), "Distance %f light years", &got) == 1 && std::fabs(got - want) < 1e-4;
+    })) << "distance line: " << block_line(shot, 2);
+    pause(0.3);
+    shot = x.grab(window);
+
+    // At the centre: a full white cross with class K arms, inside the marker.
+    constexpr uint32_t class_k_arms = 0xE19632, marker = 0x50FF50;
+    int found = 0;
+    for (int y = 239; y <= 241; ++y)
+        for (int x0 = 319; x0 <= 321; ++x0)
+            if (shot.at(x0, y) == 0xFFFFFF && shot.at(x0 + 1, y) == class_k_arms && shot.at(x0 - 1, y) == class_k_arms &&
+                shot.at(x0 + 5, y + 5) == marker && shot.at(x0 - 5, y - 5) == marker &&
+                shot.at(x0 - 3, y + 5) == marker && shot.at(x0 + 5, y - 3) == marker)
                 ++found;
     EXPECT_EQ(found, 1) << "centre pixels: " << std::hex << shot.at(319, 239) << ' ' << shot.at(320, 240);
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());

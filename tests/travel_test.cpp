@@ -97,26 +97,13 @@ double angle_between(vector a, vector b)
     return std::acos(std::max(-1.0, std::min(1.0, c)));
 }
 
-// Every case starts with no key, no button and an empty keyboard buffer.
+// Every case starts with no key and no button; each frame reads `in`, and
+// what the keyboard buffer handed out in it goes with the frame.
 class WithInput : public ::testing::Test {
 protected:
-    static int no_key() { return 0; }
-    void SetUp() override
-    {
-        static bool hooked = false;            // the buffer works once the library has a keyboard
-        if (!hooked) install_keyboard_hooks(no_key, no_key);
-        hooked = true;
-        release_all();
-    }
-    void TearDown() override { release_all(); }
-    static void release_all()
-    {
-        for (int i = 0; i < KEY_MAX; ++i) key[i] = 0;
-        mouse_b = 0;
-        mouse_x = mouse_y = 0;
-        clear_keybuf();
-    }
-    static void type(const char* text)
+    frame_input in;
+    void release_all() { in = frame_input(); }
+    void type(const char* text)
     {
         for (const char* p = text; *p; ++p) {
             const char ch = *p;
@@ -124,17 +111,26 @@ protected:
             if (ch >= 'a' && ch <= 'z') scancode = KEY_A + (ch - 'a');
             else if (ch >= 'A' && ch <= 'Z') scancode = KEY_A + (ch - 'A');
             else if (ch == ' ') scancode = KEY_SPACE;
-            simulate_ukeypress(ch, scancode);
+            in.press(scancode, ch);
         }
     }
-    static void press(int scancode, int ascii = 0) { simulate_ukeypress(ascii, scancode); }
+    void press(int scancode, int ascii = 0) { in.press(scancode, ascii); }
+    // The prompt's part of a frame; the buffered keys are used up.
+    int before_camera(traveller& t, camera& c, const star_type* selected = nullptr)
+    {
+        const int keys = t.before_camera(c, in, selected);
+        in.press_count = 0;
+        for (bool& d : in.went_down) d = false;
+        return keys;
+    }
     // One frame as the frame loop runs it, up to the view matrix, one timer
     // tick after the last.
-    static void frame(traveller& t, camera& c)
+    void frame(traveller& t, camera& c, const star_type* selected = nullptr)
     {
         static unsigned tick = 0;
-        const int keys = t.before_camera(c);
-        update_camera(c, keys);
+        const frame_input now = in;
+        const int keys = before_camera(t, c, selected);
+        update_camera(c, now, keys);
         t.after_camera(c, ++tick);
     }
 };
@@ -182,14 +178,14 @@ TEST(NameSearch, SeveralListUpToFiveNamesInOrderNoneSaysNoneEmptyAsksNothing)
     ASSERT_EQ(all.kind, name_match::several);
     EXPECT_EQ(names_of(all.candidates),
               (std::vector<std::string>{"Aldebaran", "Algol", "Alkaid", "Alnilam", "Alnitak"}));
-    EXPECT_TRUE(all.more);
+    EXPECT_EQ(all.more, 2u);                                      // Altair and Alphard
     const name_match two = index.find("ALN");
     ASSERT_EQ(two.kind, name_match::several);
     EXPECT_EQ(names_of(two.candidates), (std::vector<std::string>{"Alnilam", "Alnitak"}));
-    EXPECT_FALSE(two.more);
+    EXPECT_EQ(two.more, 0u);
     const name_match seven = index.find("a");                    // seven names: five shown
     EXPECT_EQ(seven.candidates.size(), 5u);
-    EXPECT_TRUE(seven.more);
+    EXPECT_EQ(seven.more, 2u);
 
     for (const char* text : {"x", "alz", "deneb b", "denebola", "al tair"})
         EXPECT_EQ(index.find(text).kind, name_match::none) << text;
@@ -266,7 +262,7 @@ TEST(NameSearch, AgreesWithAPlainWalkOverManyNames)
         m.kind = name_match::several;
         for (const auto& n : starting)
             if (m.candidates.size() < 5) m.candidates.push_back(n.second);
-        m.more = starting.size() > 5;
+        m.more = starting.size() > 5 ? starting.size() - 5 : 0;   // names, not stars
         return m;
     };
     int several = 0, found = 0, none = 0;
@@ -324,7 +320,7 @@ TEST(FlyPrompt, EditsTextAndReportsEnterAndEsc)
     EXPECT_EQ(p.text().size(), fly_prompt::longest_text);
 }
 
-TEST(FlyPrompt, NotesSayWhatTheSearchFoundAndEditingClearsThem)
+TEST(FlyPrompt, NotesSayWhatTheSearchFoundEditingClearsThemAndAListFollowsTheText)
 {
     star_list stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol"};
     const name_index index(stars.head);
@@ -339,14 +335,42 @@ TEST(FlyPrompt, NotesSayWhatTheSearchFoundAndEditingClearsThem)
     p.feed(KEY_A, 'A');
     p.feed(KEY_L, 'l');
     p.show(index.find(p.text()));
-    EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Al\":", "  Aldebaran", "  Algol",
-                                                   "  Alkaid", "  Alnilam", "  Alnitak", "  and more"}));
-    p.feed(KEY_N, 'n');
-    EXPECT_TRUE(p.notes().empty());
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Al\":", "> Aldebaran", "  Algol",
+                                                   "  Alkaid", "  Alnilam", "  Alnitak", "  and 1 more"}));
+    EXPECT_EQ(p.highlighted(), stars.at(2));                      // the first name listed
+
+    // Up and Down move the highlight and stop at either end.
+    struct { int key_code; const char* want; } moves[] = {
+        {KEY_UP, "Aldebaran"}, {KEY_DOWN, "Algol"}, {KEY_DOWN, "Alkaid"}, {KEY_DOWN, "Alnilam"},
+        {KEY_DOWN, "Alnitak"}, {KEY_DOWN, "Alnitak"}, {KEY_UP, "Alnilam"},
+    };
+    for (const auto& m : moves) {
+        EXPECT_EQ(p.feed(m.key_code, 0), fly_prompt::nothing);
+        ASSERT_NE(p.highlighted(), nullptr);
+        EXPECT_STREQ(p.highlighted()->name, m.want);
+    }
+    EXPECT_EQ(p.notes()[4], "> Alnilam");
+    EXPECT_EQ(p.notes()[1], "  Aldebaran");
+    EXPECT_EQ(p.text(), "Al");                                    // moving types nothing
+
+    // Typing on asks for the list again; it starts at its first name.
+    EXPECT_EQ(p.feed(KEY_N, 'n'), fly_prompt::narrow);
     p.show(index.find(p.text()));
-    EXPECT_EQ(p.notes().size(), 3u);                              // no "and more" for two
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Aln\":", "> Alnilam", "  Alnitak"}));
+    EXPECT_EQ(p.feed(KEY_I, 'i'), fly_prompt::narrow);
+    EXPECT_EQ(p.feed(KEY_T, 't'), fly_prompt::narrow);
+    p.show(index.find(p.text()));                                 // one name left: listed alone
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Alnit\":", "> Alnitak"}));
+    EXPECT_EQ(p.highlighted(), stars.at(4));
+    EXPECT_EQ(p.feed(KEY_X, 'x'), fly_prompt::narrow);
+    p.show(index.find(p.text()));
+    EXPECT_EQ(p.notes(), (std::vector<std::string>{"No star named \"Alnitx\""}));
+    EXPECT_EQ(p.highlighted(), nullptr);
     p.show(index.find("   "));
     EXPECT_TRUE(p.notes().empty());
+    p.open_empty();                                               // a new prompt lists nothing
+    EXPECT_EQ(p.highlighted(), nullptr);
+    EXPECT_EQ(p.feed(KEY_A, 'a'), fly_prompt::nothing);
 }
 
 // ---- the prompt in the frame loop, through the library's keyboard ----
@@ -359,16 +383,16 @@ TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
-    key[KEY_F] = 1;
+    in.held[KEY_F] = 1;
     press(KEY_F, 'f');                                            // the same press, in the buffer
     frame(t, c);
     ASSERT_TRUE(t.prompt.is_open());
     EXPECT_EQ(t.prompt.text(), "");
-    key[KEY_F] = 0;
+    in.held[KEY_F] = 0;
 
     // While it is open, E, B, Space, Tab, Esc and the arrows only type.
     for (int k : {KEY_E, KEY_B, KEY_SPACE, KEY_TAB, KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_ESC})
-        key[k] = 1;
+        in.held[k] = 1;
     type("eb ");
     frame(t, c);
     frame(t, c);
@@ -379,7 +403,7 @@ TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
     EXPECT_EQ(c.forward.y, 1.0f);
     release_all();
 
-    mouse_b = 2;                                                  // the mouse still flies
+    in.buttons = 2;                                                  // the mouse still flies
     frame(t, c);
     EXPECT_GT(c.velocity.length(), 0.0f);
 }
@@ -396,7 +420,6 @@ TEST_F(PromptKeys, AnFInTheBufferOpensAndWhatFollowsIsTyped)
     frame(t, c);
     ASSERT_TRUE(t.prompt.is_open());
     EXPECT_EQ(t.prompt.text(), "Sir");
-    EXPECT_FALSE(keypressed());                                   // the buffer is emptied each frame
 }
 
 TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
@@ -408,7 +431,7 @@ TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
     press(KEY_F, 'f');
     frame(t, c);
     ASSERT_TRUE(t.prompt.is_open());
-    key[KEY_ESC] = 1;
+    in.held[KEY_ESC] = 1;
     press(KEY_ESC, 27);
     frame(t, c);
     EXPECT_FALSE(t.prompt.is_open());
@@ -416,10 +439,10 @@ TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
     frame(t, c);                                                  // still held after closing
     frame(t, c);
     EXPECT_EQ(c.done, 0);
-    key[KEY_ESC] = 0;
+    in.held[KEY_ESC] = 0;
     frame(t, c);
     EXPECT_EQ(c.done, 0);
-    key[KEY_ESC] = 1;                                             // a new press ends the program
+    in.held[KEY_ESC] = 1;                                             // a new press ends the program
     frame(t, c);
     EXPECT_EQ(c.done, 1);
 }
@@ -447,7 +470,7 @@ TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
     press(KEY_BACKSPACE, 8);
     type("riu");
     press(KEY_ENTER, 13);
-    key[KEY_SPACE] = 1;                                           // typed just before, still down
+    in.held[KEY_SPACE] = 1;                                           // typed just before, still down
     frame(t, c);
     EXPECT_FALSE(t.prompt.is_open());
     EXPECT_TRUE(t.journey.active());
@@ -458,7 +481,7 @@ TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
     frame(t, c);                                                  // keys held at closing still wait
     EXPECT_FALSE(t.prompt.is_open());
     EXPECT_TRUE(t.journey.active()) << "the Space typed into the name took over";
-    key[KEY_SPACE] = 0;
+    in.held[KEY_SPACE] = 0;
     frame(t, c);
     press(KEY_F, 'f');
     press(KEY_ENTER, 13);
@@ -492,21 +515,129 @@ TEST_F(PromptKeys, WithoutMemoryForTheIndexFStillOpensAndEnterSaysSo)
     EXPECT_FALSE(t->prompt.is_open());
 }
 
+TEST_F(PromptKeys, DownAndEnterFlyToTheSecondCandidateTypingNarrowsTheList)
+{
+    star_list stars{"Vega", "Sirrah", "Sirius", "Sirona", "Vega B"};
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    press(KEY_F, 'f');
+    type("si");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes(), (std::vector<std::string>{"Names that start with \"si\":", "> Sirius", "  Sirona",
+                                                          "  Sirrah"}));
+    press(KEY_DOWN);
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes()[2], "> Sirona");
+    EXPECT_TRUE(t.journey.target() == nullptr && t.prompt.is_open()) << "Down chooses, it does not fly";
+    type("r");                                                    // "sir": all three still
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes()[1], "> Sirius") << "a new list starts at its first name";
+    press(KEY_DOWN);
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    EXPECT_FALSE(t.prompt.is_open());
+    EXPECT_TRUE(t.journey.active());
+    EXPECT_EQ(t.journey.target(), stars.at(3));                   // Sirona, the second listed
+
+    frame(t, c);                                                  // the keys are let go
+    press(KEY_F, 'f');                                            // a new prompt: narrowing from scratch
+    type("sirr");
+    frame(t, c);
+    EXPECT_TRUE(t.prompt.notes().empty()) << "nothing is listed before Enter";
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    EXPECT_EQ(t.journey.target(), stars.at(1));                   // one name: straight there
+}
+
+TEST_F(PromptKeys, AndMoreSaysHowManyNamesTheListLeavesOut)
+{
+    star_list stars;
+    const char* names[] = {"HIP 1", "HIP 2", "HIP 3", "HIP 4", "HIP 5", "HIP 6", "HIP 7", "HIP 7", "HIP 8", "Hadar"};
+    for (const char* n : names) stars.add(n, vector(1, 2, 3), 1);
+    traveller t(stars.head, stars.count);
+    t.wait_for_names();
+    camera c;
+    press(KEY_F, 'f');
+    type("h");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    ASSERT_EQ(t.prompt.notes().size(), 7u);
+    EXPECT_EQ(t.prompt.notes()[6], "  and 4 more");               // nine names, five shown; HIP 7 twice is one
+    type("ip");
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes()[6], "  and 3 more");
+    press(KEY_BACKSPACE, 8);
+    press(KEY_BACKSPACE, 8);
+    type("a");
+    frame(t, c);
+    EXPECT_EQ(t.prompt.notes(), (std::vector<std::string>{"Names that start with \"ha\":", "> Hadar"}));
+}
+
+// ---- G: to the star picked with a click ----
+
+TEST_F(PromptKeys, GFliesToTheStarPickedExactlyAsEnterOnItsNameWould)
+{
+    star_list stars{"Vega", "Goal"};
+    star_type* goal = stars.tail;
+    goal->position = vector(40, -20, 30);
+    goal->abs_magnitude = 8;                                      // ends at its magnitude -1 distance
+    // Each trip's camera, frame by frame, until it ends.
+    const auto fly = [&](traveller& t, bool by_g) {
+        t.wait_for_names();
+        camera c;
+        if (by_g) {
+            press(KEY_G, 'g');
+        } else {
+            press(KEY_F, 'f');
+            type("goal");
+            press(KEY_ENTER, 13);
+        }
+        std::vector<vector> path;
+        do {
+            frame(t, c, goal);
+            path.push_back(c.camera_position);
+            path.push_back(c.forward);
+        } while (t.journey.active() && path.size() < 2000);
+        EXPECT_EQ(t.journey.target(), goal);
+        EXPECT_NEAR((goal->position - c.camera_position).length(), arrival_distance(8), 1e-4);
+        return path;
+    };
+    traveller by_g(stars.head, stars.count), by_name(stars.head, stars.count);
+    const std::vector<vector> g_path = fly(by_g, true), name_path = fly(by_name, false);
+    ASSERT_EQ(g_path.size(), name_path.size());
+    for (std::size_t i = 0; i < g_path.size(); ++i) ASSERT_TRUE(same_vector(g_path[i], name_path[i])) << i / 2;
+
+    traveller idle(stars.head, stars.count);
+    camera c;
+    press(KEY_G, 'g');
+    frame(idle, c);                                               // nothing picked: nothing happens
+    EXPECT_EQ(idle.journey.target(), nullptr);
+    press(KEY_F, 'f');                                            // in the prompt, G is a letter
+    type("g");
+    frame(idle, c, goal);
+    EXPECT_EQ(idle.prompt.text(), "g");
+    EXPECT_FALSE(idle.journey.active());
+}
+
 // ---- the trip ----
 
 TEST(ArrivalDistance, StarShinesAtMagnitudeMinusOneWithinTheClamps)
 {
-    EXPECT_FLOAT_EQ(arrival_distance(-1.0f), 32.628463f);         // at the reference distance
-    EXPECT_FLOAT_EQ(arrival_distance(-3.0f), (float)(32.628463 * 2.535));
-    for (float m : {-5.0f, -3.0f, 0.0f, 1.4f, 4.8f, 10.0f, 13.0f}) {
+    EXPECT_FLOAT_EQ(arrival_distance(9.0f), (float)(32.628463 / std::pow(2.535, 5)));   // 0.3117
+    EXPECT_FLOAT_EQ(arrival_distance(11.0f), (float)(32.628463 / std::pow(2.535, 6)));
+    for (float m : {6.6f, 8.0f, 10.0f, 13.0f, 16.3f}) {
         const double d = arrival_distance(m);
         const double seen = m + 2 * std::log(d / 32.628463) / std::log(2.535);
-        if (d > 0.01 && d < 100) {
-            EXPECT_NEAR(seen, -1.0, 1e-5) << m;
-        }
+        EXPECT_GT(d, 0.01);
+        EXPECT_LT(d, 1.0);
+        EXPECT_NEAR(seen, -1.0, 1e-5) << m;
     }
-    EXPECT_EQ(arrival_distance(-12.0f), 100.0f);                  // very bright: kept back at 100
-    EXPECT_EQ(arrival_distance(25.0f), 0.01f);                    // very faint: no nearer than 0.01
+    for (float m : {-12.0f, -1.0f, 1.4f, 6.4f})                  // bright: kept back at 1 light year
+        EXPECT_EQ(arrival_distance(m), 1.0f) << m;
+    EXPECT_EQ(arrival_distance(16.5f), 0.01f);                    // faint: no nearer than 0.01
+    EXPECT_EQ(arrival_distance(25.0f), 0.01f);
     EXPECT_EQ(arrival_distance(std::nanf("")), 0.01f);
 }
 
@@ -562,13 +693,17 @@ TEST(TripTurn, DoesNotRollTheViewAroundAStarAheadOfTheCamera)
 TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
 {
     struct { const char* what; vector star; float abs_magnitude; bool coasting; } cases[] = {
-        {"half a light year", {0.3f, 0.4f, 0}, 3.0f, false},
+        {"half a light year, nearer than it would end", {0.3f, 0.4f, 0}, 3.0f, false},
         {"fifty light years", {-30, 0, 40}, 1.0f, true},
         {"five thousand light years", {0, -3000, 4000}, -2.0f, true},
-        {"very bright, kept at 100", {0, 500, 0}, -15.0f, false},
+        {"very bright, kept at 1", {0, 500, 0}, -15.0f, false},
         {"very faint, at 0.01", {2, 30, 40}, 20.0f, true},
-        {"already there", {0, 32.628463f, 0}, -1.0f, false},
-        {"nearer than where it ends", {0, 0.001f, 0}, 4.0f, false},
+        {"faint, at its magnitude -1 distance", {0, -30, 40}, 9.0f, false},
+        {"already there", {0, 1, 0}, -1.0f, false},
+        // Magnitude -1.46 at 8.6 light years: brighter than -1 from the start.
+        {"Sirius from Earth", {-1.61f, 8.13f, -2.31f}, (float)(-1.46 - 2 * std::log(8.604 / 32.628463) / std::log(2.535)), false},
+        // Magnitude 1.25 at 1,412 light years: -1 from 500 light years out.
+        {"Deneb from Earth", {780, 330, 1130}, (float)(1.25 - 2 * std::log(1412.0 / 32.628463) / std::log(2.535)), false},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.what);
@@ -582,7 +717,7 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
         EXPECT_EQ(c.homing, 0);
         int frames = 0;
         for (; t.active() && frames < 1000; ++frames) {
-            update_camera(c);                                     // no control held
+            update_camera(c, frame_input());                      // no control held
             t.step(c);
             ASSERT_TRUE(orthonormal_right_handed(c));
         }
@@ -590,7 +725,12 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
         EXPECT_LE(frames, 250) << "five seconds at 50 frames a second";
         EXPECT_GE(frames, trip::turn_frames);
         EXPECT_EQ(c.velocity.length(), 0.0f);                     // at rest
-        const float want = arrival_distance(k.abs_magnitude);
+        const float want = std::min(arrival_distance(k.abs_magnitude), k.star.length());   // nearer: only turns
+        EXPECT_LE(want, 1.0f);
+        if (want == k.star.length() && !k.coasting) {
+            EXPECT_EQ(frames, trip::turn_frames);                 // no flight at all
+            EXPECT_EQ(c.camera_position.length(), 0.0f);
+        }
         const float ulp = std::max(k.star.length(), 1.0f) * 6e-8f * 4;   // float positions
         EXPECT_NEAR((s->position - c.camera_position).length(), want, want * 1e-4f + ulp);
         double column, row, depth;
@@ -598,7 +738,7 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
         EXPECT_NEAR(column, 320, 1.0);
         EXPECT_NEAR(row, 240, 1.0);
         const vector resting = c.camera_position;
-        update_camera(c);                                         // and it stays there
+        update_camera(c, frame_input());                          // and it stays there
         EXPECT_EQ((resting - c.camera_position).length(), 0.0f);
     }
 }
@@ -659,16 +799,16 @@ TEST_F(PromptKeys, ATripStartedAfterASlowFrameBeginsWithOneStep)
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
-    t.before_camera(c);
+    before_camera(t, c);
     t.after_camera(c, 100);
     press(KEY_F, 'f');
     type("goal");
     press(KEY_ENTER, 13);
-    t.before_camera(c);
+    before_camera(t, c);
     ASSERT_TRUE(t.journey.active());
     t.after_camera(c, 160);                                       // a second and more since the last
     EXPECT_LT(angle_between(c.forward, vector(0, 1, 0)), 0.01) << "the turn jumped ahead";
-    t.before_camera(c);
+    before_camera(t, c);
     t.after_camera(c, 170);                                       // from here on, the ticks count
     EXPECT_GT(angle_between(c.forward, vector(0, 1, 0)), 0.1);
 }
@@ -692,23 +832,27 @@ TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
         camera c;
         release_all();
         t.journey.start(c, s);
-        mouse_x = 100;
-        mouse_y = 100;
+        in.pointer_x = 100;
+        in.pointer_y = 100;
         for (int f = 0; f < 60; ++f) frame(t, c);                 // into the flight
         ASSERT_TRUE(t.journey.active());
         if (k.buttons) {
-            mouse_b = k.buttons;
+            in.buttons = k.buttons;
             frame(t, c);                                          // a press first only anchors
             if (k.buttons != 2) {
                 EXPECT_TRUE(t.journey.active());
             }
-            mouse_x += k.move;
+            in.pointer_x += k.move;
         } else {
-            key[k.key_code] = 1;
+            in.held[k.key_code] = 1;
         }
         frame(t, c);
         EXPECT_FALSE(t.journey.active());
-        EXPECT_EQ(t.journey.target(), s);                         // still named on the screen
+        if (k.key_code == KEY_E) {
+            EXPECT_EQ(t.journey.target(), nullptr);               // home: the target line goes
+        } else {
+            EXPECT_EQ(t.journey.target(), s);                     // still named on the screen
+        }
         release_all();
         for (int f = 0; f < 10; ++f) frame(t, c);
         EXPECT_GT((s->position - c.camera_position).length(), arrival_distance(0.0f) + 1) << "it stopped short";
@@ -723,15 +867,15 @@ TEST_F(TripControls, AStillButtonAndTheOpenPromptLetItGoOn)
     t.wait_for_names();
     camera c;
     t.journey.start(c, stars.head);
-    mouse_b = 1;                                                  // held, never moved
-    mouse_x = mouse_y = 50;
+    in.buttons = 1;                                                  // held, never moved
+    in.pointer_x = in.pointer_y = 50;
     for (int f = 0; f < 20; ++f) frame(t, c);
     EXPECT_TRUE(t.journey.active());
-    mouse_b = 0;
+    in.buttons = 0;
     press(KEY_F, 'f');
     frame(t, c);
     ASSERT_TRUE(t.prompt.is_open());
-    key[KEY_SPACE] = 1;                                           // typed, not flown
+    in.held[KEY_SPACE] = 1;                                           // typed, not flown
     type(" ");
     int frames = 21;
     for (; t.journey.active() && frames < 1000; ++frames) frame(t, c);
@@ -762,7 +906,7 @@ TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
     stars.head->abs_magnitude = -1;
     traveller t(stars.head, stars.count);
     camera c;
-    key[KEY_SPACE] = 1;
+    in.held[KEY_SPACE] = 1;
     type("xyz");                                                  // typed without F: not a prompt
     for (int f = 0; f < 5; ++f) frame(t, c);
     build_view(c);
@@ -788,7 +932,7 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     t.draw(got, c);
     const int white = makecol(255, 255, 255);
     textout_ex(want, font, "Names that start with \"Al\":", 10, 432, white, 0);
-    textout_ex(want, font, "  Aldebaran", 10, 442, white, 0);
+    textout_ex(want, font, "> Aldebaran", 10, 442, white, 0);
     textout_ex(want, font, "  Algol", 10, 452, white, 0);
     textout_ex(want, font, "Fly to: Al_", 10, 462, white, 0);
     EXPECT_EQ(differing(got, want), 0);
@@ -802,6 +946,6 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     c.camera_position = vector(3, 4, 12);                         // 13 light years from the star
     test_bitmap target, target_want;
     t.draw(target, c);
-    textout_ex(target_want, font, "Target: Sirius  13.000000 light years", 10, 50, white, 0);
+    textout_ex(target_want, font, "Target: Sirius  13.000000 light years", 10, target_row, white, 0);
     EXPECT_EQ(differing(target, target_want), 0);
 }

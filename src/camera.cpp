@@ -1,0 +1,192 @@
+// The camera's update once a frame, its turns, the speed levels and the way home.
+#include "camera.h"
+
+#include <allegro.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr float damping = 0.8f;                 // of the velocity, each frame
+
+// The thrust of each level, each decimal rounded once to a float.
+constexpr float thrusts[] = {1e-5f, 1e-4f, 1e-3f, 1e-2f, 0.1f, 1.0f, 10.0f, 100.0f, 1000.0f};
+static_assert(sizeof thrusts / sizeof thrusts[0] == fastest_speed - slowest_speed + 1, "one thrust a level");
+
+// The longest approach home, and how its length grows with the distance:
+// with the plain pull's last 50 light years, home is reached within four seconds.
+constexpr int longest_approach = 125;
+
+enum turn_kind { pitch, yaw };
+
+// Turns forward by `angle` about `axis` and derives the third axis from the
+// other two, so the frame stays orthonormal.
+void turn(camera& c, float angle, vector axis, turn_kind kind)
+{
+    c.view = 1.0f;
+    c.view.rotate(angle, axis);
+    c.forward = c.view * c.forward;
+    c.forward.normalize();
+    if (kind == pitch) {
+        c.down = c.forward & c.right;
+        c.down.normalize();
+    } else {
+        c.right = c.down & c.forward;
+        c.right.normalize();
+    }
+}
+
+void start_approach(camera& c)
+{
+    home_approach& a = c.approach;
+    a.on = true;
+    a.frame = 0;
+    a.from = (double)c.camera_position.length();
+    a.line = c.camera_position * (float)(1 / a.from);
+    const double frames = 25 + 25 * std::log10(a.from / (double)home_pull_reach);
+    a.frames = frames < longest_approach ? (int)frames : longest_approach;   // also for an infinite distance
+}
+
+// One frame of the approach; its last leaves the camera at the pull's reach,
+// where the plain pull takes over.
+void step_approach(camera& c)
+{
+    home_approach& a = c.approach;
+    ++a.frame;
+    const double d = geometric_distance(a.from, (double)home_pull_reach, eased((double)a.frame / a.frames));
+    c.camera_position = a.line * (float)d;
+    c.velocity = vector(0, 0, 0);
+    if (a.frame < a.frames) return;
+    a.on = false;
+    c.homing = 1;
+}
+
+} // namespace
+
+double eased(double t) { return t * t * (3 - 2 * t); }
+
+double geometric_distance(double from, double to, double t) { return from * std::pow(to / from, t); }
+
+float thrust_at(int level)
+{
+    return thrusts[std::min(std::max(level, slowest_speed), fastest_speed) - slowest_speed];
+}
+
+std::string rate_text(double v)
+{
+    char digits[64];
+    if (!(v < 1e6)) {                                          // beyond a million, or not a number
+        std::snprintf(digits, sizeof digits, "%.3g", v);
+        return digits;
+    }
+    const int magnitude = v > 0 ? (int)std::floor(std::log10(v)) : 0;
+    std::snprintf(digits, sizeof digits, "%.*f", std::max(0, 2 - magnitude), v);   // three significant digits
+    std::string s = digits;
+    const std::size_t point = s.find('.');
+    if (point != std::string::npos) {                          // no trailing zeros, nor a bare point
+        s.erase(s.find_last_not_of('0') + 1);
+        if (s.back() == '.') s.pop_back();
+    }
+    const std::size_t whole = std::min(s.find('.'), s.size());
+    for (std::size_t at = whole; at > 3; at -= 3) s.insert(at - 3, ",");
+    return s;
+}
+
+std::string speed_text(int level)
+{
+    const double per_frame = 0.5 * std::pow(10.0, level);      // full thrust's settled speed: 0.1 * 10^s / (1 - 0.8)
+    char text[64];
+    std::snprintf(text, sizeof text, ", speed %+d (%s ly/s)", level, rate_text(per_frame * frames_per_second).c_str());
+    return text;
+}
+
+void stop_homing(camera& c)
+{
+    c.homing = 0;
+    c.approach.on = false;
+}
+
+bool steering_held(const camera& c, const frame_input& in, int keys)
+{
+    if (keys && (in.is_held(KEY_SPACE) || in.is_held(KEY_B) || in.is_held(KEY_UP) ||
+                 in.is_held(KEY_DOWN) || in.is_held(KEY_LEFT) || in.is_held(KEY_RIGHT)))
+        return true;
+    if (in.buttons == 2) return true;                          // thrust
+    return in.buttons != 0 && c.last_mouse_x != -1 &&          // a drag that turns the view
+           (in.pointer_x != c.last_mouse_x || in.pointer_y != c.last_mouse_y);
+}
+
+bool flight_control_held(const camera& c, const frame_input& in, int keys)
+{
+    return steering_held(c, in, keys) || (keys && in.is_held(KEY_E));
+}
+
+void update_camera(camera& c, const frame_input& in, int keys)
+{
+    if (c.approach.on && steering_held(c, in, keys)) c.approach.on = false;   // the traveller takes over
+    if (c.approach.on) step_approach(c);
+    if (c.homing) {                                            // return home
+        c.velocity = c.camera_position * -0.1f;
+        const float speed = c.velocity.length();
+        if (speed > 5.0f) c.velocity = c.velocity * (float)(5.0 / speed);   // at most 5 ly a frame
+        if (c.camera_position.length() < 0.1) c.homing = 0;
+    }
+    c.camera_position += c.velocity;
+    c.velocity = c.velocity * damping;
+
+    if (keys && in.is_held(KEY_E) && !c.approach.on) {
+        if (c.homing || !(c.camera_position.length() > home_pull_reach)) c.homing = 1;
+        else start_approach(c);
+    }
+    if (keys && in.is_held(KEY_ESC)) c.done = 1;
+    const float thrust = thrust_at(c.speed_level);
+    if ((keys && in.is_held(KEY_SPACE)) || in.buttons == 2) c.velocity += c.forward * thrust;   // one thrust for both
+    if (keys && in.is_held(KEY_B)) c.velocity -= c.forward * thrust;
+    if (keys && in.pressed(KEY_TAB)) c.show_names = !c.show_names;   // once per press
+    bool help = in.pressed(KEY_F1);
+    for (int i = 0; keys && i < in.press_count; ++i)           // a ? typed, not a repeat of one held
+        if (in.presses[i].ascii == '?' && in.pressed(in.presses[i].scancode)) help = true;
+    if (help) c.show_help = !c.show_help;
+    if (keys && in.pressed(KEY_PGUP)) c.speed_level = std::min(c.speed_level + 1, fastest_speed);
+    if (keys && in.pressed(KEY_PGDN)) c.speed_level = std::max(c.speed_level - 1, slowest_speed);
+
+    const double focal = (double)c.optics.focal();
+    if (in.buttons == 0) {
+        c.last_mouse_x = -1;
+    } else {
+        if (c.last_mouse_x != -1) {                            // f / 2 pixels turn one radian
+            turn(c, (float)((c.last_mouse_y - in.pointer_y) * 2.0 / focal), -c.right, pitch);
+            turn(c, (float)((c.last_mouse_x - in.pointer_x) * 2.0 / focal), c.down, yaw);
+        }
+        c.last_mouse_x = in.pointer_x;
+        c.last_mouse_y = in.pointer_y;
+    }
+
+    c.optics.zoom_by(in.wheel);                                // a notch up zooms in
+    if (!keys) return;
+    const float arrow = (float)(40.0 / focal);                 // a tenth of a radian at f = 400
+    if (in.is_held(KEY_UP))    turn(c, -arrow, c.right, pitch);
+    if (in.is_held(KEY_DOWN))  turn(c, +arrow, c.right, pitch);
+    if (in.is_held(KEY_LEFT))  turn(c, -arrow, c.down, yaw);
+    if (in.is_held(KEY_RIGHT)) turn(c, +arrow, c.down, yaw);
+
+    struct step_key { int code, zoom, exposure; };
+    static const step_key step_keys[] = {
+        {KEY_EQUALS, +1, 0}, {KEY_PLUS_PAD, +1, 0}, {KEY_MINUS, -1, 0}, {KEY_MINUS_PAD, -1, 0},
+        {KEY_CLOSEBRACE, 0, +1}, {KEY_OPENBRACE, 0, -1},
+    };
+    for (const step_key& k : step_keys) {
+        if (!in.pressed(k.code)) continue;
+        c.optics.zoom_by(k.zoom);
+        c.optics.expose_by(k.exposure);
+    }
+}
+
+void build_view(camera& c)
+{
+    c.view.set(c.right.x,   c.right.y,   c.right.z,   0,
+               c.down.x,    c.down.y,    c.down.z,    0,
+               c.forward.x, c.forward.y, c.forward.z, 0);
+    c.view.translate(-c.camera_position);
+}
