@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <malloc.h>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -490,7 +491,9 @@ std::future<std::unique_ptr<name_index>> index_later(const star_type* first, std
     try {
         return std::async(std::launch::async, [first, star_count]() -> std::unique_ptr<name_index> {
             try {
-                return std::make_unique<name_index>(first, star_count);
+                std::unique_ptr<name_index> made = std::make_unique<name_index>(first, star_count);
+                malloc_trim(0);                                // the sample's and the batches' heap goes back
+                return made;
             } catch (const std::bad_alloc&) {
                 return nullptr;                                // the prompt says so; the rest goes on
             }

@@ -15,6 +15,7 @@
 #include <signal.h>
 #include <cstdio>
 #include <iostream>
+#include <malloc.h>
 #include <memory>
 #include <new>
 #include <sstream>
@@ -433,6 +434,7 @@ int run_viewer(const char* catalog_name, const screen_choice& choice)
     errors.flush();
     show_load_messages(said.text, star_count, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
+    malloc_trim(0);                                             // what the load and the groups freed goes back
 
     claim_window();                                             // class and icon, before the window is made
     display screen_of(choice);
