@@ -783,11 +783,27 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
         const std::size_t next = p + 1 < passes.size() ? (members + 1) / 2 + passes[p + 1].span() : 0;
         member_pages_.release(std::max(4 * members, 8 * next), 8 * pass.last_word);
     }
-    member_pages_.keep_first(4 * members);
-    members_ = reinterpret_cast<std::uint32_t*>(member_pages_.data());
+    pack_members(members);
     leaves_ = levels_[0].size();
     make_parents();
     chosen_.reserve(always_.size() + 4096);
+}
+
+// The 4-byte positions packed over themselves from the front, in as few bits
+// as the list's length needs, and the pages past them given back: a packed
+// position's bits never reach a 4-byte one not yet read.
+void star_groups::pack_members(std::size_t count)
+{
+    position_bits_ = bits_to_number(star_total_);
+    char* const at = member_pages_.data();
+    std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(at);
+    for (std::size_t e = 0; e < count; ++e) {
+        std::uint32_t position;
+        std::memcpy(&position, at + 4 * e, sizeof position);
+        put_bits(words, e, position_bits_, position);
+    }
+    member_pages_.keep_first(((count * (std::size_t)position_bits_ + 63) / 64 + 1) * sizeof(std::uint64_t));
+    members_ = words;
 }
 
 star_groups::~star_groups() = default;
@@ -797,7 +813,7 @@ bool star_groups::holds_its_stars() const
     if (levels_.empty()) return true;
     for (const node& leaf : levels_[0])
         for (std::uint32_t e = leaf.first; e < leaf.last; ++e) {
-            const star_type& s = *locate(members_[e]);
+            const star_type& s = *locate(member(e));
             const float v[3] = {s.position.x, s.position.y, s.position.z};
             for (int j = 0; j < 3; ++j)
                 if (!(leaf.lo[j] <= v[j] && v[j] <= leaf.hi[j])) return false;
@@ -827,7 +843,7 @@ void star_groups::visit(std::size_t level, std::uint32_t n, const frame_tests& t
     const node& g = levels_[level][n];
     if (!tests.may_show(g.lo, g.hi, g.reach)) return;
     if (level == 0) {
-        chosen_.insert(chosen_.end(), members_ + g.first, members_ + g.last);
+        for (std::uint32_t e = g.first; e < g.last; ++e) chosen_.push_back(member(e));
         return;
     }
     for (std::uint32_t c = g.first; c < g.last; ++c) visit(level - 1, c, tests);

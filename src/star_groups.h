@@ -99,11 +99,15 @@ private:
     std::size_t star_total_ = 0, leaves_ = 0;
     bool walked_all_ = false;
     std::vector<run> runs_;
-    // List positions, grouped, in pages of their own: while the groups are
-    // made the same pages hold a 64-bit word for each star of one pass at a
-    // time, after the positions of the passes before it.
+    // List positions, grouped, in pages of their own, position_bits_ each:
+    // while the groups are made the same pages hold a 4-byte position a star
+    // and a 64-bit word for each star of one pass at a time, after the
+    // positions of the passes before it.
     mapped_pages member_pages_;
-    std::uint32_t* members_ = nullptr;              // in member_pages_
+    const std::uint64_t* members_ = nullptr;        // in member_pages_
+    int position_bits_ = 32;
+    std::uint32_t member(std::size_t e) const { return (std::uint32_t)get_bits(members_, e, position_bits_); }
+    void pack_members(std::size_t count);
     std::vector<std::uint32_t> always_;             // not finite or out of range: every frame
     std::vector<node_array> levels_;                // leaves first, then their parents up to the root
     std::vector<std::uint32_t> chosen_;             // scratch: the frame's survivors

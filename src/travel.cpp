@@ -76,25 +76,6 @@ bool before(const sort_entry& a, const sort_entry& b)
     return c != 0 ? c < 0 : a.index < b.index;     // equal names in catalog order
 }
 
-// Writes `value` as the k-th field of `bits` bits from `words`.
-inline void put_bits(std::uint64_t* words, std::size_t k, int bits, std::uint64_t value)
-{
-    const std::size_t at = k * (std::size_t)bits, word = at / 64;
-    const int shift = (int)(at % 64);
-    const std::uint64_t mask = bits == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << bits) - 1;
-    words[word] = (words[word] & ~(mask << shift)) | value << shift;
-    if (shift + bits > 64) words[word + 1] = (words[word + 1] & ~(mask >> (64 - shift))) | value >> (64 - shift);
-}
-
-inline std::uint64_t get_bits(const std::uint64_t* words, std::size_t k, int bits)
-{
-    const std::size_t at = k * (std::size_t)bits, word = at / 64;
-    const int shift = (int)(at % 64);
-    std::uint64_t v = words[word] >> shift;
-    if (shift + bits > 64) v |= words[word + 1] << (64 - shift);
-    return bits == 64 ? v : v & ((std::uint64_t(1) << bits) - 1);
-}
-
 } // namespace
 
 // The index is made in batches of names, so that beside the list positions
@@ -156,7 +137,7 @@ name_index::name_index(const star_type* first, std::size_t)
 
     // Third walk: each named star's list position into its batch's stretch,
     // in list order.
-    while ((length - 1) >> bits_ > 0) ++bits_;
+    bits_ = bits_to_number(length);
     count_ = named;
     order_ = mapped_pages(((named * (std::size_t)bits_ + 63) / 64 + 1) * sizeof(std::uint64_t));
     std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(order_.data());

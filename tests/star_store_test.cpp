@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -182,4 +183,32 @@ TEST(MappedPages, KeepFirstKeepsThePagesHoldingTheFirstBytes)
     EXPECT_EQ(m.data(), nullptr);
     EXPECT_EQ(moved.size(), 4 * page);
     EXPECT_EQ(moved.data()[4 * page - 1], static_cast<char>((4 * page - 1) % 251));
+}
+
+// ---- packed list positions ----
+
+TEST(PackedBits, EveryWidthReadsBackAndLeavesItsNeighboursAlone)
+{
+    std::uint64_t seed = 88172645463325252ull;
+    auto next = [&seed] { seed ^= seed << 13; seed ^= seed >> 7; seed ^= seed << 17; return seed; };
+    for (int bits = 1; bits <= 64; ++bits) {
+        SCOPED_TRACE("bits " + std::to_string(bits));
+        const std::uint64_t mask = bits == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << bits) - 1;
+        const std::size_t count = 200;
+        std::vector<std::uint64_t> words(count * (std::size_t)bits / 64 + 2, ~std::uint64_t(0));   // ones to be written over
+        std::vector<std::uint64_t> want(count);
+        for (std::size_t k = 0; k < count; ++k) put_bits(words.data(), k, bits, want[k] = next() & mask);
+        for (std::size_t k = 0; k < count; k += 3) put_bits(words.data(), k, bits, want[k] = next() & mask);   // again, between written ones
+        for (std::size_t k = 0; k < count; ++k) ASSERT_EQ(get_bits(words.data(), k, bits), want[k]) << k;
+        EXPECT_EQ(words.back(), ~std::uint64_t(0));               // nothing written past the last field
+    }
+}
+
+TEST(PackedBits, FewestBitsToNumberACount)
+{
+    const struct { std::size_t count; int bits; } cases[] = {
+        {0, 1}, {1, 1}, {2, 1}, {3, 2}, {4, 2}, {5, 3}, {256, 8}, {257, 9},
+        {10000000, 24}, {16777216, 24}, {16777217, 25}, {100000000, 27}, {std::size_t(1) << 31, 31},
+    };
+    for (const auto& c : cases) EXPECT_EQ(bits_to_number(c.count), c.bits) << c.count;
 }
