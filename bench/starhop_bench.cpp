@@ -300,6 +300,22 @@ std::vector<std::string> split(const std::string& list)
     return out;
 }
 
+// A line of /proc/self/status in KiB ("VmRSS", "VmHWM"), 0 where there is none.
+long status_kib(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    const std::string key = std::string(field) + ":";
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + key.size());
+    return 0;
+}
+
+// Starts the peak resident size (VmHWM) again from the present size.
+void reset_peak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
 // What the viewer does before its first frame, in a process of its own as
 // at start-up (no memory reused from an earlier load): the load, then the
 // star groups.
@@ -310,13 +326,19 @@ int start_up(const std::string& size)
     const auto start = clock::now();
     const int n = load_quietly(catalog_path(size), head);
     const auto loaded = clock::now();
+    const long before = status_kib("VmRSS");
+    reset_peak();
     star_groups groups(head, true, std::max(n, 0) + 1);
     const auto made = clock::now();
+    const long peak = status_kib("VmHWM"), after = status_kib("VmRSS");
     const double load = std::chrono::duration<double>(loaded - start).count();
     const double make = std::chrono::duration<double>(made - loaded).count();
+    const double per_star = n > 0 ? 1024.0 / n : 0;
     std::printf("# startup/%s\t%d lines loaded in %.2f s\t%.2f million lines per second\t"
-                "groups made in %.2f s\t%.1f%% of the load\n",
-                size.c_str(), n, load, n / load / 1e6, make, 100 * make / load);
+                "groups made in %.2f s\t%.1f%% of the load\t"
+                "groups' peak %.2f bytes a star above the list, %.2f once made\n",
+                size.c_str(), n, load, n / load / 1e6, make, 100 * make / load,
+                (peak - before) * per_star, (after - before) * per_star);
     std::fflush(stdout);
     std::_Exit(n > 0 ? 0 : 2);                                  // the list goes with the process
 }

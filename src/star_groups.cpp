@@ -19,12 +19,14 @@
 // magnitude wide), then along a Morton curve through a grid laid over most of
 // the stars, and cut into leaves of at most leaf_size stars that never mix
 // bands; leaves and then their parents are gathered fanout at a time up to a
-// handful of roots. A star is one 64-bit word while they are sorted, and a
-// leaf's box and brightness come from its stars' cells and band, because
-// reading a hundred million records again out of order costs far more than
-// reading them in order twice. The words go straight to rooms by their top
-// digit, sized from a sample taken on the first walk (a walk to count them
-// costs as much as one to write them); what a room cannot take is kept aside.
+// handful of roots. A star is one 64-bit word while they are sorted, for
+// half of the stars (a range of buckets) at a time, and a leaf's box and
+// brightness come from its stars' cells and band, because reading a hundred
+// million records again out of order costs far more than reading them in
+// order once more for the second half. The words go straight to rooms by
+// their top digit, sized from a sample taken on the first walk (a walk to
+// count them costs as much as one to write them); what a room cannot take is
+// kept aside.
 //
 // A frame that may show more than a twelfth of the stars walks the list
 // instead: a survivor costs about ten stars of the plain walk.
@@ -70,7 +72,7 @@ bool kept_apart(const star_type& s)
 {
     const float c[3] = {s.position.x, s.position.y, s.position.z};
     for (float v : c)
-        if (!((double)std::fabs(v) <= largest_coordinate)) return true;   // NaN too
+        if (!(static_cast<double>(std::fabs(v)) <= largest_coordinate)) return true;   // NaN too
     return !std::isfinite(s.abs_magnitude);
 }
 
@@ -128,7 +130,7 @@ struct axis_grid {
     double scale = 0;
     std::uint64_t cell(float v) const
     {
-        const double q = ((double)v - (double)lo) * scale;
+        const double q = (static_cast<double>(v) - static_cast<double>(lo)) * scale;
         const double top = (1 << morton_bits) - 1;
         return q <= 0 ? 0 : q >= top ? (std::uint64_t)top : (std::uint64_t)q;
     }
@@ -136,11 +138,12 @@ struct axis_grid {
     // an outer cell (those take the outliers): a little generous, rounded outward.
     void bounds(std::uint64_t first, std::uint64_t last, float& low, float& high) const
     {
-        const double l = (double)lo + ((double)first - 0.01) / scale, h = (double)lo + ((double)last + 1.01) / scale;
+        const double l = static_cast<double>(lo) + (first - 0.01) / scale;
+        const double h = static_cast<double>(lo) + (last + 1.01) / scale;
         low = (float)l;
         high = (float)h;
-        if ((double)low > l) low = std::nextafter(low, -std::numeric_limits<float>::infinity());
-        if ((double)high < h) high = std::nextafter(high, std::numeric_limits<float>::infinity());
+        if (static_cast<double>(low) > l) low = std::nextafter(low, -std::numeric_limits<float>::infinity());
+        if (static_cast<double>(high) < h) high = std::nextafter(high, std::numeric_limits<float>::infinity());
     }
 };
 
@@ -152,9 +155,9 @@ axis_grid grid_for(std::vector<float>& sample)
     std::nth_element(sample.begin(), high, sample.end());
     std::nth_element(sample.begin(), low, high);           // what lies below high
     const float lo = *low, hi = *high;
-    const double pad = 0.05 * ((double)hi - (double)lo);
-    g.lo = (float)((double)lo - pad);
-    const double width = (double)hi + pad - (double)g.lo;
+    const double pad = 0.05 * (static_cast<double>(hi) - static_cast<double>(lo));
+    g.lo = (float)(static_cast<double>(lo) - pad);
+    const double width = static_cast<double>(hi) + pad - static_cast<double>(g.lo);
     g.scale = width > 0 ? ((1 << morton_bits) - 1) / width : 0;
     return g;
 }
@@ -283,7 +286,7 @@ struct frame_tests {
             t[i] = (double)view.m[4 * i + 3];
         }
         for (float v : view.m)
-            if (!((double)std::fabs(v) <= largest_coordinate)) usable = false;
+            if (!(static_cast<double>(std::fabs(v)) <= largest_coordinate)) usable = false;
         const double sign[4] = {1, -1, 1, -1}, w[4] = {half_width, half_width, half_height, half_height};
         for (int p = 0; p < 4; ++p) {
             const int row = p < 2 ? 0 : 1;
@@ -299,8 +302,8 @@ struct frame_tests {
     {
         double c[3], h[3], a[3];
         for (int j = 0; j < 3; ++j) {
-            c[j] = 0.5 * ((double)lo[j] + (double)hi[j]);
-            h[j] = 0.5 * ((double)hi[j] - (double)lo[j]);
+            c[j] = 0.5 * (static_cast<double>(lo[j]) + static_cast<double>(hi[j]));
+            h[j] = 0.5 * (static_cast<double>(hi[j]) - static_cast<double>(lo[j]));
             a[j] = std::max(std::fabs((double)lo[j]), std::fabs((double)hi[j]));
         }
         double centre[3], extent[3], slack[3];
@@ -327,9 +330,11 @@ struct frame_tests {
     }
 };
 
+namespace {
+
 // Pages for the words of a list of about `length` stars, made ready on a
 // thread of its own until stop(): the headroom ahead of the rooms is left for
-// later, the rooms' first length words are written once.
+// later, the first pass's words (about half the list's) are written once.
 class readied_pages {
 public:
     explicit readied_pages(std::size_t length)
@@ -339,7 +344,7 @@ public:
         try {
             worker_ = std::thread([this, length] {
                 volatile char* const p = pages_.data();
-                const std::size_t end = (length / headroom_share + length) * sizeof(std::uint64_t);
+                const std::size_t end = (length / headroom_share + length / 2) * sizeof(std::uint64_t);
                 for (std::size_t b = length / headroom_share * sizeof(std::uint64_t); b < end && !stop_; b += 4096) p[b] = 0;
             });
         } catch (const std::system_error&) {}               // no thread to be had: the pages are written later
@@ -369,6 +374,10 @@ private:
     std::thread worker_;
 };
 
+constexpr std::size_t buckets = std::size_t(1) << top_digit;
+
+} // namespace
+
 template <class T> T* star_groups::page_allocator<T>::allocate(std::size_t n)
 {
     return static_cast<T*>(fresh_pages(std::max<std::size_t>(n, 1) * sizeof(T)));
@@ -383,256 +392,345 @@ template <class T> void star_groups::page_allocator<T>::deallocate(T* p, std::si
 star_type* star_groups::locate(std::uint32_t index) const
 {
     const auto r = std::upper_bound(runs_.begin(), runs_.end(), index,
-                                    [](std::uint32_t i, const run& g) { return i < g.first_index; }) - 1;
+                                    [](std::uint32_t i, const run& later) { return i < later.first_index; }) - 1;
     return r->first + (index - r->first_index);
 }
 
-star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::size_t length_hint)
-    : first_star_(first_star), walk_when_cheaper_(walk_when_cheaper)
-{
-    // While one core walks the list, the other readies pages for the words of
-    // a list of about the length foretold (first writes to fresh pages are
-    // the dearest part of making the groups).
-    readied_pages readied(length_hint);
+// What the first walk learns of the stars that are not kept apart: a sample
+// of their places and magnitudes, where in the list each sampled star lies,
+// and how many such stars there are.
+struct star_groups::star_sample {
+    std::vector<float> axis[3], magnitude;
+    std::vector<std::uint32_t> at;
+    std::size_t grouped = 0;
+};
 
-    // First walk: the runs of the list in memory, the stars kept apart, and a
-    // sample of the rest, for the grid and for the room each bucket will need.
-    std::vector<float> sample[4];                       // x, y, z, magnitude
-    std::vector<std::uint32_t> sampled_at;              // list positions
-    std::size_t listed = 0, grouped = 0;
-    for (star_type* s = first_star; s; s = s->next, ++listed) {
-        if (listed == (std::size_t(1) << position_bits) - 1) {          // too many to number:
-            runs_.clear();                                          // every frame walks them all
-            always_.clear();
-            return;
-        }
-        if (runs_.empty() || runs_.back().first + (listed - runs_.back().first_index) != s)
-            runs_.push_back({(std::uint32_t)listed, s});
-        if (kept_apart(*s)) {
-            always_.push_back((std::uint32_t)listed);
-        } else if (grouped++ % sample_step == 0) {
-            sample[0].push_back(s->position.x);
-            sample[1].push_back(s->position.y);
-            sample[2].push_back(s->position.z);
-            sample[3].push_back(s->abs_magnitude);
-            sampled_at.push_back((std::uint32_t)listed);
-        }
-    }
-    star_total_ = listed;
-    readied.stop();
+// A star's word: its band, its Morton cell in the grid laid over the sample,
+// and its list position. Also the reach of each band's brightest star.
+struct star_groups::key_maker {
     axis_grid grid[3];
-    for (int j = 0; j < 3; ++j) {
-        std::vector<float> along = sample[j];
-        grid[j] = grid_for(along);
-    }
-    auto word_of = [&](float x, float y, float z, float m, std::size_t index) {
+    float band_reach[bands];
+
+    std::uint64_t word(float x, float y, float z, float m, std::size_t index) const
+    {
         const std::uint64_t key = (std::uint64_t)band_of(m) << (3 * morton_bits) |
                                   (std::uint64_t)spread.of[grid[0].cell(x)] << 2 |
                                   (std::uint64_t)spread.of[grid[1].cell(y)] << 1 |
                                   spread.of[grid[2].cell(z)];
         return key << position_bits | index;
-    };
+    }
+    std::uint64_t word(const star_type& s, std::size_t index) const
+    {
+        return word(s.position.x, s.position.y, s.position.z, s.abs_magnitude, index);
+    }
+};
 
-    // Room for each half of the list in each bucket of the top digit of the
-    // words (band and coarsest cells), as the sample foretells it, with a
-    // little to spare; the halves' rooms of a bucket lie side by side.
-    constexpr std::size_t buckets = std::size_t(1) << top_digit;
-    const std::size_t half_way = star_total_ / 2;
+// Where one pass's words go: the buckets of the top digit it sorts, [first,
+// end), and for each bucket and each half of the list a room foretold by the
+// sample; a bucket's two rooms lie side by side, the buckets in order, with
+// headroom before the first and after the last. Word counts throughout, from
+// the start of the words' pages once place() has put the rooms somewhere.
+struct star_groups::pass_rooms {
+    std::size_t first = 0, end = 0;
+    std::size_t headroom = 0;
     std::vector<std::size_t> room[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
-    for (std::size_t i = 0; i < sampled_at.size(); ++i)
-        ++room[sampled_at[i] >= half_way][word_of(sample[0][i], sample[1][i], sample[2][i], sample[3][i], 0) >> top_shift];
     std::vector<std::size_t> start[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
-    std::vector<std::size_t> region(buckets + 1);
-    // Ahead of the rooms, a little more, where the list positions of the
-    // first buckets go once the groups are made (see below).
-    std::size_t total_room = grouped / headroom_share;
-    for (std::size_t d = 0; d < buckets; ++d) {
-        region[d] = total_room;
-        for (int half = 0; half < 2; ++half) {
-            const std::size_t seen = room[half][d];
-            // A count foretold from `seen` sampled stars is off by about
-            // sample_step * sqrt(seen); the room allows twice that.
-            room[half][d] = seen ? (seen + 1) * sample_step + (std::size_t)(2 * sample_step * std::sqrt((double)seen)) : 0;
-            start[half][d] = total_room;
-            total_room += room[half][d];
+    std::vector<std::size_t> region = std::vector<std::size_t>(buckets + 1);   // where a bucket's rooms begin
+    std::size_t last_word = 0;                                                 // past the headroom after them
+
+    std::size_t span() const
+    {
+        std::size_t words = 2 * headroom;
+        for (std::size_t d = first; d < end; ++d) words += room[0][d] + room[1][d];
+        return words;
+    }
+    void place(std::size_t base)
+    {
+        std::size_t at = base + headroom;
+        for (std::size_t d = first; d < end; ++d) {
+            region[d] = at;
+            for (int half = 0; half < 2; ++half) {
+                start[half][d] = at;
+                at += room[half][d];
+            }
+        }
+        region[end] = at;
+        last_word = at + headroom;
+    }
+};
+
+// A pass's words once the list has been walked: each room filled from its
+// start up to `filled`, and the words that found their room full, by bucket.
+struct star_groups::bucket_words {
+    const std::uint64_t* words;
+    std::vector<std::size_t> filled[2];
+    std::vector<std::uint64_t> spilled[2];
+    std::vector<std::size_t> spill_start[2];        // a bucket's first spilled word; one more at the end
+
+    std::array<stretch, 4> pieces(const pass_rooms& rooms, std::size_t d) const
+    {
+        return {{{words + rooms.start[0][d], filled[0][d] - rooms.start[0][d]},
+                 {words + rooms.start[1][d], filled[1][d] - rooms.start[1][d]},
+                 {spilled[0].data() + spill_start[0][d], spill_start[0][d + 1] - spill_start[0][d]},
+                 {spilled[1].data() + spill_start[1][d], spill_start[1][d + 1] - spill_start[1][d]}}};
+    }
+    std::size_t size(const pass_rooms& rooms, std::size_t d) const
+    {
+        std::size_t n = 0;
+        for (const stretch& p : pieces(rooms, d)) n += p.n;
+        return n;
+    }
+};
+
+// Sample: the first walk. The runs of the list in memory, the stars kept
+// apart, and one star in sample_step of the rest. False when the list is too
+// long to number its stars: every frame then walks it all.
+bool star_groups::sample_list(star_sample& sample)
+{
+    std::size_t n = 0;
+    for (star_type* s = first_star_; s; s = s->next, ++n) {
+        if (n == (std::size_t(1) << position_bits) - 1) {
+            runs_.clear();
+            always_.clear();
+            return false;
+        }
+        if (runs_.empty() || runs_.back().first + (n - runs_.back().first_index) != s)
+            runs_.push_back({(std::uint32_t)n, s});
+        if (kept_apart(*s)) {
+            always_.push_back((std::uint32_t)n);
+        } else if (sample.grouped++ % sample_step == 0) {
+            sample.axis[0].push_back(s->position.x);
+            sample.axis[1].push_back(s->position.y);
+            sample.axis[2].push_back(s->position.z);
+            sample.magnitude.push_back(s->abs_magnitude);
+            sample.at.push_back((std::uint32_t)n);
         }
     }
-    region[buckets] = total_room;
-    total_room += grouped / headroom_share;             // and after them, for the last buckets
+    star_total_ = n;
+    return true;
+}
 
-    // Second walk, each half of the list from its own start: every star's
-    // word, its key above its list position, into its half's room in its
-    // bucket, or, when that is full, among the half's spilled words.
-    member_pages_ = readied.take(std::max<std::size_t>(total_room, 1) * sizeof(std::uint64_t));
-    members_ = reinterpret_cast<std::uint32_t*>(member_pages_.data());
-    std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(members_);
-    std::vector<std::size_t> filled[2] = {start[0], start[1]};
-    std::vector<std::uint64_t> spilled[2];
+// Keys: the grid from the sample's places.
+star_groups::key_maker star_groups::keys_for(const star_sample& sample)
+{
+    key_maker keys;
+    for (int j = 0; j < 3; ++j) {
+        std::vector<float> along = sample.axis[j];
+        keys.grid[j] = grid_for(along);
+    }
+    for (int b = 0; b < bands; ++b) keys.band_reach[b] = reach_of(brightest_band + static_cast<float>(b) * 0.5f - 0.01f);
+    return keys;
+}
+
+// The two passes: the buckets holding the sample's first half and those
+// holding the rest, each bucket's rooms as the sample foretells them with a
+// little to spare. Sorting one half of the stars at a time keeps a 64-bit
+// word for only half of them at once.
+std::array<star_groups::pass_rooms, 2> star_groups::plan_passes(const star_sample& sample, const key_maker& keys) const
+{
+    std::vector<std::size_t> seen[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
+    const std::size_t half_way = star_total_ / 2;
+    for (std::size_t i = 0; i < sample.at.size(); ++i) {
+        const std::uint64_t w = keys.word(sample.axis[0][i], sample.axis[1][i], sample.axis[2][i], sample.magnitude[i], 0);
+        ++seen[sample.at[i] >= half_way][w >> top_shift];
+    }
+    std::size_t split = 0;
+    for (std::size_t sum = 0; split < buckets && 2 * sum < sample.at.size(); ++split) sum += seen[0][split] + seen[1][split];
+
+    std::array<pass_rooms, 2> passes;
+    passes[0].end = passes[1].first = split;
+    passes[1].end = buckets;
+    for (pass_rooms& pass : passes) {
+        std::size_t foretold = 0;
+        for (std::size_t d = pass.first; d < pass.end; ++d)
+            for (int half = 0; half < 2; ++half) {
+                const std::size_t n = seen[half][d];
+                // A count foretold from `n` sampled stars is off by about
+                // sample_step * sqrt(n); the room allows twice that.
+                pass.room[half][d] = n ? (n + 1) * sample_step + (std::size_t)(2 * sample_step * std::sqrt(static_cast<double>(n))) : 0;
+                foretold += n * sample_step;
+            }
+        // Room ahead of the rooms, and after them, for the list positions of
+        // the first buckets sorted from each end (see sort_and_cut).
+        pass.headroom = foretold / headroom_share;
+    }
+    return passes;
+}
+
+// Keys, on the list's second and third walks: each half of the list from its
+// own start, every star of the pass's buckets as its word, its key above its
+// list position, into its half's room in its bucket, or, when that is full,
+// among the half's spilled words, which are then put in bucket order.
+star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words) const
+{
+    bucket_words out;
+    out.words = words;
+    out.filled[0] = rooms.start[0];
+    out.filled[1] = rooms.start[1];
+    std::vector<std::uint64_t> spill[2];
+    const std::size_t half_way = star_total_ / 2;
     in_two([&](int half) {
         const std::size_t from = half == 0 ? 0 : half_way, to = half == 0 ? half_way : star_total_;
         if (from == to) return;
-        std::size_t* const slot = filled[half].data();
-        const std::size_t* const room_of = room[half].data();
-        const std::size_t* const start_of = start[half].data();
-        std::vector<std::uint64_t>& spill = spilled[half];
+        std::size_t* const slot = out.filled[half].data();
+        const std::size_t* const room_of = rooms.room[half].data();
+        const std::size_t* const start_of = rooms.start[half].data();
+        std::vector<std::uint64_t>& spilled = spill[half];
         const star_type* s = locate((std::uint32_t)from);
         for (std::size_t n = from; n < to; ++n, s = s->next) {
             if (kept_apart(*s)) continue;
-            const std::uint64_t w = word_of(s->position.x, s->position.y, s->position.z, s->abs_magnitude, n);
+            const std::uint64_t w = keys.word(*s, n);
             const std::size_t d = w >> top_shift;
+            if (d < rooms.first || d >= rooms.end) continue;               // another pass's
             if (slot[d] < start_of[d] + room_of[d]) words[slot[d]++] = w;
-            else spill.push_back(w);
+            else spilled.push_back(w);
         }
     });
-
-    // Each half's spilled words by bucket; then each bucket's count, its
-    // first member once the groups are made, and its first leaf.
-    std::vector<std::uint64_t> spill_sorted[2];
-    std::vector<std::size_t> spill_start[2];
     for (int half = 0; half < 2; ++half) {
-        std::vector<std::size_t>& at = spill_start[half];
+        std::vector<std::size_t>& at = out.spill_start[half];
         at.assign(buckets + 1, 0);
-        for (std::uint64_t w : spilled[half]) ++at[w >> top_shift];
+        for (std::uint64_t w : spill[half]) ++at[w >> top_shift];
         for (std::size_t d = 0, sum = 0; d <= buckets; ++d) sum += std::exchange(at[d], sum);
-        spill_sorted[half].resize(spilled[half].size());
+        out.spilled[half].resize(spill[half].size());
         std::vector<std::size_t> next(at.begin(), at.end() - 1);
-        for (std::uint64_t w : spilled[half]) spill_sorted[half][next[w >> top_shift]++] = w;
-        std::vector<std::uint64_t>().swap(spilled[half]);
+        for (std::uint64_t w : spill[half]) out.spilled[half][next[w >> top_shift]++] = w;
+        std::vector<std::uint64_t>().swap(spill[half]);
     }
-    auto pieces = [&](std::size_t d) -> std::array<stretch, 4> {
-        return {{{words + start[0][d], filled[0][d] - start[0][d]},
-                 {words + start[1][d], filled[1][d] - start[1][d]},
-                 {spill_sorted[0].data() + spill_start[0][d], spill_start[0][d + 1] - spill_start[0][d]},
-                 {spill_sorted[1].data() + spill_start[1][d], spill_start[1][d + 1] - spill_start[1][d]}}};
-    };
+    return out;
+}
+
+// Leaves: sorted words of one band cut into leaves of at most leaf_size stars,
+// their members numbered from `first`, into `out`. A leaf's box comes from its
+// stars' cells and its brightest magnitude from its band, so the records need
+// not be read again, out of order; only a leaf in an outer cell, which holds
+// the outliers, or in the open brightest band, reads its records.
+void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, std::size_t count, std::size_t first,
+                             node* out) const
+{
+    constexpr int band_shift = position_bits + 3 * morton_bits;
+    constexpr std::uint64_t top_cell = (1 << morton_bits) - 1;
+    constexpr std::uint64_t position_mask = (std::uint64_t(1) << position_bits) - 1;
+    const std::uint64_t axis_bits[3] = {spread_bits(top_cell) << 2, spread_bits(top_cell) << 1, spread_bits(top_cell)};
+    star_type* record_of[leaf_size];
+    const int band = (int)(w[0] >> band_shift);
+    for (std::size_t k = 0; k < count; k += leaf_size) {
+        const std::size_t end = std::min(count, k + leaf_size);
+        // An axis's bits, masked out of Morton codes, order the codes as
+        // the cells order along that axis.
+        std::uint64_t least[3] = {~0ull, ~0ull, ~0ull}, most[3] = {0, 0, 0};
+        for (std::size_t e = k; e < end; ++e) {
+            const std::uint64_t cell = w[e] >> position_bits;
+            for (int j = 0; j < 3; ++j) {
+                const std::uint64_t c = cell & axis_bits[j];
+                least[j] = std::min(least[j], c);
+                most[j] = std::max(most[j], c);
+            }
+        }
+        std::uint64_t low[3], high[3];
+        for (int j = 0; j < 3; ++j) {
+            low[j] = compact_bits(least[j] >> (2 - j));
+            high[j] = compact_bits(most[j] >> (2 - j));
+        }
+        node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)(first + k), (std::uint32_t)(first + end)};
+        bool outer = band == 0;
+        for (int j = 0; j < 3; ++j) outer |= low[j] == 0 || high[j] == top_cell;
+        if (!outer) {
+            for (int j = 0; j < 3; ++j) keys.grid[j].bounds(low[j], high[j], leaf.lo[j], leaf.hi[j]);
+            leaf.reach = keys.band_reach[band];
+        } else {
+            for (std::size_t e = k; e < end; ++e) {
+                record_of[e - k] = locate((std::uint32_t)(w[e] & position_mask));
+                __builtin_prefetch(record_of[e - k]);
+            }
+            const star_type& s0 = *record_of[0];
+            float brightest = s0.abs_magnitude;
+            for (int j = 0; j < 3; ++j) leaf.lo[j] = leaf.hi[j] = (&s0.position.x)[j];
+            for (std::size_t e = 0; e < end - k; ++e) {
+                const star_type& s = *record_of[e];
+                const float v[3] = {s.position.x, s.position.y, s.position.z};
+                for (int j = 0; j < 3; ++j) {
+                    leaf.lo[j] = std::min(leaf.lo[j], v[j]);
+                    leaf.hi[j] = std::max(leaf.hi[j], v[j]);
+                }
+                brightest = std::min(brightest, s.abs_magnitude);
+            }
+            leaf.reach = reach_of(brightest);
+        }
+        out[k / leaf_size] = leaf;
+    }
+}
+
+// Sort and leaves for one pass: each bucket sorted by the rest of its key,
+// cut into leaves (after those made so far) and its list positions written,
+// numbered on from `members`; gives the number of members after the pass.
+//
+// The buckets are sorted in two runs of about half the pass's stars each, one
+// to a core: the first from the first bucket up, its positions from where the
+// members so far end, the second from the last bucket down, its positions
+// packed against the end of the pass's words, each bucket's positions written
+// once its words are read, and moved next to the first run's at the end. That
+// is safe while no run's positions reach the room of a bucket it has yet to
+// read (the headroom at both ends is for the first buckets of each);
+// otherwise they go to pages of their own, one after another, and are copied
+// into place once every word has been read. A bucket of more than four
+// million words is sorted in pages of its own.
+std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& rooms, const bucket_words& words,
+                                      std::size_t members)
+{
+    const std::size_t b0 = rooms.first, b1 = rooms.end;
     std::vector<std::size_t> size(buckets), first_member(buckets + 1), first_leaf(buckets + 1);
-    for (std::size_t d = 0; d < buckets; ++d) {
-        size[d] = 0;
-        for (const stretch& p : pieces(d)) size[d] += p.n;
+    first_member[b0] = members;
+    first_leaf[b0] = levels_[0].size();
+    for (std::size_t d = b0; d < b1; ++d) {
+        size[d] = words.size(rooms, d);
         first_member[d + 1] = first_member[d] + size[d];
         first_leaf[d + 1] = first_leaf[d] + (size[d] + leaf_size - 1) / leaf_size;
     }
-
-    // Where the list positions go. The buckets are sorted in two runs of about
-    // half the stars each, one to a core: the first run from the first bucket
-    // up, its positions from the front of the words' pages, the second from
-    // the last bucket down, its positions packed against their end, each
-    // bucket's positions written once its words are read. That is safe while
-    // no run's positions reach the room of a bucket it has yet to read (the
-    // headroom at both ends is for the first buckets of each); otherwise, or
-    // when the positions there could not be numbered in 32 bits, they go to
-    // pages of their own, one after another.
-    std::size_t middle = 0;
-    while (middle < buckets && first_member[middle] < grouped / 2) ++middle;
-    bool in_place = 2 * total_room <= std::numeric_limits<std::uint32_t>::max();
-    for (std::size_t d = 0; d < middle; ++d)                    // 4-byte positions, 8-byte words
-        in_place &= first_member[d + 1] <= 2 * region[d + 1];
-    for (std::size_t d = middle; d < buckets; ++d)
-        in_place &= 2 * region[d] + (grouped - first_member[d]) <= 2 * total_room;
-    const std::size_t second_run = in_place ? 2 * total_room - grouped : 0;
-    auto member_at = [&](std::size_t d) { return first_member[d] + (d >= middle ? second_run : 0); };
+    const std::size_t last = first_member[b1];
+    std::size_t middle = b0;
+    while (middle < b1 && 2 * first_member[middle] < members + last) ++middle;
+    bool in_place = 2 * rooms.last_word >= last;                // 4-byte positions, 8-byte words
+    for (std::size_t d = b0; d < middle; ++d) in_place &= first_member[d + 1] <= 2 * rooms.region[d + 1];
+    for (std::size_t d = middle; d < b1; ++d) in_place &= 2 * rooms.region[d] + (last - first_member[d]) <= 2 * rooms.last_word;
+    const std::size_t shift = in_place ? 2 * rooms.last_word - last : 0;      // of the second run's positions
     mapped_pages own_pages;
-    if (!in_place) own_pages = mapped_pages(std::max<std::size_t>(grouped, 1) * 4);
-    char* const to = in_place ? reinterpret_cast<char*>(members_) : own_pages.data();
+    if (!in_place) own_pages = mapped_pages(std::max<std::size_t>(last - members, 1) * 4);
+    char* const to = in_place ? member_pages_.data() : own_pages.data() - 4 * members;
+    auto written_at = [&](std::size_t d) { return first_member[d] + (d >= middle ? shift : 0); };
 
-    // Leaves of at most leaf_size stars, one band each (the band is the top
-    // of the top digit). A leaf's box comes from its stars' cells and its
-    // brightest magnitude from its band, so the records need not be read
-    // again, out of order; only a leaf in an outer cell, which holds the
-    // outliers, or in the open brightest band, reads its records.
-    const int band_shift = position_bits + 3 * morton_bits;
-    const std::uint64_t top_cell = (1 << morton_bits) - 1;
-    const std::uint64_t position_mask = (std::uint64_t(1) << position_bits) - 1;
-    const std::uint64_t axis_bits[3] = {spread_bits(top_cell) << 2, spread_bits(top_cell) << 1, spread_bits(top_cell)};
-    float band_reach[bands];
-    for (int b = 0; b < bands; ++b) band_reach[b] = reach_of(brightest_band + b * 0.5f - 0.01f);
-    levels_.emplace_back(first_leaf[buckets]);
+    levels_[0].resize(first_leaf[b1]);
     node* const leaves = levels_[0].data();
-    auto make_leaves = [&](const std::uint64_t* w, std::size_t count, std::size_t first, node* out) {
-        star_type* record_of[leaf_size];
-        const int band = (int)(w[0] >> band_shift);
-        for (std::size_t k = 0; k < count; k += leaf_size) {
-            const std::size_t end = std::min(count, k + leaf_size);
-            // An axis's bits, masked out of Morton codes, order the codes as
-            // the cells order along that axis.
-            std::uint64_t least[3] = {~0ull, ~0ull, ~0ull}, most[3] = {0, 0, 0};
-            for (std::size_t e = k; e < end; ++e) {
-                const std::uint64_t cell = w[e] >> position_bits;
-                for (int j = 0; j < 3; ++j) {
-                    const std::uint64_t c = cell & axis_bits[j];
-                    least[j] = std::min(least[j], c);
-                    most[j] = std::max(most[j], c);
-                }
-            }
-            std::uint64_t low[3], high[3];
-            for (int j = 0; j < 3; ++j) {
-                low[j] = compact_bits(least[j] >> (2 - j));
-                high[j] = compact_bits(most[j] >> (2 - j));
-            }
-            node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)(first + k), (std::uint32_t)(first + end)};
-            bool outer = band == 0;
-            for (int j = 0; j < 3; ++j) outer |= low[j] == 0 || high[j] == top_cell;
-            if (!outer) {
-                for (int j = 0; j < 3; ++j) grid[j].bounds(low[j], high[j], leaf.lo[j], leaf.hi[j]);
-                leaf.reach = band_reach[band];
-            } else {
-                for (std::size_t e = k; e < end; ++e) {
-                    record_of[e - k] = locate((std::uint32_t)(w[e] & position_mask));
-                    __builtin_prefetch(record_of[e - k]);
-                }
-                const star_type& s0 = *record_of[0];
-                float brightest = s0.abs_magnitude;
-                for (int j = 0; j < 3; ++j) leaf.lo[j] = leaf.hi[j] = (&s0.position.x)[j];
-                for (std::size_t e = 0; e < end - k; ++e) {
-                    const star_type& s = *record_of[e];
-                    const float v[3] = {s.position.x, s.position.y, s.position.z};
-                    for (int j = 0; j < 3; ++j) {
-                        leaf.lo[j] = std::min(leaf.lo[j], v[j]);
-                        leaf.hi[j] = std::max(leaf.hi[j], v[j]);
-                    }
-                    brightest = std::min(brightest, s.abs_magnitude);
-                }
-                leaf.reach = reach_of(brightest);
-            }
-            out[k / leaf_size] = leaf;
-        }
-    };
-
-    // Each bucket sorted by the rest of its key and cut into leaves, and its
-    // list positions written: a bucket of more than four million words is
-    // sorted in place in pages of its own.
-    in_two([&](int side) {
+    in_two([&](int which) {
+        const std::size_t from = which == 0 ? b0 : middle, end = which == 0 ? middle : b1;
         std::size_t most = 1;
-        for (std::size_t d = side == 0 ? 0 : middle; d < (side == 0 ? middle : buckets); ++d)
+        for (std::size_t d = from; d < end; ++d)
             if (size[d] <= large_bucket) most = std::max(most, size[d]);
         const mapped_pages scratch_pages(2 * most * sizeof(std::uint64_t));
         std::uint64_t* const scratch = reinterpret_cast<std::uint64_t*>(scratch_pages.data());
-        for (std::size_t k = 0; k < (side == 0 ? middle : buckets - middle); ++k) {
-            const std::size_t d = side == 0 ? k : buckets - 1 - k, n = size[d];
+        for (std::size_t k = 0; k < end - from; ++k) {
+            const std::size_t d = which == 0 ? from + k : end - 1 - k, n = size[d];
             if (n == 0) continue;
             std::uint64_t* sorted = scratch + most;
             mapped_pages large;
             if (n > large_bucket) sorted = reinterpret_cast<std::uint64_t*>((large = mapped_pages(n * sizeof(std::uint64_t))).data());
-            sort_bucket(pieces(d), n, sorted, scratch);
-            make_leaves(sorted, n, member_at(d), leaves + first_leaf[d]);
-            char* const at = to + 4 * member_at(d);
+            sort_bucket(words.pieces(rooms, d), n, sorted, scratch);
+            cut_leaves(keys, sorted, n, first_member[d], leaves + first_leaf[d]);
+            char* const at = to + 4 * written_at(d);
             for (std::size_t e = 0; e < n; ++e) {
-                const std::uint32_t position = (std::uint32_t)(sorted[e] & position_mask);
+                const std::uint32_t position = (std::uint32_t)(sorted[e] & ((std::uint64_t(1) << position_bits) - 1));
                 std::memcpy(at + 4 * e, &position, sizeof position);
             }
         }
     });
+    char* const members_at = member_pages_.data();
+    if (in_place) std::memmove(members_at + 4 * first_member[middle], to + 4 * written_at(middle), 4 * (last - first_member[middle]));
+    else std::memcpy(members_at + 4 * members, own_pages.data(), 4 * (last - members));
+    return last;
+}
 
-    // The words' pages that hold no positions go back.
-    if (!in_place) {
-        member_pages_ = std::move(own_pages);
-        members_ = reinterpret_cast<std::uint32_t*>(member_pages_.data());
-    } else {
-        member_pages_.give_back(4 * first_member[middle], 4 * member_at(middle));
-    }
-    leaves_ = levels_[0].size();
-
-    // Parents, fanout children at a time, up to a few roots.
+// Parents, fanout children at a time, up to a few roots.
+void star_groups::make_parents()
+{
     while (levels_.back().size() > fanout) {
         const node_array& below = levels_.back();
         node_array above;
@@ -652,7 +750,60 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
         }
         levels_.push_back(std::move(above));
     }
+}
+
+star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::size_t length_hint)
+    : first_star_(first_star), walk_when_cheaper_(walk_when_cheaper)
+{
+    // While one core walks the list, the other readies pages for the words of
+    // a list of about the length foretold (first writes to fresh pages are
+    // the dearest part of making the groups).
+    readied_pages readied(length_hint);
+    star_sample sample;
+    if (!sample_list(sample)) return;                   // too many to number: every frame walks them all
+    readied.stop();
+    const key_maker keys = keys_for(sample);
+    std::array<pass_rooms, 2> passes = plan_passes(sample, keys);
+
+    // One mapping for the words of either pass and, at its front, every
+    // list position: the second pass's rooms lie after the first's positions.
+    const std::size_t front = (sample.grouped + 1) / 2;  // words
+    const std::size_t words = std::max({passes[0].span(), front + passes[1].span(), front, std::size_t(1)});
+    member_pages_ = readied.take(words * sizeof(std::uint64_t));
+    levels_.emplace_back();
+    levels_[0].reserve(sample.grouped / leaf_size + buckets);
+    // A pass's spent words go back where the next pass's rooms do not reach:
+    // those pages are written again without the cost of fresh ones.
+    std::size_t members = 0;
+    for (std::size_t p = 0; p < passes.size(); ++p) {
+        pass_rooms& pass = passes[p];
+        pass.place((members + 1) / 2);
+        const bucket_words written = write_keys(keys, pass, reinterpret_cast<std::uint64_t*>(member_pages_.data()));
+        members = sort_and_cut(keys, pass, written, members);
+        const std::size_t next = p + 1 < passes.size() ? (members + 1) / 2 + passes[p + 1].span() : 0;
+        member_pages_.release(std::max(4 * members, 8 * next), 8 * pass.last_word);
+    }
+    pack_members(members);
+    leaves_ = levels_[0].size();
+    make_parents();
     chosen_.reserve(always_.size() + 4096);
+}
+
+// The 4-byte positions packed over themselves from the front, in as few bits
+// as the list's length needs, and the pages past them given back: a packed
+// position's bits never reach a 4-byte one not yet read.
+void star_groups::pack_members(std::size_t count)
+{
+    position_bits_ = bits_to_number(star_total_);
+    char* const at = member_pages_.data();
+    std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(at);
+    for (std::size_t e = 0; e < count; ++e) {
+        std::uint32_t position;
+        std::memcpy(&position, at + 4 * e, sizeof position);
+        put_bits(words, e, position_bits_, position);
+    }
+    member_pages_.keep_first(((count * (std::size_t)position_bits_ + 63) / 64 + 1) * sizeof(std::uint64_t));
+    members_ = words;
 }
 
 star_groups::~star_groups() = default;
@@ -662,7 +813,7 @@ bool star_groups::holds_its_stars() const
     if (levels_.empty()) return true;
     for (const node& leaf : levels_[0])
         for (std::uint32_t e = leaf.first; e < leaf.last; ++e) {
-            const star_type& s = *locate(members_[e]);
+            const star_type& s = *locate(member(e));
             const float v[3] = {s.position.x, s.position.y, s.position.z};
             for (int j = 0; j < 3; ++j)
                 if (!(leaf.lo[j] <= v[j] && v[j] <= leaf.hi[j])) return false;
@@ -681,7 +832,7 @@ bool star_groups::holds_its_stars() const
 
 std::size_t star_groups::bytes() const
 {
-    std::size_t b = runs_.capacity() * sizeof(run) + member_pages_.size() - member_pages_.gap() + always_.capacity() * 4 +
+    std::size_t b = runs_.capacity() * sizeof(run) + member_pages_.size() + always_.capacity() * 4 +
                     chosen_.capacity() * 4 + spare_.capacity() * 4;
     for (const auto& level : levels_) b += level.capacity() * sizeof(node);
     return b;
@@ -692,7 +843,7 @@ void star_groups::visit(std::size_t level, std::uint32_t n, const frame_tests& t
     const node& g = levels_[level][n];
     if (!tests.may_show(g.lo, g.hi, g.reach)) return;
     if (level == 0) {
-        chosen_.insert(chosen_.end(), members_ + g.first, members_ + g.last);
+        for (std::uint32_t e = g.first; e < g.last; ++e) chosen_.push_back(member(e));
         return;
     }
     for (std::uint32_t c = g.first; c < g.last; ++c) visit(level - 1, c, tests);

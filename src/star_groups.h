@@ -7,6 +7,7 @@
 #include "stars.h"
 #include "vector.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -74,6 +75,19 @@ private:
         star_type* first;
     };
 
+    // The making of the groups, step by step (see star_groups.cpp).
+    struct star_sample;
+    struct key_maker;
+    struct pass_rooms;
+    struct bucket_words;
+    bool sample_list(star_sample& sample);
+    static key_maker keys_for(const star_sample& sample);
+    std::array<pass_rooms, 2> plan_passes(const star_sample& sample, const key_maker& keys) const;
+    bucket_words write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words) const;
+    std::size_t sort_and_cut(const key_maker& keys, const pass_rooms& rooms, const bucket_words& words, std::size_t members);
+    void cut_leaves(const key_maker& keys, const std::uint64_t* w, std::size_t count, std::size_t first, node* out) const;
+    void make_parents();
+
     void visit(std::size_t level, std::uint32_t n, const frame_tests& tests);
     star_type* record(std::uint32_t index, std::size_t& cursor) const;
     star_type* locate(std::uint32_t index) const;
@@ -85,11 +99,15 @@ private:
     std::size_t star_total_ = 0, leaves_ = 0;
     bool walked_all_ = false;
     std::vector<run> runs_;
-    // List positions, grouped, in pages of their own: while the groups are
-    // made the same pages hold a 64-bit word per star. The positions of the
-    // later groups may lie against the pages' end, the pages between given back.
+    // List positions, grouped, in pages of their own, position_bits_ each:
+    // while the groups are made the same pages hold a 4-byte position a star
+    // and a 64-bit word for each star of one pass at a time, after the
+    // positions of the passes before it.
     mapped_pages member_pages_;
-    std::uint32_t* members_ = nullptr;              // in member_pages_
+    const std::uint64_t* members_ = nullptr;        // in member_pages_
+    int position_bits_ = 32;
+    std::uint32_t member(std::size_t e) const { return (std::uint32_t)get_bits(members_, e, position_bits_); }
+    void pack_members(std::size_t count);
     std::vector<std::uint32_t> always_;             // not finite or out of range: every frame
     std::vector<node_array> levels_;                // leaves first, then their parents up to the root
     std::vector<std::uint32_t> chosen_;             // scratch: the frame's survivors

@@ -201,8 +201,7 @@ void* fresh_pages(std::size_t bytes)
 mapped_pages::mapped_pages(std::size_t bytes) : at_(static_cast<char*>(fresh_pages(bytes))), bytes_(bytes) {}
 
 mapped_pages::mapped_pages(mapped_pages&& other) noexcept
-    : at_(std::exchange(other.at_, nullptr)), bytes_(std::exchange(other.bytes_, 0)),
-      gap_begin_(std::exchange(other.gap_begin_, 0)), gap_end_(std::exchange(other.gap_end_, 0))
+    : at_(std::exchange(other.at_, nullptr)), bytes_(std::exchange(other.bytes_, 0))
 {
 }
 
@@ -212,8 +211,6 @@ mapped_pages& mapped_pages::operator=(mapped_pages&& other) noexcept
     reset();
     at_ = std::exchange(other.at_, nullptr);
     bytes_ = std::exchange(other.bytes_, 0);
-    gap_begin_ = std::exchange(other.gap_begin_, 0);
-    gap_end_ = std::exchange(other.gap_end_, 0);
     return *this;
 }
 
@@ -225,30 +222,24 @@ std::size_t page_up(std::size_t b) { return (b + page_bytes - 1) / page_bytes * 
 void mapped_pages::keep_first(std::size_t bytes)
 {
     const std::size_t from = page_up(bytes);
-    if (!at_ || from >= bytes_ || gap_end_ > from) return;      // nothing whole to give, or past a gap
+    if (!at_ || from >= bytes_) return;                         // nothing whole to give
     munmap(at_ + from, bytes_ - from);
     bytes_ = from;
-    if (gap_end_ == 0) gap_begin_ = gap_end_ = 0;
 }
 
-void mapped_pages::give_back(std::size_t from, std::size_t to)
+void mapped_pages::release(std::size_t from, std::size_t to)
 {
     from = page_up(from);
     to = std::min(to, bytes_) / page_bytes * page_bytes;
-    if (!at_ || gap_end_ > gap_begin_ || from >= to) return;
-    munmap(at_ + from, to - from);
-    gap_begin_ = from;
-    gap_end_ = to;
+    if (!at_ || from >= to) return;
+    madvise(at_ + from, to - from, MADV_DONTNEED);              // private and anonymous: zero when read again
 }
 
 void mapped_pages::reset()
 {
-    // Around the gap only: other mappings may have been made in it since.
-    if (at_ && gap_begin_ > 0) munmap(at_, gap_begin_);
-    if (at_ && gap_end_ == 0 && bytes_ > 0) munmap(at_, bytes_);
-    else if (at_ && bytes_ > gap_end_) munmap(at_ + gap_end_, bytes_ - gap_end_);
+    if (at_ && bytes_ > 0) munmap(at_, bytes_);
     at_ = nullptr;
-    bytes_ = gap_begin_ = gap_end_ = 0;
+    bytes_ = 0;
 }
 
 void* star_type::operator new(std::size_t size)

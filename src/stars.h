@@ -7,6 +7,7 @@
 #include "vector.h"
 
 #include <cstddef>
+#include <cstdint>
 
 struct BITMAP;
 class star_pick;
@@ -71,6 +72,36 @@ static_assert(sizeof(star_type) == 64, "a record fills one cache line");
 // Throws std::bad_alloc when there is none.
 void* fresh_pages(std::size_t bytes);
 
+// Fields of `bits` bits (1 to 64) packed one after another in 64-bit words,
+// the k-th from bit k * bits: list positions kept in as few bits as a list's
+// length needs. A field is written over whatever it held; the bits around it
+// stay as they are. A field that ends in the last word reads no further.
+inline void put_bits(std::uint64_t* words, std::size_t k, int bits, std::uint64_t value)
+{
+    const std::size_t at = k * (std::size_t)bits, word = at / 64;
+    const int shift = (int)(at % 64);
+    const std::uint64_t mask = bits == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << bits) - 1;
+    words[word] = (words[word] & ~(mask << shift)) | value << shift;
+    if (shift + bits > 64) words[word + 1] = (words[word + 1] & ~(mask >> (64 - shift))) | value >> (64 - shift);
+}
+
+inline std::uint64_t get_bits(const std::uint64_t* words, std::size_t k, int bits)
+{
+    const std::size_t at = k * (std::size_t)bits, word = at / 64;
+    const int shift = (int)(at % 64);
+    std::uint64_t v = words[word] >> shift;
+    if (shift + bits > 64) v |= words[word + 1] << (64 - shift);
+    return bits == 64 ? v : v & ((std::uint64_t(1) << bits) - 1);
+}
+
+// The fewest bits that number `count` things from 0, at least 1.
+inline int bits_to_number(std::size_t count)
+{
+    int bits = 1;
+    while (count > 1 && (count - 1) >> bits > 0) ++bits;
+    return bits;
+}
+
 // Pages from fresh_pages, given back to the system when their owner goes:
 // the one place that unmaps them.
 class mapped_pages {
@@ -86,19 +117,18 @@ public:
     mapped_pages& operator=(const mapped_pages&) = delete;
 
     char* data() const { return at_; }
-    std::size_t size() const { return bytes_; }  // from data() to the end, any gap included
-    // Gives back every whole page past the first `bytes`.
+    std::size_t size() const { return bytes_; }
+    // Unmaps every whole page past the first `bytes`.
     void keep_first(std::size_t bytes);
-    // Gives back the whole pages inside [from, to), bytes from data(); the
-    // rest is given back when the owner goes. One gap at most.
-    void give_back(std::size_t from, std::size_t to);
-    std::size_t gap() const { return gap_end_ - gap_begin_; }
+    // Gives the whole pages inside [from, to), bytes from data(), back to the
+    // system but keeps them mapped: they read as zero again, and writing
+    // them takes fresh pages.
+    void release(std::size_t from, std::size_t to);
     void reset();
 
 private:
     char* at_ = nullptr;
     std::size_t bytes_ = 0;
-    std::size_t gap_begin_ = 0, gap_end_ = 0;   // given back already
 };
 
 // For tests of running out of memory where no limit on the process reaches:

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <malloc.h>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -61,9 +62,7 @@ inline bool key_of(const star_type* s, name_index::key& k)
 }
 
 constexpr std::size_t sample_step = 256;           // one named star in this many foretells the batches
-constexpr unsigned max_batches = 128;              // sorted one after another
-constexpr unsigned char unnamed = 0xff;            // no batch: not in the index
-static_assert(max_batches < unnamed, "a batch number fits a byte beside the mark of the unnamed");
+constexpr std::size_t max_batches = 1024;          // sorted one after another
 
 // One named star while its batch is sorted.
 struct sort_entry {
@@ -77,31 +76,14 @@ bool before(const sort_entry& a, const sort_entry& b)
     return c != 0 ? c < 0 : a.index < b.index;     // equal names in catalog order
 }
 
-// Writes `value` as the k-th field of `bits` bits from `words`.
-inline void put_bits(std::uint64_t* words, std::size_t k, int bits, std::uint64_t value)
-{
-    const std::size_t at = k * (std::size_t)bits, word = at / 64;
-    const int shift = (int)(at % 64);
-    words[word] |= value << shift;
-    if (shift + bits > 64) words[word + 1] |= value >> (64 - shift);
-}
-
-inline std::uint64_t get_bits(const std::uint64_t* words, std::size_t k, int bits)
-{
-    const std::size_t at = k * (std::size_t)bits, word = at / 64;
-    const int shift = (int)(at % 64);
-    std::uint64_t v = words[word] >> shift;
-    if (shift + bits > 64) v |= words[word + 1] << (64 - shift);
-    return bits == 64 ? v : v & ((std::uint64_t(1) << bits) - 1);
-}
-
 } // namespace
 
 // The index is made in batches of names, so that beside the list positions
-// it keeps, no more than a byte a star and one batch's names are held at a
-// time: a sample of the names cuts the range of names into batches, a walk
-// marks each star with its batch, and each batch in turn gathers its names
-// from the records, is sorted and appended.
+// it keeps, no more than one batch's names are held at a time: a sample of
+// the names cuts the range of names into batches, a walk counts each batch's
+// stars, a second writes each named star's list position into its batch's
+// stretch of the index, and each batch in turn reads its names again from
+// the records, is sorted and written back in name order.
 name_index::name_index(const star_type* first, std::size_t)
 {
     // First walk: the runs of the list in memory and a sample of the names.
@@ -125,61 +107,72 @@ name_index::name_index(const star_type* first, std::size_t)
     std::sort(sample.begin(), sample.end(), before);
     const std::size_t batches = std::min<std::size_t>(max_batches, sample.size());
     std::vector<sort_entry> bound;
+    bound.reserve(batches);
     for (std::size_t b = 1; b < batches; ++b) {
         sort_entry e = sample[b * sample.size() / batches];
         e.index = 0;                                               // a name's every star in one batch
         bound.push_back(e);
     }
     std::vector<sort_entry>().swap(sample);
+    auto batch_of = [&bound](const star_type* s, std::size_t& b) {
+        sort_entry e;
+        if (!key_of(s, e.k)) return false;
+        e.index = 0;
+        b = std::upper_bound(bound.begin(), bound.end(), e, before) - bound.begin();
+        return true;
+    };
 
-    // Second walk: each star's batch, and each batch's size.
-    mapped_pages marks(length);
-    unsigned char* const batch_of = reinterpret_cast<unsigned char*>(marks.data());
-    std::vector<std::size_t> size(batches);
+    // Second walk: each batch's size, and so where its stretch begins.
+    std::vector<std::size_t> start(batches + 1);
     {
-        std::size_t n = 0;
-        for (const star_type* s = first; s; s = s->next, ++n) {
-            sort_entry e;
-            if (!key_of(s, e.k)) {
-                batch_of[n] = unnamed;
-                continue;
-            }
-            e.index = 0;
-            const std::size_t b = std::upper_bound(bound.begin(), bound.end(), e, before) - bound.begin();
-            batch_of[n] = (unsigned char)b;
-            ++size[b];
-        }
+        std::size_t b = 0;
+        for (const star_type* s = first; s; s = s->next)
+            if (batch_of(s, b)) ++start[b + 1];
+    }
+    std::size_t largest = 1;
+    for (std::size_t b = 0; b < batches; ++b) {
+        largest = std::max(largest, start[b + 1]);
+        start[b + 1] += start[b];
     }
 
-    while ((length - 1) >> bits_ > 0) ++bits_;
+    // Third walk: each named star's list position into its batch's stretch,
+    // in list order.
+    bits_ = bits_to_number(length);
     count_ = named;
     order_ = mapped_pages(((named * (std::size_t)bits_ + 63) / 64 + 1) * sizeof(std::uint64_t));
     std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(order_.data());
-    mapped_pages scratch(std::max<std::size_t>(*std::max_element(size.begin(), size.end()), 1) * sizeof(sort_entry));
+    {
+        std::vector<std::size_t> next(start.begin(), start.end() - 1);
+        std::size_t n = 0, b = 0;
+        for (const star_type* s = first; s; s = s->next, ++n)
+            if (batch_of(s, b)) put_bits(words, next[b]++, bits_, n);
+    }
+    mapped_pages scratch(largest * sizeof(sort_entry));
     sort_entry* const batch = reinterpret_cast<sort_entry*>(scratch.data());
 
-    // Each batch: its stars in list order, their names read again, sorted.
+    // Each batch: its names read again, sorted, the positions written back.
     names_before_.reserve(named / block + 1);
-    std::size_t written = 0, names = 0;
+    std::size_t names = 0;
     key last;
     for (std::size_t b = 0; b < batches; ++b) {
-        std::size_t n = 0, r = 0;
-        for (const unsigned char* p = batch_of, *end = batch_of + length;
-             (p = static_cast<const unsigned char*>(std::memchr(p, (int)b, end - p))); ++p) {
-            const std::size_t index = p - batch_of;
-            while (r + 1 < runs_.size() && runs_[r + 1].first_index <= index) ++r;
-            key_of(runs_[r].first + (index - runs_[r].first_index), batch[n].k);
-            batch[n++].index = (std::uint32_t)index;
+        const std::size_t from = start[b], n = start[b + 1] - from;
+        std::size_t r = 0;
+        for (std::size_t e = 0; e < n; ++e) {
+            const std::size_t index = (std::size_t)get_bits(words, from + e, bits_);
+            while (r + 1 < runs_.size() && runs_[r + 1].first_index <= index) ++r;   // ascending within a batch
+            key_of(runs_[r].first + (index - runs_[r].first_index), batch[e].k);
+            batch[e].index = (std::uint32_t)index;
         }
         std::sort(batch, batch + n, before);
         for (std::size_t e = 0; e < n; ++e) {
+            const std::size_t written = from + e;
             if (written % block == 0) names_before_.push_back((std::uint32_t)names);
             if (written == 0 || std::memcmp(batch[e].k, last, sizeof last) != 0) ++names;
             std::memcpy(last, batch[e].k, sizeof last);
-            put_bits(words, written++, bits_, batch[e].index);
+            put_bits(words, written, bits_, batch[e].index);
         }
     }
-    if (written % block == 0) names_before_.push_back((std::uint32_t)names);
+    if (named % block == 0) names_before_.push_back((std::uint32_t)names);
 }
 
 std::size_t name_index::bytes() const
@@ -479,7 +472,9 @@ std::future<std::unique_ptr<name_index>> index_later(const star_type* first, std
     try {
         return std::async(std::launch::async, [first, star_count]() -> std::unique_ptr<name_index> {
             try {
-                return std::make_unique<name_index>(first, star_count);
+                std::unique_ptr<name_index> made = std::make_unique<name_index>(first, star_count);
+                malloc_trim(0);                                // the sample's and the batches' heap goes back
+                return made;
             } catch (const std::bad_alloc&) {
                 return nullptr;                                // the prompt says so; the rest goes on
             }

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <malloc.h>
 #include <memory>
 #include <new>
 #include <sstream>
@@ -504,6 +505,7 @@ int run_viewer(const command_line& line)
     star_type* first_star = new star_type;
     const int star_count = load_shown(catalog_name, first_star, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
+    malloc_trim(0);                                             // what the load and the groups freed goes back
 
     claim_window();                                             // class and icon, before the window is made
     display screen_of(choice);

@@ -14,6 +14,8 @@
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -133,4 +135,80 @@ TEST(StarStoreDeathTest, RunningOutOfMemoryThrowsBadAlloc)
             std::_Exit(1);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// Pages given back while still mapped read as zero and can be written again;
+// only whole pages inside the range go, whatever the range's ends.
+TEST(MappedPages, ReleaseGivesBackTheWholePagesInsideItsRangeOnly)
+{
+    const std::size_t page = 4096, pages = 8;
+    struct range {
+        std::size_t from, to;
+        std::size_t first_zero, end_zero;           // pages that must read as zero afterwards
+    };
+    const range cases[] = {
+        {page + 100, 5 * page + 1, 2, 5},           // ends inside pages: those pages stay
+        {2 * page, 4 * page, 2, 4},                 // on page edges
+        {3 * page, 100 * page, 3, pages},           // past the end: up to the end
+        {3 * page + 1, 4 * page - 1, 0, 0},         // no whole page inside
+        {5 * page, 2 * page, 0, 0},                 // backwards: nothing
+    };
+    for (const range& r : cases) {
+        mapped_pages m(pages * page);
+        for (std::size_t b = 0; b < pages * page; ++b) m.data()[b] = static_cast<char>(1 + b / page);
+        m.release(r.from, r.to);
+        ASSERT_EQ(m.size(), pages * page);
+        for (std::size_t p = 0; p < pages; ++p) {
+            const bool zero = r.first_zero <= p && p < r.end_zero;
+            const char want = zero ? 0 : static_cast<char>(1 + p);
+            EXPECT_EQ(m.data()[p * page], want) << "range " << r.from << ".." << r.to << ", page " << p;
+            EXPECT_EQ(m.data()[p * page + page - 1], want) << "range " << r.from << ".." << r.to << ", page " << p;
+        }
+        for (std::size_t b = 0; b < pages * page; b += page) m.data()[b] = 7;   // still mapped, writable
+        EXPECT_EQ(m.data()[3 * page], 7);
+    }
+}
+
+TEST(MappedPages, KeepFirstKeepsThePagesHoldingTheFirstBytes)
+{
+    const std::size_t page = 4096;
+    mapped_pages m(10 * page);
+    for (std::size_t b = 0; b < 10 * page; ++b) m.data()[b] = static_cast<char>(b % 251);
+    m.keep_first(3 * page + 5);
+    ASSERT_EQ(m.size(), 4 * page);
+    for (std::size_t b = 0; b < 4 * page; ++b) ASSERT_EQ(m.data()[b], static_cast<char>(b % 251)) << b;
+    m.keep_first(20 * page);                        // more than it has: nothing changes
+    EXPECT_EQ(m.size(), 4 * page);
+    mapped_pages moved = std::move(m);
+    EXPECT_EQ(m.data(), nullptr);
+    EXPECT_EQ(moved.size(), 4 * page);
+    EXPECT_EQ(moved.data()[4 * page - 1], static_cast<char>((4 * page - 1) % 251));
+}
+
+// ---- packed list positions ----
+
+TEST(PackedBits, EveryWidthReadsBackAndLeavesItsNeighboursAlone)
+{
+    std::uint64_t seed = 88172645463325252ull;
+    auto next = [&seed] { seed ^= seed << 13; seed ^= seed >> 7; seed ^= seed << 17; return seed; };
+    for (int bits = 1; bits <= 64; ++bits) {
+        SCOPED_TRACE("bits " + std::to_string(bits));
+        const std::uint64_t mask = bits == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << bits) - 1;
+        const std::size_t count = 200;
+        std::vector<std::uint64_t> words(count * (std::size_t)bits / 64 + 2, ~std::uint64_t(0));   // ones to be written over
+        std::vector<std::uint64_t> want(count);
+        for (std::size_t k = 0; k < count; ++k) put_bits(words.data(), k, bits, want[k] = next() & mask);
+        for (std::size_t k = 0; k < count; k += 3) put_bits(words.data(), k, bits, want[k] = next() & mask);   // again, between written ones
+        for (std::size_t k = 0; k < count; ++k) ASSERT_EQ(get_bits(words.data(), k, bits), want[k]) << k;
+        EXPECT_EQ(words.back(), ~std::uint64_t(0));               // nothing written past the last field
+    }
+}
+
+TEST(PackedBits, FewestBitsToNumberACount)
+{
+    const struct { std::size_t count; int bits; } cases[] = {
+        {0, 1}, {1, 1}, {2, 1}, {3, 2}, {4, 2}, {5, 3}, {256, 8}, {257, 9},
+        {10000000, 24}, {16777216, 24}, {16777217, 25}, {100000000, 27}, {std::size_t(1) << 31, 31},
+    };
+    for (const auto& c : cases) EXPECT_EQ(bits_to_number(c.count), c.bits) << c.count;
 }

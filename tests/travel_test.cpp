@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <random>
@@ -273,6 +274,53 @@ TEST(NameSearch, AgreesWithAPlainWalkOverManyNames)
     EXPECT_GT(several, 50);                                       // every rule was tried
     EXPECT_GT(found, 50);
     EXPECT_GT(none, 10);
+}
+
+// Enough names for the index's full thousand batches, with list positions
+// of 19 bits that straddle the words they are packed in, so that a batch
+// written back in name order can spoil its neighbours' positions: every
+// name still finds the first of its stars, and a prefix counts its names.
+TEST(NameSearch, ManyBatchesKeepEveryPositionAndTheirNamesInOrder)
+{
+    std::mt19937 random(777);
+    star_list stars;
+    std::map<std::string, const star_type*> first_of;            // by search form
+    for (int i = 0; i < 400000; ++i) {
+        const unsigned r = (unsigned)random();
+        char number[8];
+        std::snprintf(number, sizeof number, "%06u", r % 150000);
+        const std::string name = r % 13 == 0 ? "" : (r % 2 ? "N" : "n") + std::string(number);   // some unnamed, many twice
+        stars.add(name.c_str(), vector(0, 0, 0), 0);
+    }
+    for (const star_type* s = stars.head; s; s = s->next)
+        if (s->name[0]) first_of.emplace(search_form(s->name), s);
+    const name_index index(stars.head, stars.count);
+    std::size_t named = 0;
+    for (const star_type* s = stars.head; s; s = s->next) named += s->name[0] != 0;
+    EXPECT_EQ(index.size(), named);
+
+    std::size_t checked = 0, k = 0;
+    for (auto it = first_of.begin(); it != first_of.end(); ++it) {
+        if (k++ % 97 != 0) continue;                               // a spread of them
+        const name_match m = index.find(it->first);
+        ASSERT_EQ(m.kind, name_match::found) << it->first;
+        EXPECT_EQ(m.star, it->second) << it->first;
+        ++checked;
+    }
+    EXPECT_GT(checked, 1000u);
+    for (const char* prefix : {"n01", "n1499", "n07", "n0999", "n14999", "n00000"}) {   // none a whole name
+        const std::string p = prefix;
+        auto from = first_of.lower_bound(p);
+        std::size_t names = 0;
+        std::vector<const star_type*> firsts;
+        for (auto it = from; it != first_of.end() && it->first.compare(0, p.size(), p) == 0; ++it, ++names)
+            if (firsts.size() < 5) firsts.push_back(it->second);
+        const name_match m = index.find(p);
+        ASSERT_EQ(m.kind, names > 1 ? name_match::several : name_match::found) << p;
+        if (names <= 1) continue;
+        EXPECT_EQ(m.candidates, firsts) << p;
+        EXPECT_EQ(m.more, names - std::min<std::size_t>(names, 5)) << p;
+    }
 }
 
 // ---- the prompt ----
