@@ -1,7 +1,7 @@
 #!/bin/sh
 # The real program's frame rate in its window while flying, under Xvfb:
 #
-#   bench/window_fps.sh STARHOP CATALOG WxH [SETTLE_SECONDS] [SECONDS]
+#   bench/window_fps.sh STARHOP CATALOG WxH [SETTLE_SECONDS] [SECONDS] [OPTION...]
 #
 # Starts the program with --window WxH on its own X server, waits
 # SETTLE_SECONDS (default 10) for the load and the name index, then holds
@@ -9,14 +9,16 @@
 # title shows once a second for SECONDS (default 10). Prints the readings,
 # lowest to highest, their median, and the share of a core the program took
 # meanwhile (at rest it draws nothing, so a high share shows it was flying).
+# Any OPTIONs go to the program, e.g. --at "LINE" to start far from Earth.
 set -e
 if [ "$1" != --on-display ]; then
     [ -x "$1" ] && [ -r "$2" ] && [ -n "$3" ] ||
-        { echo "usage: $0 STARHOP CATALOG WxH [SETTLE_SECONDS] [SECONDS]" >&2; exit 2; }
+        { echo "usage: $0 STARHOP CATALOG WxH [SETTLE_SECONDS] [SECONDS] [OPTION...]" >&2; exit 2; }
     exec xvfb-run -a -s "-screen 0 2560x1600x24 -noreset" "$0" --on-display "$@"
 fi
 program=$2 catalog=$3 size=$4 settle=${5:-10} seconds=${6:-10}
-"$program" --window "$size" "$catalog" >/dev/null 2>&1 &
+shift $(($# < 6 ? $# : 6))
+"$program" --window "$size" "$@" "$catalog" >/dev/null 2>&1 &
 pid=$!
 sleep "$settle"
 window=$(xdotool search --name '^starhop' | head -n 1)

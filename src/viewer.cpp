@@ -302,7 +302,8 @@ bool frame_loop::step(const frame_input& in, unsigned tick)
     build_view(c);
     const frame_state now = state_of(c, in, travel, shown_, picked);
     const bool same = drawn_ && in.quiet() && now == drawn_state_;   // the same picture again
-    if (!same) {
+    const bool draw = !same && !hidden;
+    if (draw) {
         draw_frame(c, first_star_, star_count_, buffer_, &travel, groups_, shown_, &picked);
         drawn_ = true;
         drawn_state_ = now;
@@ -315,7 +316,7 @@ bool frame_loop::step(const frame_input& in, unsigned tick)
         if (shown_)
             for (const std::string& part : screen_lines(said, c.optics.width())) shown_->show(part, saved_seconds);
     }
-    return !same;
+    return draw;
 }
 
 // Runs frames until Esc or the window's close button. Returns false when a
@@ -328,6 +329,8 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
     frame_rate rate;
     frame_input in;
     unsigned ticks_then = ticks;
+    constexpr unsigned visibility_ticks = ticks_per_second / 5;
+    unsigned checked_at = ~0u;
     while (!loop.done()) {
         read_input(in);
         if (in.pressed(KEY_F11)) {              // once per press, the prompt open or not
@@ -337,6 +340,10 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
         const unsigned now = ticks;
         said.pass(now - ticks_then, in.press_count > 0);
         ticks_then = now;
+        if (now / visibility_ticks != checked_at) {   // a few times a second: one round trip to the display
+            checked_at = now / visibility_ticks;
+            loop.hidden = !window_shown();
+        }
         const bool drawn = loop.step(in, now);
         if (close_requested) loop.c.done = 1;   // the close button ends as Esc does
         while (!countready) wait_for_tick();    // at most one frame per tick

@@ -112,7 +112,7 @@ public:
     // the camera, the trip, the view and, when something changed since the
     // last picture drawn, a new picture. L prints the location on
     // `locations`; P saves the picture in `pictures` (the user's pictures
-    // folder when empty). Returns whether it drew one.
+    // folder when empty). Returns whether it drew one; never while `hidden`.
     bool step(const frame_input& in, unsigned tick);
     bool done() const { return c.done != 0; }
     // A new back buffer (the screen mode changed): the lens takes its size,
@@ -124,6 +124,7 @@ public:
     selection picked;
     std::ostream* locations;                    // where L prints the line: standard output
     std::string pictures;                       // where P saves: empty for the user's folder
+    bool hidden = false;                        // the window cannot be seen: frames go on, nothing is drawn
 
 private:
     star_type* first_star_;

@@ -27,3 +27,16 @@ void claim_window()
     }
     XUNLOCK();
 }
+
+bool window_shown()
+{
+    bool shown = true;
+    XLOCK();
+    XWindowAttributes attributes;
+    // The inner window: in full screen the outer one is not used, and while the
+    // outer one is minimised the inner one is mapped but cannot be viewed.
+    if (_xwin.display && _xwin.window != None && XGetWindowAttributes(_xwin.display, _xwin.window, &attributes))
+        shown = attributes.map_state == IsViewable;
+    XUNLOCK();
+    return shown;
+}

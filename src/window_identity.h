@@ -15,4 +15,8 @@ extern const char* window_icon_xpm[];
 // the window then) and before the graphics mode is set (which shows it).
 void claim_window();
 
+// False while the window is not mapped (minimised, or withdrawn by the
+// window manager); true when it is, or when there is no window to ask about.
+bool window_shown();
+
 #endif

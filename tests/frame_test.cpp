@@ -174,6 +174,28 @@ TEST_F(FrameLoop, KeepsDrawingAndFlyingWhileTabIsHeld)
     EXPECT_EQ(loop.c.show_names, 1);
 }
 
+// A window that cannot be seen gets no pictures, while the flight goes on;
+// the first frame it can be seen again is drawn, even at rest.
+TEST_F(FrameLoop, DrawsNothingWhileHiddenAndDrawsAgainWhenShown)
+{
+    frame_input thrust;
+    thrust.hold(KEY_SPACE);
+    ASSERT_TRUE(step(thrust));
+    const int mark = makecol(1, 2, 3);
+    putpixel(buffer, 600, 400, mark);
+    loop.hidden = true;
+    for (int f = 0; f < 5; ++f) {
+        const float before = loop.c.camera_position.y;
+        EXPECT_FALSE(step(thrust)) << "frame " << f;
+        EXPECT_GT(loop.c.camera_position.y, before) << "frame " << f;
+    }
+    EXPECT_EQ(getpixel(buffer, 600, 400), mark);
+    loop.hidden = false;
+    frame_input quiet;
+    EXPECT_TRUE(step(quiet));                            // the picture moved on while hidden
+    EXPECT_NE(getpixel(buffer, 600, 400), mark);
+}
+
 // At rest a frame leaves the picture alone: a pixel scribbled into the
 // buffer stays until something changes, and then the picture is drawn anew.
 TEST_F(FrameLoop, DrawsNothingNewAtRestAndResumesAtOnceOnInput)
