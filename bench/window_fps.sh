@@ -9,11 +9,15 @@
 # title shows once a second for SECONDS (default 10). Prints the readings,
 # lowest to highest, their median, and the share of a core the program took
 # meanwhile (at rest it draws nothing, so a high share shows it was flying).
+# Then it unmaps the window, as a window manager does when it minimises it,
+# and gives the share of a core over SECONDS more of flying unseen.
 # Any OPTIONs go to the program, e.g. --at "LINE" to start far from Earth.
 set -e
 if [ "$1" != --on-display ]; then
     [ -x "$1" ] && [ -r "$2" ] && [ -n "$3" ] ||
         { echo "usage: $0 STARHOP CATALOG WxH [SETTLE_SECONDS] [SECONDS] [OPTION...]" >&2; exit 2; }
+    . "$(dirname "$0")/../scripts/deps.sh"
+    starhop_install_deps xvfb xauth xdotool x11-utils
     exec xvfb-run -a -s "-screen 0 2560x1600x24 -noreset" "$0" --on-display "$@"
 fi
 program=$2 catalog=$3 size=$4 settle=${5:-10} seconds=${6:-10}
@@ -35,8 +39,17 @@ while [ "$i" -lt "$seconds" ]; do
     i=$((i + 1))
 done
 after=$(ticks)
+xdotool windowunmap "$window"
+sleep 1
+unseen_before=$(ticks)
+sleep "$seconds"
+unseen_after=$(ticks)
+xdotool windowmap "$window"
 xdotool keyup space
 kill "$pid"
-echo $rates | tr ' ' '\n' | sort -n | awk -v size="$size" -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$seconds" '
+hz=$(getconf CLK_TCK)
+echo $rates | tr ' ' '\n' | sort -n | awk -v size="$size" -v t=$((after - before)) -v hz="$hz" -v s="$seconds" '
     { v[NR] = $1; line = line " " $1 }
     END { printf "%s while flying: fps%s (median %d), %.0f %% of a core\n", size, line, v[int((NR + 1) / 2)], 100 * t / hz / s }'
+awk -v size="$size" -v t=$((unseen_after - unseen_before)) -v hz="$hz" -v s="$seconds" '
+    BEGIN { printf "%s while flying with the window unmapped: %.1f %% of a core\n", size, 100 * t / hz / s }'

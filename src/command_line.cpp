@@ -77,20 +77,17 @@ command_line parse_command_line(int argc, const char* const* argv)
                     return line;
                 }
                 const char* value = argv[++i];
-                if (a[2] == 'p' && value[0] == '\0') {
-                    line.action = command_line::mistake;
-                    line.problem = "--picture needs a file name";
-                    return line;
-                }
-                if (a[2] == 'p') { line.picture = value; continue; }
                 std::string problem;
-                if (!parse_location(value, line.at, problem)) {
-                    line.action = command_line::mistake;
-                    line.problem = "--at: " + problem;
-                    return line;
+                if (std::strcmp(a, "--picture") == 0) {
+                    if (value[0] != '\0') { line.picture = value; continue; }
+                    problem = "--picture needs a file name";
+                } else {
+                    if (parse_location(value, line.at, problem)) { line.at_given = true; continue; }
+                    problem = "--at: " + problem;
                 }
-                line.at_given = true;
-                continue;
+                line.action = command_line::mistake;
+                line.problem = problem;
+                return line;
             }
             line.action = command_line::mistake;
             line.problem = std::string("unknown option '") + a + "'";

@@ -293,6 +293,16 @@ protected:
         })) << "no frame with the status line and the parked pointer; status read: " << read_status(first).text;
     }
 
+    // Starts the program with `options` after its name (shell words), through
+    // a script in the test's folder, as a process takes a binary alone.
+    void start_with(const std::string& options)
+    {
+        const std::string launcher = dir.file("starhop-with-options");
+        dir.write("starhop-with-options", "#!/bin/sh\nexec '" STARHOP_BINARY "' " + options + "\n");
+        std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+        start(launcher);
+    }
+
     status_line status_now() { return read_status(x.grab(window)); }
 
     // Ends the program with Esc and checks that it ends well.
@@ -526,10 +536,7 @@ TEST_F(ViewerWindow, ZoomAndExposureInAWindowOfItsSize)
     std::string catalog;
     for (const sky_star& s : zoom_sky) catalog += catalog_line(s);
     dir.write("stars.txt", catalog);
-    const std::string launcher = dir.file("starhop-big");
-    dir.write("starhop-big", "#!/bin/sh\nexec '" STARHOP_BINARY "' --window 1280x960\n");
-    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
-    ASSERT_NO_FATAL_FAILURE(start(launcher));
+    ASSERT_NO_FATAL_FAILURE(start_with("--window 1280x960"));
     ASSERT_EQ(first.width, 1280);
     ASSERT_EQ(first.height, 960);
     screen_view v;
@@ -574,10 +581,7 @@ TEST_F(ViewerWindow, F11SwitchesToFullScreenAndBackToTheWindow)
     std::string catalog;
     for (const sky_star& s : zoom_sky) catalog += catalog_line(s);
     dir.write("stars.txt", catalog);
-    const std::string launcher = dir.file("starhop-800");
-    dir.write("starhop-800", "#!/bin/sh\nexec '" STARHOP_BINARY "' --window 800x600\n");
-    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
-    ASSERT_NO_FATAL_FAILURE(start(launcher));
+    ASSERT_NO_FATAL_FAILURE(start_with("--window 800x600"));
     screen_view small;
     small.width = 800;
     small.height = 600;
@@ -726,10 +730,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
     // working directory has none.
     scratch_dir sky;
     sky.write("my-stars.txt", catalog_line(decoy) + catalog_line(far_target));
-    const std::string launcher = sky.file("starhop-sky");
-    sky.write("starhop-sky", "#!/bin/sh\nexec '" STARHOP_BINARY "' '" + sky.file("my-stars.txt") + "'\n");
-    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
-    ASSERT_NO_FATAL_FAILURE(start(launcher));
+    ASSERT_NO_FATAL_FAILURE(start_with("'" + sky.file("my-stars.txt") + "'"));
     EXPECT_EQ(out_when_window_opened, "Fail after reading Target Star at Distance 40\n");
     EXPECT_EQ(read_status(first).count, 2);
     const seen_star before = as_seen_from_earth(far_target);

@@ -156,7 +156,9 @@ std::string display::title(unsigned long window)
     return result;
 }
 
-unsigned long display::search(unsigned long parent, const std::string& prefix, int depth_left)
+// The first mapped window under `parent` (and under its children, down to
+// `depth_left` levels, as under a frame window) that `wanted` accepts.
+unsigned long display::search(unsigned long parent, const window_test& wanted, int depth_left)
 {
     Window root, up, *children = nullptr;
     unsigned int count = 0;
@@ -165,51 +167,35 @@ unsigned long display::search(unsigned long parent, const std::string& prefix, i
     for (unsigned int i = 0; i < count && !found; ++i) {
         XWindowAttributes attributes;
         if (!XGetWindowAttributes(dpy_, children[i], &attributes) || attributes.map_state != IsViewable) continue;
-        if (title(children[i]).compare(0, prefix.size(), prefix) == 0) found = children[i];
-        else if (depth_left > 0) found = search(children[i], prefix, depth_left - 1);   // under a frame window
+        if (wanted(children[i], attributes.width, attributes.height)) found = children[i];
+        else if (depth_left > 0) found = search(children[i], wanted, depth_left - 1);
     }
     if (children) XFree(children);
+    return found;
+}
+
+unsigned long display::find(const window_test& wanted, double seconds)
+{
+    unsigned long found = 0;
+    wait_for(seconds, [&] {
+        found = search(DefaultRootWindow(dpy_), wanted, 2);
+        return found != 0;
+    });
     return found;
 }
 
 unsigned long display::find_window(const std::string& prefix, double seconds)
 {
-    unsigned long found = 0;
-    wait_for(seconds, [&] {
-        found = search(DefaultRootWindow(dpy_), prefix, 2);
-        return found != 0;
-    });
-    return found;
-}
-
-unsigned long display::search_sized(unsigned long parent, const std::string& name, int width, int height,
-                                    int depth_left)
-{
-    Window root, up, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(dpy_, parent, &root, &up, &children, &count)) return 0;
-    unsigned long found = 0;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        XWindowAttributes attributes;
-        if (!XGetWindowAttributes(dpy_, children[i], &attributes) || attributes.map_state != IsViewable) continue;
-        const std::vector<std::string> names = class_hint(children[i]);
-        if (attributes.width == width && attributes.height == height && names.size() == 2 && names[1] == name)
-            found = children[i];
-        else if (depth_left > 0)
-            found = search_sized(children[i], name, width, height, depth_left - 1);
-    }
-    if (children) XFree(children);
-    return found;
+    return find([&](unsigned long w, int, int) { return title(w).compare(0, prefix.size(), prefix) == 0; }, seconds);
 }
 
 unsigned long display::find_sized_window(const std::string& name, int width, int height, double seconds)
 {
-    unsigned long found = 0;
-    wait_for(seconds, [&] {
-        found = search_sized(DefaultRootWindow(dpy_), name, width, height, 2);
-        return found != 0;
-    });
-    return found;
+    return find([&](unsigned long w, int w_width, int w_height) {
+        if (w_width != width || w_height != height) return false;
+        const std::vector<std::string> names = class_hint(w);
+        return names.size() == 2 && names[1] == name;
+    }, seconds);
 }
 
 void display::screen_size(int* width, int* height)

@@ -109,8 +109,9 @@ public:
     void request_close(unsigned long window);
 private:
     image grab_area(unsigned long drawable, int width, int height);
-    unsigned long search(unsigned long parent, const std::string& prefix, int depth_left);
-    unsigned long search_sized(unsigned long parent, const std::string& name, int width, int height, int depth_left);
+    using window_test = std::function<bool(unsigned long window, int width, int height)>;
+    unsigned long search(unsigned long parent, const window_test& wanted, int depth_left);
+    unsigned long find(const window_test& wanted, double seconds);
     _XDisplay* dpy_ = nullptr;
 };
 
