@@ -264,7 +264,75 @@ void sort_bucket(const std::array<stretch, 4>& in, std::size_t n, std::uint64_t*
     for (std::size_t i = 0; i < n; ++i) out[count[1][scratch[i] >> (position_bits + 11) & 2047]++] = scratch[i];
 }
 
+// 64 bits of the codes from bit `at`; one word past them must be readable.
+inline std::uint64_t bits_from(const std::uint64_t* w, std::size_t at)
+{
+    const std::size_t i = at / 64;
+    const unsigned s = at % 64;
+    return s ? w[i] >> s | w[i + 1] << (64 - s) : w[i];
+}
+
 } // namespace
+
+// A leaf's list positions, ascending, as a code: the first in as many bits as
+// the list's length needs, then each gap less one as a Rice code of k low
+// bits (k from the leaf's mean gap): the gap's high part as that many zeros
+// and a one, then its low bits. Bits run from the lowest of each 64-bit word,
+// and every leaf starts on a 32-bit boundary. Since the high parts add up to
+// less than twice the count, a leaf of c stars takes at most c (b + 2) + 31
+// bits for b-bit positions: never more than the c 64-bit words it was sorted
+// from, so the codes can be written over the words they come from.
+class star_groups::code_writer {
+public:
+    explicit code_writer(std::uint64_t* out) : out_(out) {}
+    void put(std::uint64_t v, int n)              // n below 64, v below 2^n
+    {
+        if (n == 0) return;
+        acc_ |= v << used_;
+        used_ += n;
+        if (used_ >= 64) {
+            out_[words_++] = acc_;
+            used_ -= 64;
+            acc_ = used_ ? v >> (n - used_) : 0;
+        }
+    }
+    void zeros(std::uint64_t q)
+    {
+        for (q += (std::uint64_t)used_; q >= 64; q -= 64) out_[words_++] = std::exchange(acc_, 0);
+        used_ = (int)q;
+    }
+    void to_boundary() { zeros((32 - used_ % 32) % 32); }
+    std::uint32_t units() const { return (std::uint32_t)(words_ * 2 + (std::size_t)used_ / 32); }   // 32-bit ones
+    // Writes out what is held; at a boundary, so `units() * 4` bytes are the code.
+    void finish()
+    {
+        if (used_) out_[words_] = acc_;
+    }
+
+    // Codes `count` distinct positions, sorted here; gives the Rice parameter.
+    int leaf(std::uint32_t* position, std::size_t count, int position_bits)
+    {
+        std::sort(position, position + count);
+        const std::uint64_t gaps = position[count - 1] - position[0] - (count - 1);
+        const std::uint64_t mean = count > 1 ? gaps / (count - 1) : 0;
+        const int k = mean ? 63 - __builtin_clzll(mean) : 0;
+        put(position[0], position_bits);
+        for (std::size_t e = 1; e < count; ++e) {
+            const std::uint64_t gap = position[e] - position[e - 1] - 1;
+            zeros(gap >> k);
+            put(1, 1);
+            put(gap & ((std::uint64_t(1) << k) - 1), k);
+        }
+        to_boundary();
+        return k;
+    }
+
+private:
+    std::uint64_t* out_;
+    std::size_t words_ = 0;
+    std::uint64_t acc_ = 0;
+    int used_ = 0;
+};
 
 // The view matrix, ready to bound whole boxes.
 struct frame_tests {
@@ -444,6 +512,13 @@ struct star_groups::pass_rooms {
         for (std::size_t d = first; d < end; ++d) words += room[0][d] + room[1][d];
         return words;
     }
+    // Rooms of just the words counted, by half and bucket, on an earlier walk.
+    void count_exactly(const std::array<std::vector<std::size_t>, 2>& counted)
+    {
+        for (int half = 0; half < 2; ++half)
+            for (std::size_t d = first; d < end; ++d) room[half][d] = counted[half][d];
+        headroom = 0;
+    }
     void place(std::size_t base)
     {
         std::size_t at = base + headroom;
@@ -560,8 +635,11 @@ std::array<star_groups::pass_rooms, 2> star_groups::plan_passes(const star_sampl
 // Keys, on the list's second and third walks: each half of the list from its
 // own start, every star of the pass's buckets as its word, its key above its
 // list position, into its half's room in its bucket, or, when that is full,
-// among the half's spilled words, which are then put in bucket order.
-star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words) const
+// among the half's spilled words, which are then put in bucket order. The
+// words of other buckets are counted, by half and bucket, into `later` when
+// it is given: the next pass's rooms are then exact.
+star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words,
+                                                  std::array<std::vector<std::size_t>, 2>* later) const
 {
     bucket_words out;
     out.words = words;
@@ -569,6 +647,7 @@ star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const p
     out.filled[1] = rooms.start[1];
     std::vector<std::uint64_t> spill[2];
     const std::size_t half_way = star_total_ / 2;
+    if (later) (*later)[0].assign(buckets, 0), (*later)[1].assign(buckets, 0);
     in_two([&](int half) {
         const std::size_t from = half == 0 ? 0 : half_way, to = half == 0 ? half_way : star_total_;
         if (from == to) return;
@@ -576,12 +655,16 @@ star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const p
         const std::size_t* const room_of = rooms.room[half].data();
         const std::size_t* const start_of = rooms.start[half].data();
         std::vector<std::uint64_t>& spilled = spill[half];
+        std::size_t* const elsewhere = later ? (*later)[half].data() : nullptr;
         const star_type* s = locate((std::uint32_t)from);
         for (std::size_t n = from; n < to; ++n, s = s->next) {
             if (kept_apart(*s)) continue;
             const std::uint64_t w = keys.word(*s, n);
             const std::size_t d = w >> top_shift;
-            if (d < rooms.first || d >= rooms.end) continue;               // another pass's
+            if (d < rooms.first || d >= rooms.end) {                       // another pass's
+                if (elsewhere) ++elsewhere[d];
+                continue;
+            }
             if (slot[d] < start_of[d] + room_of[d]) words[slot[d]++] = w;
             else spilled.push_back(w);
         }
@@ -600,11 +683,11 @@ star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const p
 }
 
 // Leaves: sorted words of one band cut into leaves of at most leaf_size stars,
-// their members numbered from `first`, into `out`. A leaf's box comes from its
+// into `out`, their list positions coded by `codes`. A leaf's box comes from its
 // stars' cells and its brightest magnitude from its band, so the records need
 // not be read again, out of order; only a leaf in an outer cell, which holds
 // the outliers, or in the open brightest band, reads its records.
-void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, std::size_t count, std::size_t first,
+void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, std::size_t count, code_writer& codes,
                              node* out) const
 {
     constexpr int band_shift = position_bits + 3 * morton_bits;
@@ -631,7 +714,10 @@ void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, std:
             low[j] = compact_bits(least[j] >> (2 - j));
             high[j] = compact_bits(most[j] >> (2 - j));
         }
-        node leaf{{0, 0, 0}, {0, 0, 0}, 0, (std::uint32_t)(first + k), (std::uint32_t)(first + end)};
+        std::uint32_t position[leaf_size];
+        for (std::size_t e = k; e < end; ++e) position[e - k] = (std::uint32_t)(w[e] & position_mask);
+        node leaf{{0, 0, 0}, {0, 0, 0}, 0, codes.units(), 0};
+        leaf.last = (std::uint32_t)(end - k) | (std::uint32_t)codes.leaf(position, end - k, position_bits_) << 8;
         bool outer = band == 0;
         for (int j = 0; j < 3; ++j) outer |= low[j] == 0 || high[j] == top_cell;
         if (!outer) {
@@ -661,42 +747,42 @@ void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, std:
 }
 
 // Sort and leaves for one pass: each bucket sorted by the rest of its key,
-// cut into leaves (after those made so far) and its list positions written,
-// numbered on from `members`; gives the number of members after the pass.
+// cut into leaves (after those made so far) and its leaves' codes written
+// from byte `code_end` of the groups' pages; gives where the codes end.
 //
 // The buckets are sorted in two runs of about half the pass's stars each, one
-// to a core: the first from the first bucket up, its positions from where the
-// members so far end, the second from the last bucket down, its positions
-// packed against the end of the pass's words, each bucket's positions written
-// once its words are read, and moved next to the first run's at the end. That
-// is safe while no run's positions reach the room of a bucket it has yet to
-// read (the headroom at both ends is for the first buckets of each);
-// otherwise they go to pages of their own, one after another, and are copied
+// to a core: the first from the first bucket up, its codes from code_end on,
+// the second from the last bucket down, its codes packed against the end of
+// the pass's words, each bucket's codes written once its words are read, and
+// moved next to the first run's at the end. A bucket's codes take no more
+// bytes than its words, so that is safe while no run has more words to code
+// than the rooms it has read hold, which exact rooms always do and rooms
+// foretold by the sample do unless it misled them (the headroom at both ends
+// is for that); otherwise the codes go to pages of their own and are copied
 // into place once every word has been read. A bucket of more than four
 // million words is sorted in pages of its own.
 std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& rooms, const bucket_words& words,
-                                      std::size_t members)
+                                      std::size_t code_end)
 {
     const std::size_t b0 = rooms.first, b1 = rooms.end;
-    std::vector<std::size_t> size(buckets), first_member(buckets + 1), first_leaf(buckets + 1);
-    first_member[b0] = members;
+    std::vector<std::size_t> size(buckets), first_leaf(buckets + 1), code_at(buckets);
     first_leaf[b0] = levels_[0].size();
+    std::size_t total = 0;
     for (std::size_t d = b0; d < b1; ++d) {
         size[d] = words.size(rooms, d);
-        first_member[d + 1] = first_member[d] + size[d];
+        total += size[d];
         first_leaf[d + 1] = first_leaf[d] + (size[d] + leaf_size - 1) / leaf_size;
     }
-    const std::size_t last = first_member[b1];
     std::size_t middle = b0;
-    while (middle < b1 && 2 * first_member[middle] < members + last) ++middle;
-    bool in_place = 2 * rooms.last_word >= last;                // 4-byte positions, 8-byte words
-    for (std::size_t d = b0; d < middle; ++d) in_place &= first_member[d + 1] <= 2 * rooms.region[d + 1];
-    for (std::size_t d = middle; d < b1; ++d) in_place &= 2 * rooms.region[d] + (last - first_member[d]) <= 2 * rooms.last_word;
-    const std::size_t shift = in_place ? 2 * rooms.last_word - last : 0;      // of the second run's positions
+    for (std::size_t sum = 0; middle < b1 && 2 * sum < total; ++middle) sum += size[middle];
+    bool in_place = code_end <= 8 * rooms.region[b0];
+    for (std::size_t d = b0, sum = 0; d < middle; ++d) in_place &= code_end + 8 * (sum += size[d]) <= 8 * rooms.region[d + 1];
+    for (std::size_t d = b1, sum = 0; d > middle; --d) in_place &= 8 * rooms.region[d - 1] + 8 * (sum += size[d - 1]) <= 8 * rooms.last_word;
     mapped_pages own_pages;
-    if (!in_place) own_pages = mapped_pages(std::max<std::size_t>(last - members, 1) * 4);
-    char* const to = in_place ? member_pages_.data() : own_pages.data() - 4 * members;
-    auto written_at = [&](std::size_t d) { return first_member[d] + (d >= middle ? shift : 0); };
+    if (!in_place) own_pages = mapped_pages(8 * std::max<std::size_t>(total, 1));
+    char* const area = in_place ? member_pages_.data() : own_pages.data();
+    const std::size_t front = in_place ? code_end : 0, back = in_place ? 8 * rooms.last_word : 8 * total;
+    std::size_t run_end[2] = {front, back};         // where the first run's codes end, the second's begin
 
     levels_[0].resize(first_leaf[b1]);
     node* const leaves = levels_[0].data();
@@ -707,25 +793,43 @@ std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& r
             if (size[d] <= large_bucket) most = std::max(most, size[d]);
         const mapped_pages scratch_pages(2 * most * sizeof(std::uint64_t));
         std::uint64_t* const scratch = reinterpret_cast<std::uint64_t*>(scratch_pages.data());
+        std::size_t& cursor = run_end[which];
         for (std::size_t k = 0; k < end - from; ++k) {
             const std::size_t d = which == 0 ? from + k : end - 1 - k, n = size[d];
             if (n == 0) continue;
             std::uint64_t* sorted = scratch + most;
-            mapped_pages large;
-            if (n > large_bucket) sorted = reinterpret_cast<std::uint64_t*>((large = mapped_pages(n * sizeof(std::uint64_t))).data());
-            sort_bucket(words.pieces(rooms, d), n, sorted, scratch);
-            cut_leaves(keys, sorted, n, first_member[d], leaves + first_leaf[d]);
-            char* const at = to + 4 * written_at(d);
-            for (std::size_t e = 0; e < n; ++e) {
-                const std::uint32_t position = (std::uint32_t)(sorted[e] & ((std::uint64_t(1) << position_bits) - 1));
-                std::memcpy(at + 4 * e, &position, sizeof position);
+            std::uint64_t* code = scratch;                      // free once the words are sorted
+            mapped_pages large, large_code;
+            if (n > large_bucket) {
+                sorted = reinterpret_cast<std::uint64_t*>((large = mapped_pages(n * sizeof(std::uint64_t))).data());
+                code = reinterpret_cast<std::uint64_t*>((large_code = mapped_pages(n * sizeof(std::uint64_t))).data());
             }
+            sort_bucket(words.pieces(rooms, d), n, sorted, scratch);
+            code_writer codes(code);
+            cut_leaves(keys, sorted, n, codes, leaves + first_leaf[d]);
+            codes.finish();
+            const std::size_t bytes = 4 * (std::size_t)codes.units();
+            if (which == 1) cursor -= bytes;
+            std::memcpy(area + cursor, code, bytes);
+            code_at[d] = cursor;
+            if (which == 0) cursor += bytes;
         }
     });
-    char* const members_at = member_pages_.data();
-    if (in_place) std::memmove(members_at + 4 * first_member[middle], to + 4 * written_at(middle), 4 * (last - first_member[middle]));
-    else std::memcpy(members_at + 4 * members, own_pages.data(), 4 * (last - members));
-    return last;
+    // The second run's codes next to the first's, then every leaf told where its code lies.
+    char* const at = member_pages_.data();
+    const std::size_t first_run = run_end[0] - front, second_run = back - run_end[1];
+    if (in_place) {
+        std::memmove(at + run_end[0], area + run_end[1], second_run);
+    } else {
+        std::memcpy(at + code_end, area, first_run);
+        std::memcpy(at + code_end + first_run, area + run_end[1], second_run);
+    }
+    for (std::size_t d = b0; d < b1; ++d) {
+        if (size[d] == 0) continue;
+        const std::size_t placed = code_end + (d < middle ? code_at[d] - front : first_run + code_at[d] - run_end[1]);
+        for (std::size_t l = first_leaf[d]; l < first_leaf[d + 1]; ++l) leaves[l].first += (std::uint32_t)(placed / 4);
+    }
+    return code_end + first_run + second_run;
 }
 
 // Parents, fanout children at a time, up to a few roots.
@@ -762,63 +866,93 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
     star_sample sample;
     if (!sample_list(sample)) return;                   // too many to number: every frame walks them all
     readied.stop();
+    position_bits_ = bits_to_number(star_total_);
     const key_maker keys = keys_for(sample);
     std::array<pass_rooms, 2> passes = plan_passes(sample, keys);
 
-    // One mapping for the words of either pass and, at its front, every
-    // list position: the second pass's rooms lie after the first's positions.
-    const std::size_t front = (sample.grouped + 1) / 2;  // words
-    const std::size_t words = std::max({passes[0].span(), front + passes[1].span(), front, std::size_t(1)});
+    // One mapping for the words of either pass and, at its front, the codes
+    // of the leaves made so far: the second pass's rooms lie after the first
+    // pass's codes, which take no more bytes than its words did.
+    const std::size_t words = std::max(passes[0].span(), sample.grouped + 2);
     member_pages_ = readied.take(words * sizeof(std::uint64_t));
     levels_.emplace_back();
     levels_[0].reserve(sample.grouped / leaf_size + buckets);
     // A pass's spent words go back where the next pass's rooms do not reach:
     // those pages are written again without the cost of fresh ones.
-    std::size_t members = 0;
+    std::size_t code_end = 0;
     for (std::size_t p = 0; p < passes.size(); ++p) {
         pass_rooms& pass = passes[p];
-        pass.place((members + 1) / 2);
-        const bucket_words written = write_keys(keys, pass, reinterpret_cast<std::uint64_t*>(member_pages_.data()));
-        members = sort_and_cut(keys, pass, written, members);
-        const std::size_t next = p + 1 < passes.size() ? (members + 1) / 2 + passes[p + 1].span() : 0;
-        member_pages_.release(std::max(4 * members, 8 * next), 8 * pass.last_word);
+        pass.place((code_end + 7) / 8);
+        std::array<std::vector<std::size_t>, 2> later;
+        const bool last_pass = p + 1 == passes.size();
+        const bucket_words written = write_keys(keys, pass, reinterpret_cast<std::uint64_t*>(member_pages_.data()),
+                                                last_pass ? nullptr : &later);
+        if (!last_pass) passes[p + 1].count_exactly(later);
+        code_end = sort_and_cut(keys, pass, written, code_end);
+        const std::size_t next = last_pass ? 0 : (code_end + 7) / 8 + passes[p + 1].span();
+        member_pages_.release(std::max(code_end, 8 * next), 8 * pass.last_word);
     }
-    pack_members(members);
+    member_pages_.keep_first(code_end + 2 * sizeof(std::uint64_t));     // a word to spare for bits_from
+    codes_ = reinterpret_cast<const std::uint64_t*>(member_pages_.data());
     leaves_ = levels_[0].size();
     make_parents();
     chosen_.reserve(always_.size() + 4096);
 }
 
-// The 4-byte positions packed over themselves from the front, in as few bits
-// as the list's length needs, and the pages past them given back: a packed
-// position's bits never reach a 4-byte one not yet read.
-void star_groups::pack_members(std::size_t count)
-{
-    position_bits_ = bits_to_number(star_total_);
-    char* const at = member_pages_.data();
-    std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(at);
-    for (std::size_t e = 0; e < count; ++e) {
-        std::uint32_t position;
-        std::memcpy(&position, at + 4 * e, sizeof position);
-        put_bits(words, e, position_bits_, position);
-    }
-    member_pages_.keep_first(((count * (std::size_t)position_bits_ + 63) / 64 + 1) * sizeof(std::uint64_t));
-    members_ = words;
-}
-
 star_groups::~star_groups() = default;
+
+// Calls f with each list position of a leaf, ascending, read from its code.
+template <class F> inline void star_groups::each_member(const node& leaf, F&& f) const
+{
+    const std::size_t count = leaf.last & 0xff;
+    const int k = (int)(leaf.last >> 8);
+    const std::uint64_t low = (std::uint64_t(1) << k) - 1;
+    std::size_t at = (std::size_t)leaf.first * 32;
+    std::uint64_t position = bits_from(codes_, at) & ((std::uint64_t(1) << position_bits_) - 1);
+    at += (std::size_t)position_bits_;
+    f((std::uint32_t)position);
+    for (std::size_t e = 1; e < count; ++e) {
+        std::uint64_t v = bits_from(codes_, at), high = 0;
+        for (; v == 0; v = bits_from(codes_, at)) {
+            high += 64;
+            at += 64;
+        }
+        const int zeros = __builtin_ctzll(v);
+        high += (std::uint64_t)zeros;
+        at += (std::size_t)zeros + 1;
+        position += (high << k | (bits_from(codes_, at) & low)) + 1;
+        at += (std::size_t)k;
+        f((std::uint32_t)position);
+    }
+}
 
 bool star_groups::holds_its_stars() const
 {
     if (levels_.empty()) return true;
-    for (const node& leaf : levels_[0])
-        for (std::uint32_t e = leaf.first; e < leaf.last; ++e) {
-            const star_type& s = *locate(member(e));
+    // Every star in exactly one group, or kept apart.
+    std::vector<bool> seen(star_total_);
+    bool once = true;
+    auto mark = [&](std::uint32_t e) {
+        once &= e < star_total_ && !seen[e];
+        if (e < star_total_) seen[e] = true;
+    };
+    for (std::uint32_t e : always_) mark(e);
+    for (const node& leaf : levels_[0]) {
+        bool inside = true;
+        std::int64_t before = -1;
+        each_member(leaf, [&](std::uint32_t e) {
+            mark(e);
+            once &= (std::int64_t)e > before;
+            before = e;
+            if (e >= star_total_) return;
+            const star_type& s = *locate(e);
             const float v[3] = {s.position.x, s.position.y, s.position.z};
-            for (int j = 0; j < 3; ++j)
-                if (!(leaf.lo[j] <= v[j] && v[j] <= leaf.hi[j])) return false;
-            if (!(reach_of(s.abs_magnitude) <= leaf.reach)) return false;
-        }
+            for (int j = 0; j < 3; ++j) inside &= leaf.lo[j] <= v[j] && v[j] <= leaf.hi[j];
+            inside &= reach_of(s.abs_magnitude) <= leaf.reach;
+        });
+        if (!inside || !once) return false;
+    }
+    if (std::find(seen.begin(), seen.end(), false) != seen.end()) return false;
     for (std::size_t level = 1; level < levels_.size(); ++level)
         for (const node& parent : levels_[level])
             for (std::uint32_t c = parent.first; c < parent.last; ++c) {
@@ -843,7 +977,7 @@ void star_groups::visit(std::size_t level, std::uint32_t n, const frame_tests& t
     const node& g = levels_[level][n];
     if (!tests.may_show(g.lo, g.hi, g.reach)) return;
     if (level == 0) {
-        for (std::uint32_t e = g.first; e < g.last; ++e) chosen_.push_back(member(e));
+        each_member(g, [this](std::uint32_t e) { chosen_.push_back(e); });
         return;
     }
     for (std::uint32_t c = g.first; c < g.last; ++c) visit(level - 1, c, tests);

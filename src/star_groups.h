@@ -53,7 +53,10 @@ private:
     struct node {
         float lo[3], hi[3];
         float reach;                    // beyond this distance no star in it shows
-        std::uint32_t first, last;      // children (or list positions, in a leaf), [first, last)
+        // A parent's children, [first, last); a leaf's code of list positions
+        // starts at 32-bit word `first` of the codes, and `last` holds its
+        // star count in the low 8 bits and its Rice parameter above them.
+        std::uint32_t first, last;
     };
     // Node arrays in pages of their own, left as the system gives them (zero)
     // until written: both cores write the leaves of a large list at once.
@@ -80,12 +83,15 @@ private:
     struct key_maker;
     struct pass_rooms;
     struct bucket_words;
+    class code_writer;
     bool sample_list(star_sample& sample);
     static key_maker keys_for(const star_sample& sample);
     std::array<pass_rooms, 2> plan_passes(const star_sample& sample, const key_maker& keys) const;
-    bucket_words write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words) const;
-    std::size_t sort_and_cut(const key_maker& keys, const pass_rooms& rooms, const bucket_words& words, std::size_t members);
-    void cut_leaves(const key_maker& keys, const std::uint64_t* w, std::size_t count, std::size_t first, node* out) const;
+    bucket_words write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words,
+                            std::array<std::vector<std::size_t>, 2>* later) const;
+    std::size_t sort_and_cut(const key_maker& keys, const pass_rooms& rooms, const bucket_words& words, std::size_t code_end);
+    void cut_leaves(const key_maker& keys, const std::uint64_t* w, std::size_t count, code_writer& codes, node* out) const;
+    template <class F> void each_member(const node& leaf, F&& f) const;
     void make_parents();
 
     void visit(std::size_t level, std::uint32_t n, const frame_tests& tests);
@@ -99,15 +105,13 @@ private:
     std::size_t star_total_ = 0, leaves_ = 0;
     bool walked_all_ = false;
     std::vector<run> runs_;
-    // List positions, grouped, in pages of their own, position_bits_ each:
-    // while the groups are made the same pages hold a 4-byte position a star
-    // and a 64-bit word for each star of one pass at a time, after the
-    // positions of the passes before it.
+    // The leaves' codes of their list positions, one after another, in pages
+    // of their own: while the groups are made the same pages hold a 64-bit
+    // word for each star of one pass at a time, after the codes of the passes
+    // before it.
     mapped_pages member_pages_;
-    const std::uint64_t* members_ = nullptr;        // in member_pages_
-    int position_bits_ = 32;
-    std::uint32_t member(std::size_t e) const { return (std::uint32_t)get_bits(members_, e, position_bits_); }
-    void pack_members(std::size_t count);
+    const std::uint64_t* codes_ = nullptr;          // in member_pages_
+    int position_bits_ = 32;                        // of a leaf's first position
     std::vector<std::uint32_t> always_;             // not finite or out of range: every frame
     std::vector<node_array> levels_;                // leaves first, then their parents up to the root
     std::vector<std::uint32_t> chosen_;             // scratch: the frame's survivors

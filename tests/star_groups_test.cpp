@@ -321,6 +321,37 @@ TEST(StarGroups, DegenerateListsAndViewsDrawAsTheFullWalk)
     EXPECT_TRUE(frames.compare(odd, list, groups, 0));
 }
 
+// A group keeps its stars' list positions as gaps from one to the next. A
+// group of stars that lie together in space but far apart in the list (its
+// first and last stars, every thousandth, all but one at the front) still
+// holds each of them once and draws them all.
+TEST(StarGroups, GroupsOfStarsFarApartInTheListDrawTheFullWalksPixels)
+{
+    const int n = 200000;
+    const std::vector<std::vector<int>> layouts = {
+        {0, 1, 2, n - 1},
+        [] { std::vector<int> v; for (int i = 0; i < 63; ++i) v.push_back(i); v.push_back(n - 1); return v; }(),
+        [] { std::vector<int> v; for (int i = 0; i < 64; ++i) v.push_back(i * 1000 + 7); return v; }(),
+        [] { std::vector<int> v(1, 0); for (int i = n - 63; i < n; ++i) v.push_back(i); return v; }(),
+    };
+    frame_pair frames;
+    camera c;
+    build_view(c);
+    maker make(5);
+    for (const std::vector<int>& together : layouts) {
+        star_list list;
+        std::vector<bool> close(n);
+        for (int i : together) close[i] = true;
+        for (int i = 0; i < n; ++i)
+            if (close[i]) list.add(c.forward * 20.0f + vector(0.01f, 0, 0) * static_cast<float>(i % 7), 1, "G2");
+            else list.add(make.in_ball(1000), 14, "M3");
+        star_groups groups(list.head, false);
+        ASSERT_TRUE(groups.holds_its_stars()) << together.size() << " stars together";
+        EXPECT_TRUE(frames.compare(c, list, groups, 1)) << together.size() << " stars together";
+        EXPECT_GT(lit(frames.full), 0);
+    }
+}
+
 // The rooms the stars' words are sorted into are sized from a sample of one
 // star in 256. A catalog whose every 256th star is unlike the rest misleads
 // the sample wholly, toward either end of the rooms; a length foretold wrongly
