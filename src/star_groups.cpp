@@ -231,7 +231,9 @@ void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
 // from the lowest through `scratch` (a bucket of a typical list stays in the
 // caches all the while), in place in `out` for fewer than 256 words or more
 // than four million. The words come in up to four stretches, apart from
-// `out` and `scratch`.
+// `out` and `scratch`. After the two passes a word's low bits hold not its
+// list position but its place in the stretches, counted from the first: the
+// answer is true then.
 constexpr int top_digit = 11, top_shift = 64 - top_digit;
 constexpr std::size_t large_bucket = std::size_t(1) << 22;
 static_assert(top_shift - position_bits == 22, "two passes of 11 bits below the top digit");
@@ -241,7 +243,7 @@ struct stretch {
     std::size_t n;
 };
 
-void sort_bucket(const std::array<stretch, 4>& in, std::size_t n, std::uint64_t* out, std::uint64_t* scratch)
+bool sort_bucket(const std::array<stretch, 4>& in, std::size_t n, std::uint64_t* out, std::uint64_t* scratch)
 {
     if (n < 256 || n > large_bucket) {
         std::size_t at = 0;
@@ -249,7 +251,8 @@ void sort_bucket(const std::array<stretch, 4>& in, std::size_t n, std::uint64_t*
             if (s.n) std::memcpy(out + at, s.at, s.n * sizeof *out);
             at += s.n;
         }
-        return sort_high_bits(out, n, top_shift, position_bits);
+        sort_high_bits(out, n, top_shift, position_bits);
+        return false;
     }
     std::size_t count[2][1 << 11] = {};
     for (const stretch& s : in)
@@ -259,9 +262,13 @@ void sort_bucket(const std::array<stretch, 4>& in, std::size_t n, std::uint64_t*
         }
     for (auto& c : count)
         for (std::size_t d = 0, sum = 0; d < 2048; ++d) sum += std::exchange(c[d], sum);
+    constexpr std::uint64_t key_bits = ~((std::uint64_t(1) << position_bits) - 1);
+    std::size_t place = 0;
     for (const stretch& s : in)
-        for (std::size_t i = 0; i < s.n; ++i) scratch[count[0][s.at[i] >> position_bits & 2047]++] = s.at[i];
+        for (std::size_t i = 0; i < s.n; ++i, ++place)
+            scratch[count[0][s.at[i] >> position_bits & 2047]++] = (s.at[i] & key_bits) | place;
     for (std::size_t i = 0; i < n; ++i) out[count[1][scratch[i] >> (position_bits + 11) & 2047]++] = scratch[i];
+    return true;
 }
 
 // 64 bits of the codes from bit `at`; one word past them must be readable.
@@ -309,10 +316,9 @@ public:
         if (used_) out_[words_] = acc_;
     }
 
-    // Codes `count` distinct positions, sorted here; gives the Rice parameter.
-    int leaf(std::uint32_t* position, std::size_t count, int position_bits)
+    // Codes `count` distinct positions, ascending; gives the Rice parameter.
+    int leaf(const std::uint32_t* position, std::size_t count, int position_bits)
     {
-        std::sort(position, position + count);
         const std::uint64_t gaps = position[count - 1] - position[0] - (count - 1);
         const std::uint64_t mean = count > 1 ? gaps / (count - 1) : 0;
         const int k = mean ? 63 - __builtin_clzll(mean) : 0;
@@ -542,11 +548,12 @@ struct star_groups::bucket_words {
     std::vector<std::uint64_t> spilled[2];
     std::vector<std::size_t> spill_start[2];        // a bucket's first spilled word; one more at the end
 
+    // A bucket's words in list order: each half's room, then what it spilled.
     std::array<stretch, 4> pieces(const pass_rooms& rooms, std::size_t d) const
     {
         return {{{words + rooms.start[0][d], filled[0][d] - rooms.start[0][d]},
-                 {words + rooms.start[1][d], filled[1][d] - rooms.start[1][d]},
                  {spilled[0].data() + spill_start[0][d], spill_start[0][d + 1] - spill_start[0][d]},
+                 {words + rooms.start[1][d], filled[1][d] - rooms.start[1][d]},
                  {spilled[1].data() + spill_start[1][d], spill_start[1][d + 1] - spill_start[1][d]}}};
     }
     std::size_t size(const pass_rooms& rooms, std::size_t d) const
@@ -683,16 +690,17 @@ star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const p
 }
 
 // Leaves: sorted words of one band cut into leaves of at most leaf_size stars,
-// into `out`, their list positions coded by `codes`. A leaf's box comes from its
-// stars' cells and its brightest magnitude from its band, so the records need
-// not be read again, out of order; only a leaf in an outer cell, which holds
-// the outliers, or in the open brightest band, reads its records.
-void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, std::size_t count, code_writer& codes,
-                             node* out) const
+// into `out`, their list positions (leaf_size to a leaf, ascending in each, in
+// `position`) coded by `codes`. A leaf's box comes from its stars' cells and
+// its brightest magnitude from its band, so the records need not be read
+// again, out of order; only a leaf in an outer cell, which holds the outliers,
+// or in the open brightest band, reads its records. The codes may be written
+// over the words: a leaf's words are read before its code is written.
+void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, const std::uint32_t* position,
+                             std::size_t count, code_writer& codes, node* out) const
 {
     constexpr int band_shift = position_bits + 3 * morton_bits;
     constexpr std::uint64_t top_cell = (1 << morton_bits) - 1;
-    constexpr std::uint64_t position_mask = (std::uint64_t(1) << position_bits) - 1;
     const std::uint64_t axis_bits[3] = {spread_bits(top_cell) << 2, spread_bits(top_cell) << 1, spread_bits(top_cell)};
     star_type* record_of[leaf_size];
     const int band = (int)(w[0] >> band_shift);
@@ -714,10 +722,7 @@ void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, std:
             low[j] = compact_bits(least[j] >> (2 - j));
             high[j] = compact_bits(most[j] >> (2 - j));
         }
-        std::uint32_t position[leaf_size];
-        for (std::size_t e = k; e < end; ++e) position[e - k] = (std::uint32_t)(w[e] & position_mask);
-        node leaf{{0, 0, 0}, {0, 0, 0}, 0, codes.units(), 0};
-        leaf.last = (std::uint32_t)(end - k) | (std::uint32_t)codes.leaf(position, end - k, position_bits_) << 8;
+        node leaf{{0, 0, 0}, {0, 0, 0}, 0, 0, 0};
         bool outer = band == 0;
         for (int j = 0; j < 3; ++j) outer |= low[j] == 0 || high[j] == top_cell;
         if (!outer) {
@@ -725,7 +730,7 @@ void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, std:
             leaf.reach = keys.band_reach[band];
         } else {
             for (std::size_t e = k; e < end; ++e) {
-                record_of[e - k] = locate((std::uint32_t)(w[e] & position_mask));
+                record_of[e - k] = locate(position[e]);
                 __builtin_prefetch(record_of[e - k]);
             }
             const star_type& s0 = *record_of[0];
@@ -742,6 +747,8 @@ void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, std:
             }
             leaf.reach = reach_of(brightest);
         }
+        leaf.first = codes.units();
+        leaf.last = (std::uint32_t)(end - k) | (std::uint32_t)codes.leaf(position + k, end - k, position_bits_) << 8;
         out[k / leaf_size] = leaf;
     }
 }
@@ -794,20 +801,39 @@ std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& r
         const mapped_pages scratch_pages(2 * most * sizeof(std::uint64_t));
         std::uint64_t* const scratch = reinterpret_cast<std::uint64_t*>(scratch_pages.data());
         std::size_t& cursor = run_end[which];
+        std::vector<std::uint8_t> fill;             // stars dealt to each leaf so far
         for (std::size_t k = 0; k < end - from; ++k) {
             const std::size_t d = which == 0 ? from + k : end - 1 - k, n = size[d];
             if (n == 0) continue;
-            std::uint64_t* sorted = scratch + most;
-            std::uint64_t* code = scratch;                      // free once the words are sorted
-            mapped_pages large, large_code;
+            std::uint64_t *sorted = scratch + most, *work = scratch;
+            mapped_pages large, large_work;
             if (n > large_bucket) {
                 sorted = reinterpret_cast<std::uint64_t*>((large = mapped_pages(n * sizeof(std::uint64_t))).data());
-                code = reinterpret_cast<std::uint64_t*>((large_code = mapped_pages(n * sizeof(std::uint64_t))).data());
+                work = reinterpret_cast<std::uint64_t*>((large_work = mapped_pages(n * sizeof(std::uint64_t))).data());
             }
-            sort_bucket(words.pieces(rooms, d), n, sorted, scratch);
-            code_writer codes(code);
-            cut_leaves(keys, sorted, n, codes, leaves + first_leaf[d]);
+            const std::array<stretch, 4> in = words.pieces(rooms, d);
+            const bool by_place = sort_bucket(in, n, sorted, work);
+            // Each leaf's list positions, ascending, leaf_size apart in `grouped`.
+            std::uint32_t* const leaf_of = reinterpret_cast<std::uint32_t*>(work);
+            std::uint32_t* const grouped = leaf_of + n;
+            constexpr std::uint64_t low_bits = (std::uint64_t(1) << position_bits) - 1;
+            if (by_place) {                 // the stretches are in list order: deal them out to their leaves
+                for (std::size_t r = 0; r < n; ++r) leaf_of[sorted[r] & low_bits] = (std::uint32_t)(r / leaf_size);
+                fill.assign((n + leaf_size - 1) / leaf_size, 0);
+                std::size_t place = 0;
+                for (const stretch& s : in)
+                    for (std::size_t i = 0; i < s.n; ++i, ++place) {
+                        const std::uint32_t l = leaf_of[place];
+                        grouped[l * leaf_size + fill[l]++] = (std::uint32_t)(s.at[i] & low_bits);
+                    }
+            } else {
+                for (std::size_t r = 0; r < n; ++r) grouped[r] = (std::uint32_t)(sorted[r] & low_bits);
+                for (std::size_t r = 0; r < n; r += leaf_size) std::sort(grouped + r, grouped + std::min(n, r + leaf_size));
+            }
+            code_writer codes(sorted);
+            cut_leaves(keys, sorted, grouped, n, codes, leaves + first_leaf[d]);
             codes.finish();
+            std::uint64_t* const code = sorted;
             const std::size_t bytes = 4 * (std::size_t)codes.units();
             if (which == 1) cursor -= bytes;
             std::memcpy(area + cursor, code, bytes);

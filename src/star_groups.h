@@ -90,7 +90,8 @@ private:
     bucket_words write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words,
                             std::array<std::vector<std::size_t>, 2>* later) const;
     std::size_t sort_and_cut(const key_maker& keys, const pass_rooms& rooms, const bucket_words& words, std::size_t code_end);
-    void cut_leaves(const key_maker& keys, const std::uint64_t* w, std::size_t count, code_writer& codes, node* out) const;
+    void cut_leaves(const key_maker& keys, const std::uint64_t* w, const std::uint32_t* position, std::size_t count,
+                    code_writer& codes, node* out) const;
     template <class F> void each_member(const node& leaf, F&& f) const;
     void make_parents();
 
