@@ -628,8 +628,9 @@ std::array<star_groups::pass_rooms, 2> star_groups::plan_passes(const star_sampl
             for (int half = 0; half < 2; ++half) {
                 const std::size_t n = seen[half][d];
                 // A count foretold from `n` sampled stars is off by about
-                // sample_step * sqrt(n); the room allows twice that.
-                pass.room[half][d] = n ? (n + 1) * sample_step + (std::size_t)(2 * sample_step * std::sqrt(static_cast<double>(n))) : 0;
+                // sample_step * sqrt(n); the room allows that much more (a
+                // room that overflows keeps the rest aside).
+                pass.room[half][d] = n ? (n + 1) * sample_step + (std::size_t)(sample_step * std::sqrt(static_cast<double>(n))) : 0;
                 foretold += n * sample_step;
             }
         // Room ahead of the rooms, and after them, for the list positions of
