@@ -281,14 +281,17 @@ inline std::uint64_t bits_from(const std::uint64_t* w, std::size_t at)
 
 } // namespace
 
-// A leaf's list positions, ascending, as a code: the first in as many bits as
-// the list's length needs, then each gap less one as a Rice code of k low
-// bits (k from the leaf's mean gap): the gap's high part as that many zeros
-// and a one, then its low bits. Bits run from the lowest of each 64-bit word,
-// and every leaf starts on a 32-bit boundary. Since the high parts add up to
-// less than twice the count, a leaf of c stars takes at most c (b + 2) + 31
+// A leaf's list positions p0 < p1 < ..., ascending, as a code: p0 in as many
+// bits as the list's length needs, then for each later one its offset
+// u = pi - p0 - i (never falling) split at bit k, k from the leaf's mean gap:
+// the low k bits of every offset one after another, then the high parts as
+// a row of bits in which the i-th one lies at the i-th high part plus i. A
+// reader finds the ones a word at a time and reads the low bits where they
+// lie, without waiting on the offset before. Bits run from the lowest of each
+// 64-bit word, and every leaf starts on a 32-bit boundary. The row is shorter
+// than three bits a star, so a leaf of c stars takes at most c (b + 2) + 31
 // bits for b-bit positions: never more than the c 64-bit words it was sorted
-// from, so the codes can be written over the words they come from.
+// from, and the codes can be written over the words they come from.
 class star_groups::code_writer {
 public:
     explicit code_writer(std::uint64_t* out) : out_(out) {}
@@ -319,15 +322,14 @@ public:
     // Codes `count` distinct positions, ascending; gives the Rice parameter.
     int leaf(const std::uint32_t* position, std::size_t count, int position_bits)
     {
-        const std::uint64_t gaps = position[count - 1] - position[0] - (count - 1);
-        const std::uint64_t mean = count > 1 ? gaps / (count - 1) : 0;
+        const auto offset = [&](std::size_t e) -> std::uint64_t { return position[e] - position[0] - e; };
+        const std::uint64_t mean = count > 1 ? offset(count - 1) / (count - 1) : 0;
         const int k = mean ? 63 - __builtin_clzll(mean) : 0;
         put(position[0], position_bits);
+        for (std::size_t e = 1; e < count; ++e) put(offset(e) & ((std::uint64_t(1) << k) - 1), k);
         for (std::size_t e = 1; e < count; ++e) {
-            const std::uint64_t gap = position[e] - position[e - 1] - 1;
-            zeros(gap >> k);
+            zeros((offset(e) >> k) - (offset(e - 1) >> k));
             put(1, 1);
-            put(gap & ((std::uint64_t(1) << k) - 1), k);
         }
         to_boundary();
         return k;
@@ -934,22 +936,20 @@ template <class F> inline void star_groups::each_member(const node& leaf, F&& f)
     const std::size_t count = leaf.last & 0xff;
     const int k = (int)(leaf.last >> 8);
     const std::uint64_t low = (std::uint64_t(1) << k) - 1;
-    std::size_t at = (std::size_t)leaf.first * 32;
-    std::uint64_t position = bits_from(codes_, at) & ((std::uint64_t(1) << position_bits_) - 1);
-    at += (std::size_t)position_bits_;
-    f((std::uint32_t)position);
+    const std::size_t at = (std::size_t)leaf.first * 32;
+    const std::uint64_t first = bits_from(codes_, at) & ((std::uint64_t(1) << position_bits_) - 1);
+    f((std::uint32_t)first);
+    if (count < 2) return;
+    const std::size_t lows = at + (std::size_t)position_bits_, row = lows + (count - 1) * (std::size_t)k;
+    std::size_t window = row;                       // the row's bits from here are in v, less the ones taken
+    std::uint64_t v = bits_from(codes_, window);
     for (std::size_t e = 1; e < count; ++e) {
-        std::uint64_t v = bits_from(codes_, at), high = 0;
-        for (; v == 0; v = bits_from(codes_, at)) {
-            high += 64;
-            at += 64;
-        }
-        const int zeros = __builtin_ctzll(v);
-        high += (std::uint64_t)zeros;
-        at += (std::size_t)zeros + 1;
-        position += (high << k | (bits_from(codes_, at) & low)) + 1;
-        at += (std::size_t)k;
-        f((std::uint32_t)position);
+        while (v == 0) v = bits_from(codes_, window += 64);
+        const std::size_t one = window - row + (std::size_t)__builtin_ctzll(v);
+        v &= v - 1;
+        const std::uint64_t high = one - (e - 1);
+        const std::uint64_t offset = high << k | (bits_from(codes_, lows + (e - 1) * (std::size_t)k) & low);
+        f((std::uint32_t)(first + e + offset));
     }
 }
 

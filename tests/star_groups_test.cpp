@@ -321,7 +321,7 @@ TEST(StarGroups, DegenerateListsAndViewsDrawAsTheFullWalk)
     EXPECT_TRUE(frames.compare(odd, list, groups, 0));
 }
 
-// A group keeps its stars' list positions as gaps from one to the next. A
+// A group keeps its stars' list positions as offsets from its first one. A
 // group of stars that lie together in space but far apart in the list (its
 // first and last stars, every thousandth, all but one at the front) still
 // holds each of them once and draws them all.
