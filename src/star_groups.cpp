@@ -24,9 +24,11 @@
 // brightness come from its stars' cells and band, because reading a hundred
 // million records again out of order costs far more than reading them in
 // order once more for the second half. The words go straight to rooms by
-// their top digit, sized from a sample taken on the first walk (a walk to
-// count them costs as much as one to write them); what a room cannot take is
-// kept aside.
+// their top digit: for the first half sized from a sample taken on the first
+// walk (a walk to count them costs as much as one to write them), what a room
+// cannot take kept aside; for the second half counted exactly on the walk
+// that writes the first. Each leaf keeps its stars' list positions as a short
+// code (see code_writer), written over the words it was made from.
 //
 // A frame that may show more than a twelfth of the stars walks the list
 // instead: a survivor costs about ten stars of the plain walk.
@@ -635,8 +637,8 @@ std::array<star_groups::pass_rooms, 2> star_groups::plan_passes(const star_sampl
                 pass.room[half][d] = n ? (n + 1) * sample_step + (std::size_t)(sample_step * std::sqrt(static_cast<double>(n))) : 0;
                 foretold += n * sample_step;
             }
-        // Room ahead of the rooms, and after them, for the list positions of
-        // the first buckets sorted from each end (see sort_and_cut).
+        // Room ahead of the rooms, and after them, for the codes of the
+        // first buckets sorted from each end (see sort_and_cut).
         pass.headroom = foretold / headroom_share;
     }
     return passes;
