@@ -321,7 +321,7 @@ public:
         if (used_) out_[words_] = acc_;
     }
 
-    // Codes `count` distinct positions, ascending; gives the Rice parameter.
+    // Codes `count` distinct positions, ascending; gives k, the low bits kept apart.
     int leaf(const std::uint32_t* position, std::size_t count, int position_bits)
     {
         const auto offset = [&](std::size_t e) -> std::uint64_t { return position[e] - position[0] - e; };
