@@ -322,12 +322,12 @@ public:
     }
 
     // Codes `count` distinct positions, ascending; gives k, the low bits kept apart.
-    int leaf(const std::uint32_t* position, std::size_t count, int position_bits)
+    int leaf(const std::uint32_t* position, std::size_t count, int first_bits)
     {
         const auto offset = [&](std::size_t e) -> std::uint64_t { return position[e] - position[0] - e; };
         const std::uint64_t mean = count > 1 ? offset(count - 1) / (count - 1) : 0;
         const int k = mean ? 63 - __builtin_clzll(mean) : 0;
-        put(position[0], position_bits);
+        put(position[0], first_bits);
         for (std::size_t e = 1; e < count; ++e) put(offset(e) & ((std::uint64_t(1) << k) - 1), k);
         for (std::size_t e = 1; e < count; ++e) {
             zeros((offset(e) >> k) - (offset(e - 1) >> k));
