@@ -44,6 +44,8 @@
 namespace {
 
 constexpr std::size_t leaf_size = 64;
+constexpr int count_bits = 8;                     // of a leaf's `last`: its star count, then its k
+static_assert(leaf_size < (1u << count_bits), "a leaf's star count fits its bits");
 constexpr std::size_t sample_step = 256;          // one star in this many foretells the buckets
 constexpr std::size_t headroom_share = 32;        // a word of headroom at each end of the rooms per this many stars
 constexpr std::size_t fanout = 8;
@@ -753,7 +755,7 @@ void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, cons
             leaf.reach = reach_of(brightest);
         }
         leaf.first = codes.units();
-        leaf.last = (std::uint32_t)(end - k) | (std::uint32_t)codes.leaf(position + k, end - k, position_bits_) << 8;
+        leaf.last = (std::uint32_t)(end - k) | (std::uint32_t)codes.leaf(position + k, end - k, position_bits_) << count_bits;
         out[k / leaf_size] = leaf;
     }
 }
@@ -838,10 +840,9 @@ std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& r
             code_writer codes(sorted);
             cut_leaves(keys, sorted, grouped, n, codes, leaves + first_leaf[d]);
             codes.finish();
-            std::uint64_t* const code = sorted;
             const std::size_t bytes = 4 * (std::size_t)codes.units();
             if (which == 1) cursor -= bytes;
-            std::memcpy(area + cursor, code, bytes);
+            std::memcpy(area + cursor, sorted, bytes);
             code_at[d] = cursor;
             if (which == 0) cursor += bytes;
         }
@@ -935,8 +936,8 @@ star_groups::~star_groups() = default;
 // Calls f with each list position of a leaf, ascending, read from its code.
 template <class F> inline void star_groups::each_member(const node& leaf, F&& f) const
 {
-    const std::size_t count = leaf.last & 0xff;
-    const int k = (int)(leaf.last >> 8);
+    const std::size_t count = leaf.last & ((1u << count_bits) - 1);
+    const int k = (int)(leaf.last >> count_bits);
     const std::uint64_t low = (std::uint64_t(1) << k) - 1;
     const std::size_t at = (std::size_t)leaf.first * 32;
     const std::uint64_t first = bits_from(codes_, at) & ((std::uint64_t(1) << position_bits_) - 1);

@@ -55,7 +55,7 @@ private:
         float reach;                    // beyond this distance no star in it shows
         // A parent's children, [first, last); a leaf's code of list positions
         // starts at 32-bit word `first` of the codes, and `last` holds its
-        // star count in the low 8 bits and, above them, how many low bits of
+        // star count in its low bits and, above them, how many low bits of
         // each offset it keeps apart (see code_writer).
         std::uint32_t first, last;
     };
