@@ -10,7 +10,7 @@ set -e
 binary=$1
 catalog=$2
 seconds=${3:-10}
-xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" sh -c '
     "$1" "$2" >/dev/null 2>&1 &
     pid=$!
     sleep 3
@@ -19,6 +19,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
     sleep "$3"
     after=$(ticks)
     kill $pid
+    wait $pid || true                           # ended before its display goes
     hz=$(getconf CLK_TCK)
     awk -v t=$((after - before)) -v hz=$hz -v s="$3" "BEGIN { printf \"at rest: %.2f %% of a core over %d s\\n\", 100 * t / hz / s, s }"
 ' sh "$binary" "$catalog" "$seconds"

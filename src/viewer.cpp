@@ -13,7 +13,6 @@
 
 #include <allegro.h>
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <signal.h>
 #include <cerrno>
@@ -23,6 +22,7 @@
 #include <malloc.h>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -42,8 +42,12 @@ static std::condition_variable tick_signal;     // rung by the timer at each tic
 
 void timerfunc()
 {
-    ticks = ticks + 1;                          // counted before the flag is raised
-    countready = 1;
+    {
+        // Under the lock, so the ring cannot fall between a waiter's test and its wait.
+        std::lock_guard<std::mutex> hold(tick_lock);
+        ticks = ticks + 1;                      // counted before the flag is raised
+        countready = 1;
+    }
     tick_signal.notify_one();
 }
 static void close_button() { close_requested = 1; }
@@ -53,13 +57,11 @@ static void close_button() { close_requested = 1; }
 static void end_requested(int) { close_requested = 1; }
 
 // Sleeps until the timer's next tick, so a frame at rest costs one wake-up.
-// A ring that comes between the flag's test and the wait is not lost for
-// long: the wait gives up after a few milliseconds.
 static void wait_for_tick()
 {
     if (keyboard_needs_poll()) poll_keyboard();
     std::unique_lock<std::mutex> hold(tick_lock);
-    tick_signal.wait_for(hold, std::chrono::milliseconds(4), [] { return countready != 0; });
+    tick_signal.wait(hold, [] { return countready != 0; });
 }
 
 const std::vector<std::string> help_lines = {
@@ -331,10 +333,15 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
     unsigned ticks_then = ticks;
     constexpr unsigned visibility_ticks = ticks_per_second / 5;
     unsigned checked_at = ~0u;
+    std::optional<events_read_by_frames> events(std::in_place);
     while (!loop.done()) {
+        events->read();
         read_input(in);
         if (in.pressed(KEY_F11)) {              // once per press, the prompt open or not
-            if (!screen_of.toggle(said)) return false;
+            events.reset();                     // the switch waits on the library's own reading
+            const bool switched = screen_of.toggle(said);
+            events.emplace();
+            if (!switched) return false;
             loop.use_buffer(screen_of.buffer());
         }
         const unsigned now = ticks;

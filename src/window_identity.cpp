@@ -1,4 +1,4 @@
-// The window's class and icon, handed to the library's X11 driver.
+// The window's class and icon, its state and its events, through the library's X11 driver.
 #include "window_identity.h"
 
 #include <allegro.h>
@@ -39,4 +39,22 @@ bool window_shown()
         shown = attributes.map_state == IsViewable;
     XUNLOCK();
     return shown;
+}
+
+events_read_by_frames::events_read_by_frames()
+    : holding_(system_driver && system_driver->id == SYSTEM_XWINDOWS && _unix_bg_man == &_bg_man_pthreads)
+{
+    // The driver's thread calls its handlers only while no one holds them off,
+    // and waits without waking until then.
+    if (holding_) _unix_bg_man->disable_interrupts();
+}
+
+events_read_by_frames::~events_read_by_frames()
+{
+    if (holding_) _unix_bg_man->enable_interrupts();   // the library's shutdown waits for that thread
+}
+
+void events_read_by_frames::read() const
+{
+    if (holding_) _xwin_handle_input();
 }
