@@ -503,6 +503,7 @@ int run_viewer(const command_line& line)
                      allegro_error[0] ? ": " : "", allegro_error);
         return 1;
     }
+    end_when_display_lost();
     struct sigaction ending = {};
     ending.sa_handler = end_requested;
     sigemptyset(&ending.sa_mask);

@@ -4,6 +4,9 @@
 #include <allegro.h>
 #include <xalleg.h>
 
+#include <cstdio>
+#include <unistd.h>
+
 // The X11 driver takes its icon from this pointer when the library starts,
 // before any call of ours could set it, so the program defines it in place of
 // the library's own default (which the library defines but no header declares).
@@ -40,6 +43,16 @@ bool window_shown()
     XUNLOCK();
     return shown;
 }
+
+static int display_lost(Display*)
+{
+    static const char said[] = "starhop: the connection to the display was lost\n";
+    std::fflush(stdout);                        // what was printed for the user stays
+    if (write(STDERR_FILENO, said, sizeof said - 1) < 0) {}
+    _exit(1);
+}
+
+void end_when_display_lost() { XSetIOErrorHandler(display_lost); }
 
 events_read_by_frames::events_read_by_frames()
     : holding_(system_driver && system_driver->id == SYSTEM_XWINDOWS && _unix_bg_man == &_bg_man_pthreads)

@@ -20,6 +20,12 @@ void claim_window();
 // window manager); true when it is, or when there is no window to ask about.
 bool window_shown();
 
+// Ends the program at once, with a line on standard error and status 1, when
+// the connection to the display is lost (the server ended, the session
+// closed): Xlib's own answer ends it through the library's shutdown, which
+// waits on locks the lost connection leaves held, and hangs there for good.
+void end_when_display_lost();
+
 // The library's X11 driver reads the display's events (keys, the pointer,
 // exposures, the close button) on a thread of its own, which wakes a thousand
 // times a second to look for them. While one of these lives, that thread rests

@@ -336,6 +336,33 @@ TEST(ProgramStartup, NoDisplayEndsWithMessageAndStatusOne)
     EXPECT_NE(program.err().find("display"), std::string::npos) << "stderr: " << program.err();
 }
 
+// The display gone under it (the server ended, the session closed), the
+// program ends at once and says so, instead of hanging in the library's locks.
+TEST(ProgramDisplay, LosingTheDisplayEndsItWithAMessage)
+{
+    own_server server;
+    if (!server.ok()) {
+        const char* required = std::getenv("STARHOP_REQUIRE_DISPLAY");
+        if (required && *required) FAIL() << "cannot start an X server of the test's own (Xvfb)";
+        GTEST_SKIP() << "cannot start an X server of the test's own (Xvfb)";
+    }
+    scratch_dir dir;
+    dir.write("stars.txt", worked_example());
+    process program(STARHOP_BINARY, dir, true, server.name().c_str());
+    {
+        display x(server.name().c_str());             // closed before the server goes
+        ASSERT_TRUE(x.ok());
+        ASSERT_NE(x.find_window("starhop", start_timeout), 0UL) << "no window; stderr: " << program.err();
+    }
+    pause(0.3);                                       // frames running
+    server.end();
+    ASSERT_TRUE(program.wait_exit(exit_timeout)) << "still running after its display was lost";
+    EXPECT_TRUE(program.exited()) << "killed by signal " << program.term_signal();
+    EXPECT_EQ(program.exit_code(), 1);
+    EXPECT_EQ(program.err(), "starhop: the connection to the display was lost\n");
+    EXPECT_EQ(program.out(), "Fail after reading Ten Parsec at Distance 32.6285\n");
+}
+
 TEST_F(ViewerWindow, WorkedExampleLoadsBeforeTheWindowAndEscEnds)
 {
     dir.write("stars.txt", worked_example());

@@ -70,11 +70,15 @@ std::string scratch_dir::read(const std::string& name) const
 
 // ---- child process ----
 
-process::process(const std::string& binary, const scratch_dir& dir, bool with_display) : dir_(dir)
+process::process(const std::string& binary, const scratch_dir& dir, bool with_display, const char* display_name)
+    : dir_(dir)
 {
-    std::vector<char*> env;                              // ours, without DISPLAY if asked
+    std::vector<char*> env;                              // ours, without DISPLAY or with another if asked
+    const bool own_display = with_display && !display_name;
     for (char** e = environ; *e; ++e)
-        if (with_display || std::strncmp(*e, "DISPLAY=", 8) != 0) env.push_back(*e);
+        if (own_display || std::strncmp(*e, "DISPLAY=", 8) != 0) env.push_back(*e);
+    std::string other = with_display && display_name ? std::string("DISPLAY=") + display_name : std::string();
+    if (!other.empty()) env.push_back(other.data());
     env.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -117,16 +121,65 @@ bool process::exited() const { return reaped_ && WIFEXITED(status_); }
 int process::exit_code() const { return exited() ? WEXITSTATUS(status_) : -1; }
 int process::term_signal() const { return reaped_ && WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
 
+// ---- a server of the test's own ----
+
+own_server::own_server()
+{
+    int ready[2];                                        // Xvfb writes its display number here once it listens
+    if (pipe(ready) != 0) return;
+    const std::string fd = std::to_string(ready[1]);
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+                          "-noreset", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, ready[0]);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int failed = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(ready[1]);
+    if (failed) {
+        pid_ = -1;
+        close(ready[0]);
+        return;
+    }
+    std::string number;
+    const int flags = fcntl(ready[0], F_GETFL);
+    fcntl(ready[0], F_SETFL, flags | O_NONBLOCK);
+    wait_for(10, [&] {
+        char c;
+        for (ssize_t got; (got = ::read(ready[0], &c, 1)) != 0;) {
+            if (got < 0) return false;                   // nothing yet
+            if (c == '\n') return true;
+            number += c;
+        }
+        return true;                                     // the server ended first
+    });
+    close(ready[0]);
+    if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos) name_ = ":" + number;
+    else end();
+}
+
+own_server::~own_server() { end(); }
+
+void own_server::end()
+{
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
 // ---- X server ----
 
 // Windows come and go while we look at them; a request on a vanished window
 // must fail that request, not end the test program as Xlib's default would.
 static int ignore_error(Display*, XErrorEvent*) { return 0; }
 
-display::display()
+display::display(const char* name)
 {
     XSetErrorHandler(ignore_error);
-    dpy_ = XOpenDisplay(nullptr);
+    dpy_ = XOpenDisplay(name);
 }
 
 display::~display()

@@ -40,7 +40,9 @@ private:
 // the end of the scope is killed and reaped.
 class process {
 public:
-    process(const std::string& binary, const scratch_dir& dir, bool with_display = true);
+    // `display_name` is the DISPLAY it gets; null for the test's own.
+    process(const std::string& binary, const scratch_dir& dir, bool with_display = true,
+            const char* display_name = nullptr);
     ~process();
     process(const process&) = delete;
     process& operator=(const process&) = delete;
@@ -61,6 +63,23 @@ private:
     bool reaped_ = false;
 };
 
+// An X server of the test's own (Xvfb, on a display number it finds free),
+// for a test that takes the display away under a program. Check ok() first.
+class own_server {
+public:
+    own_server();
+    ~own_server();
+    own_server(const own_server&) = delete;
+    own_server& operator=(const own_server&) = delete;
+    bool ok() const { return !name_.empty(); }
+    const std::string& name() const { return name_; }   // ":N", for DISPLAY
+    // Ends the server at once, as a crash or the end of a session would.
+    void end();
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
 // A window's pixels, each 0xRRGGBB; `transparent` where an icon's mask
 // leaves a pixel out.
 constexpr uint32_t transparent = 0xFF000000u;
@@ -71,11 +90,12 @@ struct image {
     bool empty() const { return pixels.empty(); }
 };
 
-// A connection to the X server named by DISPLAY. Errors from windows that went
+// A connection to an X server. Errors from windows that went
 // away are recorded, never fatal.
 class display {
 public:
-    display();                       // check ok() before use
+    // The server named by `name`, or by DISPLAY when null; check ok() before use.
+    explicit display(const char* name = nullptr);
     ~display();
     display(const display&) = delete;
     display& operator=(const display&) = delete;
