@@ -92,8 +92,8 @@ float reach_of(float m)
 
 int band_of(float m)
 {
-    const float b = std::floor((m - brightest_band) * 2);
-    return b < 0 ? 0 : b > bands - 1 ? bands - 1 : (int)b;
+    const float b = (m - brightest_band) * 2;
+    return b < 1 ? 0 : b >= bands - 1 ? bands - 1 : (int)b;        // truncation is the floor from 1 up
 }
 
 std::uint64_t compact_bits(std::uint64_t v)    // every third of 48 bits back to 16
@@ -665,22 +665,39 @@ star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const p
     in_two([&](int half) {
         const std::size_t from = half == 0 ? 0 : half_way, to = half == 0 ? half_way : star_total_;
         if (from == to) return;
-        std::size_t* const slot = out.filled[half].data();
-        const std::size_t* const room_of = rooms.room[half].data();
-        const std::size_t* const start_of = rooms.start[half].data();
+        // Per bucket the next slot of its room and where the room ends; the
+        // buckets of other passes only count, with no end. Whether a star is
+        // this pass's follows no pattern along the list, so the walk does not
+        // branch on it: another pass's word is written where it is dropped.
+        std::vector<std::size_t> next(buckets, 0), end(buckets, SIZE_MAX);
+        for (std::size_t d = rooms.first; d < rooms.end; ++d) {
+            next[d] = rooms.start[half][d];
+            end[d] = next[d] + rooms.room[half][d];
+        }
         std::vector<std::uint64_t>& spilled = spill[half];
-        std::size_t* const elsewhere = later ? (*later)[half].data() : nullptr;
+        // Held here, as the words written might otherwise alias them.
+        std::size_t* const next_of = next.data();
+        const std::size_t* const end_of = end.data();
+        std::uint64_t* const into = words;
+        const key_maker k = keys;
+        const std::size_t first = rooms.first, count = rooms.end - rooms.first;
+        std::uint64_t dropped;
         const star_type* s = locate((std::uint32_t)from);
         for (std::size_t n = from; n < to; ++n, s = s->next) {
             if (kept_apart(*s)) continue;
-            const std::uint64_t w = keys.word(*s, n);
+            const std::uint64_t w = k.word(*s, n);
             const std::size_t d = w >> top_shift;
-            if (d < rooms.first || d >= rooms.end) {                       // another pass's
-                if (elsewhere) ++elsewhere[d];
+            const std::size_t at = next_of[d];
+            if (at == end_of[d]) {                                         // the room is full
+                spilled.push_back(w);
                 continue;
             }
-            if (slot[d] < start_of[d] + room_of[d]) words[slot[d]++] = w;
-            else spilled.push_back(w);
+            next_of[d] = at + 1;
+            *(d - first < count ? into + at : &dropped) = w;
+        }
+        for (std::size_t d = 0; d < buckets; ++d) {
+            if (d >= rooms.first && d < rooms.end) out.filled[half][d] = next[d];
+            else if (later) (*later)[half][d] = next[d];
         }
     });
     for (int half = 0; half < 2; ++half) {
