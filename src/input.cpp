@@ -27,7 +27,7 @@ namespace {
 // Pixels from one point to another along a row or a column, the larger.
 int pixels_apart(int x0, int y0, int x1, int y1) { return std::max(std::abs(x1 - x0), std::abs(y1 - y0)); }
 
-// What the library's mouse thread saw of the left button between two reads.
+// What the library's mouse handler saw of the left button between two reads.
 // A press and release inside one frame would be lost to a frame that only
 // looks at the button state.
 struct left_button_events {
@@ -66,12 +66,12 @@ left_button_events take_events()
     return seen;
 }
 
-// Keys that went down since the last read, as the keyboard thread saw them:
+// Keys that went down since the last read, as the keyboard handler saw them:
 // a release and a new press between two frames would leave the key held in
 // both and be lost to a frame that only compares held keys. A repeat is no
 // new press: it comes without a release before it.
 std::atomic<bool> fresh_press[KEY_MAX];
-bool key_is_down[KEY_MAX];                         // touched by the keyboard thread only
+bool key_is_down[KEY_MAX];                         // touched by the keyboard handler only
 
 void on_key(int scancode)
 {

@@ -69,5 +69,14 @@ events_read_by_frames::~events_read_by_frames()
 
 void events_read_by_frames::read() const
 {
-    if (holding_) _xwin_handle_input();
+    if (!holding_) return;
+    // The driver takes at most 50 events a call: a burst (a fast pointer
+    // sends hundreds a second) takes a few calls, so that none wait a frame.
+    for (int calls = 0; calls < 8; ++calls) {
+        _xwin_handle_input();
+        XLOCK();
+        const int waiting = _xwin.display ? XEventsQueued(_xwin.display, QueuedAlready) : 0;
+        XUNLOCK();
+        if (waiting == 0) break;
+    }
 }
