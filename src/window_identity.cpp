@@ -57,9 +57,18 @@ void end_when_display_lost() { XSetIOErrorHandler(display_lost); }
 events_read_by_frames::events_read_by_frames()
     : holding_(system_driver && system_driver->id == SYSTEM_XWINDOWS && _unix_bg_man == &_bg_man_pthreads)
 {
+    if (!holding_) return;
     // The driver's thread calls its handlers only while no one holds them off,
     // and waits without waking until then.
-    if (holding_) _unix_bg_man->disable_interrupts();
+    _unix_bg_man->disable_interrupts();
+    // Setting the mode left the driver's pointer in its relative mode for a
+    // number of event reads (a quarter of a second at its thread's pace, more
+    // at a frame's), in which a move shifts it from where it was rather than
+    // placing it. The program never asks for relative motion: the pointer
+    // follows the display's from the first frame.
+    XLOCK();
+    _xwin.mouse_warped = 0;
+    XUNLOCK();
 }
 
 events_read_by_frames::~events_read_by_frames()
