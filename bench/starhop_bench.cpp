@@ -20,11 +20,11 @@
 // into the records freed by the load before. --inflate_file times zlib alone
 // reading a gzipped file through (gzread into 1 MiB), the most a load of it
 // could reach on one thread.
-#include "catalog.h"
-#include "star_groups.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "engine/star_groups.h"
+#include "engine/stars.h"
 #include "synthetic_catalog.h"
-#include "viewer.h"
+#include "app/viewer.h"
 
 #include <allegro.h>
 #include <benchmark/benchmark.h>

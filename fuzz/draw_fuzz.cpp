@@ -14,8 +14,8 @@
 // and by the plain procedure kept beside the tests; the two pictures must be
 // the same pixel for pixel, whatever shortcuts the program's drawing takes.
 #include "reference_draw.h"
-#include "stars.h"
-#include "viewer.h"
+#include "engine/stars.h"
+#include "app/viewer.h"
 
 #include <allegro.h>
 #include <cerrno>

@@ -26,10 +26,10 @@
 // stream, a trickle and a file read by threads, a list as long as the result
 // with every name terminated, and for an intact gzip stream the same as
 // loading the bytes it holds.
-#include "catalog.h"
-#include "catalog_formats.h"
-#include "gzip_reader.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "engine/catalog_formats.h"
+#include "engine/gzip_reader.h"
+#include "engine/stars.h"
 
 #include <algorithm>
 #include <cmath>

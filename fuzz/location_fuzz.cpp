@@ -1,7 +1,7 @@
 // The location line on arbitrary bytes. Whatever is refused says why; a line
 // that is read back is written again, and that text must read back to the
 // same bits and be written the same way once more.
-#include "location.h"
+#include "model/location.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // starhop: fly among the real stars.
-#include "command_line.h"
+#include "model/command_line.h"
 
 #include <allegro.h>
 

@@ -2,7 +2,7 @@
 // mouse state without a display.
 #include "allegro_env.h"
 #include "test_support.h"
-#include "viewer.h"
+#include "app/viewer.h"
 
 #include <atomic>
 #include <chrono>

@@ -5,8 +5,8 @@
 // every which way, and thousands of randomly damaged catalogs, delivered whole
 // and in pieces of a few bytes, and read from a file cut into pieces that
 // several threads read at once.
-#include "catalog.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "engine/stars.h"
 #include "reference_loader.h"
 #include "test_support.h"
 #include "temp_file.h"

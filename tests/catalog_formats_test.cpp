@@ -2,9 +2,9 @@
 // gzip of any catalog. The same stars given in each form load alike, each
 // table's rules (units, names, classes, skipped rows) hold as worked by hand,
 // and what cannot be read stops the load where it stands.
-#include "catalog.h"
-#include "catalog_formats.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "engine/catalog_formats.h"
+#include "engine/stars.h"
 #include "temp_file.h"
 #include "test_support.h"
 

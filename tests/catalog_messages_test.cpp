@@ -1,8 +1,8 @@
 // What the loader says besides its closing line: the line that stopped the
 // load (file, line, column by meaning, what stood there), a file that cannot
 // be opened or read, and the progress of a long load. A clean end says nothing.
-#include "catalog.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "engine/stars.h"
 #include "test_support.h"
 #include "temp_file.h"
 

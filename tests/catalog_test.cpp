@@ -1,7 +1,7 @@
 // The catalog loader and the angle conversions: the four-line example record by
 // record, and hostile input that must neither crash nor write out of bounds.
-#include "catalog.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "engine/stars.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

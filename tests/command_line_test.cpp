@@ -1,6 +1,6 @@
 // The command line: a catalog to read, the help text, the version, and the
 // mistakes that end the program with status 2 before any window opens.
-#include "command_line.h"
+#include "model/command_line.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

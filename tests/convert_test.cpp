@@ -1,8 +1,8 @@
 // The catalog converter on real lines of the Hipparcos/Tycho source, and what
 // the viewer's loader makes of its output.
-#include "catalog.h"
+#include "engine/catalog.h"
 #include "catalog_convert.h"
-#include "stars.h"
+#include "engine/stars.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

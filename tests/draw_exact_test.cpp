@@ -3,7 +3,7 @@
 // the plain procedure kept in reference_draw.h, for thousands of random stars
 // and cameras, with stars crowded at the magnitude and screen boundaries and
 // values that are not numbers or not finite.
-#include "stars.h"
+#include "engine/stars.h"
 #include "test_support.h"
 #include "allegro_env.h"
 #include "reference_draw.h"

@@ -2,7 +2,7 @@
 // magnitude levels at their boundaries, the screen bounds, the viewer's plane,
 // overlapping stars, the name label and the class colours. Every case compares
 // the whole bitmap with an expected one, so a stray pixel anywhere shows up.
-#include "stars.h"
+#include "engine/stars.h"
 #include "test_support.h"
 #include "allegro_env.h"
 

@@ -1,9 +1,9 @@
 // One frame's picture: the stars as the camera sees them and the status text
 // over them, drawn into a memory bitmap and read back pixel by pixel.
 #include "allegro_env.h"
-#include "stars.h"
+#include "engine/stars.h"
 #include "test_support.h"
-#include "viewer.h"
+#include "app/viewer.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 // Inputs the fuzz targets found faults with, each kept as a test on the
 // normal build (the inputs themselves are in the fuzz corpus as well).
-#include "catalog.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "engine/stars.h"
 
 #include <gtest/gtest.h>
 

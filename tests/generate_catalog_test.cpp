@@ -2,8 +2,8 @@
 // bytes, every line loads, and the stars are spread as the benchmarks assume
 // (most far and faint, a thin disc, a few hundred bright ones near the Sun,
 // bright giants in every direction).
-#include "catalog.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "engine/stars.h"
 #include "test_support.h"
 #include "synthetic_catalog.h"
 

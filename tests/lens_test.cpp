@@ -1,8 +1,8 @@
 // The lens: where a view-space point lands on screens of several sizes and
 // zooms (worked by hand), which pixels count as on the screen, the zoom and
 // exposure steps and their limits, and the magnitude law the drawing uses.
-#include "lens.h"
-#include "stars.h"
+#include "engine/lens.h"
+#include "engine/stars.h"
 
 #include <climits>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The location line: written and read back to the same bits, every kind of
 // malformed line refused with what is wrong, and the camera it starts.
-#include "location.h"
+#include "model/location.h"
 
 #include "test_support.h"
 

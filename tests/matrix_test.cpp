@@ -1,6 +1,6 @@
 // The affine matrix: identity, set, scaling against multiplication, products
 // and right composition, and rotations.
-#include "vector.h"
+#include "base/vector.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -4,14 +4,14 @@
 // said reaches the screen. Memory runs out either under a limit on the
 // address space or on purpose, at a chosen record or page.
 #include "allegro_env.h"
-#include "catalog.h"
-#include "notices.h"
-#include "star_groups.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "model/notices.h"
+#include "engine/star_groups.h"
+#include "engine/stars.h"
 #include "temp_file.h"
 #include "test_support.h"
-#include "travel.h"
-#include "viewer.h"
+#include "model/travel.h"
+#include "app/viewer.h"
 
 #include <sstream>
 #include <string>

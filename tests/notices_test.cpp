@@ -1,6 +1,6 @@
 // Lines at the bottom of the screen: how long they stay, what a key press
 // takes away, and that raw control bytes never reach the screen.
-#include "notices.h"
+#include "model/notices.h"
 
 #include <gtest/gtest.h>
 

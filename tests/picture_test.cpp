@@ -3,13 +3,13 @@
 // pictures folder, and --picture drawing the viewer's first frame with no
 // display at all.
 #include "allegro_env.h"
-#include "catalog.h"
-#include "command_line.h"
-#include "notices.h"
-#include "picture.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "model/command_line.h"
+#include "model/notices.h"
+#include "base/picture.h"
+#include "engine/stars.h"
 #include "test_support.h"
-#include "viewer.h"
+#include "app/viewer.h"
 
 #include <csignal>
 #include <filesystem>

@@ -4,8 +4,8 @@
 // without one, the window tests skip.
 #include "allegro_env.h"
 #include "test_support.h"
-#include "viewer.h"
-#include "window_identity.h"
+#include "app/viewer.h"
+#include "base/window_identity.h"
 #include "x11_driver.h"
 
 #include <algorithm>

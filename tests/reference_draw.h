@@ -4,7 +4,7 @@
 #ifndef STARHOP_TESTS_REFERENCE_DRAW_H
 #define STARHOP_TESTS_REFERENCE_DRAW_H
 
-#include "stars.h"
+#include "engine/stars.h"
 
 #include <allegro.h>
 #include <cmath>

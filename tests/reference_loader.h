@@ -4,8 +4,8 @@
 #ifndef STARHOP_TESTS_REFERENCE_LOADER_H
 #define STARHOP_TESTS_REFERENCE_LOADER_H
 
-#include "catalog.h"
-#include "stars.h"
+#include "engine/catalog.h"
+#include "engine/stars.h"
 
 #include <cctype>
 #include <cmath>

@@ -2,11 +2,11 @@
 // those drawn (through the full walk and through the star groups), the marker
 // and the block of text for the star picked.
 #include "allegro_env.h"
-#include "selection.h"
-#include "star_groups.h"
-#include "stars.h"
+#include "model/selection.h"
+#include "engine/star_groups.h"
+#include "engine/stars.h"
 #include "test_support.h"
-#include "viewer.h"
+#include "app/viewer.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,8 +1,8 @@
 // The catalog shipped in data/: the loader reads all of it, the well-known
 // stars land where they are, and it is what the converter makes of its source.
-#include "catalog.h"
+#include "engine/catalog.h"
 #include "catalog_convert.h"
-#include "stars.h"
+#include "engine/stars.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 // many shapes, seen by random cameras, names on and off.
 #include "allegro_env.h"
 #include "test_support.h"
-#include "star_groups.h"
-#include "stars.h"
-#include "viewer.h"
+#include "engine/star_groups.h"
+#include "engine/stars.h"
+#include "app/viewer.h"
 
 #include <cmath>
 #include <cstdint>

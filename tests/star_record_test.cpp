@@ -1,6 +1,6 @@
 // The star record: what a fresh record holds, and how star_set fills the name
 // and class fields byte by byte.
-#include "stars.h"
+#include "engine/stars.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Where records made with new come from: one cache line each, one after
 // another, slots of deleted records handed out again (on any thread), and
 // the standard exception when memory runs out.
-#include "stars.h"
+#include "engine/stars.h"
 
 #include <gtest/gtest.h>
 

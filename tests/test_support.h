@@ -7,10 +7,10 @@
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
 
-#include "catalog.h"
-#include "lens.h"
-#include "stars.h"
-#include "vector.h"
+#include "engine/catalog.h"
+#include "engine/lens.h"
+#include "engine/stars.h"
+#include "base/vector.h"
 
 #include <allegro.h>
 #include <cmath>

@@ -4,9 +4,9 @@
 // fill its keyboard buffer themselves.
 #include "allegro_env.h"
 #include "test_support.h"
-#include "stars.h"
-#include "travel.h"
-#include "viewer.h"
+#include "engine/stars.h"
+#include "model/travel.h"
+#include "app/viewer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The three-component vector: arithmetic, cross product, length, normalisation
 // and the projection to a screen pixel.
-#include "vector.h"
+#include "base/vector.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

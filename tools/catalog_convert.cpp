@@ -1,7 +1,7 @@
 #include "catalog_convert.h"
 
-#include "gzip_reader.h"
-#include "notices.h"
+#include "engine/gzip_reader.h"
+#include "model/notices.h"
 
 #include <cctype>
 #include <cmath>

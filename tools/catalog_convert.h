@@ -4,7 +4,7 @@
 #ifndef STARHOP_CATALOG_CONVERT_H
 #define STARHOP_CATALOG_CONVERT_H
 
-#include "catalog_formats.h"
+#include "engine/catalog_formats.h"
 
 #include <iosfwd>
 #include <memory>

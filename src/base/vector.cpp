@@ -1,6 +1,6 @@
-#include "vector.h"
+#include "base/vector.h"
 
-#include "lens.h"
+#include "engine/lens.h"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
 // The window's class and icon, its state and its events, through the library's X11 driver.
-#include "window_identity.h"
+#include "base/window_identity.h"
 
 #include <allegro.h>
 #include <xalleg.h>

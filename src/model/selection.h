@@ -3,7 +3,7 @@
 #ifndef STARHOP_SELECTION_H
 #define STARHOP_SELECTION_H
 
-#include "vector.h"
+#include "base/vector.h"
 
 struct BITMAP;
 struct camera;

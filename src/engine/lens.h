@@ -5,7 +5,7 @@
 #ifndef STARHOP_LENS_H
 #define STARHOP_LENS_H
 
-#include "vector.h"
+#include "base/vector.h"
 
 #include <cfloat>
 #include <cstdint>

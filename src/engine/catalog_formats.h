@@ -5,7 +5,7 @@
 #ifndef STARHOP_CATALOG_FORMATS_H
 #define STARHOP_CATALOG_FORMATS_H
 
-#include "vector.h"
+#include "base/vector.h"
 
 #include <cstddef>
 #include <string>

@@ -4,8 +4,8 @@
 #ifndef STARHOP_LOCATION_H
 #define STARHOP_LOCATION_H
 
-#include "vector.h"
-#include "camera.h"
+#include "base/vector.h"
+#include "model/camera.h"
 
 #include <string>
 

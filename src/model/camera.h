@@ -4,9 +4,9 @@
 #ifndef STARHOP_CAMERA_H
 #define STARHOP_CAMERA_H
 
-#include "input.h"
-#include "lens.h"
-#include "vector.h"
+#include "base/input.h"
+#include "engine/lens.h"
+#include "base/vector.h"
 
 #include <string>
 

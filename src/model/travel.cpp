@@ -1,8 +1,8 @@
-#include "travel.h"
+#include "model/travel.h"
 
-#include "lens.h"
-#include "stars.h"
-#include "viewer.h"
+#include "engine/lens.h"
+#include "engine/stars.h"
+#include "app/viewer.h"
 
 #include <algorithm>
 #include <allegro.h>

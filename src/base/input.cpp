@@ -1,5 +1,5 @@
 // Reading the library's keyboard and mouse into one frame's input.
-#include "input.h"
+#include "base/input.h"
 
 #include <allegro.h>
 #include <algorithm>

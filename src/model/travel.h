@@ -4,8 +4,8 @@
 #ifndef STARHOP_TRAVEL_H
 #define STARHOP_TRAVEL_H
 
-#include "stars.h"
-#include "vector.h"
+#include "engine/stars.h"
+#include "base/vector.h"
 
 #include <cstddef>
 #include <cstdint>

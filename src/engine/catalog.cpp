@@ -1,9 +1,9 @@
-#include "catalog.h"
+#include "engine/catalog.h"
 
-#include "catalog_formats.h"
-#include "gzip_reader.h"
-#include "notices.h"
-#include "stars.h"
+#include "engine/catalog_formats.h"
+#include "engine/gzip_reader.h"
+#include "model/notices.h"
+#include "engine/stars.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
-#include "star_groups.h"
+#include "engine/star_groups.h"
 
-#include "lens.h"
-#include "stars.h"
+#include "engine/lens.h"
+#include "engine/stars.h"
 
 #include <algorithm>
 #include <array>

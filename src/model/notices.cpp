@@ -1,4 +1,4 @@
-#include "notices.h"
+#include "model/notices.h"
 
 #include <algorithm>
 #include <allegro.h>

@@ -1,10 +1,10 @@
 // Comma-separated star tables: the header that tells which table a file is,
 // the splitting of a row into its fields, and each table's columns turned
 // into what a star record holds.
-#include "catalog_formats.h"
+#include "engine/catalog_formats.h"
 
-#include "catalog.h"
-#include "notices.h"
+#include "engine/catalog.h"
+#include "model/notices.h"
 
 #include <charconv>
 #include <cmath>

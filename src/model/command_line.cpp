@@ -1,6 +1,6 @@
-#include "command_line.h"
+#include "model/command_line.h"
 
-#include "viewer.h"
+#include "app/viewer.h"
 
 #include <cctype>
 #include <cstring>

@@ -3,8 +3,8 @@
 #ifndef STARHOP_STARS_H
 #define STARHOP_STARS_H
 
-#include "lens.h"
-#include "vector.h"
+#include "engine/lens.h"
+#include "base/vector.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The camera's update once a frame, its turns, the speed levels and the way home.
-#include "camera.h"
+#include "model/camera.h"
 
 #include <allegro.h>
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The location line: written from the camera, read back field by field, and
 // the camera put where it says.
-#include "location.h"
+#include "model/location.h"
 
 #include <cerrno>
 #include <cmath>

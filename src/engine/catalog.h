@@ -3,7 +3,7 @@
 #ifndef STARHOP_CATALOG_H
 #define STARHOP_CATALOG_H
 
-#include "vector.h"
+#include "base/vector.h"
 
 #include <iosfwd>
 

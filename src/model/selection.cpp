@@ -1,10 +1,10 @@
 // Picking a star with a click, and what is shown for it: corner strokes
 // around it and a block of text at the top right of the screen.
-#include "selection.h"
+#include "model/selection.h"
 
-#include "lens.h"
-#include "stars.h"
-#include "viewer.h"
+#include "engine/lens.h"
+#include "engine/stars.h"
+#include "app/viewer.h"
 
 #include <algorithm>
 #include <allegro.h>

@@ -1,6 +1,6 @@
 // PNG pictures: the bitmap's pixels through libpng into a file that is either
 // written whole or not at all, the pictures folder and its fresh names.
-#include "picture.h"
+#include "base/picture.h"
 
 #include <allegro.h>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "stars.h"
+#include "engine/stars.h"
 
-#include "selection.h"
+#include "model/selection.h"
 
 #include <algorithm>
 #include <allegro.h>

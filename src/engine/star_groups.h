@@ -4,8 +4,8 @@
 #ifndef STARHOP_STAR_GROUPS_H
 #define STARHOP_STAR_GROUPS_H
 
-#include "stars.h"
-#include "vector.h"
+#include "engine/stars.h"
+#include "base/vector.h"
 
 #include <array>
 #include <cstddef>

@@ -1,8 +1,8 @@
 // Decompression through zlib, one member after another, with where and why
 // a damaged stream stopped, a few blocks ahead of the reader.
-#include "gzip_reader.h"
+#include "engine/gzip_reader.h"
 
-#include "catalog_formats.h"
+#include "engine/catalog_formats.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The lens: focal length and centre from the screen and the zoom, the
 // exposure, the magnitude law and how far a magnitude can be seen.
-#include "lens.h"
+#include "engine/lens.h"
 
 #include <algorithm>
 #include <cmath>

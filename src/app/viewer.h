@@ -4,12 +4,12 @@
 #ifndef STARHOP_VIEWER_H
 #define STARHOP_VIEWER_H
 
-#include "camera.h"
-#include "input.h"
-#include "lens.h"
-#include "selection.h"
-#include "travel.h"
-#include "vector.h"
+#include "model/camera.h"
+#include "base/input.h"
+#include "engine/lens.h"
+#include "model/selection.h"
+#include "model/travel.h"
+#include "base/vector.h"
 
 #include <iosfwd>
 #include <memory>

@@ -4,8 +4,8 @@
 #ifndef STARHOP_COMMAND_LINE_H
 #define STARHOP_COMMAND_LINE_H
 
-#include "lens.h"
-#include "location.h"
+#include "engine/lens.h"
+#include "model/location.h"
 
 #include <iosfwd>
 #include <string>

@@ -1,15 +1,15 @@
-#include "viewer.h"
+#include "app/viewer.h"
 
-#include "catalog.h"
-#include "command_line.h"
-#include "location.h"
-#include "notices.h"
-#include "picture.h"
-#include "selection.h"
-#include "star_groups.h"
-#include "stars.h"
-#include "travel.h"
-#include "window_identity.h"
+#include "engine/catalog.h"
+#include "model/command_line.h"
+#include "model/location.h"
+#include "model/notices.h"
+#include "base/picture.h"
+#include "model/selection.h"
+#include "engine/star_groups.h"
+#include "engine/stars.h"
+#include "model/travel.h"
+#include "base/window_identity.h"
 
 #include <allegro.h>
 #include <algorithm>
