@@ -1,7 +1,7 @@
 #include "catalog_convert.h"
 
 #include "engine/gzip_reader.h"
-#include "model/notices.h"
+#include "base/text.h"
 
 #include <cctype>
 #include <cmath>

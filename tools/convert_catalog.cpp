@@ -5,7 +5,7 @@
 // list, stopping a table), 2 when a file cannot be read or written.
 #include "catalog_convert.h"
 
-#include "model/notices.h"
+#include "base/text.h"
 
 #include <cstring>
 #include <fstream>

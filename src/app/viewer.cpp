@@ -1,5 +1,7 @@
 #include "app/viewer.h"
 
+#include "base/text.h"
+
 #include "engine/catalog.h"
 #include "model/command_line.h"
 #include "model/location.h"

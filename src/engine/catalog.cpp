@@ -2,7 +2,7 @@
 
 #include "engine/catalog_formats.h"
 #include "engine/gzip_reader.h"
-#include "model/notices.h"
+#include "base/text.h"
 #include "engine/stars.h"
 
 #include <algorithm>
@@ -462,17 +462,11 @@ private:
 };
 
 // What stood in a column, on one line and shortened for a message.
-std::string quoted(const char* text, const char* end)
+std::string column_quoted(const char* text, const char* end)
 {
-    const size_t longest = 20;
     const char* stop = text;
     while (stop < end && *stop != '\t' && *stop != '\n' && *stop != '\r') ++stop;
-    const bool cut = (size_t)(stop - text) > longest;
-    if (cut) {
-        stop = text + longest;
-        while (stop > text && (*stop & 0xc0) == 0x80) --stop;   // not inside a UTF-8 character
-    }
-    return "\"" + printable(std::string(text, stop)) + (cut ? "...\"" : "\"");
+    return quoted(std::string(text, stop));
 }
 
 std::string stars_loaded(int count)
@@ -687,7 +681,7 @@ lines_read read_lines(byte_source& source, long long start, long long stop_at, s
     } else if (r.ended) {
         r.quiet = !r.why.line_ended && r.why.text == nullptr && r.problem.empty() && r.damage.empty() &&
                   only_space(here, end);
-        if (r.why.text) r.text = quoted(r.why.text, end);
+        if (r.why.text) r.text = column_quoted(r.why.text, end);
     }
     return r;
 }

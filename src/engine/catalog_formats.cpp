@@ -4,7 +4,7 @@
 #include "engine/catalog_formats.h"
 
 #include "engine/catalog.h"
-#include "model/notices.h"
+#include "base/text.h"
 
 #include <charconv>
 #include <cmath>
@@ -278,11 +278,7 @@ private:
 // What stood in a field, shortened for a message.
 std::string shown(const field_text& f)
 {
-    std::string t = text_of(f);
-    if (t.size() <= 20) return "\"" + printable(t) + "\"";
-    std::size_t n = 20;
-    while (n > 0 && ((unsigned char)t[n] & 0xc0) == 0x80) --n;
-    return "\"" + printable(t.substr(0, n)) + "...\"";
+    return quoted(text_of(f));
 }
 
 std::string column_named(const table_layout& layout, int column)
@@ -306,13 +302,6 @@ void name_by_row(const table_layout& layout, long long row, char (&name)[25])
     text.add(row);
     std::memset(name, 0, sizeof name);
     text.store(name);
-}
-
-std::string with_thousands(long long n)
-{
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    for (int at = (int)digits.size() - 3; at > 0; at -= 3) digits.insert((std::size_t)at, ",");
-    return (n < 0 ? "-" : "") + digits;
 }
 
 recognition recognise_table(const char* begin, const char* end, bool whole, table_layout& layout,

@@ -75,7 +75,4 @@ row_outcome read_table_row(const table_layout& layout, const char* begin, const 
 // read_table_row gives a row it is not told the number of, once it is known.
 void name_by_row(const table_layout& layout, long long row, char (&name)[25]);
 
-// 12004 as "12,004".
-std::string with_thousands(long long n);
-
 #endif

@@ -2,7 +2,7 @@
 // a damaged stream stopped, a few blocks ahead of the reader.
 #include "engine/gzip_reader.h"
 
-#include "engine/catalog_formats.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cstring>

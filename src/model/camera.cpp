@@ -1,6 +1,8 @@
 // The camera's update once a frame, its turns, the speed levels and the way home.
 #include "model/camera.h"
 
+#include "base/text.h"
+
 #include <allegro.h>
 #include <algorithm>
 #include <cmath>
@@ -88,9 +90,7 @@ std::string rate_text(double v)
         s.erase(s.find_last_not_of('0') + 1);
         if (s.back() == '.') s.pop_back();
     }
-    const std::size_t whole = std::min(s.find('.'), s.size());
-    for (std::size_t at = whole; at > 3; at -= 3) s.insert(at - 3, ",");
-    return s;
+    return with_thousands(s);
 }
 
 std::string speed_text(int level)

@@ -1,5 +1,7 @@
 #include "model/notices.h"
 
+#include "base/text.h"
+
 #include <algorithm>
 #include <allegro.h>
 #include <cstdio>
@@ -42,20 +44,4 @@ void notices::refresh()
 {
     shown.clear();
     for (const line& l : lines) shown.push_back(l.text);
-}
-
-std::string printable(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char ch : text) {
-        if (ch >= ' ' && ch <= '~') {
-            out += (char)ch;
-        } else {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", ch);
-            out += escaped;
-        }
-    }
-    return out;
 }

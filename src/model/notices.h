@@ -36,8 +36,4 @@ private:
     void refresh();
 };
 
-// Bytes that are not printable ASCII written as \xNN, so a message never
-// sends raw control bytes to a terminal or odd glyphs to the screen.
-std::string printable(const std::string& text);
-
 #endif
