@@ -28,7 +28,7 @@ enum class source_line {
 };
 
 // Longest name the loader keeps whole.
-constexpr std::size_t max_name_length = 24;
+constexpr std::size_t max_name_length = star_name_length;
 // Class written for a star whose source type is blank.
 extern const char unknown_class[];
 

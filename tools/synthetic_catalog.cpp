@@ -1,5 +1,7 @@
 #include "synthetic_catalog.h"
 
+#include "engine/stars.h"
+
 #include <algorithm>
 #include <cmath>
 #include <iterator>
@@ -7,8 +9,6 @@
 namespace {
 
 const double pi = 3.141592653589793;
-const double reference_distance = 32.628463;     // light years, as the viewer uses it
-const double magnitude_ratio = 2.535;
 
 // The Galaxy as seen from here: the Sun 26,000 light years from the centre,
 // stars in an exponential disc (scale length 8,500, scale height 1,000).
@@ -155,7 +155,7 @@ std::string catalog_line(const synthetic_star& s)
 {
     char text[160];
     char* p = text;
-    const size_t name_length = std::min<size_t>(s.name.size(), 24);
+    const size_t name_length = std::min<size_t>(s.name.size(), star_name_length);
     p = std::copy(s.name.data(), s.name.data() + name_length, p);
     *p++ = '\t', *p++ = '\t';
     p = put_fixed(p, s.apparent_magnitude, 2);

@@ -71,7 +71,7 @@ namespace {
 
 // What one catalog line supplies.
 struct line_values {
-    char name[25];
+    star_name name;
     char class_word[16];
     float magnitude, distance;
     float ra_hours, ra_minutes, ra_seconds;
@@ -125,12 +125,12 @@ inline outcome skip_column(cursor& c, std::ptrdiff_t limit = 100)
 }
 
 // getline(name, 25, '\t') with a long name's rest skipped up to its tab.
-inline outcome read_name(cursor& c, char (&name)[25])
+inline outcome read_name(cursor& c, star_name& name)
 {
     const char* p = c.p;
-    int n = 0;
-    while (n < 24 && p < c.end && *p != '\t' && *p != '\n') name[n++] = *p++;
-    while (p < c.end && *p != '\t' && *p != '\n') ++p;        // 24 kept; the rest goes
+    std::size_t n = 0;
+    while (n < star_name_length && p < c.end && *p != '\t' && *p != '\n') name[n++] = *p++;
+    while (p < c.end && *p != '\t' && *p != '\n') ++p;        // the name kept; the rest goes
     if (p == c.end) return c.ran_out();
     if (*p == '\n') return outcome::line_ended;                 // a line of text without tabs
     name[n] = '\0';

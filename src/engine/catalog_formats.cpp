@@ -255,9 +255,9 @@ public:
         std::snprintf(digits, sizeof digits, "%lld", n);
         add(digits);
     }
-    // At most 24 bytes, cut before a UTF-8 character rather than inside it;
+    // At most star_name_length bytes, cut before a UTF-8 character rather than inside it;
     // control bytes become spaces.
-    void store(char (&name)[25]) const
+    void store(star_name& name) const
     {
         std::size_t n = std::min<std::size_t>(n_, sizeof name - 1);
         if (n < n_)
@@ -271,7 +271,7 @@ private:
     {
         if (n_ < sizeof bytes_) bytes_[n_++] = c;
     }
-    char bytes_[32];                            // enough to tell where to cut at 24
+    char bytes_[star_name_length + 8];          // enough to tell where to cut
     std::size_t n_ = 0;
 };
 
@@ -295,7 +295,7 @@ const char* class_for_colour(double bp_rp)
 
 } // namespace
 
-void name_by_row(const table_layout& layout, long long row, char (&name)[25])
+void name_by_row(const table_layout& layout, long long row, star_name& name)
 {
     name_text text;
     text.add(layout.kind == table_kind::gaia ? "Gaia " : "HYG ");

@@ -6,6 +6,7 @@
 #define STARHOP_CATALOG_FORMATS_H
 
 #include "base/vector.h"
+#include "engine/stars.h"
 
 #include <cstddef>
 #include <string>
@@ -52,7 +53,7 @@ extern const char* const skip_reason_text[skip_reasons];
 
 // One row as the record will hold it.
 struct table_star {
-    char name[25];
+    star_name name;
     char class_word[4];
     float abs_magnitude;
     float distance;                             // light years
@@ -73,6 +74,6 @@ row_outcome read_table_row(const table_layout& layout, const char* begin, const 
 
 // The name of a star of this table known only by its row's number: what
 // read_table_row gives a row it is not told the number of, once it is known.
-void name_by_row(const table_layout& layout, long long row, char (&name)[25]);
+void name_by_row(const table_layout& layout, long long row, star_name& name);
 
 #endif

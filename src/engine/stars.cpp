@@ -27,7 +27,7 @@ star_type::star_type(const char* name_, float abs_magnitude_, vector position_, 
 
 void star_type::star_set(const char* name_, float abs_magnitude_, vector position_, const char* spectral_class_)
 {
-    std::strncpy(name, name_, sizeof name - 1);   // zero-fills the rest of the 24
+    std::strncpy(name, name_, sizeof name - 1);   // zero-fills the rest of the name
     name[sizeof name - 1] = '\0';                 // an over-long name is cut, never unterminated
     abs_magnitude = abs_magnitude_;
     position = position_;

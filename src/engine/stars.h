@@ -24,9 +24,14 @@ struct draw_context {
     draw_context(BITMAP* target_, const lens& optics_, int names_) : target(target_), names(names_), optics(optics_) {}
 };
 
+// The longest name a record holds, in bytes, and the room it takes with its
+// terminator.
+constexpr std::size_t star_name_length = 24;
+using star_name = char[star_name_length + 1];
+
 class alignas(64) star_type {
 public:
-    char name[25];              // terminated, zero-filled after the terminator
+    star_name name;             // terminated, zero-filled after the terminator
     char spectral_class[3];     // first three characters, not terminated when full
     vector position;            // light years from Earth, catalog frame
     vector view_position;       // as last seen by the viewer
@@ -48,7 +53,7 @@ public:
     static void* operator new(std::size_t, void* where) noexcept { return where; }
     static void operator delete(void*, void*) noexcept {}
 
-    // Fills name (at most 24 characters kept), magnitude, position and the first
+    // Fills name (at most star_name_length bytes kept), magnitude, position and the first
     // three class characters; view_position and next stay as they are.
     void star_set(const char* name, float abs_magnitude, vector position, const char* spectral_class);
     void transform_star(matrix view) { view_position = view * position; }

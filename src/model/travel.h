@@ -51,7 +51,7 @@ public:
     // Memory kept, in bytes.
     std::size_t bytes() const;
 
-    static constexpr int key_size = 24;            // the longest name a record holds
+    static constexpr std::size_t key_size = star_name_length;
     using key = char[key_size];                    // search form, zero-padded
 
 private:
