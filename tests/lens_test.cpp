@@ -135,6 +135,28 @@ TEST(LensSteps, ZoomAndExposureStopAtTheirLimitsAndSurviveAResize)
     EXPECT_EQ(l.focal(), (float)(400.0 * (1080 / 480.0) * 1024));
 }
 
+// The record's absolute magnitude and the magnitude a star shows are the one
+// law both ways: a catalog star seen again from where it was catalogued shows
+// its apparent magnitude, nearer it is brighter, farther fainter.
+TEST(LensMagnitudes, AbsoluteMagnitudeUndoesTheSeenMagnitude)
+{
+    struct {
+        float apparent, distance, absolute;                     // absolute to 1e-4
+    } cases[] = {
+        {1.5f,   32.628463f, 1.5f},                             // at the reference distance
+        {3.5f,   (float)(32.628463 * 2.535), 1.5f},             // a ratio farther: 2 fainter seen
+        {-1.46f, 8.6f, 1.4070f},                                // nearer: fainter from the reference distance
+        {6.0f,   3261.5638f, -3.9007f},                         // farther: brighter from there
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.distance);
+        const float absolute = absolute_magnitude(c.apparent, c.distance);
+        EXPECT_NEAR(absolute, c.absolute, 1e-4f);
+        EXPECT_NEAR(lens::seen_magnitude(absolute, c.distance), c.apparent, 1e-5f);
+        EXPECT_NEAR(magnitude_shift((double)c.distance), (double)c.apparent - (double)absolute, 1e-6);
+    }
+}
+
 TEST(LensMagnitudes, LawReachAndExposure)
 {
     EXPECT_NEAR(lens::seen_magnitude(1.5f, 32.628463f), 1.5f, 1e-6f);           // at the reference distance

@@ -1,5 +1,6 @@
 #include "synthetic_catalog.h"
 
+#include "engine/lens.h"
 #include "engine/stars.h"
 
 #include <algorithm>
@@ -146,8 +147,7 @@ bool synthetic_catalog::next(synthetic_star& out)
     out.declination = std::asin(ez / out.distance) * 180.0 / pi;
     double ra = std::atan2(ey, ex) * 12.0 / pi;
     out.right_ascension = ra < 0 ? ra + 24.0 : ra;
-    out.apparent_magnitude =
-        absolute + 2.0 * std::log(out.distance / reference_distance) / std::log(magnitude_ratio);
+    out.apparent_magnitude = absolute + magnitude_shift(out.distance);
     return true;
 }
 

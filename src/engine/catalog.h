@@ -3,25 +3,15 @@
 #ifndef STARHOP_CATALOG_H
 #define STARHOP_CATALOG_H
 
-#include "base/vector.h"
+// The loader's tests and tools take the angles, the catalog frame and the
+// magnitude law a record is filled with from here, and the notes a load takes.
+#include "engine/lens.h"
+#include "engine/load_report.h"
+#include "engine/sky.h"
 
 #include <iosfwd>
 
 class star_type;
-
-// Right ascension in hours, minutes, seconds to radians; minutes and seconds
-// take the sign of the hours, and hours of zero (either sign) count as positive.
-float AZ_RAD(float hours, float minutes, float seconds);
-// Declination in degrees, arcminutes, arcseconds to radians; the arcminutes and
-// arcseconds take the sign of the degree field itself, so "-00 30 00" is south.
-float ALT_RAD(float degrees, float arcminutes, float arcseconds);
-
-// The magnitude a star of this apparent magnitude, this many light years
-// away, shows from the reference distance: the absolute magnitude a record holds.
-float absolute_magnitude(float apparent, float distance);
-// Where a star lies in the catalog frame (x toward right ascension 0, z toward
-// the north pole), from its distance and its angles in radians.
-vector catalog_position(double distance, double alpha, double delta);
 
 // Reads the catalog file into the list that starts at `first`: the first good
 // line fills `first`, every further one is appended through `next`. Reading
@@ -39,19 +29,7 @@ int load_catalog(const char* file_name, star_type* first, float unused);
 // goes to `report`, nothing is explained.
 int load_catalog(std::istream& in, star_type* first, std::ostream& report);
 
-// What a load tells besides its closing line, and where.
-struct load_notes {
-    const char* source_name = "stars.txt";     // the file's name in the explanations
-    std::ostream* errors = nullptr;            // why the load stopped early; nothing when null
-    std::ostream* progress = nullptr;          // percent read, on one line rewritten in place
-    long long input_size = 0;                  // bytes to read, for the percentage; 0: unknown
-    double progress_after = 1.0;               // seconds before the first progress note
-    // A regular file is cut into pieces of about this many bytes, read by this
-    // many threads at once (0: one for each processor core).
-    long long piece_bytes = 16 << 20;
-    unsigned threads = 0;
-};
-
+// With what the load tells besides its closing line, and where (load_notes).
 int load_catalog(std::istream& in, star_type* first, std::ostream& report, const load_notes& notes);
 
 // The same from a file, with the closing line to `report` and the file's size

@@ -3,7 +3,9 @@
 // into what a star record holds.
 #include "engine/catalog_formats.h"
 
-#include "engine/catalog.h"
+#include "engine/decimal.h"
+#include "engine/lens.h"
+#include "engine/sky.h"
 #include "base/text.h"
 
 #include <charconv>
@@ -20,9 +22,6 @@ const char* const skip_reason_text[skip_reasons] = {"without a usable distance",
                                                     "without a position"};
 
 namespace {
-
-constexpr double radians_per_hour   = 0.2617993877991494;     // pi / 12
-constexpr double radians_per_degree = 0.017453292519943295;   // pi / 180
 
 // One field of a row: its text between the commas, inside the quotes when
 // it was quoted; `doubled` when a quoted text holds "" for a quote.
@@ -157,9 +156,6 @@ bool same_word(const char* begin, const char* end, const char* word)
 
 enum class number { value, missing, text };
 
-const double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 // [begin, end) as a decimal number when it is quick to convert exactly: up
 // to 15 digits times a power of ten of at most 22 is one correctly rounded
 // operation on exact operands, which is the double from_chars gives. False
@@ -191,9 +187,8 @@ inline bool quick_number(const char* p, const char* end, double& out)
         if (power_digits == 0) return false;
         scale += down ? -power : power;
     }
-    if (p != end || scale < -22 || scale > 22) return false;
-    const double d = (double)digits;
-    const double v = scale < 0 ? d / powers_of_ten[-scale] : d * powers_of_ten[scale];
+    if (p != end || scale < -largest_exact_power || scale > largest_exact_power) return false;
+    const double v = scaled_by_ten(digits, scale);
     out = negative ? -v : v;
     return true;
 }
@@ -293,6 +288,52 @@ const char* class_for_colour(double bp_rp)
          : bp_rp < 1.0   ? "G" : bp_rp < 1.8 ? "K" : "M";
 }
 
+// The layout a header line's fields name, when they name one of the tables.
+bool layout_of(const std::vector<field_text>& fields, table_layout& layout)
+{
+    table_layout l;
+    for (const field_text& f : fields) {
+        std::string name = text_of(f);
+        for (char& c : name) c = (char)std::tolower((unsigned char)c);
+        l.header.push_back(name);
+    }
+    auto find = [&](const char* name) {
+        for (std::size_t i = 0; i < l.header.size(); ++i)
+            if (l.header[i] == name) return (int)i;
+        return -1;
+    };
+    l.ra = find("ra");
+    l.dec = find("dec");
+    if (l.ra < 0 || l.dec < 0) return false;
+    const int parallax = find("parallax"), g = find("phot_g_mean_mag");
+    const int dist = find("dist"), mag = find("mag");
+    if (parallax >= 0 && g >= 0) {
+        l.kind = table_kind::gaia;
+        l.parallax = parallax;
+        l.magnitude = g;
+        l.parallax_over_error = find("parallax_over_error");
+        l.source_id = find("source_id");
+        l.bp_rp = find("bp_rp");
+    } else if (dist >= 0 && mag >= 0) {
+        l.kind = table_kind::hyg;
+        l.dist = dist;
+        l.magnitude = mag;
+        l.proper = find("proper");
+        l.bf = find("bf");
+        l.hip = find("hip");
+        l.hd = find("hd");
+        l.id = find("id");
+        l.spect = find("spect");
+    } else {
+        return false;
+    }
+    for (int c : {l.ra, l.dec, l.magnitude, l.dist, l.proper, l.bf, l.hip, l.hd, l.id, l.spect, l.parallax,
+                  l.parallax_over_error, l.source_id, l.bp_rp})
+        l.last_used = std::max(l.last_used, c);
+    layout = l;
+    return true;
+}
+
 } // namespace
 
 void name_by_row(const table_layout& layout, long long row, star_name& name)
@@ -326,66 +367,39 @@ recognition recognise_table(const char* begin, const char* end, bool whole, tabl
         std::vector<field_text> fields;
         int unclosed;
         if (split(p, stop, 1 << 30, fields, unclosed) < 2) return recognition::not_table;
-        table_layout l;
-        for (const field_text& f : fields) {
-            std::string name = text_of(f);
-            for (char& c : name) c = (char)std::tolower((unsigned char)c);
-            l.header.push_back(name);
-        }
-        auto find = [&](const char* name) {
-            for (std::size_t i = 0; i < l.header.size(); ++i)
-                if (l.header[i] == name) return (int)i;
-            return -1;
-        };
-        l.ra = find("ra");
-        l.dec = find("dec");
-        if (l.ra < 0 || l.dec < 0) return recognition::not_table;
-        const int parallax = find("parallax"), g = find("phot_g_mean_mag");
-        const int dist = find("dist"), mag = find("mag");
-        if (parallax >= 0 && g >= 0) {
-            l.kind = table_kind::gaia;
-            l.parallax = parallax;
-            l.magnitude = g;
-            l.parallax_over_error = find("parallax_over_error");
-            l.source_id = find("source_id");
-            l.bp_rp = find("bp_rp");
-        } else if (dist >= 0 && mag >= 0) {
-            l.kind = table_kind::hyg;
-            l.dist = dist;
-            l.magnitude = mag;
-            l.proper = find("proper");
-            l.bf = find("bf");
-            l.hip = find("hip");
-            l.hd = find("hd");
-            l.id = find("id");
-            l.spect = find("spect");
-        } else {
-            return recognition::not_table;
-        }
-        for (int c : {l.ra, l.dec, l.magnitude, l.dist, l.proper, l.bf, l.hip, l.hd, l.id, l.spect, l.parallax,
-                      l.parallax_over_error, l.source_id, l.bp_rp})
-            l.last_used = std::max(l.last_used, c);
-        layout = l;
+        if (!layout_of(fields, layout)) return recognition::not_table;
         data_start = (std::size_t)((feed ? feed + 1 : end) - begin);
         lines_before = feeds + (feed ? 1 : 0);
         return recognition::table;
     }
 }
 
-row_outcome read_table_row(const table_layout& layout, const char* begin, const char* end, long long row,
-                           table_star& out, skip_reason& why, std::string& problem)
+namespace {
+
+// The numbers a row's star is made of, and which of them the row has.
+struct row_numbers {
+    double ra = 0, dec = 0, magnitude = 0, distance = 0, over_error = 0, colour = 0;
+    number has_ra, has_dec, has_magnitude, has_distance, has_over_error, has_colour;
+};
+
+// An empty line or a comment; [begin, end) without its carriage return.
+bool is_blank_row(const char* begin, const char* end)
 {
-    if (end > begin && end[-1] == '\r') --end;
     const char* first = begin;
     while (first < end && is_blank(*first)) ++first;
-    if (first == end || *first == '#') return row_outcome::blank;   // an empty line, or a comment
+    return first == end || *first == '#';
+}
 
-    thread_local std::vector<field_text> fields;
+// The row's fields as far as the last column used; false, with `problem`
+// told, when a quote is not closed or the row is too short.
+bool split_row(const table_layout& layout, const char* begin, const char* end, std::vector<field_text>& fields,
+               std::string& problem)
+{
     int unclosed = 0;
     const int found = split(begin, end, layout.last_used, fields, unclosed);
     if (found < 0) {
         problem = "a quoted field is not closed before the line ends, in field " + std::to_string(unclosed + 1);
-        return row_outcome::failed;
+        return false;
     }
     if (found <= layout.last_used) {
         int needed = layout.last_used;                           // the first column used that is missing
@@ -395,106 +409,159 @@ row_outcome read_table_row(const table_layout& layout, const char* begin, const 
             if (c >= found && c < needed) needed = c;
         problem = "the row has " + std::to_string(found) + (found == 1 ? " field" : " fields") +
                   ", too few for its " + column_named(layout, needed);
-        return row_outcome::failed;
-    }
-
-    // The numbers first, so that text in any of them stops the load even in
-    // a row that would be skipped.
-    auto number_at = [&](int column, double& v, number& got) {
-        if (column < 0) {
-            got = number::missing;
-            return true;
-        }
-        got = read_number(fields[(std::size_t)column], v);
-        if (got != number::text) return true;
-        problem = column_named(layout, column) + " holds " + shown(fields[(std::size_t)column]) + ", not a number";
         return false;
-    };
-    const bool gaia = layout.kind == table_kind::gaia;
-    double ra = 0, dec = 0, magnitude = 0, distance = 0, over_error = 0, colour = 0;
-    number has_ra, has_dec, has_magnitude, has_distance, has_over_error, has_colour;
-    if (!number_at(layout.ra, ra, has_ra) || !number_at(layout.dec, dec, has_dec) ||
-        !number_at(gaia ? layout.parallax : layout.dist, distance, has_distance) ||
-        !number_at(layout.magnitude, magnitude, has_magnitude) ||
-        !number_at(layout.parallax_over_error, over_error, has_over_error) ||
-        !number_at(layout.bp_rp, colour, has_colour))
-        return row_outcome::failed;
-
-    if (has_ra != number::value || has_dec != number::value) {
-        why = no_position;
-        return row_outcome::skipped;
     }
-    double light_years;
-    if (gaia) {
+    return true;
+}
+
+// The number in `column` (missing when the table has no such column); false,
+// with `problem` told, when it holds text that is not a number.
+bool number_at(const table_layout& layout, const std::vector<field_text>& fields, int column, double& v, number& got,
+               std::string& problem)
+{
+    if (column < 0) {
+        got = number::missing;
+        return true;
+    }
+    got = read_number(fields[(std::size_t)column], v);
+    if (got != number::text) return true;
+    problem = column_named(layout, column) + " holds " + shown(fields[(std::size_t)column]) + ", not a number";
+    return false;
+}
+
+// Every number of the row, so that text in any of them stops the load even
+// in a row that would be skipped.
+bool read_numbers(const table_layout& layout, const std::vector<field_text>& fields, row_numbers& n,
+                  std::string& problem)
+{
+    const bool gaia = layout.kind == table_kind::gaia;
+    return number_at(layout, fields, layout.ra, n.ra, n.has_ra, problem) &&
+           number_at(layout, fields, layout.dec, n.dec, n.has_dec, problem) &&
+           number_at(layout, fields, gaia ? layout.parallax : layout.dist, n.distance, n.has_distance, problem) &&
+           number_at(layout, fields, layout.magnitude, n.magnitude, n.has_magnitude, problem) &&
+           number_at(layout, fields, layout.parallax_over_error, n.over_error, n.has_over_error, problem) &&
+           number_at(layout, fields, layout.bp_rp, n.colour, n.has_colour, problem);
+}
+
+// The star's distance in light years, when the row gives a usable one.
+bool light_years_of(const table_layout& layout, const row_numbers& n, double& light_years)
+{
+    if (layout.kind == table_kind::gaia) {
         // A parallax known to less than a fifth of itself says little about
         // the distance.
-        const bool usable = has_distance == number::value && distance > 0 &&
+        const bool usable = n.has_distance == number::value && n.distance > 0 &&
                             (layout.parallax_over_error < 0 ||
-                             (has_over_error == number::value && over_error >= least_parallax_over_error));
-        if (!usable) {
-            why = no_distance;
-            return row_outcome::skipped;
-        }
-        light_years = light_years_per_mas / distance;
-    } else {
-        if (has_distance != number::value || !(distance > 0) || distance >= unknown_hyg_distance) {
-            why = no_distance;
-            return row_outcome::skipped;
-        }
-        light_years = distance * light_years_per_parsec;
+                             (n.has_over_error == number::value && n.over_error >= least_parallax_over_error));
+        if (!usable) return false;
+        light_years = light_years_per_mas / n.distance;
+        return true;
     }
-    if (has_magnitude != number::value) {
-        why = no_magnitude;
-        return row_outcome::skipped;
-    }
+    if (n.has_distance != number::value || !(n.distance > 0) || n.distance >= unknown_hyg_distance) return false;
+    light_years = n.distance * light_years_per_parsec;
+    return true;
+}
 
-    const double alpha = ra * (gaia ? radians_per_degree : radians_per_hour);
-    const double delta = dec * radians_per_degree;
-    out.magnitude = magnitude;
+// Whether the row gives no star, and why; else its distance in light years.
+bool skipped_row(const table_layout& layout, const row_numbers& n, double& light_years, skip_reason& why)
+{
+    if (n.has_ra != number::value || n.has_dec != number::value) why = no_position;
+    else if (!light_years_of(layout, n, light_years)) why = no_distance;
+    else if (n.has_magnitude != number::value) why = no_magnitude;
+    else return false;
+    return true;
+}
+
+// Where the star is and how bright, as the record holds it, and the values
+// it came from.
+void place_star(bool gaia, const row_numbers& n, double light_years, table_star& out)
+{
+    const double alpha = n.ra * (gaia ? radians_per_degree : radians_per_hour);
+    const double delta = n.dec * radians_per_degree;
+    out.magnitude = n.magnitude;
     out.light_years = light_years;
-    out.ra_hours = gaia ? ra / 15 : ra;
-    out.dec_degrees = dec;
+    out.ra_hours = gaia ? n.ra / 15 : n.ra;
+    out.dec_degrees = n.dec;
     out.distance = (float)light_years;
-    out.abs_magnitude = absolute_magnitude((float)magnitude, out.distance);
+    out.abs_magnitude = absolute_magnitude((float)n.magnitude, out.distance);
     out.position = catalog_position(light_years, alpha, delta);
+}
 
-    auto field_at = [&](int column) { return column < 0 ? nullptr : &fields[(std::size_t)column]; };
-    // A catalogue number of 0 means the star has none there.
-    auto is_number = [&](const field_text* f) {
-        if (is_empty(f)) return false;
+const field_text* field_at(const std::vector<field_text>& fields, int column)
+{
+    return column < 0 ? nullptr : &fields[(std::size_t)column];
+}
+
+// A catalogue number of 0 means the star has none there.
+bool has_catalogue_number(const field_text* f)
+{
+    if (is_empty(f)) return false;
+    const char *b, *e;
+    text_range(*f, b, e);
+    return !(e - b == 1 && *b == '0');
+}
+
+// `prefix` and the field's text; without the field, the row's number, or
+// when that is not known either, a mark that the caller gives it.
+void add_numbered(name_text& name, const char* prefix, const field_text* f, long long row, table_star& out)
+{
+    name.add(prefix);
+    if (!is_empty(f)) name.add(*f);
+    else if (row > 0) name.add(row);
+    else out.named_by_row = true;
+}
+
+// A Gaia star is named by its source, its class by its colour.
+void name_gaia_star(const table_layout& layout, const std::vector<field_text>& fields, const row_numbers& n,
+                    long long row, name_text& name, table_star& out)
+{
+    const field_text* id = field_at(fields, layout.source_id);
+    if (!is_empty(id)) add_numbered(name, "DR3 ", id, row, out);
+    else add_numbered(name, "Gaia ", nullptr, row, out);
+    std::strcpy(out.class_word, n.has_colour == number::value ? class_for_colour(n.colour) : "");
+}
+
+// A HYG star by its proper name, its Bayer or Flamsteed name, its HIP or HD
+// number or its HYG id, in that order; its class is the spectrum's start.
+void name_hyg_star(const table_layout& layout, const std::vector<field_text>& fields, long long row, name_text& name,
+                   table_star& out)
+{
+    const field_text *proper = field_at(fields, layout.proper), *bf = field_at(fields, layout.bf);
+    const field_text *hip = field_at(fields, layout.hip), *hd = field_at(fields, layout.hd);
+    const field_text* id = field_at(fields, layout.id);
+    if (!is_empty(proper)) name.add(*proper);
+    else if (!is_empty(bf)) name.add(*bf);
+    else if (has_catalogue_number(hip)) add_numbered(name, "HIP ", hip, row, out);
+    else if (has_catalogue_number(hd)) add_numbered(name, "HD ", hd, row, out);
+    else add_numbered(name, "HYG ", is_empty(id) ? nullptr : id, row, out);
+    std::size_t k = 0;
+    if (const field_text* spect = field_at(fields, layout.spect)) {
         const char *b, *e;
-        text_range(*f, b, e);
-        return !(e - b == 1 && *b == '0');
-    };
+        text_range(*spect, b, e);
+        for (; b < e && k < 3; ++b) out.class_word[k++] = *b;
+    }
+    out.class_word[k] = '\0';
+}
+
+} // namespace
+
+row_outcome read_table_row(const table_layout& layout, const char* begin, const char* end, long long row,
+                           table_star& out, skip_reason& why, std::string& problem)
+{
+    if (end > begin && end[-1] == '\r') --end;
+    if (is_blank_row(begin, end)) return row_outcome::blank;
+    thread_local std::vector<field_text> fields;
+    row_numbers n;
+    if (!split_row(layout, begin, end, fields, problem) || !read_numbers(layout, fields, n, problem))
+        return row_outcome::failed;
+    double light_years = 0;
+    if (skipped_row(layout, n, light_years, why)) return row_outcome::skipped;
+
+    const bool gaia = layout.kind == table_kind::gaia;
+    place_star(gaia, n, light_years, out);
     name_text name;
     out.named_by_row = false;
-    auto numbered = [&](const char* prefix, const field_text* f) {
-        name.add(prefix);
-        if (!is_empty(f)) name.add(*f);
-        else if (row > 0) name.add(row);
-        else out.named_by_row = true;                           // the caller gives the number
-    };
-    if (gaia) {
-        const field_text* id = field_at(layout.source_id);
-        if (!is_empty(id)) numbered("DR3 ", id);
-        else numbered("Gaia ", nullptr);
-        std::strcpy(out.class_word, has_colour == number::value ? class_for_colour(colour) : "");
-    } else {
-        const field_text *proper = field_at(layout.proper), *bf = field_at(layout.bf);
-        const field_text *hip = field_at(layout.hip), *hd = field_at(layout.hd);
-        if (!is_empty(proper)) name.add(*proper);
-        else if (!is_empty(bf)) name.add(*bf);
-        else if (is_number(hip)) numbered("HIP ", hip);
-        else if (is_number(hd)) numbered("HD ", hd);
-        else numbered("HYG ", is_empty(field_at(layout.id)) ? nullptr : field_at(layout.id));
-        std::size_t n = 0;
-        if (const field_text* spect = field_at(layout.spect)) {
-            const char *b, *e;
-            text_range(*spect, b, e);
-            for (; b < e && n < 3; ++b) out.class_word[n++] = *b;
-        }
-        out.class_word[n] = '\0';
-    }
+    if (gaia) name_gaia_star(layout, fields, n, row, name, out);
+    else name_hyg_star(layout, fields, row, name, out);
     name.store(out.name);
     return row_outcome::star;
 }

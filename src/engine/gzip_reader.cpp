@@ -33,13 +33,13 @@ gzip_reader::gzip_reader(raw_read raw) : z_(new state), raw_(std::move(raw))
 
 gzip_reader::~gzip_reader()
 {
-    if (worker_.joinable()) {
+    if (worker_.started()) {
         {
             std::lock_guard<std::mutex> hold(lock_);
             stop_ = true;
         }
         changed_.notify_all();
-        worker_.join();
+        worker_ = worker();                                      // waits for it
     }
     if (z_->started) inflateEnd(&z_->z);
 }
@@ -125,10 +125,10 @@ void gzip_reader::decompress()
 std::size_t gzip_reader::read(char* into, std::size_t n)
 {
     if (ended_ || n == 0) return 0;
-    if (!worker_.joinable()) {
+    if (!worker_.started()) {
         blocks_.resize(blocks_ahead);
         for (std::size_t k = 0; k < blocks_ahead; ++k) spare_.push_back(k);
-        worker_ = std::thread([this] { decompress(); });
+        worker_ = worker(std::function<void()>([this] { decompress(); }));
     }
     std::size_t given = 0;
     while (given < n) {

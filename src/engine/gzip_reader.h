@@ -3,6 +3,8 @@
 #ifndef STARHOP_GZIP_READER_H
 #define STARHOP_GZIP_READER_H
 
+#include "base/worker.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -11,7 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 // Whether bytes that start an input mark it as gzip.
@@ -65,7 +66,7 @@ private:
     bool stop_ = false;
     std::mutex lock_;
     std::condition_variable changed_;
-    std::thread worker_;
+    worker worker_;                             // decompresses, once reading has begun
     std::size_t current_ = 0, used_ = 0;        // the block being read, and how much of it
     bool holding_ = false, ended_ = false;
 };

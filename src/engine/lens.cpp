@@ -50,9 +50,19 @@ void lens::refresh()
     if ((double)faint_limit_ < limit) faint_limit_ = std::nextafter(faint_limit_, std::numeric_limits<float>::infinity());
 }
 
+double magnitude_shift(double distance)
+{
+    return 2.0 * std::log(distance / reference_distance) / log_ratio;
+}
+
+float absolute_magnitude(float apparent, float distance)
+{
+    return (float)((double)apparent - magnitude_shift((double)distance));
+}
+
 float lens::seen_magnitude(float absolute, float distance)
 {
-    return (float)((double)absolute + 2.0 * std::log((double)distance / reference_distance) / log_ratio);
+    return (float)((double)absolute + magnitude_shift((double)distance));
 }
 
 double lens::distance_showing(double absolute, double seen)

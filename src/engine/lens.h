@@ -22,6 +22,14 @@ constexpr double magnitude_ratio    = 2.535;
 // A star shows while its (exposed) magnitude is below this.
 constexpr float faintest_magnitude = 6.0f;
 
+// The magnitude law: how many magnitudes fainter a star shows at `distance`
+// light years than at the reference distance (negative when nearer).
+double magnitude_shift(double distance);
+// Its inverse for a catalog's star: the absolute magnitude a record holds, from
+// the apparent magnitude seen at `distance` light years. lens::seen_magnitude
+// goes the other way.
+float absolute_magnitude(float apparent, float distance);
+
 namespace lens_math {
 // Natural logarithm of x > 0 in constexpr code: halvings down to [1, 2), then
 // the series of 2 atanh((x - 1) / (x + 1)), well within double rounding.
