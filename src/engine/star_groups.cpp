@@ -2,17 +2,16 @@
 
 #include "engine/lens.h"
 #include "engine/stars.h"
+#include "base/worker.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <exception>
 #include <limits>
 #include <new>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 // How the groups are made. Stars are sorted by brightness band (half a
@@ -164,36 +163,6 @@ axis_grid grid_for(std::vector<float>& sample)
     const double width = static_cast<double>(hi) + pad - static_cast<double>(g.lo);
     g.scale = width > 0 ? ((1 << morton_bits) - 1) / width : 0;
     return g;
-}
-
-// Runs f(0) on a thread of its own and f(1) on this one: the groups are made
-// once at start-up, on both of the machine's cores. What either throws (out
-// of memory) is thrown here, once both have ended.
-template <class F> void in_two(F f)
-{
-    std::exception_ptr trouble;
-    std::thread other;
-    try {
-        other = std::thread([&] {
-            try {
-                f(0);
-            } catch (...) {
-                trouble = std::current_exception();
-            }
-        });
-    } catch (const std::system_error&) {                // no thread to be had: one core does both
-        f(0);
-        f(1);
-        return;
-    }
-    try {
-        f(1);
-    } catch (...) {
-        other.join();
-        throw;
-    }
-    other.join();
-    if (trouble) std::rethrow_exception(trouble);
 }
 
 // Sorts words by their bits from `shift` up to `top`, in place, a digit at a
@@ -422,10 +391,10 @@ public:
         if (length < (std::size_t(1) << 20)) return;
         pages_ = mapped_pages((length / headroom_share + length + length / 2) * sizeof(std::uint64_t));
         try {
-            worker_ = std::thread([this, length] {
+            worker_ = worker([this, length](const std::atomic<bool>& stopping) {
                 volatile char* const p = pages_.data();
                 const std::size_t end = (length / headroom_share + length / 2) * sizeof(std::uint64_t);
-                for (std::size_t b = length / headroom_share * sizeof(std::uint64_t); b < end && !stop_; b += 4096) p[b] = 0;
+                for (std::size_t b = length / headroom_share * sizeof(std::uint64_t); b < end && !stopping; b += 4096) p[b] = 0;
             });
         } catch (const std::system_error&) {}               // no thread to be had: the pages are written later
     }
@@ -435,8 +404,8 @@ public:
 
     void stop()
     {
-        stop_ = true;
-        if (worker_.joinable()) worker_.join();
+        worker_.stop();
+        worker_.wait();
     }
     // `bytes` of zeroed memory: the readied pages when they are enough,
     // fresh ones otherwise.
@@ -450,8 +419,7 @@ public:
 
 private:
     mapped_pages pages_;
-    std::atomic<bool> stop_{false};
-    std::thread worker_;
+    worker worker_;
 };
 
 constexpr std::size_t buckets = std::size_t(1) << top_digit;
@@ -647,11 +615,11 @@ std::array<star_groups::pass_rooms, 2> star_groups::plan_passes(const star_sampl
 }
 
 // Keys, on the list's second and third walks: each half of the list from its
-// own start, every star of the pass's buckets as its word, its key above its
-// list position, into its half's room in its bucket, or, when that is full,
-// among the half's spilled words, which are then put in bucket order. The
-// words of other buckets are counted, by half and bucket, into `later` when
-// it is given: the next pass's rooms are then exact.
+// own start, on a core of its own, every star of the pass's buckets as its
+// word, its key above its list position, into its half's room in its bucket,
+// or, when that is full, among the half's spilled words, which are then put
+// in bucket order. The words of other buckets are counted, by half and
+// bucket, into `later` when it is given: the next pass's rooms are then exact.
 star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words,
                                                   std::array<std::vector<std::size_t>, 2>* later) const
 {
@@ -662,7 +630,7 @@ star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const p
     std::vector<std::uint64_t> spill[2];
     const std::size_t half_way = star_total_ / 2;
     if (later) (*later)[0].assign(buckets, 0), (*later)[1].assign(buckets, 0);
-    in_two([&](int half) {
+    on_threads(2, [&](unsigned half) {
         const std::size_t from = half == 0 ? 0 : half_way, to = half == 0 ? half_way : star_total_;
         if (from == to) return;
         // Per bucket the next slot of its room and where the room ends; the
@@ -817,7 +785,7 @@ std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& r
 
     levels_[0].resize(first_leaf[b1]);
     node* const leaves = levels_[0].data();
-    in_two([&](int which) {
+    on_threads(2, [&](unsigned which) {
         const std::size_t from = which == 0 ? b0 : middle, end = which == 0 ? middle : b1;
         std::size_t most = 1;
         for (std::size_t d = from; d < end; ++d)
