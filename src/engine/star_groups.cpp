@@ -1,5 +1,6 @@
 #include "engine/star_groups.h"
 
+#include "engine/leaf_code.h"
 #include "engine/lens.h"
 #include "engine/stars.h"
 #include "base/worker.h"
@@ -27,7 +28,7 @@
 // walk (a walk to count them costs as much as one to write them), what a room
 // cannot take kept aside; for the second half counted exactly on the walk
 // that writes the first. Each leaf keeps its stars' list positions as a short
-// code (see code_writer), written over the words it was made from.
+// code (see engine/leaf_code.h), written over the words it was made from.
 //
 // A frame that may show more than a twelfth of the stars walks the list
 // instead: a survivor costs about ten stars of the plain walk.
@@ -53,6 +54,10 @@ constexpr int bands = 64;                   // half a magnitude each: -16 and br
 constexpr float brightest_band = -16.0f;
 constexpr int morton_bits = 9;              // per axis
 constexpr int position_bits = 31;           // a word: band, Morton cell, list position
+// A leaf's code takes no more than the c 64-bit words it was sorted from: one
+// star's fits a word, and each further star adds fewer than 64 bits. So the
+// codes can be written over the words they come from.
+static_assert(most_code_bits(1, position_bits) <= 64 && position_bits + 2 < 64, "a leaf's code fits its words");
 // Beyond this a coordinate, or an entry of the view matrix, is left to the
 // exact test: their products stay far from float overflow.
 constexpr double largest_coordinate = 1e18;
@@ -244,76 +249,7 @@ bool sort_bucket(const std::array<stretch, 4>& in, std::size_t n, std::uint64_t*
     return true;
 }
 
-// 64 bits of the codes from bit `at`; one word past them must be readable.
-inline std::uint64_t bits_from(const std::uint64_t* w, std::size_t at)
-{
-    const std::size_t i = at / 64;
-    const unsigned s = at % 64;
-    return s ? w[i] >> s | w[i + 1] << (64 - s) : w[i];
-}
-
 } // namespace
-
-// A leaf's list positions p0 < p1 < ..., ascending, as a code: p0 in as many
-// bits as the list's length needs, then for each later one its offset
-// u = pi - p0 - i (never falling) split at bit k, k from the leaf's mean gap:
-// the low k bits of every offset one after another, then the high parts as
-// a row of bits in which the i-th one lies at the i-th high part plus i. A
-// reader finds the ones a word at a time and reads the low bits where they
-// lie, without waiting on the offset before. Bits run from the lowest of each
-// 64-bit word, and every leaf starts on a 32-bit boundary. The row is shorter
-// than three bits a star, so a leaf of c stars takes at most c (b + 2) + 31
-// bits for b-bit positions: never more than the c 64-bit words it was sorted
-// from, and the codes can be written over the words they come from.
-class star_groups::code_writer {
-public:
-    explicit code_writer(std::uint64_t* out) : out_(out) {}
-    void put(std::uint64_t v, int n)              // n below 64, v below 2^n
-    {
-        if (n == 0) return;
-        acc_ |= v << used_;
-        used_ += n;
-        if (used_ >= 64) {
-            out_[words_++] = acc_;
-            used_ -= 64;
-            acc_ = used_ ? v >> (n - used_) : 0;
-        }
-    }
-    void zeros(std::uint64_t q)
-    {
-        for (q += (std::uint64_t)used_; q >= 64; q -= 64) out_[words_++] = std::exchange(acc_, 0);
-        used_ = (int)q;
-    }
-    void to_boundary() { zeros((32 - used_ % 32) % 32); }
-    std::uint32_t units() const { return (std::uint32_t)(words_ * 2 + (std::size_t)used_ / 32); }   // 32-bit ones
-    // Writes out what is held; at a boundary, so `units() * 4` bytes are the code.
-    void finish()
-    {
-        if (used_) out_[words_] = acc_;
-    }
-
-    // Codes `count` distinct positions, ascending; gives k, the low bits kept apart.
-    int leaf(const std::uint32_t* position, std::size_t count, int first_bits)
-    {
-        const auto offset = [&](std::size_t e) -> std::uint64_t { return position[e] - position[0] - e; };
-        const std::uint64_t mean = count > 1 ? offset(count - 1) / (count - 1) : 0;
-        const int k = mean ? 63 - __builtin_clzll(mean) : 0;
-        put(position[0], first_bits);
-        for (std::size_t e = 1; e < count; ++e) put(offset(e) & ((std::uint64_t(1) << k) - 1), k);
-        for (std::size_t e = 1; e < count; ++e) {
-            zeros((offset(e) >> k) - (offset(e - 1) >> k));
-            put(1, 1);
-        }
-        to_boundary();
-        return k;
-    }
-
-private:
-    std::uint64_t* out_;
-    std::size_t words_ = 0;
-    std::uint64_t acc_ = 0;
-    int used_ = 0;
-};
 
 // The view matrix, ready to bound whole boxes.
 struct frame_tests {
@@ -689,7 +625,7 @@ star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const p
 // or in the open brightest band, reads its records. The codes may be written
 // over the words: a leaf's words are read before its code is written.
 void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, const std::uint32_t* position,
-                             std::size_t count, code_writer& codes, node* out) const
+                             std::size_t count, leaf_code_writer& codes, node* out) const
 {
     constexpr int band_shift = position_bits + 3 * morton_bits;
     constexpr std::uint64_t top_cell = (1 << morton_bits) - 1;
@@ -822,7 +758,7 @@ std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& r
                 for (std::size_t r = 0; r < n; ++r) grouped[r] = (std::uint32_t)(sorted[r] & low_bits);
                 for (std::size_t r = 0; r < n; r += leaf_size) std::sort(grouped + r, grouped + std::min(n, r + leaf_size));
             }
-            code_writer codes(sorted);
+            leaf_code_writer codes(sorted);
             cut_leaves(keys, sorted, grouped, n, codes, leaves + first_leaf[d]);
             codes.finish();
             const std::size_t bytes = 4 * (std::size_t)codes.units();
@@ -909,7 +845,7 @@ star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::siz
         const std::size_t next = last_pass ? 0 : (code_end + 7) / 8 + passes[p + 1].span();
         member_pages_.release(std::max(code_end, 8 * next), 8 * pass.last_word);
     }
-    member_pages_.keep_first(code_end + 2 * sizeof(std::uint64_t));     // a word to spare for bits_from
+    member_pages_.keep_first(code_end + 2 * sizeof(std::uint64_t));     // a word to spare for the codes' reader
     codes_ = reinterpret_cast<const std::uint64_t*>(member_pages_.data());
     leaves_ = levels_[0].size();
     make_parents();
@@ -921,24 +857,8 @@ star_groups::~star_groups() = default;
 // Calls f with each list position of a leaf, ascending, read from its code.
 template <class F> inline void star_groups::each_member(const node& leaf, F&& f) const
 {
-    const std::size_t count = leaf.last & ((1u << count_bits) - 1);
-    const int k = (int)(leaf.last >> count_bits);
-    const std::uint64_t low = (std::uint64_t(1) << k) - 1;
-    const std::size_t at = (std::size_t)leaf.first * 32;
-    const std::uint64_t first = bits_from(codes_, at) & ((std::uint64_t(1) << position_bits_) - 1);
-    f((std::uint32_t)first);
-    if (count < 2) return;
-    const std::size_t lows = at + (std::size_t)position_bits_, row = lows + (count - 1) * (std::size_t)k;
-    std::size_t window = row;                       // the row's bits from here are in v, less the ones taken
-    std::uint64_t v = bits_from(codes_, window);
-    for (std::size_t e = 1; e < count; ++e) {
-        while (v == 0) v = bits_from(codes_, window += 64);
-        const std::size_t one = window - row + (std::size_t)__builtin_ctzll(v);
-        v &= v - 1;
-        const std::uint64_t high = one - (e - 1);
-        const std::uint64_t offset = high << k | (bits_from(codes_, lows + (e - 1) * (std::size_t)k) & low);
-        f((std::uint32_t)(first + e + offset));
-    }
+    read_leaf_code(codes_, leaf.first, leaf.last & ((1u << count_bits) - 1), (int)(leaf.last >> count_bits), position_bits_,
+                   std::forward<F>(f));
 }
 
 bool star_groups::holds_its_stars() const

@@ -17,6 +17,7 @@ struct BITMAP;
 class star_type;
 struct draw_context;
 struct frame_tests;
+class leaf_code_writer;
 
 class star_groups {
 public:
@@ -56,7 +57,7 @@ private:
         // A parent's children, [first, last); a leaf's code of list positions
         // starts at 32-bit word `first` of the codes, and `last` holds its
         // star count in its low bits and, above them, how many low bits of
-        // each offset it keeps apart (see code_writer).
+        // each offset it keeps apart (see engine/leaf_code.h).
         std::uint32_t first, last;
     };
     // Node arrays in pages of their own, left as the system gives them (zero)
@@ -84,7 +85,6 @@ private:
     struct key_maker;
     struct pass_rooms;
     struct bucket_words;
-    class code_writer;
     bool sample_list(star_sample& sample);
     static key_maker keys_for(const star_sample& sample);
     std::array<pass_rooms, 2> plan_passes(const star_sample& sample, const key_maker& keys) const;
@@ -92,7 +92,7 @@ private:
                             std::array<std::vector<std::size_t>, 2>* later) const;
     std::size_t sort_and_cut(const key_maker& keys, const pass_rooms& rooms, const bucket_words& words, std::size_t code_end);
     void cut_leaves(const key_maker& keys, const std::uint64_t* w, const std::uint32_t* position, std::size_t count,
-                    code_writer& codes, node* out) const;
+                    leaf_code_writer& codes, node* out) const;
     template <class F> void each_member(const node& leaf, F&& f) const;
     void make_parents();
 
