@@ -2,6 +2,7 @@
 
 #include "engine/leaf_code.h"
 #include "engine/lens.h"
+#include "engine/radix_sort.h"
 #include "engine/stars.h"
 #include "base/worker.h"
 
@@ -170,42 +171,8 @@ axis_grid grid_for(std::vector<float>& sample)
     return g;
 }
 
-// Sorts words by their bits from `shift` up to `top`, in place, a digit at a
-// time from the top (American flag sort); the low bits come along in no
-// particular order.
-void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
-{
-    if (n < 2 || top <= shift) return;
-    if (n < 64) {
-        std::sort(a, a + n, [shift](std::uint64_t x, std::uint64_t y) { return x >> shift < y >> shift; });
-        return;
-    }
-    const int width = std::min(11, top - shift), low = top - width;
-    const std::uint64_t mask = (1u << width) - 1;
-    std::size_t head[1 << 11] = {}, tail[1 << 11];
-    for (std::size_t i = 0; i < n; ++i) ++head[a[i] >> low & mask];
-    std::size_t sum = 0;
-    for (std::size_t d = 0; d <= mask; ++d) {
-        tail[d] = sum + head[d];
-        head[d] = std::exchange(sum, tail[d]);
-    }
-    std::size_t first[1 << 11];
-    std::copy(head, head + mask + 1, first);
-    for (std::size_t d = 0; d <= mask; ++d)
-        while (head[d] < tail[d]) {
-            std::uint64_t v = a[head[d]];
-            std::size_t to = v >> low & mask;
-            while (to != d) {                       // carry v to its bucket, take what was there
-                std::swap(v, a[head[to]++]);
-                to = v >> low & mask;
-            }
-            a[head[d]++] = v;
-        }
-    for (std::size_t d = 0; d <= mask; ++d) sort_high_bits(a + first[d], tail[d] - first[d], low, shift);
-}
-
 // The words of one bucket of the top digit, sorted by their bits from
-// position_bits up to top_shift, into `out`: in two stable passes of 11 bits
+// position_bits up to top_shift, into `out`: in two stable passes of a digit
 // from the lowest through `scratch` (a bucket of a typical list stays in the
 // caches all the while), in place in `out` for fewer than 256 words or more
 // than four million. The words come in up to four stretches, apart from
@@ -214,38 +181,20 @@ void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
 // answer is true then.
 constexpr int top_digit = 11, top_shift = 64 - top_digit;
 constexpr std::size_t large_bucket = std::size_t(1) << 22;
-static_assert(top_shift - position_bits == 22, "two passes of 11 bits below the top digit");
+static_assert(top_shift - position_bits == 2 * radix_digit, "two passes of a digit below the top digit");
 
-struct stretch {
-    const std::uint64_t* at;
-    std::size_t n;
-};
-
-bool sort_bucket(const std::array<stretch, 4>& in, std::size_t n, std::uint64_t* out, std::uint64_t* scratch)
+bool sort_bucket(const std::array<word_stretch, 4>& in, std::size_t n, std::uint64_t* out, std::uint64_t* scratch)
 {
     if (n < 256 || n > large_bucket) {
         std::size_t at = 0;
-        for (const stretch& s : in) {
+        for (const word_stretch& s : in) {
             if (s.n) std::memcpy(out + at, s.at, s.n * sizeof *out);
             at += s.n;
         }
         sort_high_bits(out, n, top_shift, position_bits);
         return false;
     }
-    std::size_t count[2][1 << 11] = {};
-    for (const stretch& s : in)
-        for (std::size_t i = 0; i < s.n; ++i) {
-            ++count[0][s.at[i] >> position_bits & 2047];
-            ++count[1][s.at[i] >> (position_bits + 11) & 2047];
-        }
-    for (auto& c : count)
-        for (std::size_t d = 0, sum = 0; d < 2048; ++d) sum += std::exchange(c[d], sum);
-    constexpr std::uint64_t key_bits = ~((std::uint64_t(1) << position_bits) - 1);
-    std::size_t place = 0;
-    for (const stretch& s : in)
-        for (std::size_t i = 0; i < s.n; ++i, ++place)
-            scratch[count[0][s.at[i] >> position_bits & 2047]++] = (s.at[i] & key_bits) | place;
-    for (std::size_t i = 0; i < n; ++i) out[count[1][scratch[i] >> (position_bits + 11) & 2047]++] = scratch[i];
+    sort_two_digits(in.data(), in.size(), n, out, scratch, position_bits);
     return true;
 }
 
@@ -459,7 +408,7 @@ struct star_groups::bucket_words {
     std::vector<std::size_t> spill_start[2];        // a bucket's first spilled word; one more at the end
 
     // A bucket's words in list order: each half's room, then what it spilled.
-    std::array<stretch, 4> pieces(const pass_rooms& rooms, std::size_t d) const
+    std::array<word_stretch, 4> pieces(const pass_rooms& rooms, std::size_t d) const
     {
         return {{{words + rooms.start[0][d], filled[0][d] - rooms.start[0][d]},
                  {spilled[0].data() + spill_start[0][d], spill_start[0][d + 1] - spill_start[0][d]},
@@ -469,7 +418,7 @@ struct star_groups::bucket_words {
     std::size_t size(const pass_rooms& rooms, std::size_t d) const
     {
         std::size_t n = 0;
-        for (const stretch& p : pieces(rooms, d)) n += p.n;
+        for (const word_stretch& p : pieces(rooms, d)) n += p.n;
         return n;
     }
 };
@@ -739,7 +688,7 @@ std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& r
                 sorted = reinterpret_cast<std::uint64_t*>((large = mapped_pages(n * sizeof(std::uint64_t))).data());
                 work = reinterpret_cast<std::uint64_t*>((large_work = mapped_pages(n * sizeof(std::uint64_t))).data());
             }
-            const std::array<stretch, 4> in = words.pieces(rooms, d);
+            const std::array<word_stretch, 4> in = words.pieces(rooms, d);
             const bool by_place = sort_bucket(in, n, sorted, work);
             // Each leaf's list positions, ascending, leaf_size apart in `grouped`.
             std::uint32_t* const leaf_of = reinterpret_cast<std::uint32_t*>(work);
@@ -749,7 +698,7 @@ std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& r
                 for (std::size_t r = 0; r < n; ++r) leaf_of[sorted[r] & low_bits] = (std::uint32_t)(r / leaf_size);
                 fill.assign((n + leaf_size - 1) / leaf_size, 0);
                 std::size_t place = 0;
-                for (const stretch& s : in)
+                for (const word_stretch& s : in)
                     for (std::size_t i = 0; i < s.n; ++i, ++place) {
                         const std::uint32_t l = leaf_of[place];
                         grouped[l * leaf_size + fill[l]++] = (std::uint32_t)(s.at[i] & low_bits);
@@ -929,24 +878,6 @@ inline star_type* star_groups::record(std::uint32_t index, std::size_t& cursor) 
     return runs_[cursor].first + (index - runs_[cursor].first_index);
 }
 
-// The survivors into list order: by digits of the list position from the
-// lowest, as many as the list's length needs.
-void star_groups::sort_positions()
-{
-    constexpr int digit = 11;
-    if (chosen_.size() < 512) return std::sort(chosen_.begin(), chosen_.end());
-    spare_.resize(chosen_.size());
-    std::size_t count[1 << digit];
-    for (int shift = 0; ((star_total_ - 1) >> shift) > 0; shift += digit) {
-        std::fill(count, count + (1 << digit), 0);
-        for (std::uint32_t i : chosen_) ++count[i >> shift & ((1 << digit) - 1)];
-        std::size_t sum = 0;
-        for (std::size_t& c : count) sum += std::exchange(c, sum);
-        for (std::uint32_t i : chosen_) spare_[count[i >> shift & ((1 << digit) - 1)]++] = i;
-        chosen_.swap(spare_);
-    }
-}
-
 void star_groups::walk_all(const matrix& view, const draw_context& frame)
 {
     for (star_type* s = first_star_; s; s = s->next) {
@@ -975,7 +906,7 @@ void star_groups::draw(const matrix& view, const draw_context& frame)
         if (walk_when_cheaper_ && chosen_.size() > star_total_ / walk_share) {   // walking the list is cheaper
             return walk_all(view, frame);
         }
-        sort_positions();
+        sort_ascending(chosen_, spare_, star_total_ - 1);     // into list order
     } catch (const std::bad_alloc&) {                    // no room for the survivors: the same pixels
         chosen_.clear();
         return walk_all(view, frame);

@@ -99,7 +99,6 @@ private:
     void visit(std::size_t level, std::uint32_t n, const frame_tests& tests);
     star_type* record(std::uint32_t index, std::size_t& cursor) const;
     star_type* locate(std::uint32_t index) const;
-    void sort_positions();
     void walk_all(const matrix& view, const draw_context& frame);
 
     star_type* first_star_;
