@@ -344,6 +344,8 @@ private:
     std::array<pass_rooms, 2> plan_passes(const star_sample& sample, const key_maker& keys) const;
     bucket_words write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words,
                             std::array<std::vector<std::size_t>, 2>* later) const;
+    void write_half(unsigned half, const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words, bucket_words& out,
+                    std::vector<std::uint64_t>& spilled, std::array<std::vector<std::size_t>, 2>* later) const;
     std::size_t sort_and_cut(const key_maker& keys, const pass_rooms& rooms, const bucket_words& words, std::size_t code_end);
     code_plan plan_codes(const pass_rooms& rooms, const bucket_words& words, std::size_t code_end) const;
     void sort_run(unsigned which, const key_maker& keys, const pass_rooms& rooms, const bucket_words& words,
@@ -351,6 +353,7 @@ private:
     std::size_t pack_codes(const pass_rooms& rooms, const code_plan& plan, std::size_t code_end);
     void cut_leaves(const key_maker& keys, const std::uint64_t* w, const std::uint32_t* position, std::size_t count,
                     leaf_code_writer& codes, group_node* out) const;
+    void read_box(const std::uint32_t* position, std::size_t n, group_node& leaf) const;
     void make_parents();
 
     star_type* first_star_;
@@ -458,53 +461,15 @@ std::array<pass_rooms, 2> group_maker::plan_passes(const star_sample& sample, co
 // in bucket order. The words of other buckets are counted, by half and
 // bucket, into `later` when it is given: the next pass's rooms are then exact.
 bucket_words group_maker::write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words,
-                                                  std::array<std::vector<std::size_t>, 2>* later) const
+                                     std::array<std::vector<std::size_t>, 2>* later) const
 {
     bucket_words out;
     out.words = words;
     out.filled[0] = rooms.start[0];
     out.filled[1] = rooms.start[1];
     std::vector<std::uint64_t> spill[2];
-    const std::size_t half_way = made_.star_total / 2;
     if (later) (*later)[0].assign(buckets, 0), (*later)[1].assign(buckets, 0);
-    on_threads(2, [&](unsigned half) {
-        const std::size_t from = half == 0 ? 0 : half_way, to = half == 0 ? half_way : made_.star_total;
-        if (from == to) return;
-        // Per bucket the next slot of its room and where the room ends; the
-        // buckets of other passes only count, with no end. Whether a star is
-        // this pass's follows no pattern along the list, so the walk does not
-        // branch on it: another pass's word is written where it is dropped.
-        std::vector<std::size_t> next(buckets, 0), end(buckets, SIZE_MAX);
-        for (std::size_t d = rooms.first; d < rooms.end; ++d) {
-            next[d] = rooms.start[half][d];
-            end[d] = next[d] + rooms.room[half][d];
-        }
-        std::vector<std::uint64_t>& spilled = spill[half];
-        // Held here, as the words written might otherwise alias them.
-        std::size_t* const next_of = next.data();
-        const std::size_t* const end_of = end.data();
-        std::uint64_t* const into = words;
-        const key_maker k = keys;
-        const std::size_t first = rooms.first, count = rooms.end - rooms.first;
-        std::uint64_t dropped;
-        const star_type* s = made_.locate((std::uint32_t)from);
-        for (std::size_t n = from; n < to; ++n, s = s->next) {
-            if (kept_apart(*s)) continue;
-            const std::uint64_t w = k.word(*s, n);
-            const std::size_t d = w >> top_shift;
-            const std::size_t at = next_of[d];
-            if (at == end_of[d]) {                                         // the room is full
-                spilled.push_back(w);
-                continue;
-            }
-            next_of[d] = at + 1;
-            *(d - first < count ? into + at : &dropped) = w;
-        }
-        for (std::size_t d = 0; d < buckets; ++d) {
-            if (d >= rooms.first && d < rooms.end) out.filled[half][d] = next[d];
-            else if (later) (*later)[half][d] = next[d];
-        }
-    });
+    on_threads(2, [&](unsigned half) { write_half(half, keys, rooms, words, out, spill[half], later); });
     for (int half = 0; half < 2; ++half) {
         std::vector<std::size_t>& at = out.spill_start[half];
         at.assign(buckets + 1, 0);
@@ -516,6 +481,50 @@ bucket_words group_maker::write_keys(const key_maker& keys, const pass_rooms& ro
         std::vector<std::uint64_t>().swap(spill[half]);
     }
     return out;
+}
+
+// One half of the list's walk for write_keys: its words into their rooms, up
+// to `out.filled`, or into `spilled`, and the other passes' words counted.
+void group_maker::write_half(unsigned half, const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words,
+                             bucket_words& out, std::vector<std::uint64_t>& spilled,
+                             std::array<std::vector<std::size_t>, 2>* later) const
+{
+    const std::size_t half_way = made_.star_total / 2;
+    const std::size_t from = half == 0 ? 0 : half_way, to = half == 0 ? half_way : made_.star_total;
+    if (from == to) return;
+    // Per bucket the next slot of its room and where the room ends; the
+    // buckets of other passes only count, with no end. Whether a star is
+    // this pass's follows no pattern along the list, so the walk does not
+    // branch on it: another pass's word is written where it is dropped.
+    std::vector<std::size_t> next(buckets, 0), end(buckets, SIZE_MAX);
+    for (std::size_t d = rooms.first; d < rooms.end; ++d) {
+        next[d] = rooms.start[half][d];
+        end[d] = next[d] + rooms.room[half][d];
+    }
+    // Held here, as the words written might otherwise alias them.
+    std::size_t* const next_of = next.data();
+    const std::size_t* const end_of = end.data();
+    std::uint64_t* const into = words;
+    const key_maker k = keys;
+    const std::size_t first = rooms.first, count = rooms.end - rooms.first;
+    std::uint64_t dropped;
+    const star_type* s = made_.locate((std::uint32_t)from);
+    for (std::size_t n = from; n < to; ++n, s = s->next) {
+        if (kept_apart(*s)) continue;
+        const std::uint64_t w = k.word(*s, n);
+        const std::size_t d = w >> top_shift;
+        const std::size_t at = next_of[d];
+        if (at == end_of[d]) {                                         // the room is full
+            spilled.push_back(w);
+            continue;
+        }
+        next_of[d] = at + 1;
+        *(d - first < count ? into + at : &dropped) = w;
+    }
+    for (std::size_t d = 0; d < buckets; ++d) {
+        if (d >= rooms.first && d < rooms.end) out.filled[half][d] = next[d];
+        else if (later) (*later)[half][d] = next[d];
+    }
 }
 
 // Leaves: sorted words of one band cut into leaves of at most leaf_size stars,
@@ -531,7 +540,6 @@ void group_maker::cut_leaves(const key_maker& keys, const std::uint64_t* w, cons
     constexpr int band_shift = position_bits + 3 * morton_bits;
     constexpr std::uint64_t top_cell = (1 << morton_bits) - 1;
     const std::uint64_t axis_bits[3] = {spread_bits(top_cell) << 2, spread_bits(top_cell) << 1, spread_bits(top_cell)};
-    star_type* record_of[leaf_size];
     const int band = (int)(w[0] >> band_shift);
     for (std::size_t k = 0; k < count; k += leaf_size) {
         const std::size_t end = std::min(count, k + leaf_size);
@@ -558,28 +566,37 @@ void group_maker::cut_leaves(const key_maker& keys, const std::uint64_t* w, cons
             for (int j = 0; j < 3; ++j) keys.grid[j].bounds(low[j], high[j], leaf.lo[j], leaf.hi[j]);
             leaf.reach = keys.band_reach[band];
         } else {
-            for (std::size_t e = k; e < end; ++e) {
-                record_of[e - k] = made_.locate(position[e]);
-                __builtin_prefetch(record_of[e - k]);
-            }
-            const star_type& s0 = *record_of[0];
-            float brightest = s0.abs_magnitude;
-            for (int j = 0; j < 3; ++j) leaf.lo[j] = leaf.hi[j] = (&s0.position.x)[j];
-            for (std::size_t e = 0; e < end - k; ++e) {
-                const star_type& s = *record_of[e];
-                const float v[3] = {s.position.x, s.position.y, s.position.z};
-                for (int j = 0; j < 3; ++j) {
-                    leaf.lo[j] = std::min(leaf.lo[j], v[j]);
-                    leaf.hi[j] = std::max(leaf.hi[j], v[j]);
-                }
-                brightest = std::min(brightest, s.abs_magnitude);
-            }
-            leaf.reach = reach_of(brightest);
+            read_box(position + k, end - k, leaf);
         }
         leaf.first = codes.units();
         leaf.last = (std::uint32_t)(end - k) | (std::uint32_t)codes.leaf(position + k, end - k, made_.first_bits) << count_bits;
         out[k / leaf_size] = leaf;
     }
+}
+
+// The box and reach of a leaf of `n` stars from their records, at list
+// positions `position`.
+void group_maker::read_box(const std::uint32_t* position, std::size_t n, group_node& leaf) const
+{
+    if (n == 0) return;                                 // no leaf is empty
+    star_type* record_of[leaf_size];
+    for (std::size_t e = 0; e < n; ++e) {
+        record_of[e] = made_.locate(position[e]);
+        __builtin_prefetch(record_of[e]);
+    }
+    const star_type& s0 = *record_of[0];
+    float brightest = s0.abs_magnitude;
+    for (int j = 0; j < 3; ++j) leaf.lo[j] = leaf.hi[j] = (&s0.position.x)[j];
+    for (std::size_t e = 0; e < n; ++e) {
+        const star_type& s = *record_of[e];
+        const float v[3] = {s.position.x, s.position.y, s.position.z};
+        for (int j = 0; j < 3; ++j) {
+            leaf.lo[j] = std::min(leaf.lo[j], v[j]);
+            leaf.hi[j] = std::max(leaf.hi[j], v[j]);
+        }
+        brightest = std::min(brightest, s.abs_magnitude);
+    }
+    leaf.reach = reach_of(brightest);
 }
 
 // Sort and leaves for one pass: each bucket sorted by the rest of its key,
