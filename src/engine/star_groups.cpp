@@ -1,3 +1,6 @@
+// What a frame does with the star groups: each box tested against the view,
+// the survivors' list positions read from their leaves' codes, sorted into
+// list order and drawn.
 #include "engine/star_groups.h"
 
 #include "engine/leaf_code.h"
@@ -105,7 +108,7 @@ struct frame_tests {
 star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::size_t length_hint)
     : first_star_(first_star), walk_when_cheaper_(walk_when_cheaper), made_(make_groups(first_star, length_hint))
 {
-    if (made_.levels.empty()) return;                  // too many to number: every frame walks them all
+    if (made_.levels.empty()) return;                    // too many to number: every frame walks them all
     leaves_ = made_.levels[0].size();
     chosen_.reserve(made_.always.size() + 4096);
 }
@@ -115,8 +118,8 @@ star_groups::~star_groups() = default;
 // Calls f with each list position of a leaf, ascending, read from its code.
 template <class F> inline void star_groups::each_member(const group_node& leaf, F&& f) const
 {
-    read_leaf_code(made_.codes, leaf.first, leaf.last & ((1u << count_bits) - 1), (int)(leaf.last >> count_bits), made_.first_bits,
-                   std::forward<F>(f));
+    read_leaf_code(made_.codes, leaf.first, leaf.last & ((1u << count_bits) - 1), (int)(leaf.last >> count_bits),
+                   made_.first_bits, std::forward<F>(f));
 }
 
 bool star_groups::holds_its_stars() const
@@ -206,7 +209,7 @@ void star_groups::draw(const matrix& view, const draw_context& frame)
     chosen_.clear();
     walked_all_ = true;
     const frame_tests tests(view, frame.optics);
-    if (!tests.usable || made_.levels.empty()) {              // the whole list, as it stands
+    if (!tests.usable || made_.levels.empty()) {         // the whole list, as it stands
         return walk_all(view, frame);
     }
     try {
@@ -215,7 +218,7 @@ void star_groups::draw(const matrix& view, const draw_context& frame)
         if (walk_when_cheaper_ && chosen_.size() > made_.star_total / walk_share) {   // walking the list is cheaper
             return walk_all(view, frame);
         }
-        sort_ascending(chosen_, spare_, made_.star_total - 1);     // into list order
+        sort_ascending(chosen_, spare_, made_.star_total - 1);                     // into list order
     } catch (const std::bad_alloc&) {                    // no room for the survivors: the same pixels
         chosen_.clear();
         return walk_all(view, frame);
