@@ -1,62 +1,32 @@
+// What a frame does with the star groups: each box tested against the view,
+// the survivors' list positions read from their leaves' codes, sorted into
+// list order and drawn.
 #include "engine/star_groups.h"
 
+#include "engine/leaf_code.h"
 #include "engine/lens.h"
+#include "engine/radix_sort.h"
 #include "engine/stars.h"
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <cmath>
-#include <cstring>
-#include <exception>
-#include <limits>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
 
-// How the groups are made. Stars are sorted by brightness band (half a
-// magnitude wide), then along a Morton curve through a grid laid over most of
-// the stars, and cut into leaves of at most leaf_size stars that never mix
-// bands; leaves and then their parents are gathered fanout at a time up to a
-// handful of roots. A star is one 64-bit word while they are sorted, for
-// half of the stars (a range of buckets) at a time, and a leaf's box and
-// brightness come from its stars' cells and band, because reading a hundred
-// million records again out of order costs far more than reading them in
-// order once more for the second half. The words go straight to rooms by
-// their top digit: for the first half sized from a sample taken on the first
-// walk (a walk to count them costs as much as one to write them), what a room
-// cannot take kept aside; for the second half counted exactly on the walk
-// that writes the first. Each leaf keeps its stars' list positions as a short
-// code (see code_writer), written over the words it was made from.
+// How a frame uses the groups (how they are made is in group_making.cpp).
+// Each box is tested against the view matrix in double precision, with room
+// for everything float arithmetic can do to a star's view position on its way
+// through transform_star and draw: a box is passed over only when every star
+// in it surely lies behind the viewer, off the screen, or beyond the distance
+// at which the group's brightest star shows the faintest magnitude the
+// exposure lets through. The rest are drawn in list order, so stars that
+// overlap give the same pixels as the full walk.
 //
 // A frame that may show more than a twelfth of the stars walks the list
 // instead: a survivor costs about ten stars of the plain walk.
-//
-// How a frame uses them. Each box is tested against the view matrix in double
-// precision, with room for everything float arithmetic can do to a star's view
-// position on its way through transform_star and draw: a box is passed over
-// only when every star in it surely lies behind the viewer, off the screen, or
-// beyond the distance at which the group's brightest star shows the faintest
-// magnitude the exposure lets through.
-// The rest are drawn in list order, so stars that overlap give the same pixels
-// as the full walk.
 namespace {
 
-constexpr std::size_t leaf_size = 64;
-constexpr int count_bits = 8;                     // of a leaf's `last`: its star count, then its k
-static_assert(leaf_size < (1u << count_bits), "a leaf's star count fits its bits");
-constexpr std::size_t sample_step = 256;          // one star in this many foretells the buckets
-constexpr std::size_t headroom_share = 32;        // a word of headroom at each end of the rooms per this many stars
-constexpr std::size_t fanout = 8;
 constexpr std::size_t walk_share = 12;      // see above
-constexpr int bands = 64;                   // half a magnitude each: -16 and brighter, ..., 15.5 and fainter
-constexpr float brightest_band = -16.0f;
-constexpr int morton_bits = 9;              // per axis
-constexpr int position_bits = 31;           // a word: band, Morton cell, list position
-// Beyond this a coordinate, or an entry of the view matrix, is left to the
-// exact test: their products stay far from float overflow.
-constexpr double largest_coordinate = 1e18;
 
 // Float arithmetic of transform_star, ((a x + b y) + c z) + t, lies within
 // this share of |a x| + |b y| + |c z| + |t| of the exact value (four roundings
@@ -68,283 +38,8 @@ constexpr double absolute_slack = 1e-37;
 // 1, lies off a screen W wide; the centre is W / 2); the projection's own
 // roundings, a few units in the 24th bit, stay far inside this widening.
 constexpr double edge_widening = 1.00125;
-// Room on the distance at which a magnitude shows at the faintest, for the
-// float length, the logarithm and the exposure's subtraction: far beyond all.
-constexpr double reach_slack = 1e-4;
-
-bool kept_apart(const star_type& s)
-{
-    const float c[3] = {s.position.x, s.position.y, s.position.z};
-    for (float v : c)
-        if (!(static_cast<double>(std::fabs(v)) <= largest_coordinate)) return true;   // NaN too
-    return !std::isfinite(s.abs_magnitude);
-}
-
-// The distance at which absolute magnitude m shows at the faintest magnitude
-// at exposure 0, a little generously, rounded up to a float.
-float reach_of(float m)
-{
-    const double r = lens::reach((double)m) * (1 + reach_slack);
-    float f = (float)r;
-    if ((double)f < r) f = std::nextafter(f, std::numeric_limits<float>::infinity());
-    return f;
-}
-
-int band_of(float m)
-{
-    const float b = (m - brightest_band) * 2;
-    return b < 1 ? 0 : b >= bands - 1 ? bands - 1 : (int)b;        // truncation is the floor from 1 up
-}
-
-std::uint64_t compact_bits(std::uint64_t v)    // every third of 48 bits back to 16
-{
-    v &= 0x249249249249ull;
-    v = (v | v >> 2)  & 0x0c30c30c30c3ull;
-    v = (v | v >> 4)  & 0x00f00f00f00full;
-    v = (v | v >> 8)  & 0x0000ff0000ffull;
-    v = (v | v >> 16) & 0xffff;
-    return v;
-}
-
-std::uint64_t spread_bits(std::uint64_t v)     // up to 16 bits to every third of 48
-{
-    v &= 0xffff;
-    v = (v | v << 16) & 0x0000ff0000ffull;
-    v = (v | v << 8)  & 0x00f00f00f00full;
-    v = (v | v << 4)  & 0x0c30c30c30c3ull;
-    v = (v | v << 2)  & 0x249249249249ull;
-    return v;
-}
-
-// spread_bits of every cell number, looked up while the groups are made.
-struct spread_table {
-    std::uint32_t of[1 << morton_bits];
-    constexpr spread_table() : of()
-    {
-        for (std::uint32_t c = 0; c < (1u << morton_bits); ++c)
-            for (int b = 0; b < morton_bits; ++b) of[c] |= (c >> b & 1u) << (3 * b);
-    }
-};
-constexpr spread_table spread;
-
-// Where the Morton grid lies along one axis: most stars inside it, a few
-// outliers clamped to its faces (they still sort, only less tidily).
-struct axis_grid {
-    float lo = 0;
-    double scale = 0;
-    std::uint64_t cell(float v) const
-    {
-        const double q = (static_cast<double>(v) - static_cast<double>(lo)) * scale;
-        const double top = (1 << morton_bits) - 1;
-        return q <= 0 ? 0 : q >= top ? (std::uint64_t)top : (std::uint64_t)q;
-    }
-    // Bounds of everything cell() puts in cells first..last, neither of them
-    // an outer cell (those take the outliers): a little generous, rounded outward.
-    void bounds(std::uint64_t first, std::uint64_t last, float& low, float& high) const
-    {
-        const double l = static_cast<double>(lo) + (first - 0.01) / scale;
-        const double h = static_cast<double>(lo) + (last + 1.01) / scale;
-        low = (float)l;
-        high = (float)h;
-        if (static_cast<double>(low) > l) low = std::nextafter(low, -std::numeric_limits<float>::infinity());
-        if (static_cast<double>(high) < h) high = std::nextafter(high, std::numeric_limits<float>::infinity());
-    }
-};
-
-axis_grid grid_for(std::vector<float>& sample)
-{
-    axis_grid g;
-    if (sample.empty()) return g;
-    const auto low = sample.begin() + sample.size() / 1000, high = sample.end() - 1 - sample.size() / 1000;
-    std::nth_element(sample.begin(), high, sample.end());
-    std::nth_element(sample.begin(), low, high);           // what lies below high
-    const float lo = *low, hi = *high;
-    const double pad = 0.05 * (static_cast<double>(hi) - static_cast<double>(lo));
-    g.lo = (float)(static_cast<double>(lo) - pad);
-    const double width = static_cast<double>(hi) + pad - static_cast<double>(g.lo);
-    g.scale = width > 0 ? ((1 << morton_bits) - 1) / width : 0;
-    return g;
-}
-
-// Runs f(0) on a thread of its own and f(1) on this one: the groups are made
-// once at start-up, on both of the machine's cores. What either throws (out
-// of memory) is thrown here, once both have ended.
-template <class F> void in_two(F f)
-{
-    std::exception_ptr trouble;
-    std::thread other;
-    try {
-        other = std::thread([&] {
-            try {
-                f(0);
-            } catch (...) {
-                trouble = std::current_exception();
-            }
-        });
-    } catch (const std::system_error&) {                // no thread to be had: one core does both
-        f(0);
-        f(1);
-        return;
-    }
-    try {
-        f(1);
-    } catch (...) {
-        other.join();
-        throw;
-    }
-    other.join();
-    if (trouble) std::rethrow_exception(trouble);
-}
-
-// Sorts words by their bits from `shift` up to `top`, in place, a digit at a
-// time from the top (American flag sort); the low bits come along in no
-// particular order.
-void sort_high_bits(std::uint64_t* a, std::size_t n, int top, int shift)
-{
-    if (n < 2 || top <= shift) return;
-    if (n < 64) {
-        std::sort(a, a + n, [shift](std::uint64_t x, std::uint64_t y) { return x >> shift < y >> shift; });
-        return;
-    }
-    const int width = std::min(11, top - shift), low = top - width;
-    const std::uint64_t mask = (1u << width) - 1;
-    std::size_t head[1 << 11] = {}, tail[1 << 11];
-    for (std::size_t i = 0; i < n; ++i) ++head[a[i] >> low & mask];
-    std::size_t sum = 0;
-    for (std::size_t d = 0; d <= mask; ++d) {
-        tail[d] = sum + head[d];
-        head[d] = std::exchange(sum, tail[d]);
-    }
-    std::size_t first[1 << 11];
-    std::copy(head, head + mask + 1, first);
-    for (std::size_t d = 0; d <= mask; ++d)
-        while (head[d] < tail[d]) {
-            std::uint64_t v = a[head[d]];
-            std::size_t to = v >> low & mask;
-            while (to != d) {                       // carry v to its bucket, take what was there
-                std::swap(v, a[head[to]++]);
-                to = v >> low & mask;
-            }
-            a[head[d]++] = v;
-        }
-    for (std::size_t d = 0; d <= mask; ++d) sort_high_bits(a + first[d], tail[d] - first[d], low, shift);
-}
-
-// The words of one bucket of the top digit, sorted by their bits from
-// position_bits up to top_shift, into `out`: in two stable passes of 11 bits
-// from the lowest through `scratch` (a bucket of a typical list stays in the
-// caches all the while), in place in `out` for fewer than 256 words or more
-// than four million. The words come in up to four stretches, apart from
-// `out` and `scratch`. After the two passes a word's low bits hold not its
-// list position but its place in the stretches, counted from the first: the
-// answer is true then.
-constexpr int top_digit = 11, top_shift = 64 - top_digit;
-constexpr std::size_t large_bucket = std::size_t(1) << 22;
-static_assert(top_shift - position_bits == 22, "two passes of 11 bits below the top digit");
-
-struct stretch {
-    const std::uint64_t* at;
-    std::size_t n;
-};
-
-bool sort_bucket(const std::array<stretch, 4>& in, std::size_t n, std::uint64_t* out, std::uint64_t* scratch)
-{
-    if (n < 256 || n > large_bucket) {
-        std::size_t at = 0;
-        for (const stretch& s : in) {
-            if (s.n) std::memcpy(out + at, s.at, s.n * sizeof *out);
-            at += s.n;
-        }
-        sort_high_bits(out, n, top_shift, position_bits);
-        return false;
-    }
-    std::size_t count[2][1 << 11] = {};
-    for (const stretch& s : in)
-        for (std::size_t i = 0; i < s.n; ++i) {
-            ++count[0][s.at[i] >> position_bits & 2047];
-            ++count[1][s.at[i] >> (position_bits + 11) & 2047];
-        }
-    for (auto& c : count)
-        for (std::size_t d = 0, sum = 0; d < 2048; ++d) sum += std::exchange(c[d], sum);
-    constexpr std::uint64_t key_bits = ~((std::uint64_t(1) << position_bits) - 1);
-    std::size_t place = 0;
-    for (const stretch& s : in)
-        for (std::size_t i = 0; i < s.n; ++i, ++place)
-            scratch[count[0][s.at[i] >> position_bits & 2047]++] = (s.at[i] & key_bits) | place;
-    for (std::size_t i = 0; i < n; ++i) out[count[1][scratch[i] >> (position_bits + 11) & 2047]++] = scratch[i];
-    return true;
-}
-
-// 64 bits of the codes from bit `at`; one word past them must be readable.
-inline std::uint64_t bits_from(const std::uint64_t* w, std::size_t at)
-{
-    const std::size_t i = at / 64;
-    const unsigned s = at % 64;
-    return s ? w[i] >> s | w[i + 1] << (64 - s) : w[i];
-}
 
 } // namespace
-
-// A leaf's list positions p0 < p1 < ..., ascending, as a code: p0 in as many
-// bits as the list's length needs, then for each later one its offset
-// u = pi - p0 - i (never falling) split at bit k, k from the leaf's mean gap:
-// the low k bits of every offset one after another, then the high parts as
-// a row of bits in which the i-th one lies at the i-th high part plus i. A
-// reader finds the ones a word at a time and reads the low bits where they
-// lie, without waiting on the offset before. Bits run from the lowest of each
-// 64-bit word, and every leaf starts on a 32-bit boundary. The row is shorter
-// than three bits a star, so a leaf of c stars takes at most c (b + 2) + 31
-// bits for b-bit positions: never more than the c 64-bit words it was sorted
-// from, and the codes can be written over the words they come from.
-class star_groups::code_writer {
-public:
-    explicit code_writer(std::uint64_t* out) : out_(out) {}
-    void put(std::uint64_t v, int n)              // n below 64, v below 2^n
-    {
-        if (n == 0) return;
-        acc_ |= v << used_;
-        used_ += n;
-        if (used_ >= 64) {
-            out_[words_++] = acc_;
-            used_ -= 64;
-            acc_ = used_ ? v >> (n - used_) : 0;
-        }
-    }
-    void zeros(std::uint64_t q)
-    {
-        for (q += (std::uint64_t)used_; q >= 64; q -= 64) out_[words_++] = std::exchange(acc_, 0);
-        used_ = (int)q;
-    }
-    void to_boundary() { zeros((32 - used_ % 32) % 32); }
-    std::uint32_t units() const { return (std::uint32_t)(words_ * 2 + (std::size_t)used_ / 32); }   // 32-bit ones
-    // Writes out what is held; at a boundary, so `units() * 4` bytes are the code.
-    void finish()
-    {
-        if (used_) out_[words_] = acc_;
-    }
-
-    // Codes `count` distinct positions, ascending; gives k, the low bits kept apart.
-    int leaf(const std::uint32_t* position, std::size_t count, int first_bits)
-    {
-        const auto offset = [&](std::size_t e) -> std::uint64_t { return position[e] - position[0] - e; };
-        const std::uint64_t mean = count > 1 ? offset(count - 1) / (count - 1) : 0;
-        const int k = mean ? 63 - __builtin_clzll(mean) : 0;
-        put(position[0], first_bits);
-        for (std::size_t e = 1; e < count; ++e) put(offset(e) & ((std::uint64_t(1) << k) - 1), k);
-        for (std::size_t e = 1; e < count; ++e) {
-            zeros((offset(e) >> k) - (offset(e - 1) >> k));
-            put(1, 1);
-        }
-        to_boundary();
-        return k;
-    }
-
-private:
-    std::uint64_t* out_;
-    std::size_t words_ = 0;
-    std::uint64_t acc_ = 0;
-    int used_ = 0;
-};
 
 // The view matrix, ready to bound whole boxes.
 struct frame_tests {
@@ -410,589 +105,43 @@ struct frame_tests {
     }
 };
 
-namespace {
-
-// Pages for the words of a list of about `length` stars, made ready on a
-// thread of its own until stop(): the headroom ahead of the rooms is left for
-// later, the first pass's words (about half the list's) are written once.
-class readied_pages {
-public:
-    explicit readied_pages(std::size_t length)
-    {
-        if (length < (std::size_t(1) << 20)) return;
-        pages_ = mapped_pages((length / headroom_share + length + length / 2) * sizeof(std::uint64_t));
-        try {
-            worker_ = std::thread([this, length] {
-                volatile char* const p = pages_.data();
-                const std::size_t end = (length / headroom_share + length / 2) * sizeof(std::uint64_t);
-                for (std::size_t b = length / headroom_share * sizeof(std::uint64_t); b < end && !stop_; b += 4096) p[b] = 0;
-            });
-        } catch (const std::system_error&) {}               // no thread to be had: the pages are written later
-    }
-    ~readied_pages() { stop(); }
-    readied_pages(const readied_pages&) = delete;
-    readied_pages& operator=(const readied_pages&) = delete;
-
-    void stop()
-    {
-        stop_ = true;
-        if (worker_.joinable()) worker_.join();
-    }
-    // `bytes` of zeroed memory: the readied pages when they are enough,
-    // fresh ones otherwise.
-    mapped_pages take(std::size_t bytes)
-    {
-        stop();
-        if (!pages_.data() || bytes > pages_.size()) return mapped_pages(bytes);
-        pages_.keep_first(bytes);
-        return std::move(pages_);
-    }
-
-private:
-    mapped_pages pages_;
-    std::atomic<bool> stop_{false};
-    std::thread worker_;
-};
-
-constexpr std::size_t buckets = std::size_t(1) << top_digit;
-
-} // namespace
-
-template <class T> T* star_groups::page_allocator<T>::allocate(std::size_t n)
-{
-    return static_cast<T*>(fresh_pages(std::max<std::size_t>(n, 1) * sizeof(T)));
-}
-
-template <class T> void star_groups::page_allocator<T>::deallocate(T* p, std::size_t n)
-{
-    mapped_pages given_back(p, std::max<std::size_t>(n, 1) * sizeof(T));   // as it goes
-}
-
-// The record at list position `index`.
-star_type* star_groups::locate(std::uint32_t index) const
-{
-    const auto r = std::upper_bound(runs_.begin(), runs_.end(), index,
-                                    [](std::uint32_t i, const run& later) { return i < later.first_index; }) - 1;
-    return r->first + (index - r->first_index);
-}
-
-// What the first walk learns of the stars that are not kept apart: a sample
-// of their places and magnitudes, where in the list each sampled star lies,
-// and how many such stars there are.
-struct star_groups::star_sample {
-    std::vector<float> axis[3], magnitude;
-    std::vector<std::uint32_t> at;
-    std::size_t grouped = 0;
-};
-
-// A star's word: its band, its Morton cell in the grid laid over the sample,
-// and its list position. Also the reach of each band's brightest star.
-struct star_groups::key_maker {
-    axis_grid grid[3];
-    float band_reach[bands];
-
-    std::uint64_t word(float x, float y, float z, float m, std::size_t index) const
-    {
-        const std::uint64_t key = (std::uint64_t)band_of(m) << (3 * morton_bits) |
-                                  (std::uint64_t)spread.of[grid[0].cell(x)] << 2 |
-                                  (std::uint64_t)spread.of[grid[1].cell(y)] << 1 |
-                                  spread.of[grid[2].cell(z)];
-        return key << position_bits | index;
-    }
-    std::uint64_t word(const star_type& s, std::size_t index) const
-    {
-        return word(s.position.x, s.position.y, s.position.z, s.abs_magnitude, index);
-    }
-};
-
-// Where one pass's words go: the buckets of the top digit it sorts, [first,
-// end), and for each bucket and each half of the list a room foretold by the
-// sample; a bucket's two rooms lie side by side, the buckets in order, with
-// headroom before the first and after the last. Word counts throughout, from
-// the start of the words' pages once place() has put the rooms somewhere.
-struct star_groups::pass_rooms {
-    std::size_t first = 0, end = 0;
-    std::size_t headroom = 0;
-    std::vector<std::size_t> room[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
-    std::vector<std::size_t> start[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
-    std::vector<std::size_t> region = std::vector<std::size_t>(buckets + 1);   // where a bucket's rooms begin
-    std::size_t last_word = 0;                                                 // past the headroom after them
-
-    std::size_t span() const
-    {
-        std::size_t words = 2 * headroom;
-        for (std::size_t d = first; d < end; ++d) words += room[0][d] + room[1][d];
-        return words;
-    }
-    // Rooms of just the words counted, by half and bucket, on an earlier walk.
-    void count_exactly(const std::array<std::vector<std::size_t>, 2>& counted)
-    {
-        for (int half = 0; half < 2; ++half)
-            for (std::size_t d = first; d < end; ++d) room[half][d] = counted[half][d];
-        headroom = 0;
-    }
-    void place(std::size_t base)
-    {
-        std::size_t at = base + headroom;
-        for (std::size_t d = first; d < end; ++d) {
-            region[d] = at;
-            for (int half = 0; half < 2; ++half) {
-                start[half][d] = at;
-                at += room[half][d];
-            }
-        }
-        region[end] = at;
-        last_word = at + headroom;
-    }
-};
-
-// A pass's words once the list has been walked: each room filled from its
-// start up to `filled`, and the words that found their room full, by bucket.
-struct star_groups::bucket_words {
-    const std::uint64_t* words;
-    std::vector<std::size_t> filled[2];
-    std::vector<std::uint64_t> spilled[2];
-    std::vector<std::size_t> spill_start[2];        // a bucket's first spilled word; one more at the end
-
-    // A bucket's words in list order: each half's room, then what it spilled.
-    std::array<stretch, 4> pieces(const pass_rooms& rooms, std::size_t d) const
-    {
-        return {{{words + rooms.start[0][d], filled[0][d] - rooms.start[0][d]},
-                 {spilled[0].data() + spill_start[0][d], spill_start[0][d + 1] - spill_start[0][d]},
-                 {words + rooms.start[1][d], filled[1][d] - rooms.start[1][d]},
-                 {spilled[1].data() + spill_start[1][d], spill_start[1][d + 1] - spill_start[1][d]}}};
-    }
-    std::size_t size(const pass_rooms& rooms, std::size_t d) const
-    {
-        std::size_t n = 0;
-        for (const stretch& p : pieces(rooms, d)) n += p.n;
-        return n;
-    }
-};
-
-// Sample: the first walk. The runs of the list in memory, the stars kept
-// apart, and one star in sample_step of the rest. False when the list is too
-// long to number its stars: every frame then walks it all.
-bool star_groups::sample_list(star_sample& sample)
-{
-    std::size_t n = 0;
-    for (star_type* s = first_star_; s; s = s->next, ++n) {
-        if (n == (std::size_t(1) << position_bits) - 1) {
-            runs_.clear();
-            always_.clear();
-            return false;
-        }
-        if (runs_.empty() || runs_.back().first + (n - runs_.back().first_index) != s)
-            runs_.push_back({(std::uint32_t)n, s});
-        if (kept_apart(*s)) {
-            always_.push_back((std::uint32_t)n);
-        } else if (sample.grouped++ % sample_step == 0) {
-            sample.axis[0].push_back(s->position.x);
-            sample.axis[1].push_back(s->position.y);
-            sample.axis[2].push_back(s->position.z);
-            sample.magnitude.push_back(s->abs_magnitude);
-            sample.at.push_back((std::uint32_t)n);
-        }
-    }
-    star_total_ = n;
-    return true;
-}
-
-// Keys: the grid from the sample's places.
-star_groups::key_maker star_groups::keys_for(const star_sample& sample)
-{
-    key_maker keys;
-    for (int j = 0; j < 3; ++j) {
-        std::vector<float> along = sample.axis[j];
-        keys.grid[j] = grid_for(along);
-    }
-    for (int b = 0; b < bands; ++b) keys.band_reach[b] = reach_of(brightest_band + static_cast<float>(b) * 0.5f - 0.01f);
-    return keys;
-}
-
-// The two passes: the buckets holding the sample's first half and those
-// holding the rest, each bucket's rooms as the sample foretells them with a
-// little to spare. Sorting one half of the stars at a time keeps a 64-bit
-// word for only half of them at once.
-std::array<star_groups::pass_rooms, 2> star_groups::plan_passes(const star_sample& sample, const key_maker& keys) const
-{
-    std::vector<std::size_t> seen[2] = {std::vector<std::size_t>(buckets), std::vector<std::size_t>(buckets)};
-    const std::size_t half_way = star_total_ / 2;
-    for (std::size_t i = 0; i < sample.at.size(); ++i) {
-        const std::uint64_t w = keys.word(sample.axis[0][i], sample.axis[1][i], sample.axis[2][i], sample.magnitude[i], 0);
-        ++seen[sample.at[i] >= half_way][w >> top_shift];
-    }
-    std::size_t split = 0;
-    for (std::size_t sum = 0; split < buckets && 2 * sum < sample.at.size(); ++split) sum += seen[0][split] + seen[1][split];
-
-    std::array<pass_rooms, 2> passes;
-    passes[0].end = passes[1].first = split;
-    passes[1].end = buckets;
-    for (pass_rooms& pass : passes) {
-        std::size_t foretold = 0;
-        for (std::size_t d = pass.first; d < pass.end; ++d)
-            for (int half = 0; half < 2; ++half) {
-                const std::size_t n = seen[half][d];
-                // A count foretold from `n` sampled stars is off by about
-                // sample_step * sqrt(n); the room allows that much more (a
-                // room that overflows keeps the rest aside).
-                pass.room[half][d] = n ? (n + 1) * sample_step + (std::size_t)(sample_step * std::sqrt(static_cast<double>(n))) : 0;
-                foretold += n * sample_step;
-            }
-        // Room ahead of the rooms, and after them, for the codes of the
-        // first buckets sorted from each end (see sort_and_cut).
-        pass.headroom = foretold / headroom_share;
-    }
-    return passes;
-}
-
-// Keys, on the list's second and third walks: each half of the list from its
-// own start, every star of the pass's buckets as its word, its key above its
-// list position, into its half's room in its bucket, or, when that is full,
-// among the half's spilled words, which are then put in bucket order. The
-// words of other buckets are counted, by half and bucket, into `later` when
-// it is given: the next pass's rooms are then exact.
-star_groups::bucket_words star_groups::write_keys(const key_maker& keys, const pass_rooms& rooms, std::uint64_t* words,
-                                                  std::array<std::vector<std::size_t>, 2>* later) const
-{
-    bucket_words out;
-    out.words = words;
-    out.filled[0] = rooms.start[0];
-    out.filled[1] = rooms.start[1];
-    std::vector<std::uint64_t> spill[2];
-    const std::size_t half_way = star_total_ / 2;
-    if (later) (*later)[0].assign(buckets, 0), (*later)[1].assign(buckets, 0);
-    in_two([&](int half) {
-        const std::size_t from = half == 0 ? 0 : half_way, to = half == 0 ? half_way : star_total_;
-        if (from == to) return;
-        // Per bucket the next slot of its room and where the room ends; the
-        // buckets of other passes only count, with no end. Whether a star is
-        // this pass's follows no pattern along the list, so the walk does not
-        // branch on it: another pass's word is written where it is dropped.
-        std::vector<std::size_t> next(buckets, 0), end(buckets, SIZE_MAX);
-        for (std::size_t d = rooms.first; d < rooms.end; ++d) {
-            next[d] = rooms.start[half][d];
-            end[d] = next[d] + rooms.room[half][d];
-        }
-        std::vector<std::uint64_t>& spilled = spill[half];
-        // Held here, as the words written might otherwise alias them.
-        std::size_t* const next_of = next.data();
-        const std::size_t* const end_of = end.data();
-        std::uint64_t* const into = words;
-        const key_maker k = keys;
-        const std::size_t first = rooms.first, count = rooms.end - rooms.first;
-        std::uint64_t dropped;
-        const star_type* s = locate((std::uint32_t)from);
-        for (std::size_t n = from; n < to; ++n, s = s->next) {
-            if (kept_apart(*s)) continue;
-            const std::uint64_t w = k.word(*s, n);
-            const std::size_t d = w >> top_shift;
-            const std::size_t at = next_of[d];
-            if (at == end_of[d]) {                                         // the room is full
-                spilled.push_back(w);
-                continue;
-            }
-            next_of[d] = at + 1;
-            *(d - first < count ? into + at : &dropped) = w;
-        }
-        for (std::size_t d = 0; d < buckets; ++d) {
-            if (d >= rooms.first && d < rooms.end) out.filled[half][d] = next[d];
-            else if (later) (*later)[half][d] = next[d];
-        }
-    });
-    for (int half = 0; half < 2; ++half) {
-        std::vector<std::size_t>& at = out.spill_start[half];
-        at.assign(buckets + 1, 0);
-        for (std::uint64_t w : spill[half]) ++at[w >> top_shift];
-        for (std::size_t d = 0, sum = 0; d <= buckets; ++d) sum += std::exchange(at[d], sum);
-        out.spilled[half].resize(spill[half].size());
-        std::vector<std::size_t> next(at.begin(), at.end() - 1);
-        for (std::uint64_t w : spill[half]) out.spilled[half][next[w >> top_shift]++] = w;
-        std::vector<std::uint64_t>().swap(spill[half]);
-    }
-    return out;
-}
-
-// Leaves: sorted words of one band cut into leaves of at most leaf_size stars,
-// into `out`, their list positions (leaf_size to a leaf, ascending in each, in
-// `position`) coded by `codes`. A leaf's box comes from its stars' cells and
-// its brightest magnitude from its band, so the records need not be read
-// again, out of order; only a leaf in an outer cell, which holds the outliers,
-// or in the open brightest band, reads its records. The codes may be written
-// over the words: a leaf's words are read before its code is written.
-void star_groups::cut_leaves(const key_maker& keys, const std::uint64_t* w, const std::uint32_t* position,
-                             std::size_t count, code_writer& codes, node* out) const
-{
-    constexpr int band_shift = position_bits + 3 * morton_bits;
-    constexpr std::uint64_t top_cell = (1 << morton_bits) - 1;
-    const std::uint64_t axis_bits[3] = {spread_bits(top_cell) << 2, spread_bits(top_cell) << 1, spread_bits(top_cell)};
-    star_type* record_of[leaf_size];
-    const int band = (int)(w[0] >> band_shift);
-    for (std::size_t k = 0; k < count; k += leaf_size) {
-        const std::size_t end = std::min(count, k + leaf_size);
-        // An axis's bits, masked out of Morton codes, order the codes as
-        // the cells order along that axis.
-        std::uint64_t least[3] = {~0ull, ~0ull, ~0ull}, most[3] = {0, 0, 0};
-        for (std::size_t e = k; e < end; ++e) {
-            const std::uint64_t cell = w[e] >> position_bits;
-            for (int j = 0; j < 3; ++j) {
-                const std::uint64_t c = cell & axis_bits[j];
-                least[j] = std::min(least[j], c);
-                most[j] = std::max(most[j], c);
-            }
-        }
-        std::uint64_t low[3], high[3];
-        for (int j = 0; j < 3; ++j) {
-            low[j] = compact_bits(least[j] >> (2 - j));
-            high[j] = compact_bits(most[j] >> (2 - j));
-        }
-        node leaf{{0, 0, 0}, {0, 0, 0}, 0, 0, 0};
-        bool outer = band == 0;
-        for (int j = 0; j < 3; ++j) outer |= low[j] == 0 || high[j] == top_cell;
-        if (!outer) {
-            for (int j = 0; j < 3; ++j) keys.grid[j].bounds(low[j], high[j], leaf.lo[j], leaf.hi[j]);
-            leaf.reach = keys.band_reach[band];
-        } else {
-            for (std::size_t e = k; e < end; ++e) {
-                record_of[e - k] = locate(position[e]);
-                __builtin_prefetch(record_of[e - k]);
-            }
-            const star_type& s0 = *record_of[0];
-            float brightest = s0.abs_magnitude;
-            for (int j = 0; j < 3; ++j) leaf.lo[j] = leaf.hi[j] = (&s0.position.x)[j];
-            for (std::size_t e = 0; e < end - k; ++e) {
-                const star_type& s = *record_of[e];
-                const float v[3] = {s.position.x, s.position.y, s.position.z};
-                for (int j = 0; j < 3; ++j) {
-                    leaf.lo[j] = std::min(leaf.lo[j], v[j]);
-                    leaf.hi[j] = std::max(leaf.hi[j], v[j]);
-                }
-                brightest = std::min(brightest, s.abs_magnitude);
-            }
-            leaf.reach = reach_of(brightest);
-        }
-        leaf.first = codes.units();
-        leaf.last = (std::uint32_t)(end - k) | (std::uint32_t)codes.leaf(position + k, end - k, position_bits_) << count_bits;
-        out[k / leaf_size] = leaf;
-    }
-}
-
-// Sort and leaves for one pass: each bucket sorted by the rest of its key,
-// cut into leaves (after those made so far) and its leaves' codes written
-// from byte `code_end` of the groups' pages; gives where the codes end.
-//
-// The buckets are sorted in two runs of about half the pass's stars each, one
-// to a core: the first from the first bucket up, its codes from code_end on,
-// the second from the last bucket down, its codes packed against the end of
-// the pass's words, each bucket's codes written once its words are read, and
-// moved next to the first run's at the end. A bucket's codes take no more
-// bytes than its words, so that is safe while no run has more words to code
-// than the rooms it has read hold, which exact rooms always do and rooms
-// foretold by the sample do unless it misled them (the headroom at both ends
-// is for that); otherwise the codes go to pages of their own and are copied
-// into place once every word has been read. A bucket of more than four
-// million words is sorted in pages of its own.
-std::size_t star_groups::sort_and_cut(const key_maker& keys, const pass_rooms& rooms, const bucket_words& words,
-                                      std::size_t code_end)
-{
-    const std::size_t b0 = rooms.first, b1 = rooms.end;
-    std::vector<std::size_t> size(buckets), first_leaf(buckets + 1), code_at(buckets);
-    first_leaf[b0] = levels_[0].size();
-    std::size_t total = 0;
-    for (std::size_t d = b0; d < b1; ++d) {
-        size[d] = words.size(rooms, d);
-        total += size[d];
-        first_leaf[d + 1] = first_leaf[d] + (size[d] + leaf_size - 1) / leaf_size;
-    }
-    std::size_t middle = b0;
-    for (std::size_t sum = 0; middle < b1 && 2 * sum < total; ++middle) sum += size[middle];
-    bool in_place = code_end <= 8 * rooms.region[b0];
-    for (std::size_t d = b0, sum = 0; d < middle; ++d) in_place &= code_end + 8 * (sum += size[d]) <= 8 * rooms.region[d + 1];
-    for (std::size_t d = b1, sum = 0; d > middle; --d) in_place &= 8 * rooms.region[d - 1] + 8 * (sum += size[d - 1]) <= 8 * rooms.last_word;
-    mapped_pages own_pages;
-    if (!in_place) own_pages = mapped_pages(8 * std::max<std::size_t>(total, 1));
-    char* const area = in_place ? member_pages_.data() : own_pages.data();
-    const std::size_t front = in_place ? code_end : 0, back = in_place ? 8 * rooms.last_word : 8 * total;
-    std::size_t run_end[2] = {front, back};         // where the first run's codes end, the second's begin
-
-    levels_[0].resize(first_leaf[b1]);
-    node* const leaves = levels_[0].data();
-    in_two([&](int which) {
-        const std::size_t from = which == 0 ? b0 : middle, end = which == 0 ? middle : b1;
-        std::size_t most = 1;
-        for (std::size_t d = from; d < end; ++d)
-            if (size[d] <= large_bucket) most = std::max(most, size[d]);
-        const mapped_pages scratch_pages(2 * most * sizeof(std::uint64_t));
-        std::uint64_t* const scratch = reinterpret_cast<std::uint64_t*>(scratch_pages.data());
-        std::size_t& cursor = run_end[which];
-        std::vector<std::uint8_t> fill;             // stars dealt to each leaf so far
-        for (std::size_t k = 0; k < end - from; ++k) {
-            const std::size_t d = which == 0 ? from + k : end - 1 - k, n = size[d];
-            if (n == 0) continue;
-            std::uint64_t *sorted = scratch + most, *work = scratch;
-            mapped_pages large, large_work;
-            if (n > large_bucket) {
-                sorted = reinterpret_cast<std::uint64_t*>((large = mapped_pages(n * sizeof(std::uint64_t))).data());
-                work = reinterpret_cast<std::uint64_t*>((large_work = mapped_pages(n * sizeof(std::uint64_t))).data());
-            }
-            const std::array<stretch, 4> in = words.pieces(rooms, d);
-            const bool by_place = sort_bucket(in, n, sorted, work);
-            // Each leaf's list positions, ascending, leaf_size apart in `grouped`.
-            std::uint32_t* const leaf_of = reinterpret_cast<std::uint32_t*>(work);
-            std::uint32_t* const grouped = leaf_of + n;
-            constexpr std::uint64_t low_bits = (std::uint64_t(1) << position_bits) - 1;
-            if (by_place) {                 // the stretches are in list order: deal them out to their leaves
-                for (std::size_t r = 0; r < n; ++r) leaf_of[sorted[r] & low_bits] = (std::uint32_t)(r / leaf_size);
-                fill.assign((n + leaf_size - 1) / leaf_size, 0);
-                std::size_t place = 0;
-                for (const stretch& s : in)
-                    for (std::size_t i = 0; i < s.n; ++i, ++place) {
-                        const std::uint32_t l = leaf_of[place];
-                        grouped[l * leaf_size + fill[l]++] = (std::uint32_t)(s.at[i] & low_bits);
-                    }
-            } else {
-                for (std::size_t r = 0; r < n; ++r) grouped[r] = (std::uint32_t)(sorted[r] & low_bits);
-                for (std::size_t r = 0; r < n; r += leaf_size) std::sort(grouped + r, grouped + std::min(n, r + leaf_size));
-            }
-            code_writer codes(sorted);
-            cut_leaves(keys, sorted, grouped, n, codes, leaves + first_leaf[d]);
-            codes.finish();
-            const std::size_t bytes = 4 * (std::size_t)codes.units();
-            if (which == 1) cursor -= bytes;
-            std::memcpy(area + cursor, sorted, bytes);
-            code_at[d] = cursor;
-            if (which == 0) cursor += bytes;
-        }
-    });
-    // The second run's codes next to the first's, then every leaf told where its code lies.
-    char* const at = member_pages_.data();
-    const std::size_t first_run = run_end[0] - front, second_run = back - run_end[1];
-    if (in_place) {
-        std::memmove(at + run_end[0], area + run_end[1], second_run);
-    } else {
-        std::memcpy(at + code_end, area, first_run);
-        std::memcpy(at + code_end + first_run, area + run_end[1], second_run);
-    }
-    for (std::size_t d = b0; d < b1; ++d) {
-        if (size[d] == 0) continue;
-        const std::size_t placed = code_end + (d < middle ? code_at[d] - front : first_run + code_at[d] - run_end[1]);
-        for (std::size_t l = first_leaf[d]; l < first_leaf[d + 1]; ++l) leaves[l].first += (std::uint32_t)(placed / 4);
-    }
-    return code_end + first_run + second_run;
-}
-
-// Parents, fanout children at a time, up to a few roots.
-void star_groups::make_parents()
-{
-    while (levels_.back().size() > fanout) {
-        const node_array& below = levels_.back();
-        node_array above;
-        above.reserve((below.size() + fanout - 1) / fanout);
-        for (std::size_t k = 0; k < below.size(); k += fanout) {
-            const std::size_t end = std::min(below.size(), k + fanout);
-            node parent = below[k];
-            for (std::size_t e = k + 1; e < end; ++e)
-                for (int j = 0; j < 3; ++j) {
-                    parent.lo[j] = std::min(parent.lo[j], below[e].lo[j]);
-                    parent.hi[j] = std::max(parent.hi[j], below[e].hi[j]);
-                }
-            for (std::size_t e = k + 1; e < end; ++e) parent.reach = std::max(parent.reach, below[e].reach);
-            parent.first = (std::uint32_t)k;
-            parent.last = (std::uint32_t)end;
-            above.push_back(parent);
-        }
-        levels_.push_back(std::move(above));
-    }
-}
-
 star_groups::star_groups(star_type* first_star, bool walk_when_cheaper, std::size_t length_hint)
-    : first_star_(first_star), walk_when_cheaper_(walk_when_cheaper)
+    : first_star_(first_star), walk_when_cheaper_(walk_when_cheaper), made_(make_groups(first_star, length_hint))
 {
-    // While one core walks the list, the other readies pages for the words of
-    // a list of about the length foretold (first writes to fresh pages are
-    // the dearest part of making the groups).
-    readied_pages readied(length_hint);
-    star_sample sample;
-    if (!sample_list(sample)) return;                   // too many to number: every frame walks them all
-    readied.stop();
-    position_bits_ = bits_to_number(star_total_);
-    const key_maker keys = keys_for(sample);
-    std::array<pass_rooms, 2> passes = plan_passes(sample, keys);
-
-    // One mapping for the words of either pass and, at its front, the codes
-    // of the leaves made so far: the second pass's rooms lie after the first
-    // pass's codes, which take no more bytes than its words did.
-    const std::size_t words = std::max(passes[0].span(), sample.grouped + 2);
-    member_pages_ = readied.take(words * sizeof(std::uint64_t));
-    levels_.emplace_back();
-    levels_[0].reserve(sample.grouped / leaf_size + buckets);
-    // A pass's spent words go back where the next pass's rooms do not reach:
-    // those pages are written again without the cost of fresh ones.
-    std::size_t code_end = 0;
-    for (std::size_t p = 0; p < passes.size(); ++p) {
-        pass_rooms& pass = passes[p];
-        pass.place((code_end + 7) / 8);
-        std::array<std::vector<std::size_t>, 2> later;
-        const bool last_pass = p + 1 == passes.size();
-        const bucket_words written = write_keys(keys, pass, reinterpret_cast<std::uint64_t*>(member_pages_.data()),
-                                                last_pass ? nullptr : &later);
-        if (!last_pass) passes[p + 1].count_exactly(later);
-        code_end = sort_and_cut(keys, pass, written, code_end);
-        const std::size_t next = last_pass ? 0 : (code_end + 7) / 8 + passes[p + 1].span();
-        member_pages_.release(std::max(code_end, 8 * next), 8 * pass.last_word);
-    }
-    member_pages_.keep_first(code_end + 2 * sizeof(std::uint64_t));     // a word to spare for bits_from
-    codes_ = reinterpret_cast<const std::uint64_t*>(member_pages_.data());
-    leaves_ = levels_[0].size();
-    make_parents();
-    chosen_.reserve(always_.size() + 4096);
+    if (made_.levels.empty()) return;                    // too many to number: every frame walks them all
+    leaves_ = made_.levels[0].size();
+    chosen_.reserve(made_.always.size() + 4096);
 }
 
 star_groups::~star_groups() = default;
 
 // Calls f with each list position of a leaf, ascending, read from its code.
-template <class F> inline void star_groups::each_member(const node& leaf, F&& f) const
+template <class F> inline void star_groups::each_member(const group_node& leaf, F&& f) const
 {
-    const std::size_t count = leaf.last & ((1u << count_bits) - 1);
-    const int k = (int)(leaf.last >> count_bits);
-    const std::uint64_t low = (std::uint64_t(1) << k) - 1;
-    const std::size_t at = (std::size_t)leaf.first * 32;
-    const std::uint64_t first = bits_from(codes_, at) & ((std::uint64_t(1) << position_bits_) - 1);
-    f((std::uint32_t)first);
-    if (count < 2) return;
-    const std::size_t lows = at + (std::size_t)position_bits_, row = lows + (count - 1) * (std::size_t)k;
-    std::size_t window = row;                       // the row's bits from here are in v, less the ones taken
-    std::uint64_t v = bits_from(codes_, window);
-    for (std::size_t e = 1; e < count; ++e) {
-        while (v == 0) v = bits_from(codes_, window += 64);
-        const std::size_t one = window - row + (std::size_t)__builtin_ctzll(v);
-        v &= v - 1;
-        const std::uint64_t high = one - (e - 1);
-        const std::uint64_t offset = high << k | (bits_from(codes_, lows + (e - 1) * (std::size_t)k) & low);
-        f((std::uint32_t)(first + e + offset));
-    }
+    read_leaf_code(made_.codes, leaf.first, leaf.last & ((1u << count_bits) - 1), (int)(leaf.last >> count_bits),
+                   made_.first_bits, std::forward<F>(f));
 }
 
 bool star_groups::holds_its_stars() const
 {
-    if (levels_.empty()) return true;
+    if (made_.levels.empty()) return true;
     // Every star in exactly one group, or kept apart.
-    std::vector<bool> seen(star_total_);
+    std::vector<bool> seen(made_.star_total);
     bool once = true;
     auto mark = [&](std::uint32_t e) {
-        once &= e < star_total_ && !seen[e];
-        if (e < star_total_) seen[e] = true;
+        once &= e < made_.star_total && !seen[e];
+        if (e < made_.star_total) seen[e] = true;
     };
-    for (std::uint32_t e : always_) mark(e);
-    for (const node& leaf : levels_[0]) {
+    for (std::uint32_t e : made_.always) mark(e);
+    for (const group_node& leaf : made_.levels[0]) {
         bool inside = true;
         std::int64_t before = -1;
         each_member(leaf, [&](std::uint32_t e) {
             mark(e);
             once &= (std::int64_t)e > before;
             before = e;
-            if (e >= star_total_) return;
-            const star_type& s = *locate(e);
+            if (e >= made_.star_total) return;
+            const star_type& s = *made_.locate(e);
             const float v[3] = {s.position.x, s.position.y, s.position.z};
             for (int j = 0; j < 3; ++j) inside &= leaf.lo[j] <= v[j] && v[j] <= leaf.hi[j];
             inside &= reach_of(s.abs_magnitude) <= leaf.reach;
@@ -1000,10 +149,10 @@ bool star_groups::holds_its_stars() const
         if (!inside || !once) return false;
     }
     if (std::find(seen.begin(), seen.end(), false) != seen.end()) return false;
-    for (std::size_t level = 1; level < levels_.size(); ++level)
-        for (const node& parent : levels_[level])
+    for (std::size_t level = 1; level < made_.levels.size(); ++level)
+        for (const group_node& parent : made_.levels[level])
             for (std::uint32_t c = parent.first; c < parent.last; ++c) {
-                const node& child = levels_[level - 1][c];
+                const group_node& child = made_.levels[level - 1][c];
                 for (int j = 0; j < 3; ++j)
                     if (!(parent.lo[j] <= child.lo[j] && child.hi[j] <= parent.hi[j])) return false;
                 if (!(child.reach <= parent.reach)) return false;
@@ -1013,15 +162,15 @@ bool star_groups::holds_its_stars() const
 
 std::size_t star_groups::bytes() const
 {
-    std::size_t b = runs_.capacity() * sizeof(run) + member_pages_.size() + always_.capacity() * 4 +
+    std::size_t b = made_.runs.capacity() * sizeof(list_run) + made_.member_pages.size() + made_.always.capacity() * 4 +
                     chosen_.capacity() * 4 + spare_.capacity() * 4;
-    for (const auto& level : levels_) b += level.capacity() * sizeof(node);
+    for (const auto& level : made_.levels) b += level.capacity() * sizeof(group_node);
     return b;
 }
 
 void star_groups::visit(std::size_t level, std::uint32_t n, const frame_tests& tests)
 {
-    const node& g = levels_[level][n];
+    const group_node& g = made_.levels[level][n];
     if (!tests.may_show(g.lo, g.hi, g.reach)) return;
     if (level == 0) {
         each_member(g, [this](std::uint32_t e) { chosen_.push_back(e); });
@@ -1034,29 +183,11 @@ void star_groups::visit(std::size_t level, std::uint32_t n, const frame_tests& t
 // call) only moves forward, as the positions asked for grow.
 inline star_type* star_groups::record(std::uint32_t index, std::size_t& cursor) const
 {
-    if (cursor + 1 < runs_.size() && runs_[cursor + 1].first_index <= index)
-        cursor = std::upper_bound(runs_.begin() + cursor + 1, runs_.end(), index,
-                                  [](std::uint32_t i, const run& r) { return i < r.first_index; }) -
-                 runs_.begin() - 1;
-    return runs_[cursor].first + (index - runs_[cursor].first_index);
-}
-
-// The survivors into list order: by digits of the list position from the
-// lowest, as many as the list's length needs.
-void star_groups::sort_positions()
-{
-    constexpr int digit = 11;
-    if (chosen_.size() < 512) return std::sort(chosen_.begin(), chosen_.end());
-    spare_.resize(chosen_.size());
-    std::size_t count[1 << digit];
-    for (int shift = 0; ((star_total_ - 1) >> shift) > 0; shift += digit) {
-        std::fill(count, count + (1 << digit), 0);
-        for (std::uint32_t i : chosen_) ++count[i >> shift & ((1 << digit) - 1)];
-        std::size_t sum = 0;
-        for (std::size_t& c : count) sum += std::exchange(c, sum);
-        for (std::uint32_t i : chosen_) spare_[count[i >> shift & ((1 << digit) - 1)]++] = i;
-        chosen_.swap(spare_);
-    }
+    if (cursor + 1 < made_.runs.size() && made_.runs[cursor + 1].first_index <= index)
+        cursor = std::upper_bound(made_.runs.begin() + cursor + 1, made_.runs.end(), index,
+                                  [](std::uint32_t i, const list_run& r) { return i < r.first_index; }) -
+                 made_.runs.begin() - 1;
+    return made_.runs[cursor].first + (index - made_.runs[cursor].first_index);
 }
 
 void star_groups::walk_all(const matrix& view, const draw_context& frame)
@@ -1078,16 +209,16 @@ void star_groups::draw(const matrix& view, const draw_context& frame)
     chosen_.clear();
     walked_all_ = true;
     const frame_tests tests(view, frame.optics);
-    if (!tests.usable || levels_.empty()) {              // the whole list, as it stands
+    if (!tests.usable || made_.levels.empty()) {         // the whole list, as it stands
         return walk_all(view, frame);
     }
     try {
-        for (std::uint32_t n = 0; n < levels_.back().size(); ++n) visit(levels_.size() - 1, n, tests);
-        chosen_.insert(chosen_.end(), always_.begin(), always_.end());
-        if (walk_when_cheaper_ && chosen_.size() > star_total_ / walk_share) {   // walking the list is cheaper
+        for (std::uint32_t n = 0; n < made_.levels.back().size(); ++n) visit(made_.levels.size() - 1, n, tests);
+        chosen_.insert(chosen_.end(), made_.always.begin(), made_.always.end());
+        if (walk_when_cheaper_ && chosen_.size() > made_.star_total / walk_share) {   // walking the list is cheaper
             return walk_all(view, frame);
         }
-        sort_positions();
+        sort_ascending(chosen_, spare_, made_.star_total - 1);                     // into list order
     } catch (const std::bad_alloc&) {                    // no room for the survivors: the same pixels
         chosen_.clear();
         return walk_all(view, frame);
