@@ -24,7 +24,7 @@
 #include "engine/star_groups.h"
 #include "engine/stars.h"
 #include "synthetic_catalog.h"
-#include "app/viewer.h"
+#include "model/camera.h"
 
 #include <allegro.h>
 #include <benchmark/benchmark.h>

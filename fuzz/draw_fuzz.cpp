@@ -15,7 +15,7 @@
 // the same pixel for pixel, whatever shortcuts the program's drawing takes.
 #include "reference_draw.h"
 #include "engine/stars.h"
-#include "app/viewer.h"
+#include "app/frame.h"
 
 #include <allegro.h>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // mouse state without a display.
 #include "allegro_env.h"
 #include "test_support.h"
-#include "app/viewer.h"
+#include "model/camera.h"
 
 #include <atomic>
 #include <chrono>

@@ -3,7 +3,7 @@
 #include "allegro_env.h"
 #include "engine/stars.h"
 #include "test_support.h"
-#include "app/viewer.h"
+#include "app/frame.h"
 
 #include <memory>
 #include <string>

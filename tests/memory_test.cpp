@@ -11,7 +11,9 @@
 #include "temp_file.h"
 #include "test_support.h"
 #include "model/travel.h"
-#include "app/viewer.h"
+#include "app/app.h"
+#include "app/frame.h"
+#include "app/overlay.h"
 
 #include <sstream>
 #include <string>

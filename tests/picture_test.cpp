@@ -9,7 +9,7 @@
 #include "base/picture.h"
 #include "engine/stars.h"
 #include "test_support.h"
-#include "app/viewer.h"
+#include "app/frame.h"
 
 #include <csignal>
 #include <filesystem>

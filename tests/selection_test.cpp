@@ -6,7 +6,8 @@
 #include "engine/star_groups.h"
 #include "engine/stars.h"
 #include "test_support.h"
-#include "app/viewer.h"
+#include "app/frame.h"
+#include "app/overlay.h"
 
 #include <cstdio>
 #include <memory>
@@ -206,7 +207,7 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     selection picked;
     picked.choose(s);
     test_bitmap got, want;
-    picked.draw(got, c);
+    draw_selection(got, c, c.view, picked);
     for (const auto& p : marker_pixels(350, 220)) putpixel(want, p.first, p.second, marker_colour());
     const star_facts f = facts_about(*s, c.camera_position);
     int widest = 0;
@@ -222,7 +223,7 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     c.right = c.down & c.forward;
     build_view(c);
     test_bitmap behind;
-    picked.draw(behind, c);
+    draw_selection(behind, c, c.view, picked);
     EXPECT_EQ(count_colour(behind, marker_colour()), 0);
     EXPECT_GT(count_colour(behind, makecol(255, 255, 255)), 100);
 
@@ -231,11 +232,11 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     picked.choose(aside);
     c = at_earth();
     test_bitmap off;
-    picked.draw(off, c);
+    draw_selection(off, c, c.view, picked);
     EXPECT_EQ(count_colour(off, marker_colour()), 0);
 
     picked.choose(nullptr);                                       // nothing picked: nothing drawn
     test_bitmap empty, black;
-    picked.draw(empty, c);
+    draw_selection(empty, c, c.view, picked);
     EXPECT_TRUE(same_bitmap(empty, black));
 }

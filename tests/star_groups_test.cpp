@@ -5,7 +5,7 @@
 #include "test_support.h"
 #include "engine/star_groups.h"
 #include "engine/stars.h"
-#include "app/viewer.h"
+#include "app/frame.h"
 
 #include <cmath>
 #include <cstdint>

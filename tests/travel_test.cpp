@@ -6,7 +6,8 @@
 #include "test_support.h"
 #include "engine/stars.h"
 #include "model/travel.h"
-#include "app/viewer.h"
+#include "app/frame.h"
+#include "app/overlay.h"
 
 #include <algorithm>
 #include <cmath>
@@ -951,7 +952,7 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     press(KEY_ENTER, 13);
     frame(t, c);
     test_bitmap got, want;
-    t.draw(got, c);
+    draw_travel(got, c, t);
     const int white = makecol(255, 255, 255);
     textout_ex(want, font, "Names that start with \"Al\":", 10, 432, white, 0);
     textout_ex(want, font, "> Aldebaran", 10, 442, white, 0);
@@ -967,7 +968,7 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     ASSERT_EQ(t.journey.target(), stars.tail);
     c.camera_position = vector(3, 4, 12);                         // 13 light years from the star
     test_bitmap target, target_want;
-    t.draw(target, c);
+    draw_travel(target, c, t);
     textout_ex(target_want, font, "Target: Sirius  13.000000 light years", 10, target_row, white, 0);
     EXPECT_EQ(pixels_differing(target, target_want), 0);
 }

@@ -1,7 +1,5 @@
 #include "model/command_line.h"
 
-#include "app/viewer.h"
-
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -206,13 +204,4 @@ int answer_command_line(const command_line& line, std::ostream& out, std::ostrea
     write_usage(err);
     err << "Try 'starhop --help' for the controls and the catalog format.\n";
     return 2;
-}
-
-int starhop_main(int argc, char** argv)
-{
-    const command_line line = parse_command_line(argc, argv);
-    const int status = answer_command_line(line, std::cout, std::cerr);
-    if (status >= 0) return status;
-    if (!line.picture.empty()) return draw_picture(line);
-    return run_viewer(line);
 }

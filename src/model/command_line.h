@@ -45,7 +45,4 @@ void write_help(std::ostream& out);
 // the viewer is to run.
 int answer_command_line(const command_line& line, std::ostream& out, std::ostream& err);
 
-// The whole program behind the entry function.
-int starhop_main(int argc, char** argv);
-
 #endif

@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-struct BITMAP;
-
 class notices {
 public:
     static constexpr unsigned ticks_per_second = 50;   // the frame timer's rate
@@ -21,9 +19,8 @@ public:
     // One frame's passing: `ticks` timer ticks since the last one, and
     // whether a key was pressed in it. Returns whether a line went away.
     bool pass(unsigned ticks, bool key_pressed);
-    // The lines, oldest on top, the newest with its top at `bottom_row`.
-    void draw(BITMAP* target, int bottom_row) const;
     bool empty() const { return lines.empty(); }
+    // The lines, oldest first.
     const std::vector<std::string>& texts() const { return shown; }
 
 private:

@@ -1,8 +1,9 @@
 #include "model/travel.h"
 
 #include "engine/lens.h"
+#include "model/camera.h"
+#include "base/input.h"
 #include "engine/stars.h"
-#include "app/viewer.h"
 
 #include <algorithm>
 #include <allegro.h>
@@ -601,19 +602,4 @@ void traveller::go_to(camera& c, const star_type* star)
     prompt.close();
     journey.start(c, star);
     trip_started = true;
-}
-
-void traveller::draw(BITMAP* buffer, const camera& c) const
-{
-    const int white = makecol(255, 255, 255);
-    if (const star_type* t = journey.target()) {
-        const float distance = (t->position - c.camera_position).length();
-        textprintf_ex(buffer, font, 10, target_row, white, _textmode, "Target: %s  %f light years", t->name, (double)distance);
-    }
-    if (!prompt.is_open()) return;
-    const int prompt_row = prompt_row_of(buffer);
-    const std::vector<std::string>& notes = prompt.notes();
-    for (std::size_t i = 0; i < notes.size(); ++i)
-        textout_ex(buffer, font, notes[i].c_str(), 10, prompt_row - 10 * (int)(notes.size() - i), white, _textmode);
-    textprintf_ex(buffer, font, 10, prompt_row, white, _textmode, "Fly to: %s_", prompt.text().c_str());
 }

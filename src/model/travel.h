@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-struct BITMAP;
 struct camera;
 struct frame_input;
 class star_type;
@@ -178,9 +177,6 @@ public:
     // After the camera update: moves the trip on by the timer ticks since
     // the last frame (`tick` counts them), at least one.
     void after_camera(camera& c, unsigned tick);
-    // The target line under the status text and the open prompt; nothing
-    // when neither has been asked for.
-    void draw(BITMAP* buffer, const camera& c) const;
 
     fly_prompt prompt;
     trip journey;

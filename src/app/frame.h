@@ -1,12 +1,11 @@
-// The viewer application: start-up, the frame loop and what a frame draws.
-// The entry function in main.cpp hands the command line to starhop_main
-// (command_line.h), which calls run_viewer, or draw_picture for --picture.
-#ifndef STARHOP_VIEWER_H
-#define STARHOP_VIEWER_H
+// One frame of the viewer: from the frame's input to the picture in the back
+// buffer, and what a picture depends on, so an unchanged frame is not drawn
+// again.
+#ifndef STARHOP_FRAME_H
+#define STARHOP_FRAME_H
 
 #include "model/camera.h"
 #include "base/input.h"
-#include "engine/lens.h"
 #include "model/selection.h"
 #include "model/travel.h"
 #include "base/vector.h"
@@ -17,36 +16,9 @@
 #include <vector>
 
 struct BITMAP;
-struct command_line;
 class notices;
 class star_type;
 class star_groups;
-
-// Text lines from the top: the four status lines 10 pixels apart, then the
-// fly-to target line, and the help a line below that.
-constexpr int text_line_height = 10;
-constexpr int status_top_row   = 10;
-constexpr int status_lines     = 4;
-constexpr int target_row       = status_top_row + status_lines * text_line_height;
-constexpr int help_top_row     = target_row + 2 * text_line_height;
-
-// The prompt keeps its place above the bottom.
-int prompt_row_of(const BITMAP* buffer);
-
-// The screen asked for on the command line: a window of a size, or the
-// desktop's resolution in full screen (F11 switches between the two).
-struct screen_choice {
-    int width = screen_width, height = screen_height;  // the window
-    bool fullscreen = false;
-};
-class selection;
-
-// Set to 1 by the timer every 20 ms; the frame loop waits for it before it
-// shows a frame, then sets it back to 0.
-extern volatile int countready;
-extern volatile int framecounter;               // frames shown so far
-extern volatile int fps;                        // frames shown in the last second
-void timerfunc();
 
 // Draws one frame into `buffer`, through the camera's lens: every star in list
 // order, then the status text.
@@ -58,22 +30,6 @@ void timerfunc();
 void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
                 const traveller* travel = nullptr, star_groups* groups = nullptr,
                 const notices* shown = nullptr, selection* picked = nullptr);
-// Star groups for the whole list, or null when memory runs out while they
-// are made: then `errors` is told so, and so is `shown`.
-std::unique_ptr<star_groups> make_star_groups(star_type* first_star, int star_count, std::ostream& errors,
-                                              notices* shown);
-// What the program says when the groups cannot be made.
-extern const char* const no_groups_message;
-// How long what the load said stays on the screen after the first frame.
-constexpr unsigned load_message_seconds = 10;
-// Each line of `said` shown on the screen: for load_message_seconds, or
-// until the first key press when no star was loaded.
-void show_load_messages(const std::string& said, int star_count, notices& shown);
-// `text` cut at spaces into lines that fit a screen `width` pixels wide
-// beside its margin; a word longer than a line is cut where the line ends.
-std::vector<std::string> screen_lines(const std::string& text, int width = screen_width);
-// The help that F1 and ? show, a control a line.
-extern const std::vector<std::string> help_lines;
 
 // What a frame's picture depends on besides the catalog. A frame with no new
 // input whose state equals that of the last picture drawn would draw the same
@@ -96,6 +52,9 @@ struct frame_state {
 };
 frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown,
                      const selection& picked);
+
+// How long the lines L and P show stay on the screen.
+constexpr unsigned location_seconds = 5, saved_seconds = 3;
 
 // The frame loop without its waits and the screen: one frame from its input
 // to the picture in the back buffer.
@@ -136,19 +95,5 @@ private:
     bool drawn_ = false;                        // a picture is in the buffer
     frame_state drawn_state_;                   // what it was drawn from
 };
-
-
-// How long the lines L and P show stay on the screen.
-constexpr unsigned location_seconds = 5, saved_seconds = 3;
-
-// Starts the library, loads the catalog, opens the window (or the full
-// screen) the command line asks for and runs the frame loop from its start
-// (--at, --names) until Esc or the window's close button. Returns the process
-// exit status: 0 after a normal end, 1 when the graphics could not be started.
-int run_viewer(const command_line& line);
-// --picture: loads the catalog, draws the viewer's first frame into a memory
-// bitmap of the window's size and writes it to the picture file, without a
-// display. Returns the exit status: 0 when written, 1 when not.
-int draw_picture(const command_line& line);
 
 #endif
