@@ -1,5 +1,7 @@
 // The command line: a catalog to read, the help text, the version, and the
 // mistakes that end the program with status 2 before any window opens.
+#include "app/app.h"
+#include "app/frame.h"
 #include "model/command_line.h"
 
 #include <fstream>
@@ -79,8 +81,7 @@ TEST(CommandLine, StartOptionsCombineWithACatalog)
     EXPECT_FALSE(plain.at_given || plain.names || !plain.picture.empty());
 
     camera c;                                       // the first frame's camera takes both
-    start_camera(c, line);
-    EXPECT_EQ(c.show_names, 1);
+    EXPECT_TRUE(start_camera(c, line).names);
     EXPECT_EQ(c.optics.zoom_step(), 4);
     EXPECT_EQ(c.camera_position.z, 3.0f);
 }

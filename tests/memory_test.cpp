@@ -153,14 +153,13 @@ TEST(OutOfMemoryGroups, FramesWalkTheWholeListWithTheSamePixels)
     list.load(numbered_catalog(2000), false);
     ASSERT_EQ(list.count, 2000);
     camera c;
-    build_view(c);
     test_bitmap walked, grouped, fallback;
     {
         const auto groups = make_star_groups(list.head, list.count, std::cerr, nullptr);
         ASSERT_NE(groups, nullptr);
-        draw_frame(c, list.head, list.count, grouped, nullptr, groups.get());
+        draw_frame(c, build_view(c), toggles(), list.head, list.count, grouped, nullptr, groups.get());
     }
-    draw_frame(c, list.head, list.count, walked);
+    draw_frame(c, build_view(c), toggles(), list.head, list.count, walked);
     for (long long allowed : {0, 1, 2}) {                         // the words, the scratch, the leaves
         SCOPED_TRACE("allowed " + std::to_string(allowed));
         std::ostringstream errors;
@@ -174,7 +173,7 @@ TEST(OutOfMemoryGroups, FramesWalkTheWholeListWithTheSamePixels)
         EXPECT_EQ(errors.str(), std::string(no_groups_message) + "\n");
         EXPECT_EQ(shown.texts(), screen_lines(no_groups_message));
         clear_bitmap(fallback);
-        draw_frame(c, list.head, list.count, fallback, nullptr, groups.get());
+        draw_frame(c, build_view(c), toggles(), list.head, list.count, fallback, nullptr, groups.get());
         EXPECT_TRUE(same_bitmap(fallback, walked));
     }
     EXPECT_TRUE(same_bitmap(grouped, walked));
@@ -268,17 +267,16 @@ TEST(LoadMessages, DrawnAtTheBottomAboveAnOpenPromptAndNothingWithoutThem)
 {
     star_type head;
     camera c;
-    build_view(c);
     test_bitmap plain, with_none, with_line, want;
-    draw_frame(c, &head, 0, plain);
+    draw_frame(c, build_view(c), toggles(), &head, 0, plain);
     const notices empty;
-    draw_frame(c, &head, 0, with_none, nullptr, nullptr, &empty);
+    draw_frame(c, build_view(c), toggles(), &head, 0, with_none, nullptr, nullptr, &empty);
     EXPECT_TRUE(same_bitmap(with_none, plain));                   // the default view is unchanged
 
     notices shown;
     shown.show("stars.txt: cannot open: No such file or directory", 0);
-    draw_frame(c, &head, 0, with_line, nullptr, nullptr, &shown);
-    draw_frame(c, &head, 0, want);
+    draw_frame(c, build_view(c), toggles(), &head, 0, with_line, nullptr, nullptr, &shown);
+    draw_frame(c, build_view(c), toggles(), &head, 0, want);
     textout_ex(want, font, "stars.txt: cannot open: No such file or directory", 10, 462, makecol(255, 255, 255), -1);
     EXPECT_TRUE(same_bitmap(with_line, want));
 
@@ -287,9 +285,9 @@ TEST(LoadMessages, DrawnAtTheBottomAboveAnOpenPromptAndNothingWithoutThem)
     t.prompt.open_empty();
     t.prompt.show_note("Reading the names...");
     clear_bitmap(with_line);
-    draw_frame(c, &head, 0, with_line, &t, nullptr, &shown);
+    draw_frame(c, build_view(c), toggles(), &head, 0, with_line, &t, nullptr, &shown);
     clear_bitmap(want);
-    draw_frame(c, &head, 0, want, &t);
+    draw_frame(c, build_view(c), toggles(), &head, 0, want, &t);
     textout_ex(want, font, "stars.txt: cannot open: No such file or directory", 10, 442, makecol(255, 255, 255), -1);
     EXPECT_TRUE(same_bitmap(with_line, want));
 }

@@ -244,10 +244,9 @@ TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
         const command_line line = parse(args);
         ASSERT_EQ(line.action, command_line::run) << line.problem;
         camera c;
-        start_camera(c, line);
-        build_view(c);
+        const toggles on = start_camera(c, line);
         test_bitmap want(c.optics.width(), c.optics.height());
-        draw_frame(c, const_cast<star_type*>(&stars.head), stars.count, want);
+        draw_frame(c, build_view(c), on, const_cast<star_type*>(&stars.head), stars.count, want);
         EXPECT_TRUE(same_picture(read_png(png), want)) << shell;
     }
 
@@ -341,7 +340,7 @@ TEST_F(ViewKeys, LocationLineGivesTheSameFrameAgain)
     ASSERT_EQ(start.action, command_line::run) << start.problem;
     test_bitmap again;
     frame_loop second(&stars.head, stars.count, again);
-    start_camera(second.c, start);
+    second.start(start);
     EXPECT_EQ(second.c.speed_level, 2);
     ASSERT_TRUE(second.step(frame_input(), 1));
     EXPECT_TRUE(same_bitmap(again, buffer));

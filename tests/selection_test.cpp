@@ -45,12 +45,7 @@ private:
     std::vector<std::unique_ptr<star_type>> stars_;
 };
 
-camera at_earth()
-{
-    camera c;
-    build_view(c);
-    return c;
-}
+camera at_earth() { return camera(); }
 
 } // namespace
 
@@ -86,7 +81,7 @@ TEST(ClickPick, NearestDrawnStarWithinSixPixelsTheBrighterOfTwoAsNear)
             const star_type* before = field.head();
             picked.choose(before);                                // a click replaces what was picked
             picked.click(320, 240);
-            draw_frame(c, field.head(), field.count(), frame, nullptr, culled ? &groups : nullptr, nullptr, &picked);
+            draw_frame(c, build_view(c), toggles(), field.head(), field.count(), frame, nullptr, culled ? &groups : nullptr, nullptr, &picked);
             if (k.picked) {
                 ASSERT_NE(picked.star(), nullptr);
                 EXPECT_STREQ(picked.star()->name, k.picked);
@@ -95,7 +90,7 @@ TEST(ClickPick, NearestDrawnStarWithinSixPixelsTheBrighterOfTwoAsNear)
             }
             EXPECT_EQ(picked.pick(), nullptr) << "the click was answered";
             const star_type* now = picked.star();
-            draw_frame(c, field.head(), field.count(), frame, nullptr, culled ? &groups : nullptr, nullptr, &picked);
+            draw_frame(c, build_view(c), toggles(), field.head(), field.count(), frame, nullptr, culled ? &groups : nullptr, nullptr, &picked);
             EXPECT_EQ(picked.star(), now) << "frames without a click keep it";
         }
     }
@@ -117,14 +112,14 @@ TEST(ClickPick, ChangesNoPixelAndBothWalksPickTheSameStar)
         star_groups groups(field.head(), false);
         camera c;
         c.camera_position = vector(uniform(-5, 5), uniform(-5, 5), uniform(-5, 5));
-        c.show_names = round % 2;
-        build_view(c);
+        const int names = round % 2;
+        const matrix view = build_view(c);
         for (int click = 0; click < 6; ++click) {
             SCOPED_TRACE("round " + std::to_string(round) + ", click " + std::to_string(click));
             test_bitmap plain, with_full, with_groups;
-            draw_context none(plain, c.optics, c.show_names);
+            draw_context none(plain, c.optics, names);
             for (star_type* s = field.head(); s; s = s->next) {
-                s->transform_star(c.view);
+                s->transform_star(view);
                 s->draw(none);
             }
             int x = (int)uniform(0, 640), y = (int)uniform(0, 480);
@@ -132,15 +127,15 @@ TEST(ClickPick, ChangesNoPixelAndBothWalksPickTheSameStar)
                 x = (int)uniform(0, 640), y = (int)uniform(0, 480);   // every other click near a lit pixel
             if (click % 2) x += (int)uniform(-5, 5), y += (int)uniform(-5, 5);
             star_pick full(x, y), culled(x, y);
-            draw_context through_full(with_full, c.optics, c.show_names);
+            draw_context through_full(with_full, c.optics, names);
             through_full.pick = &full;
             for (star_type* s = field.head(); s; s = s->next) {
-                s->transform_star(c.view);
+                s->transform_star(view);
                 s->draw(through_full);
             }
-            draw_context through_groups(with_groups, c.optics, c.show_names);
+            draw_context through_groups(with_groups, c.optics, names);
             through_groups.pick = &culled;
-            groups.draw(c.view, through_groups);
+            groups.draw(view, through_groups);
             EXPECT_TRUE(same_bitmap(with_full, plain));
             EXPECT_TRUE(same_bitmap(with_groups, plain));
             EXPECT_EQ(culled.best(), full.best());
@@ -207,7 +202,7 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     selection picked;
     picked.choose(s);
     test_bitmap got, want;
-    draw_selection(got, c, c.view, picked);
+    draw_selection(got, c, build_view(c), picked);
     for (const auto& p : marker_pixels(350, 220)) putpixel(want, p.first, p.second, marker_colour());
     const star_facts f = facts_about(*s, c.camera_position);
     int widest = 0;
@@ -221,9 +216,8 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     // Turned away, the star is behind: the block stays, the marker goes.
     c.forward = -c.forward;
     c.right = c.down & c.forward;
-    build_view(c);
     test_bitmap behind;
-    draw_selection(behind, c, c.view, picked);
+    draw_selection(behind, c, build_view(c), picked);
     EXPECT_EQ(count_colour(behind, marker_colour()), 0);
     EXPECT_GT(count_colour(behind, makecol(255, 255, 255)), 100);
 
@@ -232,11 +226,11 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     picked.choose(aside);
     c = at_earth();
     test_bitmap off;
-    draw_selection(off, c, c.view, picked);
+    draw_selection(off, c, build_view(c), picked);
     EXPECT_EQ(count_colour(off, marker_colour()), 0);
 
     picked.choose(nullptr);                                       // nothing picked: nothing drawn
     test_bitmap empty, black;
-    draw_selection(empty, c, c.view, picked);
+    draw_selection(empty, c, build_view(c), picked);
     EXPECT_TRUE(same_bitmap(empty, black));
 }

@@ -3,6 +3,7 @@
 // until the end; or, for --picture, the first frame drawn into a file.
 #include "app/app.h"
 
+#include "app/controls.h"
 #include "app/frame.h"
 #include "app/overlay.h"
 #include "base/text.h"
@@ -31,6 +32,10 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+
+#ifndef STARHOP_VERSION
+#define STARHOP_VERSION "unknown"
+#endif
 
 volatile int countready = 0;
 volatile int framecounter = 0;
@@ -169,7 +174,7 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
                        notices& said, const command_line& line)
 {
     frame_loop loop(first_star, star_count, screen_of.buffer(), groups, &said, false);
-    start_camera(loop.c, line);
+    loop.start(line);
     frame_rate rate;
     frame_input in;
     unsigned ticks_then = ticks;
@@ -179,7 +184,7 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
     while (!loop.done()) {
         events->read();
         read_input(in);
-        if (in.pressed(KEY_F11)) {              // once per press, the prompt open or not
+        if (acts(in, act::switch_screen, false)) {   // also while the prompt is open
             events.reset();                     // the switch waits on the library's own reading
             const bool switched = screen_of.toggle(said);
             events.emplace();
@@ -194,7 +199,7 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
             loop.hidden = !window_shown();
         }
         const bool drawn = loop.step(in, now);
-        if (close_requested) loop.c.done = 1;   // the close button ends as Esc does
+        if (close_requested) loop.quit = true;  // the close button ends as Esc does
         while (!countready) wait_for_tick();    // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
@@ -301,7 +306,7 @@ int draw_picture(const command_line& line)
     {
         // The viewer's first frame: no key, no button, the pointer nowhere drawn.
         frame_loop loop(first_star, star_count, buffer, groups.get(), &shown, false);
-        start_camera(loop.c, line);
+        loop.start(line);
         loop.step(frame_input(), 0);
     }
     std::string problem;
@@ -360,6 +365,73 @@ int run_viewer(const command_line& line)
         return 1;
     }
     return 0;
+}
+
+const char* program_version() { return STARHOP_VERSION; }
+
+void write_usage(std::ostream& out)
+{
+    out << "Usage: starhop [--window WxH | --fullscreen] [--at LINE] [--names] [--picture FILE] [catalog]\n"
+           "       starhop --help | --version\n";
+}
+
+void write_help(std::ostream& out)
+{
+    write_usage(out);
+    out << "\n"
+           "Fly among the stars of a catalog in three dimensions. The catalog is the\n"
+           "file named on the command line, or stars.txt in the working directory.\n"
+           "\n"
+           "Options:\n"
+           "  --window WxH   open a window of W by H pixels (W 320 to 7680, H 240 to\n"
+           "                 4320); without it, 640 by 480\n"
+           "  --fullscreen   fill the screen at the desktop's resolution\n"
+           "  -h, --help     show this text and exit\n"
+           "  --version      show the version and exit\n"
+           "  --at LINE      start at a location printed by L, at rest, with or without\n"
+           "                 its first word: starhop-at:1 X,Y,Z F1,F2,F3 D1,D2,D3\n"
+           "                 zoom=K exposure=E speed=S\n"
+           "  --names        start with the names of the bright stars on\n"
+           "  --picture FILE draw the first frame into the PNG file FILE and exit,\n"
+           "                 without a window or a display\n"
+           "\n"
+           "Controls:\n";
+    for (const std::string& line : control_lines()) out << line << "\n";
+    out << "\n"
+           "Catalog format:\n"
+           "  Plain text, one star per line, no header. Eleven columns separated by\n"
+           "  single tabs; columns 2, 4, 6, 8 and 10 are not read:\n"
+           "   1  name, at most " << star_name_length << " characters\n"
+           "   3  apparent magnitude seen from Earth, such as -1.44\n"
+           "   5  distance from Earth in light years\n"
+           "   7  spectral class; its first letter (O B A F G K M W) colours bright stars\n"
+           "   9  right ascension: hours minutes seconds, such as 06 45 08.92\n"
+           "  11  declination: signed degrees arcminutes arcseconds, such as -16 42 58.0\n"
+           "  Blank lines are passed over; reading stops at the first line that cannot\n"
+           "  be read whole.\n"
+           "  Also read as they come, told by their content: HYG database tables (CSV\n"
+           "  naming ra, dec, dist, mag) and Gaia archive tables (CSV or ECSV naming ra,\n"
+           "  dec, parallax, phot_g_mean_mag), and any of these compressed with gzip.\n";
+}
+
+int answer_command_line(const command_line& line, std::ostream& out, std::ostream& err)
+{
+    switch (line.action) {
+    case command_line::run:
+        return -1;
+    case command_line::help:
+        write_help(out);
+        return 0;
+    case command_line::version:
+        out << "starhop " << program_version() << "\n";
+        return 0;
+    case command_line::mistake:
+        break;
+    }
+    err << "starhop: " << line.problem << "\n";
+    write_usage(err);
+    err << "Try 'starhop --help' for the controls and the catalog format.\n";
+    return 2;
 }
 
 int starhop_main(int argc, char** argv)

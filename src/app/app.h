@@ -31,6 +31,17 @@ extern volatile int framecounter;               // frames shown so far
 extern volatile int fps;                        // frames shown in the last second
 void timerfunc();
 
+const char* program_version();
+void write_usage(std::ostream& out);
+// The usage, the options, the controls (from the controls table) and the
+// catalog format.
+void write_help(std::ostream& out);
+
+// Answers a command line that does not ask to run: help or version on `out`
+// (status 0), a mistake and the usage on `err` (status 2). Returns -1 when
+// the viewer is to run.
+int answer_command_line(const command_line& line, std::ostream& out, std::ostream& err);
+
 // Star groups for the whole list, or null when memory runs out while they
 // are made: then `errors` is told so, and so is `shown`.
 std::unique_ptr<star_groups> make_star_groups(star_type* first_star, int star_count, std::ostream& errors,

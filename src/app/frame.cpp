@@ -2,7 +2,9 @@
 // input, and a picture of stars and text when anything it shows changed.
 #include "app/frame.h"
 
+#include "app/controls.h"
 #include "app/overlay.h"
+#include "model/command_line.h"
 #include "model/location.h"
 #include "model/notices.h"
 #include "base/picture.h"
@@ -15,25 +17,33 @@
 #include <iostream>
 #include <string>
 
-void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel, star_groups* groups, const notices* shown, selection* picked)
+toggles start_camera(camera& c, const command_line& line)
+{
+    if (line.at_given) place_camera(c, line.at);
+    toggles on;
+    on.names = line.names;
+    return on;
+}
+
+void draw_frame(const camera& c, const matrix& view, const toggles& on, star_type* first_star, int star_count,
+                BITMAP* buffer, const traveller* travel, star_groups* groups, const notices* shown, selection* picked)
 {
     acquire_bitmap(buffer);
     show_mouse(nullptr);                       // the pointer comes off before we draw
     clear_bitmap(buffer);
-    draw_context frame(buffer, c.optics, c.show_names);
+    draw_context frame(buffer, c.optics, on.names);
     if (picked) frame.pick = picked->pick();   // null but on the frame after a click
     if (groups) {
-        groups->draw(c.view, frame);
+        groups->draw(view, frame);
     } else {
         for (star_type* s = first_star; s; s = s->next) {
-            s->transform_star(c.view);
+            s->transform_star(view);
             s->draw(frame);
         }
     }
     if (picked) picked->frame_drawn();
-    overlay o{c, c.view, star_count};
-    o.help = c.show_help != 0;
+    overlay o{c, view, star_count};
+    o.help = on.help;
     o.travel = travel;
     o.picked = picked;
     o.shown = shown;
@@ -47,14 +57,14 @@ bool frame_state::operator==(const frame_state& o) const
     const auto same = [](vector a, vector b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
     return same(position, o.position) && same(forward, o.forward) && same(down, o.down) && same(right, o.right) &&
            width == o.width && height == o.height && zoom == o.zoom && exposure == o.exposure &&
-           speed_level == o.speed_level && show_names == o.show_names && show_help == o.show_help &&
+           speed_level == o.speed_level && on.names == o.on.names && on.help == o.on.help &&
            pointer_x == o.pointer_x && pointer_y == o.pointer_y && target == o.target &&
            prompt_open == o.prompt_open && prompt_text == o.prompt_text && prompt_notes == o.prompt_notes &&
            notices_shown == o.notices_shown && selected == o.selected && click_waiting == o.click_waiting;
 }
 
-frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown,
-                     const selection& picked)
+frame_state state_of(const camera& c, const toggles& on, const frame_input& in, const traveller& travel,
+                     const notices* shown, const selection& picked)
 {
     frame_state s;
     s.position = c.camera_position;
@@ -66,8 +76,7 @@ frame_state state_of(const camera& c, const frame_input& in, const traveller& tr
     s.zoom = c.optics.zoom_step();
     s.exposure = c.optics.exposure_steps();
     s.speed_level = c.speed_level;
-    s.show_names = c.show_names;
-    s.show_help = c.show_help;
+    s.on = on;
     s.pointer_x = in.pointer_x;
     s.pointer_y = in.pointer_y;
     s.target = travel.journey.target();
@@ -103,11 +112,16 @@ frame_loop::~frame_loop() = default;
 
 bool frame_loop::step(const frame_input& in, unsigned tick)
 {
-    const int keys = travel.before_camera(c, in, picked.star());
-    update_camera(c, in, keys);
+    const bool keys = travel.before_camera(c, travel_keys_of(in), picked.star());
+    const flight_controls flight = flight_of(in, keys);
+    travel.yield_to(c, flight);
+    update_camera(c, flight);
+    if (acts(in, act::quit, keys)) quit = true;
+    if (acts(in, act::names, keys)) on.names = !on.names;
+    if (acts(in, act::help, keys)) on.help = !on.help;
     travel.after_camera(c, tick);
     if (in.clicked()) picked.click(in.down_x, in.down_y);
-    if (keys && in.pressed(KEY_L)) {
+    if (acts(in, act::location, keys)) {
         // The right axis derived as --at derives it, so the frames from here
         // on are the ones the line gives.
         c.right = right_axis(c.down, c.forward);
@@ -116,16 +130,16 @@ bool frame_loop::step(const frame_input& in, unsigned tick)
         if (shown_)
             for (const std::string& part : screen_lines(line, c.optics.width())) shown_->show(part, location_seconds);
     }
-    build_view(c);
-    const frame_state now = state_of(c, in, travel, shown_, picked);
+    const matrix view = build_view(c);
+    const frame_state now = state_of(c, on, in, travel, shown_, picked);
     const bool same = drawn_ && in.quiet() && now == drawn_state_;   // the same picture again
     const bool draw = !same && !hidden;
     if (draw) {
-        draw_frame(c, first_star_, star_count_, buffer_, &travel, groups_, shown_, &picked);
+        draw_frame(c, view, on, first_star_, star_count_, buffer_, &travel, groups_, shown_, &picked);
         drawn_ = true;
         drawn_state_ = now;
     }
-    if (keys && in.pressed(KEY_P)) {            // the picture on the screen, without the pointer
+    if (acts(in, act::picture, keys)) {            // the picture on the screen, without the pointer
         show_mouse(nullptr);
         const std::string said =
             save_picture(buffer_, pictures.empty() ? pictures_folder() : pictures, std::time(nullptr));

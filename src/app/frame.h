@@ -16,18 +16,30 @@
 #include <vector>
 
 struct BITMAP;
+struct command_line;
 class notices;
 class star_type;
 class star_groups;
 
-// Draws one frame into `buffer`, through the camera's lens: every star in list
-// order, then the status text.
+// What a frame shows besides the camera's view: the star names, the help.
+struct toggles {
+    bool names = false;
+    bool help = false;
+};
+
+// The camera of the first frame, at the --at location, and the toggles it
+// starts with: names as --names says.
+toggles start_camera(camera& c, const command_line& line);
+
+// Draws one frame into `buffer`, through the camera's lens and `view`: every
+// star in list order, then the status text; star names and help as `on` says.
 // With `travel`, also its target line and prompt. With `groups` (made from the
 // same list), only the stars that can show are visited, with the same pixels.
 // With `shown`, its lines at the bottom of the screen, above an open prompt.
 // With `picked`, a click waiting there is answered from the stars drawn, and
 // the star picked is marked and described.
-void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
+void draw_frame(const camera& c, const matrix& view, const toggles& on, star_type* first_star, int star_count,
+                BITMAP* buffer,
                 const traveller* travel = nullptr, star_groups* groups = nullptr,
                 const notices* shown = nullptr, selection* picked = nullptr);
 
@@ -37,7 +49,7 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
 struct frame_state {
     vector position, forward, down, right;
     int width = 0, height = 0, zoom = 0, exposure = 0, speed_level = 0;
-    int show_names = 0, show_help = 0;
+    toggles on;
     int pointer_x = 0, pointer_y = 0;           // the pointer is drawn into the picture
     const star_type* target = nullptr;
     bool prompt_open = false;
@@ -50,8 +62,8 @@ struct frame_state {
     bool operator==(const frame_state& o) const;
     bool operator!=(const frame_state& o) const { return !(*this == o); }
 };
-frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown,
-                     const selection& picked);
+frame_state state_of(const camera& c, const toggles& on, const frame_input& in, const traveller& travel,
+                     const notices* shown, const selection& picked);
 
 // How long the lines L and P show stay on the screen.
 constexpr unsigned location_seconds = 5, saved_seconds = 3;
@@ -67,18 +79,24 @@ public:
     frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups = nullptr,
                notices* shown = nullptr, bool make_groups = true);
     ~frame_loop();
+    // The first frame as the command line asks: where it starts, names on or off.
+    void start(const command_line& line) { on = start_camera(c, line); }
     // One frame on `in`, with `tick` timer ticks counted so far: the prompt,
-    // the camera, the trip, the view and, when something changed since the
-    // last picture drawn, a new picture. L prints the location on
-    // `locations`; P saves the picture in `pictures` (the user's pictures
-    // folder when empty). Returns whether it drew one; never while `hidden`.
+    // the camera, the toggles, the trip, the view and, when something
+    // changed since the last picture drawn, a new picture. The keyboard acts
+    // as the controls table says. L prints the location on `locations`; P
+    // saves the picture in `pictures` (the user's pictures folder when
+    // empty). Returns whether it drew one; never while `hidden`.
     bool step(const frame_input& in, unsigned tick);
-    bool done() const { return c.done != 0; }
+    // Quit was asked for: the program ends after this frame.
+    bool done() const { return quit; }
     // A new back buffer (the screen mode changed): the lens takes its size,
     // and the next frame is drawn whatever else changed.
     void use_buffer(BITMAP* buffer);
 
     camera c;
+    toggles on;
+    bool quit = false;                          // set by the quit key, and by the window's close button
     traveller travel;
     selection picked;
     std::ostream* locations;                    // where L prints the line: standard output

@@ -1,6 +1,7 @@
 // The text and the marker drawn over the stars, and where each goes.
 #include "app/overlay.h"
 
+#include "app/controls.h"
 #include "model/camera.h"
 #include "model/notices.h"
 #include "model/selection.h"
@@ -10,24 +11,6 @@
 #include <algorithm>
 #include <allegro.h>
 #include <cstdio>
-
-const std::vector<std::string> help_lines = {
-    "Controls (F1 or ? again to hide them):",
-    "  Space, right mouse button     thrust forward",
-    "  B                             thrust backward",
-    "  PgUp, PgDn                    faster or slower, ten times a step",
-    "  drag with a mouse button      turn the view",
-    "  arrow keys                    turn the view",
-    "  mouse wheel, = and -          zoom in and out (also keypad + and -)",
-    "  ] and [                       more or less exposure",
-    "  E                             fly back to Earth",
-    "  Tab                           star names on or off",
-    "  F                             fly to a star by name",
-    "  P                             save the screen as a PNG picture",
-    "  L                             print the location, for --at",
-    "  F1 or ?                       this help",
-    "  Esc                           quit",
-};
 
 int prompt_row_of(const BITMAP* buffer) { return buffer->h - 18; }
 
@@ -75,11 +58,14 @@ void draw_status(BITMAP* buffer, const camera& c, int star_count)
     textout_ex(buffer, font, fourth.c_str(), text_margin, row + 3 * step, white(), _textmode);
 }
 
+// Every control, under a line that says how to hide them again.
 void draw_help(BITMAP* buffer)
 {
-    for (std::size_t i = 0; i < help_lines.size(); ++i)
-        textout_ex(buffer, font, help_lines[i].c_str(), text_margin, help_top_row + text_line_height * (int)i,
-                   white(), _textmode);
+    std::vector<std::string> lines = control_lines();
+    lines.insert(lines.begin(), "Controls (F1 or ? again to hide them):");
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        textout_ex(buffer, font, lines[i].c_str(), text_margin, help_top_row + text_line_height * (int)i, white(),
+                   _textmode);
 }
 
 // Four corner strokes, each bent round a corner of the square 2 * corner wide.

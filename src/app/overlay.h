@@ -55,7 +55,4 @@ void draw_travel(BITMAP* buffer, const camera& c, const traveller& travel);
 // viewer and on the screen, and the block of its facts at the top right.
 void draw_selection(BITMAP* buffer, const camera& c, const matrix& view, const selection& picked);
 
-// The help that F1 and ? show, a control a line.
-extern const std::vector<std::string> help_lines;
-
 #endif
