@@ -3,9 +3,12 @@
 #include "allegro_env.h"
 #include "engine/stars.h"
 #include "test_support.h"
+#include "app/controls.h"
 #include "app/frame.h"
 
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 
 static auto* env = register_allegro_env();
@@ -140,6 +143,34 @@ TEST_F(FrameDrawing, StatusTextHidesTheStarsUnderIt)
     EXPECT_NE(getpixel(got, 600, 15), 0);                   // beyond the text, the star shows
     delete under->next;
     delete under;
+}
+
+// F1's help lists every control of the table, keys in a column and their
+// help beside them, under the status text and within the default window.
+TEST_F(FrameDrawing, HelpListsEveryControlOfTheTable)
+{
+    star_type head;
+    toggles on;
+    on.help = true;
+    draw_frame(c, build_view(c), on, &head, 0, got);
+    draw_expected_text(want, "You are 0.000000 light years from Earth.  0 stars in database.");
+    const int white = makecol(255, 255, 255);
+    textout_ex(want, font, "Controls (F1 or ? again to hide them):", 10, 70, white, 0);
+    int row = 80;
+    std::set<std::string> keys;
+    for (const control& k : controls) {
+        keys.insert(k.keys);
+        std::string column = std::string(" ") + k.keys;
+        column.resize(35, ' ');
+        std::istringstream help(k.help);
+        for (std::string line; std::getline(help, line); row += 10, column.assign(35, ' ')) {
+            EXPECT_LE(10 + 8 * (int)(column + line).size(), screen_width) << line;
+            textout_ex(want, font, (column + line).c_str(), 10, row, white, 0);
+        }
+    }
+    EXPECT_EQ(pixels_differing(got, want, 0, 0, 640, 480), 0);
+    for (const char* named : {"F11", "click a star (left button)", "G", "F1, or ?", "Esc, or the close button"})
+        EXPECT_EQ(keys.count(named), 1u) << named;
 }
 
 // The frame loop, one frame at a time on a filled input, into a memory bitmap.

@@ -58,11 +58,12 @@ void draw_status(BITMAP* buffer, const camera& c, int star_count)
     textout_ex(buffer, font, fourth.c_str(), text_margin, row + 3 * step, white(), _textmode);
 }
 
-// Every control, under a line that says how to hide them again.
+// Every control, under a line that says how to hide them again: --help's
+// list indented a space less, so its widest row fits the default window.
 void draw_help(BITMAP* buffer)
 {
-    std::vector<std::string> lines = control_lines();
-    lines.insert(lines.begin(), "Controls (F1 or ? again to hide them):");
+    std::vector<std::string> lines(1, "Controls (F1 or ? again to hide them):");
+    for (const std::string& line : control_lines()) lines.push_back(line.substr(1));
     for (std::size_t i = 0; i < lines.size(); ++i)
         textout_ex(buffer, font, lines[i].c_str(), text_margin, help_top_row + text_line_height * (int)i, white(),
                    _textmode);
