@@ -5,6 +5,7 @@
 #include "test_support.h"
 #include "app/controls.h"
 #include "app/frame.h"
+#include "app/overlay.h"
 
 #include <memory>
 #include <set>
@@ -171,6 +172,22 @@ TEST_F(FrameDrawing, HelpListsEveryControlOfTheTable)
     EXPECT_EQ(pixels_differing(got, want, 0, 0, 640, 480), 0);
     for (const char* named : {"F11", "click a star (left button)", "G", "F1, or ?", "Esc, or the close button"})
         EXPECT_EQ(keys.count(named), 1u) << named;
+}
+
+// The fourth status line gives the speed full thrust settles at, a second.
+TEST(SpeedText, EveryLevelWithThousandsSeparators)
+{
+    const char* const want[] = {
+        ", speed -4 (0.0025 ly/s)", ", speed -3 (0.025 ly/s)", ", speed -2 (0.25 ly/s)",
+        ", speed -1 (2.5 ly/s)",    ", speed +0 (25 ly/s)",    ", speed +1 (250 ly/s)",
+        ", speed +2 (2,500 ly/s)",  ", speed +3 (25,000 ly/s)", ", speed +4 (250,000 ly/s)",
+    };
+    for (int s = slowest_speed; s <= fastest_speed; ++s) EXPECT_EQ(speed_text(s), want[s - slowest_speed]);
+    struct { double v; const char* text; } rates[] = {
+        {0, "0"}, {0.5, "0.5"}, {1, "1"}, {999.5, "1,000"}, {1234.5, "1,234"}, {999999, "999,999"},
+        {1e6, "1e+06"}, {2.5e6, "2.5e+06"}, {1.25e9, "1.25e+09"},
+    };
+    for (const auto& r : rates) EXPECT_EQ(rate_text(r.v), r.text) << r.v;
 }
 
 // The frame loop, one frame at a time on a filled input, into a memory bitmap.

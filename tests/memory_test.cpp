@@ -5,6 +5,7 @@
 // address space or on purpose, at a chosen record or page.
 #include "allegro_env.h"
 #include "engine/catalog.h"
+#include "app/frame_clock.h"
 #include "model/notices.h"
 #include "engine/star_groups.h"
 #include "engine/stars.h"
@@ -163,7 +164,7 @@ TEST(OutOfMemoryGroups, FramesWalkTheWholeListWithTheSamePixels)
     for (long long allowed : {0, 1, 2}) {                         // the words, the scratch, the leaves
         SCOPED_TRACE("allowed " + std::to_string(allowed));
         std::ostringstream errors;
-        notices shown;
+        notices shown(ticks_per_second);
         std::unique_ptr<star_groups> groups;
         {
             const failing_allocations trial(allowed);
@@ -225,20 +226,20 @@ TEST(LoadMessages, ShownForTenSecondsOrUntilAKeyWhenNoStarWasLoaded)
 {
     const std::string said = "sky.txt:3: magnitude column holds \"x\", not a number; 2 stars loaded, the rest of "
                              "the file skipped\nsky.txt: rows skipped\n";
-    notices some;
+    notices some(ticks_per_second);
     show_load_messages(said, 2, some);
     EXPECT_EQ(some.texts(), (std::vector<std::string>{
                                 "sky.txt:3: magnitude column holds \"x\", not a number; 2 stars loaded, the rest",
                                 "of the file skipped", "sky.txt: rows skipped"}));
     some.pass(0, false);                                          // the first frame
-    some.pass(10 * notices::ticks_per_second - 1, true);         // a key does not end them
+    some.pass(10 * ticks_per_second - 1, true);         // a key does not end them
     EXPECT_EQ(some.texts().size(), 3u);
     some.pass(1, false);
     EXPECT_TRUE(some.empty());
 
-    notices none;
+    notices none(ticks_per_second);
     show_load_messages("stars.txt: cannot open: No such file or directory\n", 0, none);
-    none.pass(60 * notices::ticks_per_second, false);
+    none.pass(60 * ticks_per_second, false);
     EXPECT_EQ(none.texts(), std::vector<std::string>{"stars.txt: cannot open: No such file or directory"});
     none.pass(1, true);
     EXPECT_TRUE(none.empty());
@@ -269,11 +270,11 @@ TEST(LoadMessages, DrawnAtTheBottomAboveAnOpenPromptAndNothingWithoutThem)
     camera c;
     test_bitmap plain, with_none, with_line, want;
     draw_frame(c, build_view(c), toggles(), &head, 0, plain);
-    const notices empty;
+    const notices empty(ticks_per_second);
     draw_frame(c, build_view(c), toggles(), &head, 0, with_none, nullptr, nullptr, &empty);
     EXPECT_TRUE(same_bitmap(with_none, plain));                   // the default view is unchanged
 
-    notices shown;
+    notices shown(ticks_per_second);
     shown.show("stars.txt: cannot open: No such file or directory", 0);
     draw_frame(c, build_view(c), toggles(), &head, 0, with_line, nullptr, nullptr, &shown);
     draw_frame(c, build_view(c), toggles(), &head, 0, want);

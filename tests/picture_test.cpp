@@ -5,6 +5,7 @@
 #include "allegro_env.h"
 #include "engine/catalog.h"
 #include "model/command_line.h"
+#include "app/frame_clock.h"
 #include "model/notices.h"
 #include "base/picture.h"
 #include "engine/stars.h"
@@ -277,7 +278,7 @@ class ViewKeys : public ::testing::Test {
 protected:
     star_list stars{STARHOP_SOURCE_DIR "/data/stars.txt"};
     test_bitmap buffer;
-    notices shown;
+    notices shown{ticks_per_second};
     std::ostringstream printed;
     scratch_folder folder;
     std::unique_ptr<frame_loop> loop;
@@ -333,7 +334,7 @@ TEST_F(ViewKeys, LocationLineGivesTheSameFrameAgain)
     EXPECT_GT(shown.texts().size(), 1u) << "a line this long wraps at 640 pixels";
 
     // The same frame without the notice, and that frame from the line.
-    shown.pass(location_seconds * notices::ticks_per_second, false);
+    shown.pass(location_seconds * ticks_per_second, false);
     ASSERT_TRUE(shown.empty());
     ASSERT_TRUE(step(frame_input())) << "the line going away is a change";
     const command_line start = parse({"--at", line.c_str()});

@@ -5,6 +5,7 @@
 
 #include "app/controls.h"
 #include "app/frame.h"
+#include "app/frame_clock.h"
 #include "app/overlay.h"
 #include "base/text.h"
 #include "engine/catalog.h"
@@ -18,7 +19,6 @@
 
 #include <allegro.h>
 #include <algorithm>
-#include <condition_variable>
 #include <signal.h>
 #include <cerrno>
 #include <cstdio>
@@ -26,7 +26,6 @@
 #include <iostream>
 #include <malloc.h>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <sstream>
@@ -37,69 +36,13 @@
 #define STARHOP_VERSION "unknown"
 #endif
 
-volatile int countready = 0;
-volatile int framecounter = 0;
-volatile int fps = 0;
 static volatile sig_atomic_t close_requested = 0;
-static volatile unsigned ticks = 0;             // timer calls so far
-constexpr unsigned ticks_per_second = frames_per_second;
 
-static std::mutex tick_lock;
-static std::condition_variable tick_signal;     // rung by the timer at each tick
-
-void timerfunc()
-{
-    {
-        // Under the lock, so the ring cannot fall between a waiter's test and its wait.
-        std::lock_guard<std::mutex> hold(tick_lock);
-        ticks = ticks + 1;                      // counted before the flag is raised
-        countready = 1;
-    }
-    tick_signal.notify_one();
-}
 static void close_button() { close_requested = 1; }
 // A request to end from outside (kill, the end of the session, Ctrl+C in a
 // terminal) ends as the close button does. The library's own handler shuts
 // down inside the signal and can hang there on the display's lock.
 static void end_requested(int) { close_requested = 1; }
-
-// Sleeps until the timer's next tick, so a frame at rest costs one wake-up.
-static void wait_for_tick()
-{
-    if (keyboard_needs_poll()) poll_keyboard();
-    std::unique_lock<std::mutex> hold(tick_lock);
-    tick_signal.wait(hold, [] { return countready != 0; });
-}
-
-// Shows the frame rate in the window title about once a second. The second
-// is measured in timer ticks, read when a frame takes the flag: each frame
-// needs a tick of its own, so the figure never exceeds the timer's rate, and a
-// late frame cannot squeeze an extra tick into a window of wall-clock time.
-class frame_rate {
-public:
-    void frame_shown(unsigned tick)
-    {
-        if (!started_) {
-            started_ = true;
-            frames_then_ = framecounter;
-            ticks_then_ = tick;
-            return;
-        }
-        const unsigned elapsed = tick - ticks_then_;
-        if (elapsed < ticks_per_second) return;
-        fps = (int)((unsigned)(framecounter - frames_then_) * ticks_per_second / elapsed);
-        frames_then_ = framecounter;
-        ticks_then_ = tick;
-        char title[64];
-        std::snprintf(title, sizeof title, "starhop - %d fps", (int)fps);
-        set_window_title(title);
-    }
-
-private:
-    bool started_ = false;
-    int frames_then_ = 0;
-    unsigned ticks_then_ = 0;
-};
 
 namespace {
 
@@ -299,7 +242,7 @@ int draw_picture(const command_line& line)
         std::fprintf(stderr, "starhop: not enough memory for a picture of %d by %d pixels\n", line.width, line.height);
         return 1;
     }
-    notices shown;
+    notices shown(ticks_per_second);
     star_type* first_star = new star_type;
     const int star_count = load_shown(line.catalog.c_str(), first_star, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
@@ -337,13 +280,13 @@ int run_viewer(const command_line& line)
     for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &ending, nullptr);
     install_keyboard();
     install_timer();
-    install_int(timerfunc, 1000 / frames_per_second);
+    start_frame_clock();
     install_mouse();
     watch_input_events();
     const int depth = desktop_color_depth();
     set_color_depth(depth != 0 ? depth : 32);                  // 0 means unknown
 
-    notices shown;
+    notices shown(ticks_per_second);
     star_type* first_star = new star_type;
     const int star_count = load_shown(catalog_name, first_star, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);

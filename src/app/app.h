@@ -1,8 +1,7 @@
 // The viewer application's start: the entry function in main.cpp hands the
 // command line to starhop_main, which answers it, or runs the viewer, or
-// draws the first frame into a picture for --picture. Here too are the
-// display with its F11 switch, and the frame clock: the timer and the frame
-// rate in the window title.
+// draws the first frame into a picture for --picture. Here too is the
+// display with its F11 switch; the frames are paced by the frame clock.
 #ifndef STARHOP_APP_H
 #define STARHOP_APP_H
 
@@ -23,13 +22,6 @@ struct screen_choice {
     int width = screen_width, height = screen_height;  // the window
     bool fullscreen = false;
 };
-
-// Set to 1 by the timer every 20 ms; the frame loop waits for it before it
-// shows a frame, then sets it back to 0.
-extern volatile int countready;
-extern volatile int framecounter;               // frames shown so far
-extern volatile int fps;                        // frames shown in the last second
-void timerfunc();
 
 const char* program_version();
 void write_usage(std::ostream& out);

@@ -2,6 +2,8 @@
 #include "app/overlay.h"
 
 #include "app/controls.h"
+#include "app/frame_clock.h"
+#include "base/text.h"
 #include "model/camera.h"
 #include "model/notices.h"
 #include "model/selection.h"
@@ -10,7 +12,34 @@
 
 #include <algorithm>
 #include <allegro.h>
+#include <cmath>
 #include <cstdio>
+
+std::string rate_text(double v)
+{
+    char digits[64];
+    if (!(v < 1e6)) {                                          // beyond a million, or not a number
+        std::snprintf(digits, sizeof digits, "%.3g", v);
+        return digits;
+    }
+    const int magnitude = v > 0 ? (int)std::floor(std::log10(v)) : 0;
+    std::snprintf(digits, sizeof digits, "%.*f", std::max(0, 2 - magnitude), v);   // three significant digits
+    std::string s = digits;
+    const std::size_t point = s.find('.');
+    if (point != std::string::npos) {                          // no trailing zeros, nor a bare point
+        s.erase(s.find_last_not_of('0') + 1);
+        if (s.back() == '.') s.pop_back();
+    }
+    return with_thousands(s);
+}
+
+std::string speed_text(int level)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, ", speed %+d (%s ly/s)", level,
+                  rate_text(settled_speed(level) * ticks_per_second).c_str());
+    return text;
+}
 
 int prompt_row_of(const BITMAP* buffer) { return buffer->h - 18; }
 

@@ -31,6 +31,13 @@ constexpr int facts_top_row    = help_top_row;
 // The prompt keeps its place above the bottom: the bottom line of text.
 int prompt_row_of(const BITMAP* buffer);
 
+// What the status line says of a speed level: ", speed +2 (2,500 ly/s)", the
+// speed full thrust settles at, in light years a second at the timer's rate.
+std::string speed_text(int level);
+// A speed in light years a second to three significant digits, with
+// thousands separators, or in scientific notation beyond a million.
+std::string rate_text(double light_years_a_second);
+
 // `text` cut at spaces into lines that fit a screen `width` pixels wide
 // beside its margins; a word longer than a line is cut where the line ends.
 std::vector<std::string> screen_lines(const std::string& text, int width = screen_width);

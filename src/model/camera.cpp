@@ -1,11 +1,8 @@
 // The camera's update once a frame, its turns, the speed levels and the way home.
 #include "model/camera.h"
 
-#include "base/text.h"
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -74,31 +71,7 @@ float thrust_at(int level)
     return thrusts[std::min(std::max(level, slowest_speed), fastest_speed) - slowest_speed];
 }
 
-std::string rate_text(double v)
-{
-    char digits[64];
-    if (!(v < 1e6)) {                                          // beyond a million, or not a number
-        std::snprintf(digits, sizeof digits, "%.3g", v);
-        return digits;
-    }
-    const int magnitude = v > 0 ? (int)std::floor(std::log10(v)) : 0;
-    std::snprintf(digits, sizeof digits, "%.*f", std::max(0, 2 - magnitude), v);   // three significant digits
-    std::string s = digits;
-    const std::size_t point = s.find('.');
-    if (point != std::string::npos) {                          // no trailing zeros, nor a bare point
-        s.erase(s.find_last_not_of('0') + 1);
-        if (s.back() == '.') s.pop_back();
-    }
-    return with_thousands(s);
-}
-
-std::string speed_text(int level)
-{
-    const double per_frame = 0.5 * std::pow(10.0, level);      // full thrust's settled speed: 0.1 * 10^s / (1 - 0.8)
-    char text[64];
-    std::snprintf(text, sizeof text, ", speed %+d (%s ly/s)", level, rate_text(per_frame * frames_per_second).c_str());
-    return text;
-}
+double settled_speed(int level) { return (double)thrust_at(level) / (1 - (double)damping); }
 
 void stop_homing(camera& c)
 {
@@ -152,7 +125,7 @@ void update_camera(camera& c, const flight_controls& f)
     }
 
     c.optics.zoom_by(f.wheel);                                 // a notch up zooms in
-    const float arrow = (float)(40.0 / focal);                 // a tenth of a radian at f = 400
+    const float arrow = (float)(focal_at_480 / 10 / focal);   // a tenth of a radian at the start
     if (f.turn_up)    turn(c, -arrow, c.right, pitch);
     if (f.turn_down)  turn(c, +arrow, c.right, pitch);
     if (f.turn_left)  turn(c, -arrow, c.down, yaw);

@@ -7,11 +7,6 @@
 #include "engine/lens.h"
 #include "base/vector.h"
 
-#include <string>
-
-// The frame timer's rate: the camera moves once a frame.
-constexpr int frames_per_second = 50;
-
 // Eases in and out: 0 at 0, 1 at 1, flat at both ends.
 double eased(double t);
 // Light years left at eased share `t` of a flight whose distance falls
@@ -23,12 +18,9 @@ double geometric_distance(double from, double to, double t);
 constexpr int slowest_speed = -4, fastest_speed = +4;
 // Light years a frame that thrust adds at speed level s (0.1f at 0).
 float thrust_at(int level);
-// What the status line says of a speed level: ", speed +2 (2,500 ly/s)", the
-// speed full thrust settles at, in light years a second at 50 frames a second.
-std::string speed_text(int level);
-// A speed in light years a second to three significant digits, with
-// thousands separators, or in scientific notation beyond a million.
-std::string rate_text(double light_years_a_second);
+// Light years a frame that full thrust settles at, at speed level s: where
+// the damping takes away as much as the thrust adds.
+double settled_speed(int level);
 
 // Within this many light years of Earth, E flies home by the plain pull; from
 // farther, a geometric approach brings the camera to it first.

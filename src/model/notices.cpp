@@ -9,7 +9,7 @@ void notices::show(const std::string& text, unsigned seconds)
     const std::string clean = printable(text);
     lines.erase(std::remove_if(lines.begin(), lines.end(), [&](const line& l) { return l.text == clean; }),
                 lines.end());
-    lines.push_back(line{clean, seconds * ticks_per_second});
+    lines.push_back(line{clean, seconds * ticks_per_second_});
     refresh();
 }
 

@@ -10,7 +10,8 @@
 
 class notices {
 public:
-    static constexpr unsigned ticks_per_second = 50;   // the frame timer's rate
+    // Seconds are counted in the frame timer's ticks, `rate` of them a second.
+    explicit notices(unsigned rate) : ticks_per_second_(rate) {}
 
     // Shows `text` for `seconds`, counted from the next frame that passes
     // time; 0 seconds: until the next key press. A line equal to one shown
@@ -28,6 +29,7 @@ private:
         std::string text;
         unsigned ticks_left;                   // 0: until a key press
     };
+    unsigned ticks_per_second_;
     std::vector<line> lines;
     std::vector<std::string> shown;            // the texts of `lines`, in order
     void refresh();
