@@ -47,6 +47,15 @@ private:
 
 camera at_earth() { return camera(); }
 
+// Makes `s` the star picked (none for null), as a click that a frame drawing
+// only it at the click answers.
+void choose(selection& picked, const star_type* s)
+{
+    picked.click(0, 0);
+    if (s) picked.pick()->offer(s, 0, 0, 0.0f);
+    picked.frame_drawn();
+}
+
 } // namespace
 
 // ---- which star a click picks ----
@@ -79,7 +88,7 @@ TEST(ClickPick, NearestDrawnStarWithinSixPixelsTheBrighterOfTwoAsNear)
             test_bitmap frame;
             selection picked;
             const star_type* before = field.head();
-            picked.choose(before);                                // a click replaces what was picked
+            choose(picked, before);                                // a click replaces what was picked
             picked.click(320, 240);
             draw_frame(c, build_view(c), toggles(), field.head(), field.count(), frame, nullptr, culled ? &groups : nullptr, nullptr, &picked);
             if (k.picked) {
@@ -200,7 +209,7 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     const star_type* s = field.at_pixel("Marked", 30, -20, 2);
     camera c = at_earth();
     selection picked;
-    picked.choose(s);
+    choose(picked, s);
     test_bitmap got, want;
     draw_selection(got, c, build_view(c), picked);
     for (const auto& p : marker_pixels(350, 220)) putpixel(want, p.first, p.second, marker_colour());
@@ -223,13 +232,13 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
 
     // In front but off the screen: no marker either.
     const star_type* aside = field.add("Aside", vector(9, 10, 0), 2);   // 360 pixels right of the centre
-    picked.choose(aside);
+    choose(picked, aside);
     c = at_earth();
     test_bitmap off;
     draw_selection(off, c, build_view(c), picked);
     EXPECT_EQ(count_colour(off, marker_colour()), 0);
 
-    picked.choose(nullptr);                                       // nothing picked: nothing drawn
+    choose(picked, nullptr);                                       // nothing picked: nothing drawn
     test_bitmap empty, black;
     draw_selection(empty, c, build_view(c), picked);
     EXPECT_TRUE(same_bitmap(empty, black));

@@ -47,7 +47,9 @@ const std::vector<control> controls = {
      "exposure up and down by half a magnitude\n"
      "(-4 to +6): fainter stars come out or go"},
     {"F11", {bind(KEY_F11, act::switch_screen, when::pressed, prompt_too)}, "switch between the window and full screen"},
-    {"Space, or the right mouse button", {bind(KEY_SPACE, act::thrust_forward, when::held, false, held_back)},
+    {"Space, or the right mouse button",
+     {bind(KEY_SPACE, act::thrust_forward, when::held, false, held_back),
+      bind(right_button_alone, act::thrust_forward, when::held, prompt_too)},
      "thrust forward"},
     {"B", {bind(KEY_B, act::thrust_backward, when::held, false, held_back)}, "thrust backward"},
     {"PgUp, PgDn", {bind(KEY_PGUP, act::faster, when::pressed), bind(KEY_PGDN, act::slower, when::pressed)},
@@ -71,7 +73,7 @@ const std::vector<control> controls = {
      "listed, Up and Down choose one, Enter flies\n"
      "to it and typing on narrows the list. Any\n"
      "flight control or E ends the trip."},
-    {"click a star (left button)", {},
+    {"click a star (left button)", {bind(left_click, act::pick, when::pressed, prompt_too)},
      "mark it and show its name, class, distance\n"
      "and magnitudes at the top right; a click on\n"
      "no star clears it"},
@@ -103,6 +105,8 @@ namespace {
 
 bool binding_acts(const frame_input& in, const binding& b)
 {
+    if (b.key == right_button_alone) return in.buttons == 2;
+    if (b.key == left_click) return in.clicked();
     switch (b.acts) {
     case when::held:
         return in.is_held(b.key);
@@ -131,7 +135,7 @@ const binding* binding_of(int scancode)
 {
     for (const control& c : controls)
         for (const binding& b : c.bindings)
-            if (b.acts != when::typed && b.key == scancode) return &b;
+            if (b.acts != when::typed && b.key > 0 && b.key == scancode) return &b;
     return nullptr;
 }
 

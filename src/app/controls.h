@@ -16,19 +16,25 @@ struct frame_input;
 // What a control does.
 enum class act {
     turn_up, turn_down, turn_left, turn_right, zoom_in, zoom_out, exposure_up, exposure_down, switch_screen,
-    thrust_forward, thrust_backward, faster, slower, names, home, help, picture, location, fly_to, go_to_picked, quit,
+    thrust_forward, thrust_backward, faster, slower, names, home, help, picture, location, fly_to, pick, go_to_picked,
+    quit,
 };
 
 // When a key acts: in every frame while it is down, once a press, or once
 // a character typed (a press, not the library's repeat of a key held).
 enum class when { held, pressed, typed };
 
-// One key and what it does. A key marked `prompt_too` acts while the fly-to
+// The mouse's part of the table, in place of a key code: the right button
+// held alone, and a click of the left button (a press and release that
+// hardly moves).
+constexpr int right_button_alone = -1, left_click = -2;
+
+// One key, or a button, and what it does. A key marked `prompt_too` acts while the fly-to
 // prompt is open as well; one marked `held_back` keeps the keys from acting
 // after the prompt closes until it is let go, so the Esc that closes the
 // prompt does not also end the program.
 struct binding {
-    int key;                                    // the library's KEY_ code; 0 for a typed character
+    int key;                                    // the library's KEY_ code, a button's code, or 0 for a typed character
     int typed;                                  // the character, for `when::typed`
     act does;
     when acts;
@@ -36,8 +42,9 @@ struct binding {
     bool held_back;
 };
 
-// A control as the help tells it: the keys or buttons, the bindings of its
-// keys (none for the mouse's), and the help, the lines as --help wraps them.
+// A control as the help tells it: the keys or buttons, their bindings (none
+// for the drag and the wheel, which the camera takes as they come), and the
+// help, the lines as --help wraps them.
 struct control {
     const char* keys;
     std::vector<binding> bindings;

@@ -120,7 +120,7 @@ bool frame_loop::step(const frame_input& in, unsigned tick)
     if (acts(in, act::names, keys)) on.names = !on.names;
     if (acts(in, act::help, keys)) on.help = !on.help;
     travel.after_camera(c, tick);
-    if (in.clicked()) picked.click(in.down_x, in.down_y);
+    if (acts(in, act::pick, keys)) picked.click(in.down_x, in.down_y);
     if (acts(in, act::location, keys)) {
         // The right axis derived as --at derives it, so the frames from here
         // on are the ones the line gives.

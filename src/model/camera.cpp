@@ -82,7 +82,6 @@ void stop_homing(camera& c)
 bool steering_held(const camera& c, const flight_controls& f)
 {
     if (f.forward || f.backward || f.turn_up || f.turn_down || f.turn_left || f.turn_right) return true;
-    if (f.buttons == 2) return true;                           // thrust
     return f.buttons != 0 && c.last_mouse_x != -1 &&           // a drag that turns the view
            (f.pointer_x != c.last_mouse_x || f.pointer_y != c.last_mouse_y);
 }
@@ -107,7 +106,7 @@ void update_camera(camera& c, const flight_controls& f)
         else start_approach(c);
     }
     const float thrust = thrust_at(c.speed_level);
-    if (f.forward || f.buttons == 2) c.velocity += c.forward * thrust;   // one thrust for both
+    if (f.forward) c.velocity += c.forward * thrust;           // one thrust for the key and the button
     if (f.backward) c.velocity -= c.forward * thrust;
     if (f.faster) c.speed_level = std::min(c.speed_level + 1, fastest_speed);
     if (f.slower) c.speed_level = std::max(c.speed_level - 1, slowest_speed);

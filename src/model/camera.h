@@ -52,7 +52,7 @@ struct camera {
 // What one frame asks of the flight: the keys as the controls table maps
 // them (none while the prompt has the keyboard), and the mouse.
 struct flight_controls {
-    bool forward = false, backward = false;     // thrust, while held
+    bool forward = false, backward = false;     // thrust, while held (a key or a button)
     bool turn_up = false, turn_down = false, turn_left = false, turn_right = false;
     bool home = false;                          // fly home, while held
     bool faster = false, slower = false;        // a speed level up or down
@@ -60,7 +60,7 @@ struct flight_controls {
     int exposure_up = 0, exposure_down = 0;
     int pointer_x = 0, pointer_y = 0;           // screen pixels
     int wheel = 0;                              // notches, up (zoom in) positive
-    int buttons = 0;                            // bit 0 left, bit 1 right (thrust), bit 2 middle
+    int buttons = 0;                            // bit 0 left, bit 1 right, bit 2 middle: any of them drags
 };
 
 // One frame's update from `f`: the return home or the approach, move, damp,
@@ -73,9 +73,8 @@ matrix build_view(const camera& c);
 // Ends the return home, the approach included (a trip takes over).
 void stop_homing(camera& c);
 
-// Whether a control that steers or thrusts acts this frame: thrust or a
-// turn, the right button alone, or a drag that moves the pointer. These end
-// a trip, and the approach home.
+// Whether a control that steers or thrusts acts this frame: thrust, a turn,
+// or a drag that moves the pointer. These end a trip, and the approach home.
 bool steering_held(const camera& c, const flight_controls& f);
 // Steering, or home.
 bool flight_control_held(const camera& c, const flight_controls& f);

@@ -20,7 +20,6 @@ public:
     // (nothing near clears it).
     void frame_drawn();
     const star_type* star() const { return star_; }
-    void choose(const star_type* s) { star_ = s; }
 
 private:
     const star_type* star_ = nullptr;
