@@ -63,8 +63,9 @@ bool frame_state::operator==(const frame_state& o) const
            notices_shown == o.notices_shown && selected == o.selected && click_waiting == o.click_waiting;
 }
 
-frame_state state_of(const camera& c, const toggles& on, const frame_input& in, const traveller& travel,
-                     const notices* shown, const selection& picked)
+// What the picture of this frame would be drawn from.
+static frame_state state_of(const camera& c, const toggles& on, const frame_input& in, const traveller& travel,
+                            const notices* shown, const selection& picked)
 {
     frame_state s;
     s.position = c.camera_position;

@@ -62,8 +62,6 @@ struct frame_state {
     bool operator==(const frame_state& o) const;
     bool operator!=(const frame_state& o) const { return !(*this == o); }
 };
-frame_state state_of(const camera& c, const toggles& on, const frame_input& in, const traveller& travel,
-                     const notices* shown, const selection& picked);
 
 // How long the lines L and P show stay on the screen.
 constexpr unsigned location_seconds = 5, saved_seconds = 3;
