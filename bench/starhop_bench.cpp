@@ -24,7 +24,7 @@
 #include "engine/star_groups.h"
 #include "engine/stars.h"
 #include "synthetic_catalog.h"
-#include "app/viewer.h"
+#include "model/camera.h"
 
 #include <allegro.h>
 #include <benchmark/benchmark.h>
@@ -123,8 +123,7 @@ matrix camera_view(bool flown_out)
 {
     camera c;
     if (flown_out) c.camera_position = c.forward * 1000.0f;
-    build_view(c);
-    return c.view;
+    return build_view(c);
 }
 
 // The densest place of the synthetic catalogs: the centre of their disc,
@@ -134,8 +133,7 @@ matrix centre_view()
 {
     camera c;
     c.camera_position = vector(-0.0548755604f, -0.8734370902f, -0.4838350155f) * 26000.0f;
-    build_view(c);
-    return c.view;
+    return build_view(c);
 }
 
 matrix view_named(const std::string& where)

@@ -15,7 +15,8 @@
 // the same pixel for pixel, whatever shortcuts the program's drawing takes.
 #include "reference_draw.h"
 #include "engine/stars.h"
-#include "app/viewer.h"
+#include "app/controls.h"
+#include "app/frame.h"
 
 #include <allegro.h>
 #include <cerrno>
@@ -73,12 +74,13 @@ frame_input press(uint8_t keys, int buttons, int x, int y)
     return held;
 }
 
-void make_camera(input& in, uint8_t flags, camera& c)
+matrix make_camera(input& in, uint8_t flags, camera& c)
 {
     if (flags & 2) {                                             // a raw view matrix
-        for (float& v : c.view.m) v = in.number();
+        matrix view;
+        for (float& v : view.m) v = in.number();
         c.camera_position = in.point();
-        return;
+        return view;
     }
     c.camera_position = in.point();
     c.velocity = in.point();
@@ -91,9 +93,9 @@ void make_camera(input& in, uint8_t flags, camera& c)
     for (int step = (flags >> 2) & 3; step > 0; --step) {
         const uint8_t keys = in.byte();
         const int buttons = in.byte() & 3;
-        update_camera(c, press(keys, buttons, in.in_range(0, screen_width - 1), in.in_range(0, screen_height - 1)));
+        update_camera(c, flight_of(press(keys, buttons, in.in_range(0, screen_width - 1), in.in_range(0, screen_height - 1))));
     }
-    build_view(c);
+    return build_view(c);
 }
 
 star_type* make_stars(input& in, int& count)
@@ -164,14 +166,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     input in(data, size);
     const uint8_t flags = in.byte();
     camera c;
-    make_camera(in, flags, c);
-    c.show_names = flags & 1;
+    const matrix view = make_camera(in, flags, c);
+    toggles on;
+    on.names = flags & 1;
     int count;
     star_type* stars = make_stars(in, count);
 
-    draw_frame(c, stars, count, inner);
+    draw_frame(c, view, on, stars, count, inner);
     check_border();
-    compare_with_plain_drawing(stars, c.show_names);
+    compare_with_plain_drawing(stars, on.names);
 
     for (star_type* s = stars; s;) {
         star_type* next = s->next;

@@ -1,5 +1,5 @@
 // starhop: fly among the real stars.
-#include "model/command_line.h"
+#include "app/app.h"
 
 #include <allegro.h>
 

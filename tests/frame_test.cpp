@@ -3,9 +3,13 @@
 #include "allegro_env.h"
 #include "engine/stars.h"
 #include "test_support.h"
-#include "app/viewer.h"
+#include "app/controls.h"
+#include "app/frame.h"
+#include "app/overlay.h"
 
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 
 static auto* env = register_allegro_env();
@@ -43,14 +47,13 @@ class FrameDrawing : public ::testing::Test {
 protected:
     camera c;
     test_bitmap got, want;
-    void SetUp() override { build_view(c); }
 };
 
 TEST_F(FrameDrawing, UnfilledHeadAloneLeavesOnlyTheStatusText)
 {
     star_type head;                                      // what start-up holds when no line was read
     clear_to_color(got, makecol(90, 40, 7));             // the frame must start from black
-    draw_frame(c, &head, 0, got);
+    draw_frame(c, build_view(c), toggles(), &head, 0, got);
     draw_expected_text(want, "You are 0.000000 light years from Earth.  0 stars in database.");
     EXPECT_EQ(pixels_differing(got, want, 0, 0, 640, 480), 0);
     EXPECT_GT(count_colour(got, makecol(255, 255, 255), 0, 0, 640, 480), 500);  // the text is there
@@ -67,10 +70,9 @@ TEST_F(FrameDrawing, StatusLineGivesDistanceWithSixDecimalsAndTheCount)
     for (const auto& k : cases) {
         camera moved;
         moved.camera_position = k.position;
-        build_view(moved);
         star_type head;
         test_bitmap g, w;
-        draw_frame(moved, &head, k.count, g);
+        draw_frame(moved, build_view(moved), toggles(), &head, k.count, g);
         draw_expected_text(w, k.line);
         EXPECT_EQ(pixels_differing(g, w, 0, 0, 640, 480), 0) << k.line;
     }
@@ -81,7 +83,7 @@ TEST_F(FrameDrawing, InitialViewLooksAlongPlusYWithNorthUpAndHourZeroRight)
     star_type* ahead = bright_star("Ahead", vector(0, 10, 0));
     ahead->next = bright_star("East", vector(5, 10, 0));   // right ascension 0 h side
     ahead->next->next = bright_star("North", vector(0, 10, 4));
-    draw_frame(c, ahead, 3, got);
+    draw_frame(c, build_view(c), toggles(), ahead, 3, got);
     EXPECT_NE(getpixel(got, 320, 240), 0);                 // straight ahead: the centre
     EXPECT_NE(getpixel(got, 520, 240), 0);                 // +x: to the right
     EXPECT_NE(getpixel(got, 320, 80), 0);                  // +z: up
@@ -104,9 +106,9 @@ TEST_F(FrameDrawing, FollowsTheCameraPositionOrientationAndNamesFlag)
     c.forward = vector(1, 0, 0);                           // looking toward hour 0
     c.down = vector(0, 0, -1);
     c.right = c.down & c.forward;                          // which puts -y on the right
-    c.show_names = 1;
-    build_view(c);
-    draw_frame(c, aim, 2, got);
+    toggles on;
+    on.names = true;
+    draw_frame(c, build_view(c), on, aim, 2, got);
     EXPECT_NE(getpixel(got, 320, 240), 0);
     EXPECT_NE(getpixel(got, 520, 240), 0);
     EXPECT_GT(count_colour(got, makecol(255, 255, 255), 325, 236, 420, 244), 0);  // its label
@@ -114,9 +116,8 @@ TEST_F(FrameDrawing, FollowsTheCameraPositionOrientationAndNamesFlag)
     camera moved;                                          // sideways by 5: Side is now ahead
     moved.camera_position = vector(0, -5, 0);
     moved.forward = c.forward; moved.down = c.down; moved.right = c.right;
-    build_view(moved);
     test_bitmap g;
-    draw_frame(moved, aim, 2, g);
+    draw_frame(moved, build_view(moved), toggles(), aim, 2, g);
     EXPECT_NE(getpixel(g, 320, 240), 0);
     EXPECT_NE(getpixel(g, 120, 240), 0);                   // and Aim on the left
     EXPECT_EQ(count_colour(g, makecol(255, 255, 255), 325, 236, 420, 244), 0);  // names off
@@ -131,11 +132,11 @@ TEST_F(FrameDrawing, StatusTextHidesTheStarsUnderIt)
     star_type* under = bright_star("Under", vector(-7.5f, 10, 5.625f));
     under->next = bright_star("Beside", vector(7, 10, 5.625f));
     test_bitmap alone;
-    under->transform_star(c.view);
+    under->transform_star(build_view(c));
     under->draw(alone, 0);
     ASSERT_NE(getpixel(alone, 20, 15), 0);                  // it would be seen without the text
 
-    draw_frame(c, under, 2, got);
+    draw_frame(c, build_view(c), toggles(), under, 2, got);
     const std::string line = "You are 0.000000 light years from Earth.  2 stars in database.";
     draw_expected_text(want, line);
     const int end = 10 + 8 * (int)line.size();
@@ -143,6 +144,50 @@ TEST_F(FrameDrawing, StatusTextHidesTheStarsUnderIt)
     EXPECT_NE(getpixel(got, 600, 15), 0);                   // beyond the text, the star shows
     delete under->next;
     delete under;
+}
+
+// F1's help lists every control of the table, keys in a column and their
+// help beside them, under the status text and within the default window.
+TEST_F(FrameDrawing, HelpListsEveryControlOfTheTable)
+{
+    star_type head;
+    toggles on;
+    on.help = true;
+    draw_frame(c, build_view(c), on, &head, 0, got);
+    draw_expected_text(want, "You are 0.000000 light years from Earth.  0 stars in database.");
+    const int white = makecol(255, 255, 255);
+    textout_ex(want, font, "Controls (F1 or ? again to hide them):", 10, 70, white, 0);
+    int row = 80;
+    std::set<std::string> keys;
+    for (const control& k : controls) {
+        keys.insert(k.keys);
+        std::string column = std::string(" ") + k.keys;
+        column.resize(35, ' ');
+        std::istringstream help(k.help);
+        for (std::string line; std::getline(help, line); row += 10, column.assign(35, ' ')) {
+            EXPECT_LE(10 + 8 * (int)(column + line).size(), screen_width) << line;
+            textout_ex(want, font, (column + line).c_str(), 10, row, white, 0);
+        }
+    }
+    EXPECT_EQ(pixels_differing(got, want, 0, 0, 640, 480), 0);
+    for (const char* named : {"F11", "click a star (left button)", "G", "F1, or ?", "Esc, or the close button"})
+        EXPECT_EQ(keys.count(named), 1u) << named;
+}
+
+// The fourth status line gives the speed full thrust settles at, a second.
+TEST(SpeedText, EveryLevelWithThousandsSeparators)
+{
+    const char* const want[] = {
+        ", speed -4 (0.0025 ly/s)", ", speed -3 (0.025 ly/s)", ", speed -2 (0.25 ly/s)",
+        ", speed -1 (2.5 ly/s)",    ", speed +0 (25 ly/s)",    ", speed +1 (250 ly/s)",
+        ", speed +2 (2,500 ly/s)",  ", speed +3 (25,000 ly/s)", ", speed +4 (250,000 ly/s)",
+    };
+    for (int s = slowest_speed; s <= fastest_speed; ++s) EXPECT_EQ(speed_text(s), want[s - slowest_speed]);
+    struct { double v; const char* text; } rates[] = {
+        {0, "0"}, {0.5, "0.5"}, {1, "1"}, {999.5, "1,000"}, {1234.5, "1,234"}, {999999, "999,999"},
+        {1e6, "1e+06"}, {2.5e6, "2.5e+06"}, {1.25e9, "1.25e+09"},
+    };
+    for (const auto& r : rates) EXPECT_EQ(rate_text(r.v), r.text) << r.v;
 }
 
 // The frame loop, one frame at a time on a filled input, into a memory bitmap.
@@ -162,7 +207,7 @@ TEST_F(FrameLoop, KeepsDrawingAndFlyingWhileTabIsHeld)
     in.hold(KEY_TAB);
     in.press(KEY_TAB, '\t');
     EXPECT_TRUE(step(in));
-    EXPECT_EQ(loop.c.show_names, 1);
+    EXPECT_TRUE(loop.on.names);
     in = frame_input();
     in.hold(KEY_SPACE);
     in.hold(KEY_TAB);                                    // held on, frame after frame
@@ -171,7 +216,72 @@ TEST_F(FrameLoop, KeepsDrawingAndFlyingWhileTabIsHeld)
         EXPECT_TRUE(step(in)) << "frame " << f;
         EXPECT_GT(loop.c.camera_position.y, before) << "frame " << f;
     }
-    EXPECT_EQ(loop.c.show_names, 1);
+    EXPECT_TRUE(loop.on.names);
+}
+
+TEST_F(FrameLoop, TabFlipsTheNamesOncePerPress)
+{
+    for (int press = 1; press <= 3; ++press) {
+        frame_input in;
+        in.hold(KEY_TAB);
+        in.press(KEY_TAB, '\t');
+        step(in);
+        EXPECT_EQ(loop.on.names, press % 2 == 1) << "press " << press;
+        in = frame_input();                              // still held: no longer gone down
+        in.hold(KEY_TAB);
+        for (int held = 0; held < 3; ++held) step(in);
+        EXPECT_EQ(loop.on.names, press % 2 == 1) << "press " << press;
+        step(frame_input());
+    }
+}
+
+// Esc ends the program for good and changes nothing else.
+TEST_F(FrameLoop, EscEndsForGood)
+{
+    step(frame_input());
+    EXPECT_FALSE(loop.done());
+    frame_input esc;
+    esc.hold(KEY_ESC);
+    step(esc);
+    EXPECT_TRUE(loop.done());
+    step(frame_input());
+    EXPECT_TRUE(loop.done());
+    EXPECT_FALSE(loop.c.homing);
+    EXPECT_FALSE(loop.on.names || loop.on.help);
+}
+
+// F1 and a typed ? flip the help once a press; in the open prompt a ? is
+// text, while F1 still works.
+TEST_F(FrameLoop, HelpTogglesOnF1AndOnATypedQuestionMark)
+{
+    struct { int key, ascii; bool hold_only, help; } frames[] = {
+        {KEY_F1, 0, false, true},
+        {KEY_F1, 0, true, true},                         // held on: no second flip
+        {KEY_SLASH, '?', false, false},
+        {KEY_SLASH, '/', false, false},                  // the same key without shift
+    };
+    for (const auto& k : frames) {
+        frame_input in;
+        if (k.hold_only) in.hold(k.key);
+        else in.press(k.key, k.ascii);
+        step(in);
+        EXPECT_EQ(loop.on.help, k.help) << k.key << " " << k.ascii;
+    }
+    frame_input f;
+    f.hold(KEY_F);
+    f.press(KEY_F, 'f');
+    step(f);
+    ASSERT_TRUE(loop.travel.prompt.is_open());
+    frame_input typed;
+    typed.press(KEY_SLASH, '?');
+    step(typed);
+    EXPECT_FALSE(loop.on.help);                          // a ? typed into the prompt is text
+    EXPECT_EQ(loop.travel.prompt.text(), "?");
+    frame_input f1;
+    f1.press(KEY_F1);
+    step(f1);
+    EXPECT_TRUE(loop.on.help);                           // F1 is no text: it works there too
+    EXPECT_TRUE(loop.travel.prompt.is_open());
 }
 
 // A window that cannot be seen gets no pictures, while the flight goes on;

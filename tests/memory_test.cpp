@@ -5,13 +5,16 @@
 // address space or on purpose, at a chosen record or page.
 #include "allegro_env.h"
 #include "engine/catalog.h"
+#include "app/frame_clock.h"
 #include "model/notices.h"
 #include "engine/star_groups.h"
 #include "engine/stars.h"
 #include "temp_file.h"
 #include "test_support.h"
 #include "model/travel.h"
-#include "app/viewer.h"
+#include "app/app.h"
+#include "app/frame.h"
+#include "app/overlay.h"
 
 #include <sstream>
 #include <string>
@@ -151,18 +154,17 @@ TEST(OutOfMemoryGroups, FramesWalkTheWholeListWithTheSamePixels)
     list.load(numbered_catalog(2000), false);
     ASSERT_EQ(list.count, 2000);
     camera c;
-    build_view(c);
     test_bitmap walked, grouped, fallback;
     {
         const auto groups = make_star_groups(list.head, list.count, std::cerr, nullptr);
         ASSERT_NE(groups, nullptr);
-        draw_frame(c, list.head, list.count, grouped, nullptr, groups.get());
+        draw_frame(c, build_view(c), toggles(), list.head, list.count, grouped, nullptr, groups.get());
     }
-    draw_frame(c, list.head, list.count, walked);
+    draw_frame(c, build_view(c), toggles(), list.head, list.count, walked);
     for (long long allowed : {0, 1, 2}) {                         // the words, the scratch, the leaves
         SCOPED_TRACE("allowed " + std::to_string(allowed));
         std::ostringstream errors;
-        notices shown;
+        notices shown(ticks_per_second);
         std::unique_ptr<star_groups> groups;
         {
             const failing_allocations trial(allowed);
@@ -172,7 +174,7 @@ TEST(OutOfMemoryGroups, FramesWalkTheWholeListWithTheSamePixels)
         EXPECT_EQ(errors.str(), std::string(no_groups_message) + "\n");
         EXPECT_EQ(shown.texts(), screen_lines(no_groups_message));
         clear_bitmap(fallback);
-        draw_frame(c, list.head, list.count, fallback, nullptr, groups.get());
+        draw_frame(c, build_view(c), toggles(), list.head, list.count, fallback, nullptr, groups.get());
         EXPECT_TRUE(same_bitmap(fallback, walked));
     }
     EXPECT_TRUE(same_bitmap(grouped, walked));
@@ -224,20 +226,20 @@ TEST(LoadMessages, ShownForTenSecondsOrUntilAKeyWhenNoStarWasLoaded)
 {
     const std::string said = "sky.txt:3: magnitude column holds \"x\", not a number; 2 stars loaded, the rest of "
                              "the file skipped\nsky.txt: rows skipped\n";
-    notices some;
+    notices some(ticks_per_second);
     show_load_messages(said, 2, some);
     EXPECT_EQ(some.texts(), (std::vector<std::string>{
                                 "sky.txt:3: magnitude column holds \"x\", not a number; 2 stars loaded, the rest",
                                 "of the file skipped", "sky.txt: rows skipped"}));
     some.pass(0, false);                                          // the first frame
-    some.pass(10 * notices::ticks_per_second - 1, true);         // a key does not end them
+    some.pass(10 * ticks_per_second - 1, true);         // a key does not end them
     EXPECT_EQ(some.texts().size(), 3u);
     some.pass(1, false);
     EXPECT_TRUE(some.empty());
 
-    notices none;
+    notices none(ticks_per_second);
     show_load_messages("stars.txt: cannot open: No such file or directory\n", 0, none);
-    none.pass(60 * notices::ticks_per_second, false);
+    none.pass(60 * ticks_per_second, false);
     EXPECT_EQ(none.texts(), std::vector<std::string>{"stars.txt: cannot open: No such file or directory"});
     none.pass(1, true);
     EXPECT_TRUE(none.empty());
@@ -266,17 +268,16 @@ TEST(LoadMessages, DrawnAtTheBottomAboveAnOpenPromptAndNothingWithoutThem)
 {
     star_type head;
     camera c;
-    build_view(c);
     test_bitmap plain, with_none, with_line, want;
-    draw_frame(c, &head, 0, plain);
-    const notices empty;
-    draw_frame(c, &head, 0, with_none, nullptr, nullptr, &empty);
+    draw_frame(c, build_view(c), toggles(), &head, 0, plain);
+    const notices empty(ticks_per_second);
+    draw_frame(c, build_view(c), toggles(), &head, 0, with_none, nullptr, nullptr, &empty);
     EXPECT_TRUE(same_bitmap(with_none, plain));                   // the default view is unchanged
 
-    notices shown;
+    notices shown(ticks_per_second);
     shown.show("stars.txt: cannot open: No such file or directory", 0);
-    draw_frame(c, &head, 0, with_line, nullptr, nullptr, &shown);
-    draw_frame(c, &head, 0, want);
+    draw_frame(c, build_view(c), toggles(), &head, 0, with_line, nullptr, nullptr, &shown);
+    draw_frame(c, build_view(c), toggles(), &head, 0, want);
     textout_ex(want, font, "stars.txt: cannot open: No such file or directory", 10, 462, makecol(255, 255, 255), -1);
     EXPECT_TRUE(same_bitmap(with_line, want));
 
@@ -285,9 +286,9 @@ TEST(LoadMessages, DrawnAtTheBottomAboveAnOpenPromptAndNothingWithoutThem)
     t.prompt.open_empty();
     t.prompt.show_note("Reading the names...");
     clear_bitmap(with_line);
-    draw_frame(c, &head, 0, with_line, &t, nullptr, &shown);
+    draw_frame(c, build_view(c), toggles(), &head, 0, with_line, &t, nullptr, &shown);
     clear_bitmap(want);
-    draw_frame(c, &head, 0, want, &t);
+    draw_frame(c, build_view(c), toggles(), &head, 0, want, &t);
     textout_ex(want, font, "stars.txt: cannot open: No such file or directory", 10, 442, makecol(255, 255, 255), -1);
     EXPECT_TRUE(same_bitmap(with_line, want));
 }

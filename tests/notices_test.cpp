@@ -1,12 +1,13 @@
 // Lines at the bottom of the screen: how long they stay, what a key press
 // takes away, and that raw control bytes never reach the screen.
+#include "app/frame_clock.h"
 #include "model/notices.h"
 
 #include <gtest/gtest.h>
 
 TEST(Notices, TimedLinesLeaveAfterTheirTicksAndKeyLinesAtAKeyPress)
 {
-    notices n;
+    notices n(ticks_per_second);
     n.show("cannot open stars.txt", 0);                      // until a key press
     n.show("Saved /tmp/a.png", 3);                            // three seconds: 150 ticks
     ASSERT_EQ(n.texts(), (std::vector<std::string>{"cannot open stars.txt", "Saved /tmp/a.png"}));
@@ -21,7 +22,7 @@ TEST(Notices, TimedLinesLeaveAfterTheirTicksAndKeyLinesAtAKeyPress)
 
 TEST(Notices, ARepeatedLineReplacesTheOldOneAndRestartsItsTime)
 {
-    notices n;
+    notices n(ticks_per_second);
     n.show("mode refused", 2);
     EXPECT_FALSE(n.pass(90, false));
     n.show("other", 10);
@@ -34,7 +35,7 @@ TEST(Notices, ARepeatedLineReplacesTheOldOneAndRestartsItsTime)
 
 TEST(Notices, UnprintableBytesAreEscaped)
 {
-    notices n;
+    notices n(ticks_per_second);
     n.show(std::string("bad \x1b[2J line", 13), 1);
     EXPECT_EQ(n.texts().at(0), "bad \\x1b[2J line");
 }

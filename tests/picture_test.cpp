@@ -5,11 +5,12 @@
 #include "allegro_env.h"
 #include "engine/catalog.h"
 #include "model/command_line.h"
+#include "app/frame_clock.h"
 #include "model/notices.h"
 #include "base/picture.h"
 #include "engine/stars.h"
 #include "test_support.h"
-#include "app/viewer.h"
+#include "app/frame.h"
 
 #include <csignal>
 #include <filesystem>
@@ -244,10 +245,9 @@ TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
         const command_line line = parse(args);
         ASSERT_EQ(line.action, command_line::run) << line.problem;
         camera c;
-        start_camera(c, line);
-        build_view(c);
+        const toggles on = start_camera(c, line);
         test_bitmap want(c.optics.width(), c.optics.height());
-        draw_frame(c, const_cast<star_type*>(&stars.head), stars.count, want);
+        draw_frame(c, build_view(c), on, const_cast<star_type*>(&stars.head), stars.count, want);
         EXPECT_TRUE(same_picture(read_png(png), want)) << shell;
     }
 
@@ -278,7 +278,7 @@ class ViewKeys : public ::testing::Test {
 protected:
     star_list stars{STARHOP_SOURCE_DIR "/data/stars.txt"};
     test_bitmap buffer;
-    notices shown;
+    notices shown{ticks_per_second};
     std::ostringstream printed;
     scratch_folder folder;
     std::unique_ptr<frame_loop> loop;
@@ -334,14 +334,14 @@ TEST_F(ViewKeys, LocationLineGivesTheSameFrameAgain)
     EXPECT_GT(shown.texts().size(), 1u) << "a line this long wraps at 640 pixels";
 
     // The same frame without the notice, and that frame from the line.
-    shown.pass(location_seconds * notices::ticks_per_second, false);
+    shown.pass(location_seconds * ticks_per_second, false);
     ASSERT_TRUE(shown.empty());
     ASSERT_TRUE(step(frame_input())) << "the line going away is a change";
     const command_line start = parse({"--at", line.c_str()});
     ASSERT_EQ(start.action, command_line::run) << start.problem;
     test_bitmap again;
     frame_loop second(&stars.head, stars.count, again);
-    start_camera(second.c, start);
+    second.start(start);
     EXPECT_EQ(second.c.speed_level, 2);
     ASSERT_TRUE(second.step(frame_input(), 1));
     EXPECT_TRUE(same_bitmap(again, buffer));

@@ -4,7 +4,7 @@
 // without one, the window tests skip.
 #include "allegro_env.h"
 #include "test_support.h"
-#include "app/viewer.h"
+#include "app/overlay.h"
 #include "base/window_identity.h"
 #include "x11_driver.h"
 

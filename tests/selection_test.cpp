@@ -6,7 +6,8 @@
 #include "engine/star_groups.h"
 #include "engine/stars.h"
 #include "test_support.h"
-#include "app/viewer.h"
+#include "app/frame.h"
+#include "app/overlay.h"
 
 #include <cstdio>
 #include <memory>
@@ -44,11 +45,15 @@ private:
     std::vector<std::unique_ptr<star_type>> stars_;
 };
 
-camera at_earth()
+camera at_earth() { return camera(); }
+
+// Makes `s` the star picked (none for null), as a click that a frame drawing
+// only it at the click answers.
+void choose(selection& picked, const star_type* s)
 {
-    camera c;
-    build_view(c);
-    return c;
+    picked.click(0, 0);
+    if (s) picked.pick()->offer(s, 0, 0, 0.0f);
+    picked.frame_drawn();
 }
 
 } // namespace
@@ -83,9 +88,9 @@ TEST(ClickPick, NearestDrawnStarWithinSixPixelsTheBrighterOfTwoAsNear)
             test_bitmap frame;
             selection picked;
             const star_type* before = field.head();
-            picked.choose(before);                                // a click replaces what was picked
+            choose(picked, before);                                // a click replaces what was picked
             picked.click(320, 240);
-            draw_frame(c, field.head(), field.count(), frame, nullptr, culled ? &groups : nullptr, nullptr, &picked);
+            draw_frame(c, build_view(c), toggles(), field.head(), field.count(), frame, nullptr, culled ? &groups : nullptr, nullptr, &picked);
             if (k.picked) {
                 ASSERT_NE(picked.star(), nullptr);
                 EXPECT_STREQ(picked.star()->name, k.picked);
@@ -94,7 +99,7 @@ TEST(ClickPick, NearestDrawnStarWithinSixPixelsTheBrighterOfTwoAsNear)
             }
             EXPECT_EQ(picked.pick(), nullptr) << "the click was answered";
             const star_type* now = picked.star();
-            draw_frame(c, field.head(), field.count(), frame, nullptr, culled ? &groups : nullptr, nullptr, &picked);
+            draw_frame(c, build_view(c), toggles(), field.head(), field.count(), frame, nullptr, culled ? &groups : nullptr, nullptr, &picked);
             EXPECT_EQ(picked.star(), now) << "frames without a click keep it";
         }
     }
@@ -116,14 +121,14 @@ TEST(ClickPick, ChangesNoPixelAndBothWalksPickTheSameStar)
         star_groups groups(field.head(), false);
         camera c;
         c.camera_position = vector(uniform(-5, 5), uniform(-5, 5), uniform(-5, 5));
-        c.show_names = round % 2;
-        build_view(c);
+        const int names = round % 2;
+        const matrix view = build_view(c);
         for (int click = 0; click < 6; ++click) {
             SCOPED_TRACE("round " + std::to_string(round) + ", click " + std::to_string(click));
             test_bitmap plain, with_full, with_groups;
-            draw_context none(plain, c.optics, c.show_names);
+            draw_context none(plain, c.optics, names);
             for (star_type* s = field.head(); s; s = s->next) {
-                s->transform_star(c.view);
+                s->transform_star(view);
                 s->draw(none);
             }
             int x = (int)uniform(0, 640), y = (int)uniform(0, 480);
@@ -131,15 +136,15 @@ TEST(ClickPick, ChangesNoPixelAndBothWalksPickTheSameStar)
                 x = (int)uniform(0, 640), y = (int)uniform(0, 480);   // every other click near a lit pixel
             if (click % 2) x += (int)uniform(-5, 5), y += (int)uniform(-5, 5);
             star_pick full(x, y), culled(x, y);
-            draw_context through_full(with_full, c.optics, c.show_names);
+            draw_context through_full(with_full, c.optics, names);
             through_full.pick = &full;
             for (star_type* s = field.head(); s; s = s->next) {
-                s->transform_star(c.view);
+                s->transform_star(view);
                 s->draw(through_full);
             }
-            draw_context through_groups(with_groups, c.optics, c.show_names);
+            draw_context through_groups(with_groups, c.optics, names);
             through_groups.pick = &culled;
-            groups.draw(c.view, through_groups);
+            groups.draw(view, through_groups);
             EXPECT_TRUE(same_bitmap(with_full, plain));
             EXPECT_TRUE(same_bitmap(with_groups, plain));
             EXPECT_EQ(culled.best(), full.best());
@@ -204,9 +209,9 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     const star_type* s = field.at_pixel("Marked", 30, -20, 2);
     camera c = at_earth();
     selection picked;
-    picked.choose(s);
+    choose(picked, s);
     test_bitmap got, want;
-    picked.draw(got, c);
+    draw_selection(got, c, build_view(c), picked);
     for (const auto& p : marker_pixels(350, 220)) putpixel(want, p.first, p.second, marker_colour());
     const star_facts f = facts_about(*s, c.camera_position);
     int widest = 0;
@@ -220,22 +225,21 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     // Turned away, the star is behind: the block stays, the marker goes.
     c.forward = -c.forward;
     c.right = c.down & c.forward;
-    build_view(c);
     test_bitmap behind;
-    picked.draw(behind, c);
+    draw_selection(behind, c, build_view(c), picked);
     EXPECT_EQ(count_colour(behind, marker_colour()), 0);
     EXPECT_GT(count_colour(behind, makecol(255, 255, 255)), 100);
 
     // In front but off the screen: no marker either.
     const star_type* aside = field.add("Aside", vector(9, 10, 0), 2);   // 360 pixels right of the centre
-    picked.choose(aside);
+    choose(picked, aside);
     c = at_earth();
     test_bitmap off;
-    picked.draw(off, c);
+    draw_selection(off, c, build_view(c), picked);
     EXPECT_EQ(count_colour(off, marker_colour()), 0);
 
-    picked.choose(nullptr);                                       // nothing picked: nothing drawn
+    choose(picked, nullptr);                                       // nothing picked: nothing drawn
     test_bitmap empty, black;
-    picked.draw(empty, c);
+    draw_selection(empty, c, build_view(c), picked);
     EXPECT_TRUE(same_bitmap(empty, black));
 }

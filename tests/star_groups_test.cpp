@@ -5,7 +5,7 @@
 #include "test_support.h"
 #include "engine/star_groups.h"
 #include "engine/stars.h"
-#include "app/viewer.h"
+#include "app/frame.h"
 
 #include <cmath>
 #include <cstdint>
@@ -20,6 +20,13 @@
 static auto* env = register_allegro_env();
 
 namespace {
+
+// A camera with the view matrix a frame draws it through, which a test may
+// bend as a long flight's rounding can.
+struct viewed : camera {
+    matrix view = build_view(*this);
+};
+
 
 const float inf = std::numeric_limits<float>::infinity();
 const float not_a_number = std::numeric_limits<float>::quiet_NaN();
@@ -131,9 +138,9 @@ public:
 
     // A camera: its view from a place, looking anywhere; sometimes with a view
     // matrix that is not a pure turn (as a long flight's rounding can leave).
-    camera look_from(vector place)
+    viewed look_from(vector place)
     {
-        camera c;
+        viewed c;
         matrix turn;
         turn.rotate(uniform_in(-3.2f, 3.2f), vector(uniform_in(-1, 1), uniform_in(-1, 1), uniform_in(-1, 1)) +
                                                 vector(0.01f, 0, 0));
@@ -141,7 +148,7 @@ public:
         c.down = turn * c.down;
         c.right = c.down & c.forward;
         c.camera_position = place;
-        build_view(c);
+        c.view = build_view(c);
         if (chance(0.2))
             for (float& v : c.view.m) v *= 1 + uniform_in(-1e-4f, 1e-4f);
         return c;
@@ -151,11 +158,12 @@ public:
 // Draws the same frame through the full walk and through the groups.
 struct frame_pair {
     test_bitmap full, culled;
-    ::testing::AssertionResult compare(camera& c, star_list& list, star_groups& groups, int names)
+    ::testing::AssertionResult compare(viewed& c, star_list& list, star_groups& groups, int names)
     {
-        c.show_names = names;
-        draw_frame(c, list.head, list.count, full);
-        draw_frame(c, list.head, list.count, culled, nullptr, &groups);
+        toggles on;
+        on.names = names != 0;
+        draw_frame(c, c.view, on, list.head, list.count, full);
+        draw_frame(c, c.view, on, list.head, list.count, culled, nullptr, &groups);
         return same_bitmap(culled, full);
     }
 };
@@ -189,7 +197,7 @@ TEST(StarGroups, RandomCatalogsAndCamerasDrawTheFullWalksPixels)
             case 4: place = centres[0] + make.in_ball(300); break;                 // flown about
             default: place = make.in_ball(make.log_uniform(1, 1e6f)); break;
             }
-            camera c = make.look_from(place);
+            viewed c = make.look_from(place);
             const int names = k % 2;
             ASSERT_TRUE(frames.compare(c, list, groups, names))
                 << shape_names[kind] << " catalog " << catalog << ", camera " << k << " at (" << place.x << ", "
@@ -224,11 +232,11 @@ TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
         // the edge rounds are seen by a camera along the catalog's axes, at one
         // depth: their boxes are then as thin as the sheets.
         const int mode = round % 4;
-        camera c = make.look_from(make.in_ball(make.log_uniform(1, 1e5f)));
+        viewed c = make.look_from(make.in_ball(make.log_uniform(1, 1e5f)));
         if (mode == 1 || mode == 2) {
-            c = camera();
+            c = viewed();
             c.camera_position = mode == 1 ? make.in_ball(100) : vector();
-            build_view(c);
+            c.view = build_view(c);
         }
         const float depth = make.log_uniform(1, 1e4f);
         // Catalog positions from view places: the view is a turn plus a move,
@@ -295,8 +303,8 @@ TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
 TEST(StarGroups, DegenerateListsAndViewsDrawAsTheFullWalk)
 {
     frame_pair frames;
-    camera c;
-    build_view(c);
+    viewed c;
+    c.view = build_view(c);
     {
         star_list unfilled;
         unfilled.head = unfilled.tail = new star_type;
@@ -314,7 +322,7 @@ TEST(StarGroups, DegenerateListsAndViewsDrawAsTheFullWalk)
     star_groups groups(list.head, false);      // never the plain walk instead
     EXPECT_TRUE(frames.compare(c, list, groups, 1));
     EXPECT_GT(lit(frames.full), 10);
-    camera odd = c;
+    viewed odd = c;
     odd.view.m[3] = inf;                                          // no box can be judged
     EXPECT_TRUE(frames.compare(odd, list, groups, 0));
     odd.view.m[3] = 1e19f;
@@ -335,8 +343,8 @@ TEST(StarGroups, GroupsOfStarsFarApartInTheListDrawTheFullWalksPixels)
         [] { std::vector<int> v(1, 0); for (int i = n - 63; i < n; ++i) v.push_back(i); return v; }(),
     };
     frame_pair frames;
-    camera c;
-    build_view(c);
+    viewed c;
+    c.view = build_view(c);
     maker make(5);
     for (const std::vector<int>& together : layouts) {
         star_list list;
@@ -372,7 +380,7 @@ TEST(StarGroups, MisleadingSamplesAndLengthsStillDrawTheFullWalksPixels)
             star_groups groups(list.head, false, hint);
             ASSERT_TRUE(groups.holds_its_stars()) << "sampled bright " << sampled_bright << ", hint " << hint;
             for (int k = 0; k < 4; ++k) {
-                camera c = make.look_from(k == 0 ? vector() : make.in_ball(k == 1 ? 30 : 3000));
+                viewed c = make.look_from(k == 0 ? vector() : make.in_ball(k == 1 ? 30 : 3000));
                 ASSERT_TRUE(frames.compare(c, list, groups, k % 2))
                     << "sampled bright " << sampled_bright << ", hint " << hint << ", camera " << k;
                 frames_lit += lit(frames.full) > 0;
@@ -397,12 +405,12 @@ TEST(StarGroups, MisleadingSamplesAndLengthsStillDrawTheFullWalksPixels)
     star_groups groups(list.head, false, list.count);
     ASSERT_TRUE(groups.holds_its_stars());
     for (const vector place : {vector(-10, 0, 0), middle + vector(0, 0, -3), faint + vector(0, 0, -0.6f)}) {
-        camera c;
+        viewed c;
         c.camera_position = place;
         c.forward = place.x < 0 && place.y == 0 ? vector(1, 0, 0) : vector(0, 0, 1);
         c.down = vector(0, 1, 0);
         c.right = c.down & c.forward;
-        build_view(c);
+        c.view = build_view(c);
         ASSERT_TRUE(frames.compare(c, list, groups, 0)) << "from (" << place.x << ", " << place.y << ", " << place.z << ")";
         EXPECT_GT(lit(frames.full), 0);
     }
@@ -436,7 +444,7 @@ TEST(StarGroups, LargeListWithItsLengthForetold)
     EXPECT_LE(groups->bytes(), 8u * count);
     int frames_lit = 0, frames_culled = 0;
     for (int k = 0; k < 6; ++k) {
-        camera c = make.look_from(k % 2 == 0 ? vector() : records[make.pick(count)].position);
+        viewed c = make.look_from(k % 2 == 0 ? vector() : records[make.pick(count)].position);
         ASSERT_TRUE(frames.compare(c, list, *groups, k % 2)) << "camera " << k;
         frames_lit += lit(frames.full) > 0;
         frames_culled += groups->last_drawn() < (std::size_t)count / 12;
@@ -472,7 +480,7 @@ TEST(StarGroups, EverySizeZoomAndExposureDrawsTheFullWalksPixels)
         test_bitmap full(size.w, size.h), culled(size.w, size.h);
         for (int zoom : {-4, 0, 13, 40})
             for (int half_steps : {-8, 0, 4, 12}) {
-                camera c = make.look_from(make.chance(0.5) ? vector() : make.in_ball(make.log_uniform(1, 1e4f)));
+                viewed c = make.look_from(make.chance(0.5) ? vector() : make.in_ball(make.log_uniform(1, 1e4f)));
                 c.optics.resize(size.w, size.h);
                 c.optics.zoom_by(zoom);
                 c.optics.expose_by(half_steps);
@@ -511,9 +519,10 @@ TEST(StarGroups, EverySizeZoomAndExposureDrawsTheFullWalksPixels)
                     s->abs_magnitude = a;
                 }
                 star_groups groups(list.head, false);                       // never the plain walk instead
-                c.show_names = combinations % 2;
-                draw_frame(c, list.head, list.count, full);
-                draw_frame(c, list.head, list.count, culled, nullptr, &groups);
+                toggles on;
+                on.names = combinations % 2 != 0;
+                draw_frame(c, c.view, on, list.head, list.count, full);
+                draw_frame(c, c.view, on, list.head, list.count, culled, nullptr, &groups);
                 ASSERT_TRUE(same_bitmap(culled, full)) << size.w << "x" << size.h << ", zoom " << zoom
                                                        << ", exposure " << c.optics.exposure();
                 ++combinations;

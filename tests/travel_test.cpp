@@ -6,7 +6,9 @@
 #include "test_support.h"
 #include "engine/stars.h"
 #include "model/travel.h"
-#include "app/viewer.h"
+#include "app/controls.h"
+#include "app/frame.h"
+#include "app/overlay.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,8 +78,7 @@ std::vector<std::string> names_of(const std::vector<const star_type*>& stars)
 // Where a star lands on the screen for this camera, as the drawing places it.
 void screen_spot(camera c, const star_type* s, double* column, double* row, double* depth)
 {
-    build_view(c);
-    const vector p = c.view * s->position;
+    const vector p = build_view(c) * s->position;
     *depth = p.z;
     *column = (double)p.x * 400.0 / (double)p.z + 320;
     *row = (double)p.y * 400.0 / (double)p.z + 240;
@@ -102,22 +103,28 @@ protected:
         }
     }
     void press(int scancode, int ascii = 0) { in.press(scancode, ascii); }
-    // The prompt's part of a frame; the buffered keys are used up.
-    int before_camera(traveller& t, camera& c, const star_type* selected = nullptr)
+    // The prompt's part of a frame, the keys as the controls table maps
+    // them; the buffered keys are used up.
+    bool before_camera(traveller& t, camera& c, const star_type* selected = nullptr)
     {
-        const int keys = t.before_camera(c, in, selected);
+        const bool keys = t.before_camera(c, travel_keys_of(in), selected);
+        t.yield_to(c, flight_of(in, keys));
         in.press_count = 0;
         for (bool& d : in.went_down) d = false;
         return keys;
     }
+    // The frame's quit flag and names, as the frame loop sets them.
+    bool quit = false, names_on = false;
     // One frame as the frame loop runs it, up to the view matrix, one timer
     // tick after the last.
     void frame(traveller& t, camera& c, const star_type* selected = nullptr)
     {
         static unsigned tick = 0;
         const frame_input now = in;
-        const int keys = before_camera(t, c, selected);
-        update_camera(c, now, keys);
+        const bool keys = before_camera(t, c, selected);
+        update_camera(c, flight_of(now, keys));
+        if (acts(now, act::quit, keys)) quit = true;
+        if (acts(now, act::names, keys)) names_on = !names_on;
         t.after_camera(c, ++tick);
     }
 };
@@ -328,29 +335,29 @@ TEST(NameSearch, ManyBatchesKeepEveryPositionAndTheirNamesInOrder)
 TEST(FlyPrompt, EditsTextAndReportsEnterAndEsc)
 {
     fly_prompt p;
-    EXPECT_EQ(p.feed(KEY_A, 'a'), fly_prompt::nothing);          // closed: nothing is typed
+    EXPECT_EQ(p.feed(prompt_key_of(KEY_A), 'a'), fly_prompt::nothing);          // closed: nothing is typed
     EXPECT_EQ(p.text(), "");
     p.open_empty();
-    for (const char* ch = "Si r"; *ch; ++ch) EXPECT_EQ(p.feed(KEY_A, *ch), fly_prompt::nothing);
+    for (const char* ch = "Si r"; *ch; ++ch) EXPECT_EQ(p.feed(prompt_key_of(KEY_A), *ch), fly_prompt::nothing);
     EXPECT_EQ(p.text(), "Si r");
-    p.feed(KEY_BACKSPACE, 8);
-    p.feed(KEY_BACKSPACE, 8);
+    p.feed(prompt_key_of(KEY_BACKSPACE), 8);
+    p.feed(prompt_key_of(KEY_BACKSPACE), 8);
     EXPECT_EQ(p.text(), "Si");
-    p.feed(KEY_TAB, 9);                                           // not printable: ignored
-    p.feed(KEY_UP, 0);
-    p.feed(KEY_LEFT, 0);
+    p.feed(prompt_key_of(KEY_TAB), 9);                                           // not printable: ignored
+    p.feed(prompt_key_of(KEY_UP), 0);
+    p.feed(prompt_key_of(KEY_LEFT), 0);
     EXPECT_EQ(p.text(), "Si");
-    EXPECT_EQ(p.feed(KEY_ENTER, 13), fly_prompt::search);
-    EXPECT_EQ(p.feed(KEY_ENTER_PAD, 13), fly_prompt::search);
+    EXPECT_EQ(p.feed(prompt_key_of(KEY_ENTER), 13), fly_prompt::search);
+    EXPECT_EQ(p.feed(prompt_key_of(KEY_ENTER_PAD), 13), fly_prompt::search);
     EXPECT_TRUE(p.is_open());                                     // the search decides what happens
     EXPECT_EQ(p.text(), "Si");
-    EXPECT_EQ(p.feed(KEY_ESC, 27), fly_prompt::closed);
+    EXPECT_EQ(p.feed(prompt_key_of(KEY_ESC), 27), fly_prompt::closed);
     EXPECT_FALSE(p.is_open());
     p.open_empty();
     EXPECT_EQ(p.text(), "");                                      // a new prompt starts empty
-    p.feed(KEY_BACKSPACE, 8);                                     // nothing to take back
+    p.feed(prompt_key_of(KEY_BACKSPACE), 8);                                     // nothing to take back
     EXPECT_EQ(p.text(), "");
-    for (int i = 0; i < 100; ++i) p.feed(KEY_X, 'x');
+    for (int i = 0; i < 100; ++i) p.feed(prompt_key_of(KEY_X), 'x');
     EXPECT_EQ(p.text().size(), fly_prompt::longest_text);
 }
 
@@ -360,14 +367,14 @@ TEST(FlyPrompt, NotesSayWhatTheSearchFoundEditingClearsThemAndAListFollowsTheTex
     const name_index index(stars.head);
     fly_prompt p;
     p.open_empty();
-    for (const char* ch = "xyz"; *ch; ++ch) p.feed(KEY_X, *ch);
+    for (const char* ch = "xyz"; *ch; ++ch) p.feed(prompt_key_of(KEY_X), *ch);
     p.show(index.find(p.text()));
     EXPECT_EQ(p.notes(), (std::vector<std::string>{"No star named \"xyz\""}));
-    p.feed(KEY_BACKSPACE, 8);
+    p.feed(prompt_key_of(KEY_BACKSPACE), 8);
     EXPECT_TRUE(p.notes().empty());
     p.open_empty();
-    p.feed(KEY_A, 'A');
-    p.feed(KEY_L, 'l');
+    p.feed(prompt_key_of(KEY_A), 'A');
+    p.feed(prompt_key_of(KEY_L), 'l');
     p.show(index.find(p.text()));
     EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Al\":", "> Aldebaran", "  Algol",
                                                    "  Alkaid", "  Alnilam", "  Alnitak", "  and 1 more"}));
@@ -379,7 +386,7 @@ TEST(FlyPrompt, NotesSayWhatTheSearchFoundEditingClearsThemAndAListFollowsTheTex
         {KEY_DOWN, "Alnitak"}, {KEY_DOWN, "Alnitak"}, {KEY_UP, "Alnilam"},
     };
     for (const auto& m : moves) {
-        EXPECT_EQ(p.feed(m.key_code, 0), fly_prompt::nothing);
+        EXPECT_EQ(p.feed(prompt_key_of(m.key_code), 0), fly_prompt::nothing);
         ASSERT_NE(p.highlighted(), nullptr);
         EXPECT_STREQ(p.highlighted()->name, m.want);
     }
@@ -388,15 +395,15 @@ TEST(FlyPrompt, NotesSayWhatTheSearchFoundEditingClearsThemAndAListFollowsTheTex
     EXPECT_EQ(p.text(), "Al");                                    // moving types nothing
 
     // Typing on asks for the list again; it starts at its first name.
-    EXPECT_EQ(p.feed(KEY_N, 'n'), fly_prompt::narrow);
+    EXPECT_EQ(p.feed(prompt_key_of(KEY_N), 'n'), fly_prompt::narrow);
     p.show(index.find(p.text()));
     EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Aln\":", "> Alnilam", "  Alnitak"}));
-    EXPECT_EQ(p.feed(KEY_I, 'i'), fly_prompt::narrow);
-    EXPECT_EQ(p.feed(KEY_T, 't'), fly_prompt::narrow);
+    EXPECT_EQ(p.feed(prompt_key_of(KEY_I), 'i'), fly_prompt::narrow);
+    EXPECT_EQ(p.feed(prompt_key_of(KEY_T), 't'), fly_prompt::narrow);
     p.show(index.find(p.text()));                                 // one name left: listed alone
     EXPECT_EQ(p.notes(), (std::vector<std::string>{"Names that start with \"Alnit\":", "> Alnitak"}));
     EXPECT_EQ(p.highlighted(), stars.at(4));
-    EXPECT_EQ(p.feed(KEY_X, 'x'), fly_prompt::narrow);
+    EXPECT_EQ(p.feed(prompt_key_of(KEY_X), 'x'), fly_prompt::narrow);
     p.show(index.find(p.text()));
     EXPECT_EQ(p.notes(), (std::vector<std::string>{"No star named \"Alnitx\""}));
     EXPECT_EQ(p.highlighted(), nullptr);
@@ -404,7 +411,7 @@ TEST(FlyPrompt, NotesSayWhatTheSearchFoundEditingClearsThemAndAListFollowsTheTex
     EXPECT_TRUE(p.notes().empty());
     p.open_empty();                                               // a new prompt lists nothing
     EXPECT_EQ(p.highlighted(), nullptr);
-    EXPECT_EQ(p.feed(KEY_A, 'a'), fly_prompt::nothing);
+    EXPECT_EQ(p.feed(prompt_key_of(KEY_A), 'a'), fly_prompt::nothing);
 }
 
 // ---- the prompt in the frame loop, through the library's keyboard ----
@@ -432,7 +439,7 @@ TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
     frame(t, c);
     EXPECT_EQ(t.prompt.text(), "eb ");
     EXPECT_TRUE(t.prompt.is_open());                              // the Esc held is no press
-    EXPECT_EQ(c.done + c.homing + c.show_names, 0);
+    EXPECT_FALSE(quit || c.homing || names_on);
     EXPECT_EQ(c.velocity.length(), 0.0f);
     EXPECT_EQ(c.forward.y, 1.0f);
     release_all();
@@ -469,16 +476,16 @@ TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
     press(KEY_ESC, 27);
     frame(t, c);
     EXPECT_FALSE(t.prompt.is_open());
-    EXPECT_EQ(c.done, 0);
+    EXPECT_FALSE(quit);
     frame(t, c);                                                  // still held after closing
     frame(t, c);
-    EXPECT_EQ(c.done, 0);
+    EXPECT_FALSE(quit);
     in.held[KEY_ESC] = 0;
     frame(t, c);
-    EXPECT_EQ(c.done, 0);
+    EXPECT_FALSE(quit);
     in.held[KEY_ESC] = 1;                                             // a new press ends the program
     frame(t, c);
-    EXPECT_EQ(c.done, 1);
+    EXPECT_TRUE(quit);
 }
 
 TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
@@ -745,13 +752,13 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
         const star_type* s = stars.add("Goal", k.star, k.abs_magnitude);
         camera c;
         if (k.coasting) c.velocity = vector(0.5f, 0, 0);         // top speed when the trip begins
-        c.homing = 1;
+        c.homing = true;
         trip t;
         t.start(c, s);
         EXPECT_EQ(c.homing, 0);
         int frames = 0;
         for (; t.active() && frames < 1000; ++frames) {
-            update_camera(c, frame_input());                      // no control held
+            update_camera(c, flight_controls());                      // no control held
             t.step(c);
             ASSERT_TRUE(orthonormal_right_handed(c));
         }
@@ -772,7 +779,7 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
         EXPECT_NEAR(column, 320, 1.0);
         EXPECT_NEAR(row, 240, 1.0);
         const vector resting = c.camera_position;
-        update_camera(c, frame_input());                          // and it stays there
+        update_camera(c, flight_controls());                          // and it stays there
         EXPECT_EQ((resting - c.camera_position).length(), 0.0f);
     }
 }
@@ -851,7 +858,7 @@ class TripControls : public WithInput {};
 
 TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
 {
-    struct { const char* what; int key_code, buttons, move; } controls[] = {
+    struct { const char* what; int key_code, buttons, move; } takers[] = {
         {"Space", KEY_SPACE, 0, 0}, {"B", KEY_B, 0, 0},   {"E", KEY_E, 0, 0},
         {"Up", KEY_UP, 0, 0},       {"Down", KEY_DOWN, 0, 0}, {"Left", KEY_LEFT, 0, 0},
         {"Right", KEY_RIGHT, 0, 0}, {"right button", 0, 2, 0}, {"drag", 0, 1, 30},
@@ -859,7 +866,7 @@ TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
     };
     star_list stars;
     const star_type* s = stars.add("Goal", vector(0, 0, 500), 0.0f);
-    for (const auto& k : controls) {
+    for (const auto& k : takers) {
         SCOPED_TRACE(k.what);
         traveller t(stars.head, stars.count);
         t.wait_for_names();
@@ -931,10 +938,9 @@ TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
     in.held[KEY_SPACE] = 1;
     type("xyz");                                                  // typed without F: not a prompt
     for (int f = 0; f < 5; ++f) frame(t, c);
-    build_view(c);
     test_bitmap with, without;
-    draw_frame(c, stars.head, 2, with, &t);
-    draw_frame(c, stars.head, 2, without);
+    draw_frame(c, build_view(c), toggles(), stars.head, 2, with, &t);
+    draw_frame(c, build_view(c), toggles(), stars.head, 2, without);
     EXPECT_EQ(pixels_differing(with, without), 0);
     EXPECT_GT(c.velocity.length(), 0.0f);                         // Space flew as ever
 }
@@ -951,7 +957,7 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     press(KEY_ENTER, 13);
     frame(t, c);
     test_bitmap got, want;
-    t.draw(got, c);
+    draw_travel(got, c, t);
     const int white = makecol(255, 255, 255);
     textout_ex(want, font, "Names that start with \"Al\":", 10, 432, white, 0);
     textout_ex(want, font, "> Aldebaran", 10, 442, white, 0);
@@ -967,7 +973,7 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
     ASSERT_EQ(t.journey.target(), stars.tail);
     c.camera_position = vector(3, 4, 12);                         // 13 light years from the star
     test_bitmap target, target_want;
-    t.draw(target, c);
+    draw_travel(target, c, t);
     textout_ex(target_want, font, "Target: Sirius  13.000000 light years", 10, target_row, white, 0);
     EXPECT_EQ(pixels_differing(target, target_want), 0);
 }

@@ -2,7 +2,7 @@
 // newest entry of the Debian changelog; the binary, the man page and the
 // AppStream metadata take theirs from the build. These tests hold all of them
 // to one another.
-#include "model/command_line.h"
+#include "app/app.h"
 #include "test_support.h"
 
 #include <fstream>

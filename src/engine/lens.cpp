@@ -7,7 +7,6 @@
 #include <limits>
 
 namespace {
-constexpr double focal_at_480 = 400.0;          // focal length, pixels, 480 rows high at zoom 0
 constexpr double rows_at_focal = 480.0;
 const double log_ratio = std::log(magnitude_ratio);
 } // namespace

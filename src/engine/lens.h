@@ -14,6 +14,8 @@
 // The window the program opens unless told otherwise.
 constexpr int screen_width  = 640;
 constexpr int screen_height = 480;
+// The focal length, pixels, of a screen 480 rows high at zoom 0.
+constexpr double focal_at_480 = 400.0;
 
 // Reference distance of an absolute magnitude, light years, and the brightness
 // ratio of one magnitude step; the loader and the drawing share both.

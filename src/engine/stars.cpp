@@ -1,6 +1,6 @@
 #include "engine/stars.h"
 
-#include "model/selection.h"
+#include "engine/star_pick.h"
 
 #include <algorithm>
 #include <allegro.h>

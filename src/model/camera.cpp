@@ -1,12 +1,8 @@
 // The camera's update once a frame, its turns, the speed levels and the way home.
 #include "model/camera.h"
 
-#include "base/text.h"
-
-#include <allegro.h>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -26,9 +22,9 @@ enum turn_kind { pitch, yaw };
 // other two, so the frame stays orthonormal.
 void turn(camera& c, float angle, vector axis, turn_kind kind)
 {
-    c.view = 1.0f;
-    c.view.rotate(angle, axis);
-    c.forward = c.view * c.forward;
+    matrix rotation;                            // the identity
+    rotation.rotate(angle, axis);
+    c.forward = rotation * c.forward;
     c.forward.normalize();
     if (kind == pitch) {
         c.down = c.forward & c.right;
@@ -61,7 +57,7 @@ void step_approach(camera& c)
     c.velocity = vector(0, 0, 0);
     if (a.frame < a.frames) return;
     a.on = false;
-    c.homing = 1;
+    c.homing = true;
 }
 
 } // namespace
@@ -75,118 +71,76 @@ float thrust_at(int level)
     return thrusts[std::min(std::max(level, slowest_speed), fastest_speed) - slowest_speed];
 }
 
-std::string rate_text(double v)
-{
-    char digits[64];
-    if (!(v < 1e6)) {                                          // beyond a million, or not a number
-        std::snprintf(digits, sizeof digits, "%.3g", v);
-        return digits;
-    }
-    const int magnitude = v > 0 ? (int)std::floor(std::log10(v)) : 0;
-    std::snprintf(digits, sizeof digits, "%.*f", std::max(0, 2 - magnitude), v);   // three significant digits
-    std::string s = digits;
-    const std::size_t point = s.find('.');
-    if (point != std::string::npos) {                          // no trailing zeros, nor a bare point
-        s.erase(s.find_last_not_of('0') + 1);
-        if (s.back() == '.') s.pop_back();
-    }
-    return with_thousands(s);
-}
-
-std::string speed_text(int level)
-{
-    const double per_frame = 0.5 * std::pow(10.0, level);      // full thrust's settled speed: 0.1 * 10^s / (1 - 0.8)
-    char text[64];
-    std::snprintf(text, sizeof text, ", speed %+d (%s ly/s)", level, rate_text(per_frame * frames_per_second).c_str());
-    return text;
-}
+double settled_speed(int level) { return (double)thrust_at(level) / (1 - (double)damping); }
 
 void stop_homing(camera& c)
 {
-    c.homing = 0;
+    c.homing = false;
     c.approach.on = false;
 }
 
-bool steering_held(const camera& c, const frame_input& in, int keys)
+bool steering_held(const camera& c, const flight_controls& f)
 {
-    if (keys && (in.is_held(KEY_SPACE) || in.is_held(KEY_B) || in.is_held(KEY_UP) ||
-                 in.is_held(KEY_DOWN) || in.is_held(KEY_LEFT) || in.is_held(KEY_RIGHT)))
-        return true;
-    if (in.buttons == 2) return true;                          // thrust
-    return in.buttons != 0 && c.last_mouse_x != -1 &&          // a drag that turns the view
-           (in.pointer_x != c.last_mouse_x || in.pointer_y != c.last_mouse_y);
+    if (f.forward || f.backward || f.turn_up || f.turn_down || f.turn_left || f.turn_right) return true;
+    return f.buttons != 0 && c.last_mouse_x != -1 &&           // a drag that turns the view
+           (f.pointer_x != c.last_mouse_x || f.pointer_y != c.last_mouse_y);
 }
 
-bool flight_control_held(const camera& c, const frame_input& in, int keys)
-{
-    return steering_held(c, in, keys) || (keys && in.is_held(KEY_E));
-}
+bool flight_control_held(const camera& c, const flight_controls& f) { return steering_held(c, f) || f.home; }
 
-void update_camera(camera& c, const frame_input& in, int keys)
+void update_camera(camera& c, const flight_controls& f)
 {
-    if (c.approach.on && steering_held(c, in, keys)) c.approach.on = false;   // the traveller takes over
+    if (c.approach.on && steering_held(c, f)) c.approach.on = false;   // the traveller takes over
     if (c.approach.on) step_approach(c);
     if (c.homing) {                                            // return home
         c.velocity = c.camera_position * -0.1f;
         const float speed = c.velocity.length();
         if (speed > 5.0f) c.velocity = c.velocity * (float)(5.0 / (double)speed);   // at most 5 ly a frame
-        if ((double)c.camera_position.length() < 0.1) c.homing = 0;
+        if ((double)c.camera_position.length() < 0.1) c.homing = false;
     }
     c.camera_position += c.velocity;
     c.velocity = c.velocity * damping;
 
-    if (keys && in.is_held(KEY_E) && !c.approach.on) {
-        if (c.homing || !(c.camera_position.length() > home_pull_reach)) c.homing = 1;
+    if (f.home && !c.approach.on) {
+        if (c.homing || !(c.camera_position.length() > home_pull_reach)) c.homing = true;
         else start_approach(c);
     }
-    if (keys && in.is_held(KEY_ESC)) c.done = 1;
     const float thrust = thrust_at(c.speed_level);
-    if ((keys && in.is_held(KEY_SPACE)) || in.buttons == 2) c.velocity += c.forward * thrust;   // one thrust for both
-    if (keys && in.is_held(KEY_B)) c.velocity -= c.forward * thrust;
-    if (keys && in.pressed(KEY_TAB)) c.show_names = !c.show_names;   // once per press
-    bool help = in.pressed(KEY_F1);
-    for (int i = 0; keys && i < in.press_count; ++i)           // a ? typed, not a repeat of one held
-        if (in.presses[i].ascii == '?' && in.pressed(in.presses[i].scancode)) help = true;
-    if (help) c.show_help = !c.show_help;
-    if (keys && in.pressed(KEY_PGUP)) c.speed_level = std::min(c.speed_level + 1, fastest_speed);
-    if (keys && in.pressed(KEY_PGDN)) c.speed_level = std::max(c.speed_level - 1, slowest_speed);
+    if (f.forward) c.velocity += c.forward * thrust;           // one thrust for the key and the button
+    if (f.backward) c.velocity -= c.forward * thrust;
+    if (f.faster) c.speed_level = std::min(c.speed_level + 1, fastest_speed);
+    if (f.slower) c.speed_level = std::max(c.speed_level - 1, slowest_speed);
 
     const double focal = (double)c.optics.focal();
-    if (in.buttons == 0) {
+    if (f.buttons == 0) {
         c.last_mouse_x = -1;
     } else {
         if (c.last_mouse_x != -1) {                            // f / 2 pixels turn one radian
-            turn(c, (float)((c.last_mouse_y - in.pointer_y) * 2.0 / focal), -c.right, pitch);
-            turn(c, (float)((c.last_mouse_x - in.pointer_x) * 2.0 / focal), c.down, yaw);
+            turn(c, (float)((c.last_mouse_y - f.pointer_y) * 2.0 / focal), -c.right, pitch);
+            turn(c, (float)((c.last_mouse_x - f.pointer_x) * 2.0 / focal), c.down, yaw);
         }
-        c.last_mouse_x = in.pointer_x;
-        c.last_mouse_y = in.pointer_y;
+        c.last_mouse_x = f.pointer_x;
+        c.last_mouse_y = f.pointer_y;
     }
 
-    c.optics.zoom_by(in.wheel);                                // a notch up zooms in
-    if (!keys) return;
-    const float arrow = (float)(40.0 / focal);                 // a tenth of a radian at f = 400
-    if (in.is_held(KEY_UP))    turn(c, -arrow, c.right, pitch);
-    if (in.is_held(KEY_DOWN))  turn(c, +arrow, c.right, pitch);
-    if (in.is_held(KEY_LEFT))  turn(c, -arrow, c.down, yaw);
-    if (in.is_held(KEY_RIGHT)) turn(c, +arrow, c.down, yaw);
-
-    struct step_key { int code, zoom, exposure; };
-    static const step_key step_keys[] = {
-        {KEY_EQUALS, +1, 0}, {KEY_PLUS_PAD, +1, 0}, {KEY_MINUS, -1, 0}, {KEY_MINUS_PAD, -1, 0},
-        {KEY_CLOSEBRACE, 0, +1}, {KEY_OPENBRACE, 0, -1},
-    };
-    for (const step_key& k : step_keys) {
-        if (!in.pressed(k.code)) continue;
-        c.optics.zoom_by(k.zoom);
-        c.optics.expose_by(k.exposure);
-    }
+    c.optics.zoom_by(f.wheel);                                 // a notch up zooms in
+    const float arrow = (float)(focal_at_480 / 10 / focal);   // a tenth of a radian at the start
+    if (f.turn_up)    turn(c, -arrow, c.right, pitch);
+    if (f.turn_down)  turn(c, +arrow, c.right, pitch);
+    if (f.turn_left)  turn(c, -arrow, c.down, yaw);
+    if (f.turn_right) turn(c, +arrow, c.down, yaw);
+    for (int i = 0; i < f.zoom_in; ++i) c.optics.zoom_by(+1);  // the steps in, then out
+    for (int i = 0; i < f.zoom_out; ++i) c.optics.zoom_by(-1);
+    for (int i = 0; i < f.exposure_up; ++i) c.optics.expose_by(+1);
+    for (int i = 0; i < f.exposure_down; ++i) c.optics.expose_by(-1);
 }
 
-void build_view(camera& c)
+matrix build_view(const camera& c)
 {
-    c.view.set(c.right.x,   c.right.y,   c.right.z,   0,
-               c.down.x,    c.down.y,    c.down.z,    0,
-               c.forward.x, c.forward.y, c.forward.z, 0);
-    c.view.translate(-c.camera_position);
+    matrix view;
+    view.set(c.right.x,   c.right.y,   c.right.z,   0,
+             c.down.x,    c.down.y,    c.down.z,    0,
+             c.forward.x, c.forward.y, c.forward.z, 0);
+    view.translate(-c.camera_position);
+    return view;
 }

@@ -4,14 +4,8 @@
 #ifndef STARHOP_CAMERA_H
 #define STARHOP_CAMERA_H
 
-#include "base/input.h"
 #include "engine/lens.h"
 #include "base/vector.h"
-
-#include <string>
-
-// The frame timer's rate: the camera moves once a frame.
-constexpr int frames_per_second = 50;
 
 // Eases in and out: 0 at 0, 1 at 1, flat at both ends.
 double eased(double t);
@@ -24,12 +18,9 @@ double geometric_distance(double from, double to, double t);
 constexpr int slowest_speed = -4, fastest_speed = +4;
 // Light years a frame that thrust adds at speed level s (0.1f at 0).
 float thrust_at(int level);
-// What the status line says of a speed level: ", speed +2 (2,500 ly/s)", the
-// speed full thrust settles at, in light years a second at 50 frames a second.
-std::string speed_text(int level);
-// A speed in light years a second to three significant digits, with
-// thousands separators, or in scientific notation beyond a million.
-std::string rate_text(double light_years_a_second);
+// Light years a frame that full thrust settles at, at speed level s: where
+// the damping takes away as much as the thrust adds.
+double settled_speed(int level);
 
 // Within this many light years of Earth, E flies home by the plain pull; from
 // farther, a geometric approach brings the camera to it first.
@@ -51,34 +42,41 @@ struct camera {
     vector forward{0, 1, 0};                    // towards right ascension 6 h
     vector down{0, 0, -1};                      // south celestial pole
     vector right = down & forward;              // right ascension 0 h
-    matrix view;                                // scratch of the turns, then the view matrix
-    int homing = 0;                             // the plain pull back to Earth
+    bool homing = false;                        // the plain pull back to Earth
     home_approach approach;                     // the flight to within reach of it
     int speed_level = 0;                        // slowest_speed .. fastest_speed
     int last_mouse_x = -1, last_mouse_y = 0;    // drag anchor; x of -1: none
-    int show_names = 0;
-    int show_help = 0;
-    int done = 0;
     lens optics;                                // screen, zoom and exposure
 };
 
-// One frame's update from `in`: the return home or the approach, move, damp,
-// then E, Esc, thrust, Tab, help, speed, drag, arrows, zoom and exposure.
-// Tab, F1, ?, PgUp, PgDn and the zoom and exposure keys act once per press.
+// What one frame asks of the flight: the keys as the controls table maps
+// them (none while the prompt has the keyboard), and the mouse.
+struct flight_controls {
+    bool forward = false, backward = false;     // thrust, while held (a key or a button)
+    bool turn_up = false, turn_down = false, turn_left = false, turn_right = false;
+    bool home = false;                          // fly home, while held
+    bool faster = false, slower = false;        // a speed level up or down
+    int zoom_in = 0, zoom_out = 0;              // key presses, a step each
+    int exposure_up = 0, exposure_down = 0;
+    int pointer_x = 0, pointer_y = 0;           // screen pixels
+    int wheel = 0;                              // notches, up (zoom in) positive
+    int buttons = 0;                            // bit 0 left, bit 1 right, bit 2 middle: any of them drags
+};
+
+// One frame's update from `f`: the return home or the approach, move, damp,
+// then home, thrust, speed, drag, turns, zoom and exposure.
 // Turns scale with the focal length, so a drag or an arrow moves the stars by
-// as many pixels at every size and zoom. With `keys` 0 the keyboard controls
-// do not act (the prompt has the keys), but for F1; the mouse still does.
-void update_camera(camera& c, const frame_input& in, int keys = 1);
-// Leaves in c.view the matrix that carries a catalog point into view space.
-void build_view(camera& c);
+// as many pixels at every size and zoom.
+void update_camera(camera& c, const flight_controls& f);
+// The matrix that carries a catalog point into view space.
+matrix build_view(const camera& c);
 // Ends the return home, the approach included (a trip takes over).
 void stop_homing(camera& c);
 
-// Whether a control that steers or thrusts acts this frame: Space, B or an
-// arrow (when `keys` is set), the right button alone, or a drag that moves
-// the pointer. These end a trip, and the approach home.
-bool steering_held(const camera& c, const frame_input& in, int keys);
-// Steering, or E.
-bool flight_control_held(const camera& c, const frame_input& in, int keys);
+// Whether a control that steers or thrusts acts this frame: thrust, a turn,
+// or a drag that moves the pointer. These end a trip, and the approach home.
+bool steering_held(const camera& c, const flight_controls& f);
+// Steering, or home.
+bool flight_control_held(const camera& c, const flight_controls& f);
 
 #endif

@@ -1,13 +1,12 @@
 // The command line: an optional catalog file, or a request for the help text
-// or the version. Read before the graphics library starts, so a mistake ends
-// the program before any window opens.
+// or the version, read into one value. Read before the graphics library
+// starts, so a mistake ends the program before any window opens.
 #ifndef STARHOP_COMMAND_LINE_H
 #define STARHOP_COMMAND_LINE_H
 
 #include "engine/lens.h"
 #include "model/location.h"
 
-#include <iosfwd>
 #include <string>
 
 struct command_line {
@@ -32,20 +31,5 @@ constexpr int lowest_window = 240, highest_window = 4320;
 // whose name starts with "-" can still be given. The size also reads as
 // --window=WxH. A location that cannot be read is a mistake.
 command_line parse_command_line(int argc, const char* const* argv);
-
-// The camera of the first frame: at the --at location, names as --names says.
-void start_camera(camera& c, const command_line& line);
-
-const char* program_version();
-void write_usage(std::ostream& out);
-void write_help(std::ostream& out);
-
-// Answers a command line that does not ask to run: help or version on `out`
-// (status 0), a mistake and the usage on `err` (status 2). Returns -1 when
-// the viewer is to run.
-int answer_command_line(const command_line& line, std::ostream& out, std::ostream& err);
-
-// The whole program behind the entry function.
-int starhop_main(int argc, char** argv);
 
 #endif

@@ -198,7 +198,7 @@ void place_camera(camera& c, const location& l)
     c.forward = l.forward;
     c.down = l.down;
     c.right = right_axis(l.down, l.forward);
-    c.homing = 0;
+    c.homing = false;
     c.speed_level = l.speed_level;
     c.optics.zoom_by(l.zoom_step - c.optics.zoom_step());
     c.optics.expose_by(l.exposure_steps - c.optics.exposure_steps());

@@ -3,15 +3,13 @@
 #include "base/text.h"
 
 #include <algorithm>
-#include <allegro.h>
-#include <cstdio>
 
 void notices::show(const std::string& text, unsigned seconds)
 {
     const std::string clean = printable(text);
     lines.erase(std::remove_if(lines.begin(), lines.end(), [&](const line& l) { return l.text == clean; }),
                 lines.end());
-    lines.push_back(line{clean, seconds * ticks_per_second});
+    lines.push_back(line{clean, seconds * ticks_per_second_});
     refresh();
 }
 
@@ -30,14 +28,6 @@ bool notices::pass(unsigned ticks, bool key_pressed)
     lines.swap(kept);
     refresh();
     return lines.size() != before;
-}
-
-void notices::draw(BITMAP* target, int bottom_row) const
-{
-    const int white = makecol(255, 255, 255);
-    const int n = (int)lines.size();
-    for (int i = 0; i < n; ++i)
-        textout_ex(target, font, lines[i].text.c_str(), 10, bottom_row - 10 * (n - 1 - i), white, _textmode);
 }
 
 void notices::refresh()

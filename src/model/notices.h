@@ -8,11 +8,10 @@
 #include <string>
 #include <vector>
 
-struct BITMAP;
-
 class notices {
 public:
-    static constexpr unsigned ticks_per_second = 50;   // the frame timer's rate
+    // Seconds are counted in the frame timer's ticks, `rate` of them a second.
+    explicit notices(unsigned rate) : ticks_per_second_(rate) {}
 
     // Shows `text` for `seconds`, counted from the next frame that passes
     // time; 0 seconds: until the next key press. A line equal to one shown
@@ -21,9 +20,8 @@ public:
     // One frame's passing: `ticks` timer ticks since the last one, and
     // whether a key was pressed in it. Returns whether a line went away.
     bool pass(unsigned ticks, bool key_pressed);
-    // The lines, oldest on top, the newest with its top at `bottom_row`.
-    void draw(BITMAP* target, int bottom_row) const;
     bool empty() const { return lines.empty(); }
+    // The lines, oldest first.
     const std::vector<std::string>& texts() const { return shown; }
 
 private:
@@ -31,6 +29,7 @@ private:
         std::string text;
         unsigned ticks_left;                   // 0: until a key press
     };
+    unsigned ticks_per_second_;
     std::vector<line> lines;
     std::vector<std::string> shown;            // the texts of `lines`, in order
     void refresh();

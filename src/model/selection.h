@@ -1,41 +1,12 @@
-// Pointing at a star: which drawn star a click picks, and the marker and the block of text shown for
-// the star picked.
+// Pointing at a star: which drawn star a click picks, and what the block of text shown for the star
+// picked says.
 #ifndef STARHOP_SELECTION_H
 #define STARHOP_SELECTION_H
 
+#include "engine/star_pick.h"
 #include "base/vector.h"
 
-struct BITMAP;
-struct camera;
 class star_type;
-
-// The star a click picks, gathered while the frame after the click draws its
-// stars: each drawn star is offered with its pixel and the magnitude it was
-// drawn at, and the nearest within reach is kept.
-class star_pick {
-public:
-    static constexpr int reach = 6;                   // pixels from the click
-
-    star_pick(int column, int row) : column_(column), row_(row) {}
-    void offer(const star_type* s, int column, int row, float magnitude)
-    {
-        const int dx = column - column_, dy = row - row_;
-        const int squared = dx * dx + dy * dy;
-        if (squared > best_squared_) return;                    // farther than the best so far
-        if (squared == best_squared_ && best_ && !(magnitude <= best_magnitude_)) return;   // as near, fainter
-        best_ = s;                                              // of two alike, the later drawn: on top
-        best_squared_ = squared;
-        best_magnitude_ = magnitude;
-    }
-    // The star picked; null when none was drawn within reach.
-    const star_type* best() const { return best_; }
-
-private:
-    int column_, row_;
-    const star_type* best_ = nullptr;
-    int best_squared_ = reach * reach;
-    float best_magnitude_ = 0;
-};
 
 // The star picked by the last click, and the frame's part in picking it.
 class selection {
@@ -49,11 +20,6 @@ public:
     // (nothing near clears it).
     void frame_drawn();
     const star_type* star() const { return star_; }
-    void choose(const star_type* s) { star_ = s; }
-
-    // The marker around the star, while it is in front of the viewer and on
-    // the screen, and the block of text at the top right.
-    void draw(BITMAP* buffer, const camera& c) const;
 
 private:
     const star_type* star_ = nullptr;

@@ -2,10 +2,8 @@
 
 #include "engine/lens.h"
 #include "engine/stars.h"
-#include "app/viewer.h"
 
 #include <algorithm>
-#include <allegro.h>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -278,28 +276,27 @@ void fly_prompt::open_empty()
     listed.clear();
 }
 
-fly_prompt::event fly_prompt::feed(int scancode, int ascii)
+fly_prompt::event fly_prompt::feed(key k, int ascii)
 {
     if (!open) return nothing;
-    switch (scancode) {
-    case KEY_ESC:
+    switch (k) {
+    case closes:
         open = false;
         return closed;
-    case KEY_ENTER:
-    case KEY_ENTER_PAD:
+    case searches:
         return search;
-    case KEY_UP:
-    case KEY_DOWN:
+    case goes_up:
+    case goes_down:
         if (listed.empty()) return nothing;
-        if (scancode == KEY_UP && highlight > 0) --highlight;
-        if (scancode == KEY_DOWN && highlight + 1 < listed.size()) ++highlight;
+        if (k == goes_up && highlight > 0) --highlight;
+        if (k == goes_down && highlight + 1 < listed.size()) ++highlight;
         compose_list();
         return nothing;
-    case KEY_BACKSPACE:
+    case erases:
         if (typed.empty()) return nothing;
         typed.pop_back();
         break;
-    default:
+    case types:
         if (!(ascii >= ' ' && ascii <= '~' && typed.size() < longest_text)) return nothing;
         typed += (char)ascii;
     }
@@ -509,50 +506,40 @@ void traveller::take_names()
     no_memory = !index;
 }
 
-namespace {
-
-// The keys that act while the prompt is closed: the camera's and F.
-bool outside_key_held(const frame_input& in)
-{
-    static const int keys[] = {KEY_E, KEY_ESC, KEY_SPACE, KEY_B, KEY_TAB, KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_F};
-    for (int k : keys)
-        if (in.is_held(k)) return true;
-    return false;
-}
-
-} // namespace
-
-int traveller::before_camera(camera& c, const frame_input& in, const star_type* selected)
+bool traveller::before_camera(camera& c, const travel_keys& keys, const star_type* selected)
 {
     const bool was_open = prompt.is_open();
     int first = 0;                                             // the first key to hand on
-    if (!was_open && !keys_held_back && in.is_held(KEY_F)) {
+    if (!was_open && !keys_held_back && keys.fly_to_held) {
         prompt.open_empty();
-        first = in.press_count;                                // the F itself is not typed, nor what came with it
-        for (int i = 0; i < in.press_count; ++i)
-            if (in.presses[i].scancode == KEY_F) { first = i + 1; break; }
+        first = keys.press_count;                              // the key itself is not typed, nor what came with it
+        for (int i = 0; i < keys.press_count; ++i)
+            if (keys.presses[i].does == travel_keys::fly_to) { first = i + 1; break; }
     }
     // Every key the buffer gave is seen, open or not, so that keys pressed
     // for flying never pile up for a later prompt.
-    for (int i = first; i < in.press_count; ++i) {
-        const int scancode = in.presses[i].scancode, ascii = in.presses[i].ascii;
+    for (int i = first; i < keys.press_count; ++i) {
+        const travel_keys::press& p = keys.presses[i];
         if (!prompt.is_open()) {
-            if (scancode == KEY_F && !keys_held_back) prompt.open_empty();   // what follows is typed
-            if (scancode == KEY_G && !keys_held_back && selected) go_to(c, selected);
+            if (p.does == travel_keys::fly_to && !keys_held_back) prompt.open_empty();   // what follows is typed
+            if (p.does == travel_keys::go_to_picked && !keys_held_back && selected) go_to(c, selected);
             continue;
         }
-        const fly_prompt::event e = prompt.feed(scancode, ascii);
+        const fly_prompt::event e = prompt.feed(p.edit, p.ascii);
         if (e == fly_prompt::search) enter(c);
         if (e == fly_prompt::narrow) narrow();
     }
     if (!prompt.is_open()) search_waiting = false;
     if (search_waiting && (names() || no_memory)) enter(c);
-    if (was_open || prompt.is_open()) keys_held_back = 1;
-    else if (keys_held_back && !outside_key_held(in)) keys_held_back = 0;
-    const int keys = !keys_held_back;
-    if (journey.active() && flight_control_held(c, in, keys)) journey.stop();
-    if (keys && in.is_held(KEY_E)) journey.forget();           // home: no target any more
-    return keys;
+    if (was_open || prompt.is_open()) keys_held_back = true;
+    else if (keys_held_back && !keys.held_back_key_held) keys_held_back = false;
+    return !keys_held_back;
+}
+
+void traveller::yield_to(const camera& c, const flight_controls& f)
+{
+    if (journey.active() && flight_control_held(c, f)) journey.stop();
+    if (f.home) journey.forget();                              // home: no target any more
 }
 
 void traveller::after_camera(camera& c, unsigned tick)
@@ -601,19 +588,4 @@ void traveller::go_to(camera& c, const star_type* star)
     prompt.close();
     journey.start(c, star);
     trip_started = true;
-}
-
-void traveller::draw(BITMAP* buffer, const camera& c) const
-{
-    const int white = makecol(255, 255, 255);
-    if (const star_type* t = journey.target()) {
-        const float distance = (t->position - c.camera_position).length();
-        textprintf_ex(buffer, font, 10, target_row, white, _textmode, "Target: %s  %f light years", t->name, (double)distance);
-    }
-    if (!prompt.is_open()) return;
-    const int prompt_row = prompt_row_of(buffer);
-    const std::vector<std::string>& notes = prompt.notes();
-    for (std::size_t i = 0; i < notes.size(); ++i)
-        textout_ex(buffer, font, notes[i].c_str(), 10, prompt_row - 10 * (int)(notes.size() - i), white, _textmode);
-    textprintf_ex(buffer, font, 10, prompt_row, white, _textmode, "Fly to: %s_", prompt.text().c_str());
 }

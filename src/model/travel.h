@@ -4,6 +4,8 @@
 #ifndef STARHOP_TRAVEL_H
 #define STARHOP_TRAVEL_H
 
+#include "model/camera.h"
+#include "base/input.h"
 #include "engine/stars.h"
 #include "base/vector.h"
 
@@ -14,9 +16,6 @@
 #include <string>
 #include <vector>
 
-struct BITMAP;
-struct camera;
-struct frame_input;
 class star_type;
 
 // A name as the search compares it: ASCII letters in lower case, every run of
@@ -78,12 +77,14 @@ private:
 };
 
 // The one-line prompt at the bottom of the screen. It is fed the keys the
-// library's keyboard buffer hands out, as scan code and character. Once a
+// library's keyboard buffer hands out, as what the key does in the prompt
+// and the character it types. Once a
 // search has listed candidates, Up and Down move a highlight over them and
 // every edit asks for the list again, so that typing on narrows it.
 class fly_prompt {
 public:
     enum event { nothing, closed, search, narrow };
+    enum key { types, closes, searches, goes_up, goes_down, erases };   // what a key does here
     static constexpr std::size_t longest_text = 60;   // still fits the screen's width
 
     bool is_open() const { return open; }
@@ -92,10 +93,10 @@ public:
     const std::vector<std::string>& notes() const { return shown; }
 
     void open_empty();                             // opens with no text and no notes
-    // Esc closes, Enter asks for a search, Backspace takes back one
-    // character, a printable character is added, Up and Down move the
-    // highlight. Editing clears the notes, or asks to narrow a list shown.
-    event feed(int scancode, int ascii);
+    // Closes, asks for a search, takes back one character, adds a printable
+    // character, or moves the highlight. Editing clears the notes, or asks
+    // to narrow a list shown.
+    event feed(key k, int ascii);
     void close() { open = false; }
     // Shows what a search that did not find one star gave; while a list is
     // being narrowed, a single star found is listed alone.
@@ -151,6 +152,21 @@ private:
     void begin_flight(camera& c);
 };
 
+// One frame's keyboard as the traveller takes it: what the controls table
+// says each key does.
+struct travel_keys {
+    enum meaning { other, fly_to, go_to_picked };
+    struct press {
+        meaning does;                              // outside the prompt
+        fly_prompt::key edit;                      // in it
+        int ascii;
+    };
+    press presses[frame_input::most_presses];      // what the keyboard buffer handed out, in order
+    int press_count = 0;
+    bool fly_to_held = false;                      // the key that opens the prompt is down
+    bool held_back_key_held = false;               // a key the prompt's closing holds back is down
+};
+
 // What the frame loop adds for travelling: the index, the prompt and the trip.
 // The index is built on a thread of its own, so a catalog of millions of stars
 // shows its first frame without waiting for it; a search asked for before it
@@ -166,21 +182,20 @@ public:
     void wait_for_names();
     bool names_failed() const { return no_memory; }
 
-    // Before the camera update: hands the keyboard buffer to the prompt (F
-    // opens it), starts a trip on a match or on G to `selected` (the star
-    // picked with a click, if any), ends one on a flight control, and on E
-    // forgets its target as well.
-    // Returns whether the camera's keys act this frame: not while the prompt
-    // is open, nor on the frame it closes, nor until the keys held then (the
-    // camera's and F) are let go, so that the Esc that closes the prompt does
-    // not also end the program.
-    int before_camera(camera& c, const frame_input& in, const star_type* selected = nullptr);
+    // Before the camera update: hands the keyboard buffer to the prompt
+    // (fly_to opens it), and starts a trip on a match or on go_to_picked to
+    // `selected` (the star picked with a click, if any).
+    // Returns whether the other keys act this frame: not while the prompt
+    // is open, nor on the frame it closes, nor until the keys held back then
+    // are let go, so that the Esc that closes the prompt does not also end
+    // the program.
+    bool before_camera(camera& c, const travel_keys& keys, const star_type* selected = nullptr);
+    // Then, with the flight those keys ask for: a flight control ends the
+    // trip, and home forgets its target as well.
+    void yield_to(const camera& c, const flight_controls& f);
     // After the camera update: moves the trip on by the timer ticks since
     // the last frame (`tick` counts them), at least one.
     void after_camera(camera& c, unsigned tick);
-    // The target line under the status text and the open prompt; nothing
-    // when neither has been asked for.
-    void draw(BITMAP* buffer, const camera& c) const;
 
     fly_prompt prompt;
     trip journey;
@@ -193,7 +208,7 @@ private:
     bool ticking = false;                          // last_tick holds a tick
     bool trip_started = false;                     // by this frame's Enter
     unsigned last_tick = 0;
-    int keys_held_back = 0;
+    bool keys_held_back = false;
     void enter(camera& c);
     void take_names();
     void narrow();

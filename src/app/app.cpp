@@ -1,21 +1,24 @@
-#include "app/viewer.h"
+// The program's start: the command line answered, the library started, the
+// catalog loaded, the screen opened and the frames run at the timer's pace
+// until the end; or, for --picture, the first frame drawn into a file.
+#include "app/app.h"
 
+#include "app/controls.h"
+#include "app/frame.h"
+#include "app/frame_clock.h"
+#include "app/overlay.h"
 #include "base/text.h"
-
 #include "engine/catalog.h"
 #include "model/command_line.h"
 #include "model/location.h"
 #include "model/notices.h"
 #include "base/picture.h"
-#include "model/selection.h"
 #include "engine/star_groups.h"
 #include "engine/stars.h"
-#include "model/travel.h"
 #include "base/window_identity.h"
 
 #include <allegro.h>
 #include <algorithm>
-#include <condition_variable>
 #include <signal.h>
 #include <cerrno>
 #include <cstdio>
@@ -27,140 +30,19 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <unistd.h>
-#include <mutex>
-#include <string>
 
-volatile int countready = 0;
-volatile int framecounter = 0;
-volatile int fps = 0;
+#ifndef STARHOP_VERSION
+#define STARHOP_VERSION "unknown"
+#endif
+
 static volatile sig_atomic_t close_requested = 0;
-static volatile unsigned ticks = 0;             // timer calls so far
-constexpr unsigned ticks_per_second = frames_per_second;
 
-static std::mutex tick_lock;
-static std::condition_variable tick_signal;     // rung by the timer at each tick
-
-void timerfunc()
-{
-    {
-        // Under the lock, so the ring cannot fall between a waiter's test and its wait.
-        std::lock_guard<std::mutex> hold(tick_lock);
-        ticks = ticks + 1;                      // counted before the flag is raised
-        countready = 1;
-    }
-    tick_signal.notify_one();
-}
 static void close_button() { close_requested = 1; }
 // A request to end from outside (kill, the end of the session, Ctrl+C in a
 // terminal) ends as the close button does. The library's own handler shuts
 // down inside the signal and can hang there on the display's lock.
 static void end_requested(int) { close_requested = 1; }
-
-// Sleeps until the timer's next tick, so a frame at rest costs one wake-up.
-static void wait_for_tick()
-{
-    if (keyboard_needs_poll()) poll_keyboard();
-    std::unique_lock<std::mutex> hold(tick_lock);
-    tick_signal.wait(hold, [] { return countready != 0; });
-}
-
-const std::vector<std::string> help_lines = {
-    "Controls (F1 or ? again to hide them):",
-    "  Space, right mouse button     thrust forward",
-    "  B                             thrust backward",
-    "  PgUp, PgDn                    faster or slower, ten times a step",
-    "  drag with a mouse button      turn the view",
-    "  arrow keys                    turn the view",
-    "  mouse wheel, = and -          zoom in and out (also keypad + and -)",
-    "  ] and [                       more or less exposure",
-    "  E                             fly back to Earth",
-    "  Tab                           star names on or off",
-    "  F                             fly to a star by name",
-    "  P                             save the screen as a PNG picture",
-    "  L                             print the location, for --at",
-    "  F1 or ?                       this help",
-    "  Esc                           quit",
-};
-
-int prompt_row_of(const BITMAP* buffer) { return buffer->h - 18; }    // the bottom line of text
-
-void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* buffer,
-                const traveller* travel, star_groups* groups, const notices* shown, selection* picked)
-{
-    acquire_bitmap(buffer);
-    show_mouse(nullptr);                       // the pointer comes off before we draw
-    clear_bitmap(buffer);
-    draw_context frame(buffer, c.optics, c.show_names);
-    if (picked) frame.pick = picked->pick();   // null but on the frame after a click
-    if (groups) {
-        groups->draw(c.view, frame);
-    } else {
-        for (star_type* s = first_star; s; s = s->next) {
-            s->transform_star(c.view);
-            s->draw(frame);
-        }
-    }
-    if (picked) picked->frame_drawn();
-    const int white = makecol(255, 255, 255);
-    const int row = status_top_row, step = text_line_height;
-    textprintf_ex(buffer, font, 10, row, white, _textmode,
-                  "You are %f light years from Earth.  %d stars in database.",
-                  (double)c.camera_position.length(), star_count);
-    textprintf_ex(buffer, font, 10, row + step, white, _textmode,
-                  "Press [tab] to name stars, drag left mouse button to change view");
-    textprintf_ex(buffer, font, 10, row + 2 * step, white, _textmode,
-                  "right mouse button to move forward, press E to return home.");
-    char lens_line[80];
-    std::snprintf(lens_line, sizeof lens_line, "Field of view %.1f degrees, exposure %+.1f",
-                  c.optics.field_of_view(), (double)c.optics.exposure());
-    const std::string fourth = lens_line + speed_text(c.speed_level);
-    textout_ex(buffer, font, fourth.c_str(), 10, row + 3 * step, white, _textmode);
-    if (c.show_help)
-        for (std::size_t i = 0; i < help_lines.size(); ++i)
-            textout_ex(buffer, font, help_lines[i].c_str(), 10, help_top_row + step * (int)i, white, _textmode);
-    if (travel) travel->draw(buffer, c);
-    if (picked) picked->draw(buffer, c);
-    if (shown && !shown->empty()) {
-        int bottom = prompt_row_of(buffer);
-        if (travel && travel->prompt.is_open())               // above the prompt and its notes
-            bottom -= text_line_height * (int)(travel->prompt.notes().size() + 1);
-        shown->draw(buffer, bottom);
-    }
-    show_mouse(buffer);
-    release_bitmap(buffer);
-}
-
-// Shows the frame rate in the window title about once a second. The second
-// is measured in timer ticks, read when a frame takes the flag: each frame
-// needs a tick of its own, so the figure never exceeds the timer's rate, and a
-// late frame cannot squeeze an extra tick into a window of wall-clock time.
-class frame_rate {
-public:
-    void frame_shown(unsigned tick)
-    {
-        if (!started_) {
-            started_ = true;
-            frames_then_ = framecounter;
-            ticks_then_ = tick;
-            return;
-        }
-        const unsigned elapsed = tick - ticks_then_;
-        if (elapsed < ticks_per_second) return;
-        fps = (int)((unsigned)(framecounter - frames_then_) * ticks_per_second / elapsed);
-        frames_then_ = framecounter;
-        ticks_then_ = tick;
-        char title[64];
-        std::snprintf(title, sizeof title, "starhop - %d fps", (int)fps);
-        set_window_title(title);
-    }
-
-private:
-    bool started_ = false;
-    int frames_then_ = 0;
-    unsigned ticks_then_ = 0;
-};
 
 namespace {
 
@@ -229,107 +111,13 @@ private:
 
 } // namespace
 
-bool frame_state::operator==(const frame_state& o) const
-{
-    const auto same = [](vector a, vector b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
-    return same(position, o.position) && same(forward, o.forward) && same(down, o.down) && same(right, o.right) &&
-           width == o.width && height == o.height && zoom == o.zoom && exposure == o.exposure &&
-           speed_level == o.speed_level && show_names == o.show_names && show_help == o.show_help &&
-           pointer_x == o.pointer_x && pointer_y == o.pointer_y && target == o.target &&
-           prompt_open == o.prompt_open && prompt_text == o.prompt_text && prompt_notes == o.prompt_notes &&
-           notices_shown == o.notices_shown && selected == o.selected && click_waiting == o.click_waiting;
-}
-
-frame_state state_of(const camera& c, const frame_input& in, const traveller& travel, const notices* shown,
-                     const selection& picked)
-{
-    frame_state s;
-    s.position = c.camera_position;
-    s.forward = c.forward;
-    s.down = c.down;
-    s.right = c.right;
-    s.width = c.optics.width();
-    s.height = c.optics.height();
-    s.zoom = c.optics.zoom_step();
-    s.exposure = c.optics.exposure_steps();
-    s.speed_level = c.speed_level;
-    s.show_names = c.show_names;
-    s.show_help = c.show_help;
-    s.pointer_x = in.pointer_x;
-    s.pointer_y = in.pointer_y;
-    s.target = travel.journey.target();
-    s.prompt_open = travel.prompt.is_open();
-    if (s.prompt_open) {                        // a closed prompt shows nothing of its own
-        s.prompt_text = travel.prompt.text();
-        s.prompt_notes = travel.prompt.notes();
-    }
-    if (shown) s.notices_shown = shown->texts();
-    s.selected = picked.star();
-    s.click_waiting = picked.click_waiting();
-    return s;
-}
-
-frame_loop::frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups,
-                       notices* shown, bool make_groups)
-    : travel(first_star, (std::size_t)std::max(star_count, 0)),   // indexes the names once
-      locations(&std::cout),
-      first_star_(first_star), star_count_(star_count), buffer_(buffer), groups_(groups), shown_(shown)
-{
-    c.optics.resize(buffer->w, buffer->h);
-    if (!groups_ && make_groups) groups_ = (own_groups_ = std::make_unique<star_groups>(first_star)).get();
-}
-
-void frame_loop::use_buffer(BITMAP* buffer)
-{
-    buffer_ = buffer;
-    c.optics.resize(buffer->w, buffer->h);
-    drawn_ = false;
-}
-
-frame_loop::~frame_loop() = default;
-
-bool frame_loop::step(const frame_input& in, unsigned tick)
-{
-    const int keys = travel.before_camera(c, in, picked.star());
-    update_camera(c, in, keys);
-    travel.after_camera(c, tick);
-    if (in.clicked()) picked.click(in.down_x, in.down_y);
-    if (keys && in.pressed(KEY_L)) {
-        // The right axis derived as --at derives it, so the frames from here
-        // on are the ones the line gives.
-        c.right = right_axis(c.down, c.forward);
-        const std::string line = format_location(location_of(c));
-        if (locations) *locations << line << std::endl;
-        if (shown_)
-            for (const std::string& part : screen_lines(line, c.optics.width())) shown_->show(part, location_seconds);
-    }
-    build_view(c);
-    const frame_state now = state_of(c, in, travel, shown_, picked);
-    const bool same = drawn_ && in.quiet() && now == drawn_state_;   // the same picture again
-    const bool draw = !same && !hidden;
-    if (draw) {
-        draw_frame(c, first_star_, star_count_, buffer_, &travel, groups_, shown_, &picked);
-        drawn_ = true;
-        drawn_state_ = now;
-    }
-    if (keys && in.pressed(KEY_P)) {            // the picture on the screen, without the pointer
-        show_mouse(nullptr);
-        const std::string said =
-            save_picture(buffer_, pictures.empty() ? pictures_folder() : pictures, std::time(nullptr));
-        show_mouse(buffer_);
-        if (shown_)
-            for (const std::string& part : screen_lines(said, c.optics.width())) shown_->show(part, saved_seconds);
-    }
-    return draw;
-}
-
 // Runs frames until Esc or the window's close button. Returns false when a
 // switch of the screen mode left no screen to draw on.
 static bool run_frames(star_type* first_star, int star_count, display& screen_of, star_groups* groups,
                        notices& said, const command_line& line)
 {
     frame_loop loop(first_star, star_count, screen_of.buffer(), groups, &said, false);
-    start_camera(loop.c, line);
+    loop.start(line);
     frame_rate rate;
     frame_input in;
     unsigned ticks_then = ticks;
@@ -339,7 +127,7 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
     while (!loop.done()) {
         events->read();
         read_input(in);
-        if (in.pressed(KEY_F11)) {              // once per press, the prompt open or not
+        if (acts(in, act::switch_screen, false)) {   // also while the prompt is open
             events.reset();                     // the switch waits on the library's own reading
             const bool switched = screen_of.toggle(said);
             events.emplace();
@@ -354,7 +142,7 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
             loop.hidden = !window_shown();
         }
         const bool drawn = loop.step(in, now);
-        if (close_requested) loop.c.done = 1;   // the close button ends as Esc does
+        if (close_requested) loop.quit = true;  // the close button ends as Esc does
         while (!countready) wait_for_tick();    // at most one frame per tick
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
@@ -390,26 +178,6 @@ void show_load_messages(const std::string& said, int star_count, notices& shown)
         for (std::string line; std::getline(lines, line);)
             for (const std::string& part : screen_lines(line)) shown.show(part, star_count > 0 ? load_message_seconds : 0);
     } catch (const std::bad_alloc&) {}                          // at the very edge of memory: standard error only
-}
-
-std::vector<std::string> screen_lines(const std::string& text, int width)
-{
-    const std::size_t longest = (std::size_t)std::max(1, (width - 2 * 10) / 8);   // the font's 8-pixel cells within the margins
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        while (at < text.size() && text[at] == ' ') ++at;           // no line starts with a space
-        if (at == text.size()) break;
-        std::size_t end = text.size();
-        if (end - at > longest) {
-            const std::size_t space = text.rfind(' ', at + longest);
-            end = space != std::string::npos && space > at ? space : at + longest;
-            while (end > at + 1 && text[end - 1] == ' ') --end;   // nor ends with one
-        }
-        lines.push_back(text.substr(at, end - at));
-        at = end;
-    }
-    return lines;
 }
 
 namespace {
@@ -474,14 +242,14 @@ int draw_picture(const command_line& line)
         std::fprintf(stderr, "starhop: not enough memory for a picture of %d by %d pixels\n", line.width, line.height);
         return 1;
     }
-    notices shown;
+    notices shown(ticks_per_second);
     star_type* first_star = new star_type;
     const int star_count = load_shown(line.catalog.c_str(), first_star, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
     {
         // The viewer's first frame: no key, no button, the pointer nowhere drawn.
         frame_loop loop(first_star, star_count, buffer, groups.get(), &shown, false);
-        start_camera(loop.c, line);
+        loop.start(line);
         loop.step(frame_input(), 0);
     }
     std::string problem;
@@ -512,13 +280,13 @@ int run_viewer(const command_line& line)
     for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &ending, nullptr);
     install_keyboard();
     install_timer();
-    install_int(timerfunc, 1000 / frames_per_second);
+    start_frame_clock();
     install_mouse();
     watch_input_events();
     const int depth = desktop_color_depth();
     set_color_depth(depth != 0 ? depth : 32);                  // 0 means unknown
 
-    notices shown;
+    notices shown(ticks_per_second);
     star_type* first_star = new star_type;
     const int star_count = load_shown(catalog_name, first_star, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
@@ -540,4 +308,80 @@ int run_viewer(const command_line& line)
         return 1;
     }
     return 0;
+}
+
+const char* program_version() { return STARHOP_VERSION; }
+
+void write_usage(std::ostream& out)
+{
+    out << "Usage: starhop [--window WxH | --fullscreen] [--at LINE] [--names] [--picture FILE] [catalog]\n"
+           "       starhop --help | --version\n";
+}
+
+void write_help(std::ostream& out)
+{
+    write_usage(out);
+    out << "\n"
+           "Fly among the stars of a catalog in three dimensions. The catalog is the\n"
+           "file named on the command line, or stars.txt in the working directory.\n"
+           "\n"
+           "Options:\n"
+           "  --window WxH   open a window of W by H pixels (W 320 to 7680, H 240 to\n"
+           "                 4320); without it, 640 by 480\n"
+           "  --fullscreen   fill the screen at the desktop's resolution\n"
+           "  -h, --help     show this text and exit\n"
+           "  --version      show the version and exit\n"
+           "  --at LINE      start at a location printed by L, at rest, with or without\n"
+           "                 its first word: starhop-at:1 X,Y,Z F1,F2,F3 D1,D2,D3\n"
+           "                 zoom=K exposure=E speed=S\n"
+           "  --names        start with the names of the bright stars on\n"
+           "  --picture FILE draw the first frame into the PNG file FILE and exit,\n"
+           "                 without a window or a display\n"
+           "\n"
+           "Controls:\n";
+    for (const std::string& line : control_lines()) out << line << "\n";
+    out << "\n"
+           "Catalog format:\n"
+           "  Plain text, one star per line, no header. Eleven columns separated by\n"
+           "  single tabs; columns 2, 4, 6, 8 and 10 are not read:\n"
+           "   1  name, at most " << star_name_length << " characters\n"
+           "   3  apparent magnitude seen from Earth, such as -1.44\n"
+           "   5  distance from Earth in light years\n"
+           "   7  spectral class; its first letter (O B A F G K M W) colours bright stars\n"
+           "   9  right ascension: hours minutes seconds, such as 06 45 08.92\n"
+           "  11  declination: signed degrees arcminutes arcseconds, such as -16 42 58.0\n"
+           "  Blank lines are passed over; reading stops at the first line that cannot\n"
+           "  be read whole.\n"
+           "  Also read as they come, told by their content: HYG database tables (CSV\n"
+           "  naming ra, dec, dist, mag) and Gaia archive tables (CSV or ECSV naming ra,\n"
+           "  dec, parallax, phot_g_mean_mag), and any of these compressed with gzip.\n";
+}
+
+int answer_command_line(const command_line& line, std::ostream& out, std::ostream& err)
+{
+    switch (line.action) {
+    case command_line::run:
+        return -1;
+    case command_line::help:
+        write_help(out);
+        return 0;
+    case command_line::version:
+        out << "starhop " << program_version() << "\n";
+        return 0;
+    case command_line::mistake:
+        break;
+    }
+    err << "starhop: " << line.problem << "\n";
+    write_usage(err);
+    err << "Try 'starhop --help' for the controls and the catalog format.\n";
+    return 2;
+}
+
+int starhop_main(int argc, char** argv)
+{
+    const command_line line = parse_command_line(argc, argv);
+    const int status = answer_command_line(line, std::cout, std::cerr);
+    if (status >= 0) return status;
+    if (!line.picture.empty()) return draw_picture(line);
+    return run_viewer(line);
 }
