@@ -102,11 +102,6 @@ inline ::testing::AssertionResult same_vector(vector got, vector want, float tol
                                          << want.z << "), off by " << d.x << ' ' << d.y << ' ' << d.z;
 }
 
-inline double dot(vector a, vector b)
-{
-    return (double)a.x * (double)b.x + (double)a.y * (double)b.y + (double)a.z * (double)b.z;
-}
-
 // Angle between two directions, radians.
 inline double angle_between(vector a, vector b)
 {

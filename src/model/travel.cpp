@@ -362,22 +362,8 @@ float arrival_distance(float abs_magnitude)
 
 namespace {
 
-// Turns are worked out in double precision so that the last one lands on the
-// star; only the resulting axes are stored as floats.
-struct dvec {
-    double x, y, z;
-    dvec(vector v) : x((double)v.x), y((double)v.y), z((double)v.z) {}
-    dvec(double x_, double y_, double z_) : x(x_), y(y_), z(z_) {}
-    dvec operator+(dvec b) const { return dvec(x + b.x, y + b.y, z + b.z); }
-    dvec operator*(double s) const { return dvec(s * x, s * y, s * z); }
-    operator vector() const { return vector((float)x, (float)y, (float)z); }
-};
-double dot(dvec a, dvec b)   { return a.x * b.x + a.y * b.y + a.z * b.z; }
-dvec   cross(dvec a, dvec b) { return dvec(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x); }
-double norm(dvec a)          { return std::sqrt(dot(a, a)); }
-
 // v turned by `angle` about the unit axis n, right-handed.
-dvec rotated(dvec v, dvec n, double angle)
+dvector rotated(dvector v, dvector n, double angle)
 {
     const double c = std::cos(angle), s = std::sin(angle);
     return v * c + cross(n, v) * s + n * (dot(n, v) * (1 - c));
@@ -386,18 +372,19 @@ dvec rotated(dvec v, dvec n, double angle)
 // Turns the camera's axes together by `share` of the angle between forward
 // and `toward`, about the axis perpendicular to both (the shortest way, no
 // roll of its own), then squares the frame up again. With a share of 1,
-// forward ends on `toward`.
+// forward ends on `toward`. Worked out in double precision so that the last
+// turn lands on the star; only the resulting axes are stored as floats.
 void turn_toward(camera& c, vector toward, double share)
 {
-    const dvec d = toward;
-    const double distance = norm(d);
+    const dvector d = toward;
+    const double distance = length(d);
     if (!(distance > 0)) return;                               // at the star: no direction
-    const dvec f = c.forward, ahead = d * (1 / distance);
-    dvec n = cross(f, ahead);
-    const double sine = norm(n);
+    const dvector f = c.forward, ahead = d * (1 / distance);
+    dvector n = cross(f, ahead);
+    const double sine = length(n);
     const double angle = std::atan2(sine, dot(f, ahead));
     if (angle == 0) return;
-    n = sine > 1e-12 ? n * (1 / sine) : dvec(c.down);          // straight behind: turn about down
+    n = sine > 1e-12 ? n * (1 / sine) : dvector(c.down);       // straight behind: turn about down
     const double a = angle * share;
     vector forward = share >= 1 ? vector(ahead) : vector(rotated(f, n, a));
     vector down = rotated(c.down, n, a);
