@@ -1,16 +1,20 @@
 // The name index: the search form, exact names, prefixes and the candidates
-// listed, against a plain walk over many names, across many batches.
+// listed, against a plain walk over many names, across many batches; and its
+// build, which gives up between its steps once asked to stop.
 #include "test_support.h"
 #include "engine/stars.h"
 #include "model/name_index.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
+
+// ---- the search ----
 
 TEST(SearchForm, LowerCaseSingleSpacesNoneAtTheEnds)
 {
@@ -207,4 +211,58 @@ TEST(NameSearch, ManyBatchesKeepEveryPositionAndTheirNamesInOrder)
         EXPECT_EQ(m.candidates, firsts) << p;
         EXPECT_EQ(m.more, names - std::min<std::size_t>(names, 5)) << p;
     }
+}
+
+// ---- the build ----
+
+namespace {
+
+// Names that share beginnings and repeat, enough for several batches.
+void add_many_names(named_star_list& stars, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const std::string name = i % 7 == 0 ? "" : "S" + std::to_string((i * 7919) % (count / 2));   // some unnamed, many twice
+        stars.add(name.c_str(), vector(0, 0, 0), 0);
+    }
+}
+
+} // namespace
+
+// Asked to stop after any of its steps but the last, the build takes no
+// further step and throws; asked after the last, or never, it makes the same
+// index as a build that nobody watches. Each build, whole or not, is counted.
+TEST(NameIndexBuild, GivesUpBeforeItsNextStepOnceAskedToStop)
+{
+    named_star_list stars;
+    add_many_names(stars, 20000);
+    const std::size_t begun = name_index::builds_begun();
+    const name_index plain(stars.head);
+    EXPECT_EQ(name_index::builds_begun(), begun + 1);
+
+    for (int stop_after = 0; stop_after <= name_index::build_steps + 1; ++stop_after) {
+        std::atomic<bool> stopping{stop_after == 0};
+        int steps = 0;
+        const name_index::step_hook hook = [&](int done, const std::atomic<bool>& flag) {
+            EXPECT_EQ(&flag, &stopping);
+            EXPECT_EQ(done, steps + 1) << "one step at a time";
+            steps = done;
+            if (done == stop_after) stopping = true;
+        };
+        if (stop_after < name_index::build_steps) {
+            EXPECT_THROW(name_index(stars.head, stopping, hook), name_index::abandoned) << stop_after;
+            EXPECT_EQ(steps, stop_after) << "no step after the stop";
+            continue;
+        }
+        const name_index watched(stars.head, stopping, hook);
+        EXPECT_EQ(steps, name_index::build_steps);
+        ASSERT_EQ(watched.size(), plain.size());
+        for (const char* text : {"S1", "S12", "s4999", "S", "s99", "x"}) {
+            const name_match a = watched.find(text), b = plain.find(text);
+            EXPECT_EQ(a.kind, b.kind) << text;
+            EXPECT_EQ(a.star, b.star) << text;
+            EXPECT_EQ(a.candidates, b.candidates) << text;
+            EXPECT_EQ(a.more, b.more) << text;
+        }
+    }
+    EXPECT_EQ(name_index::builds_begun(), begun + 1 + name_index::build_steps + 2);
 }

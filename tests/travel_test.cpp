@@ -5,10 +5,12 @@
 #include "allegro_env.h"
 #include "test_support.h"
 #include "engine/stars.h"
+#include "model/command_line.h"
 #include "model/travel.h"
 #include "app/viewer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 static auto* env = register_allegro_env();
@@ -304,6 +307,72 @@ TEST_F(PromptKeys, WithoutMemoryForTheIndexFStillOpensAndEnterSaysSo)
     press(KEY_ESC, 27);                                           // and the rest goes on
     frame(*t, c);
     EXPECT_FALSE(t->prompt.is_open());
+}
+
+// A traveller indexes no name until asked to; a search asked for before the
+// index is ready waits, and runs in the first frame after it is.
+TEST_F(PromptKeys, NamesAreIndexedOnlyOnceAskedForAndAWaitingSearchRunsThen)
+{
+    named_star_list stars{"Sirius", "Vega"};
+    stars.head->position = vector(0, 0, 9);
+    const std::size_t begun = name_index::builds_begun();
+    traveller t(stars.head, stars.count);
+    camera c;
+    press(KEY_F, 'f');
+    type("sirius");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    for (int f = 0; f < 3; ++f) frame(t, c);
+    EXPECT_EQ(t.prompt.notes(), (std::vector<std::string>{"Reading the names..."}));
+    EXPECT_EQ(t.names(), nullptr);
+    EXPECT_EQ(name_index::builds_begun(), begun) << "an index before it was asked for";
+
+    t.start_names();
+    t.wait_for_names();
+    EXPECT_EQ(name_index::builds_begun(), begun + 1);
+    EXPECT_TRUE(t.prompt.is_open()) << "no frame since";
+    frame(t, c);
+    EXPECT_FALSE(t.prompt.is_open());
+    EXPECT_EQ(t.journey.target(), stars.head);
+    t.start_names();                                              // once only
+    EXPECT_EQ(name_index::builds_begun(), begun + 1);
+}
+
+// A traveller that ends while its index is being built asks the build to
+// stop and does not wait for the rest of it: here the build is held after
+// its first step until the traveller ends, and takes no step after that.
+TEST(TravellerNames, EndingWhileTheIndexIsBuiltStopsTheBuild)
+{
+    named_star_list stars{"Sirius", "Vega"};
+    std::atomic<bool> held{false};
+    std::atomic<int> steps{0};
+    {
+        traveller t(stars.head, stars.count);
+        t.start_names([&](int done, const std::atomic<bool>& stopping) {
+            steps = done;
+            held = true;
+            while (!stopping) std::this_thread::yield();         // until the traveller ends
+        });
+        while (!held) std::this_thread::yield();                  // between its first two steps
+        EXPECT_EQ(t.names(), nullptr);
+    }
+    EXPECT_EQ(steps, 1) << "the build went on after it was asked to stop";
+    EXPECT_LT(1, name_index::build_steps);
+}
+
+// --picture draws the window's first frame and never searches a name: it
+// makes no index.
+TEST(TravellerNames, APictureMakesNoIndex)
+{
+    const temp_dir dir;
+    const std::string catalog = dir.write("stars.txt", numbered_catalog(300)), png = (dir.path / "sky.png").string();
+    const char* args[] = {"starhop", "--picture", png.c_str(), catalog.c_str()};
+    const command_line line = parse_command_line(4, args);
+    ASSERT_EQ(line.action, command_line::run) << line.problem;
+    const std::size_t begun = name_index::builds_begun();
+    ASSERT_EQ(draw_picture(line), 0);
+    EXPECT_TRUE(std::filesystem::exists(png));
+    EXPECT_EQ(name_index::builds_begun(), begun);
 }
 
 TEST_F(PromptKeys, DownAndEnterFlyToTheSecondCandidateTypingNarrowsTheList)

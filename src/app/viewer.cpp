@@ -271,7 +271,7 @@ frame_state state_of(const camera& c, const frame_input& in, const traveller& tr
 
 frame_loop::frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups,
                        notices* shown, bool make_groups)
-    : travel(first_star, (std::size_t)std::max(star_count, 0)),   // indexes the names once
+    : travel(first_star, (std::size_t)std::max(star_count, 0)),   // its names indexed only when asked
       locations(&std::cout),
       first_star_(first_star), star_count_(star_count), buffer_(buffer), groups_(groups), shown_(shown)
 {
@@ -329,6 +329,7 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
                        notices& said, const command_line& line)
 {
     frame_loop loop(first_star, star_count, screen_of.buffer(), groups, &said, false);
+    loop.travel.start_names();                  // the window's prompt searches them; a picture needs none
     start_camera(loop.c, line);
     frame_rate rate;
     frame_input in;

@@ -73,31 +73,55 @@ bool before(const sort_entry& a, const sort_entry& b)
 // second counts each batch's stars, a third writes each named star's list
 // position into its batch's stretch of the index, and each batch in turn
 // reads its names again from the records, is sorted and written back in name
-// order.
+// order. Between the steps, and every so many stars or batches within them,
+// the build looks at the flag that asks it to stop.
 class name_index::builder {
 public:
-    builder(name_index& made, const star_type* first) : made_(made), first_(first) {}
+    builder(name_index& made, const star_type* first, const std::atomic<bool>& stopping, const step_hook& step_done)
+        : made_(made), first_(first), stopping_(stopping), step_done_(step_done) {}
 
     void build()
     {
-        find_runs_and_sample_names();
+        step(&builder::find_runs_and_sample_names);
         if (named_ == 0) return;
         if (length_ > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();   // beyond any catalog
-        bound_batches();
-        count_each_batch();
-        place_positions_by_batch();
-        sort_each_batch();
+        step(&builder::bound_batches);
+        step(&builder::count_each_batch);
+        step(&builder::place_positions_by_batch);
+        step(&builder::sort_each_batch);
     }
 
 private:
+    static constexpr std::size_t stars_between_looks = 65536;   // at the stop flag, in a walk
+
     name_index& made_;
     const star_type* const first_;
+    const std::atomic<bool>& stopping_;
+    const step_hook& step_done_;
+    int steps_ = 0;
     std::size_t length_ = 0, named_ = 0;           // stars in the list, and of them named
     std::vector<sort_entry> sample_;               // every sample_step-th named star
     std::vector<sort_entry> bound_;                // the first name of each batch after the first
     std::size_t batches_ = 0;
     std::vector<std::size_t> start_;               // where each batch's stretch begins, and the end
     std::size_t largest_ = 1;                      // stars in the largest batch
+
+    void go_on() const
+    {
+        if (stopping_.load(std::memory_order_relaxed)) throw abandoned();
+    }
+    void look_at_stop(std::size_t stars_walked) const
+    {
+        if (stars_walked % stars_between_looks == 0) go_on();
+    }
+    // One step of build_steps, unless asked to stop before it.
+    void step(void (builder::*what)())
+    {
+        go_on();
+        (this->*what)();
+        ++steps_;
+        if (step_done_) step_done_(steps_, stopping_);
+    }
 
     // The batch of a named star; false when it has no name.
     bool batch_of(const star_type* s, std::size_t& b) const
@@ -114,6 +138,7 @@ private:
     {
         std::vector<run>& runs = made_.runs_;
         for (const star_type* s = first_; s; s = s->next, ++length_) {
+            look_at_stop(length_);
             if (runs.empty() || runs.back().first + (length_ - runs.back().first_index) != s)
                 runs.push_back({length_, s});
             sort_entry e;
@@ -144,9 +169,11 @@ private:
     void count_each_batch()
     {
         start_.assign(batches_ + 1, 0);
-        std::size_t b = 0;
-        for (const star_type* s = first_; s; s = s->next)
+        std::size_t b = 0, n = 0;
+        for (const star_type* s = first_; s; s = s->next, ++n) {
+            look_at_stop(n);
             if (batch_of(s, b)) ++start_[b + 1];
+        }
         for (b = 0; b < batches_; ++b) {
             largest_ = std::max(largest_, start_[b + 1]);
             start_[b + 1] += start_[b];
@@ -163,8 +190,10 @@ private:
         std::uint64_t* const words = reinterpret_cast<std::uint64_t*>(made_.order_.data());
         std::vector<std::size_t> next(start_.begin(), start_.end() - 1);
         std::size_t n = 0, b = 0;
-        for (const star_type* s = first_; s; s = s->next, ++n)
+        for (const star_type* s = first_; s; s = s->next, ++n) {
+            look_at_stop(n);
             if (batch_of(s, b)) put_bits(words, next[b]++, made_.bits_, n);
+        }
     }
 
     // Each batch in turn: its names read again, sorted, the positions written
@@ -181,6 +210,7 @@ private:
         std::size_t names = 0;
         key last;
         for (std::size_t b = 0; b < batches_; ++b) {
+            go_on();
             const std::size_t from = start_[b], n = start_[b + 1] - from;
             std::size_t r = 0;
             for (std::size_t e = 0; e < n; ++e) {
@@ -202,7 +232,22 @@ private:
     }
 };
 
-name_index::name_index(const star_type* first) { builder(*this, first).build(); }
+namespace {
+
+const std::atomic<bool> never_stopping{false};
+std::atomic<std::size_t> builds{0};
+
+} // namespace
+
+name_index::name_index(const star_type* first) : name_index(first, never_stopping) {}
+
+name_index::name_index(const star_type* first, const std::atomic<bool>& stopping, const step_hook& step_done)
+{
+    builds.fetch_add(1, std::memory_order_relaxed);
+    builder(*this, first, stopping, step_done).build();
+}
+
+std::size_t name_index::builds_begun() { return builds.load(std::memory_order_relaxed); }
 
 std::size_t name_index::bytes() const
 {

@@ -1,13 +1,15 @@
 // The index of the catalog's names that the "Fly to" prompt searches: the
 // search form of a name, what a search found, and the index itself, made in
-// a few steps.
+// a few steps that a thread of its own can give up between.
 #ifndef STARHOP_NAME_INDEX_H
 #define STARHOP_NAME_INDEX_H
 
 #include "engine/stars.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,9 +35,19 @@ struct name_match {
 class name_index {
 public:
     static constexpr int listed = 5;               // candidates named when several match
+    static constexpr int build_steps = 5;          // the steps of making one
+
+    // Thrown by a build that gave up because it was asked to stop.
+    struct abandoned {};
+    // Called on the building thread after each step, with the steps done so
+    // far and the flag that asks the build to stop.
+    using step_hook = std::function<void(int steps_done, const std::atomic<bool>& stopping)>;
 
     // Throws std::bad_alloc when memory runs out, holding nothing.
     explicit name_index(const star_type* first);
+    // The same, given up with name_index::abandoned once `stopping` is raised:
+    // it is looked at before each step, each batch and every so many stars.
+    name_index(const star_type* first, const std::atomic<bool>& stopping, const step_hook& step_done = {});
     // An exact name first (of stars whose names differ only in case, the one
     // written as typed, else the first in the catalog); else the only name
     // that starts with the text; else up to five candidates, or none.
@@ -43,6 +55,8 @@ public:
     std::size_t size() const { return count_; }
     // Memory kept, in bytes.
     std::size_t bytes() const;
+    // How many builds this process has begun, finished or not.
+    static std::size_t builds_begun();
 
     static constexpr std::size_t key_size = star_name_length;
     using key = char[key_size];                    // search form, zero-padded

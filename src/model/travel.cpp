@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <allegro.h>
-#include <chrono>
 #include <cmath>
 #include <malloc.h>
 #include <memory>
@@ -196,49 +195,45 @@ void trip::step(camera& c, int frames)
 
 // ---- the frame loop's part ----
 
-namespace {
-
-// The index made on a thread of its own; null when memory runs out, also for
-// the thread itself.
-std::future<std::unique_ptr<name_index>> index_later(const star_type* first)
+traveller::traveller(const star_type* first, std::size_t)
+    : first_star(first), made(std::make_shared<std::unique_ptr<name_index>>())
 {
+}
+
+void traveller::start_names(const name_index::step_hook& step_done)
+{
+    if (names_started) return;
+    names_started = true;
     try {
-        return std::async(std::launch::async, [first]() -> std::unique_ptr<name_index> {
+        building = worker([first = first_star, result = made, step_done](const std::atomic<bool>& stopping) {
             try {
-                std::unique_ptr<name_index> made = std::make_unique<name_index>(first);
+                *result = std::make_unique<name_index>(first, stopping, step_done);
                 malloc_trim(0);                                // the sample's and the batches' heap goes back
-                return made;
-            } catch (const std::bad_alloc&) {
-                return nullptr;                                // the prompt says so; the rest goes on
-            }
+            } catch (const std::bad_alloc&) {                  // the prompt says so; the rest goes on
+            } catch (const name_index::abandoned&) {}          // the traveller ended first: nobody waits for it
         });
     } catch (const std::system_error&) {
-        std::promise<std::unique_ptr<name_index>> none;
-        none.set_value(nullptr);
-        return none.get_future();
+        no_memory = true;                                      // no thread: as if memory ran out
     }
 }
 
-} // namespace
-
-traveller::traveller(const star_type* first, std::size_t) : building(index_later(first)) {}
-
 const name_index* traveller::names()
 {
-    if (!index && building.valid() &&
-        building.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-        take_names();
+    if (!index && building.finished()) take_names();
     return index.get();
 }
 
 void traveller::wait_for_names()
 {
-    if (building.valid()) take_names();
+    start_names();
+    if (building.started()) take_names();
 }
 
 void traveller::take_names()
 {
-    index = building.get();
+    building.wait();
+    building = worker();
+    index = std::move(*made);
     no_memory = !index;
 }
 

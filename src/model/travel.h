@@ -7,9 +7,9 @@
 
 #include "model/name_index.h"
 #include "base/vector.h"
+#include "base/worker.h"
 
 #include <cstddef>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,17 +94,23 @@ private:
 };
 
 // What the frame loop adds for travelling: the index, the prompt and the trip.
-// The index is built on a thread of its own, so a catalog of millions of stars
-// shows its first frame without waiting for it; a search asked for before it
-// is ready runs in the first frame after.
+// The index is built on a thread of its own once asked for, so a catalog of
+// millions of stars shows its first frame without waiting for it; a search
+// asked for before it is ready runs in the first frame after. A traveller
+// that ends first stops the build and does not wait for the whole of it.
 class traveller {
 public:
-    traveller(const star_type* first, std::size_t star_count);
+    // The list's length is not needed.
+    traveller(const star_type* first, std::size_t);
     // What the prompt says on Enter when memory ran out while the index was made.
     static constexpr const char* no_memory_note = "Not enough memory to search names";
 
+    // Begins the index of the list's names, once; `step_done`, when given,
+    // hears of each step of the build.
+    void start_names(const name_index::step_hook& step_done = {});
     // The index, once built; null before, and when memory ran out making it.
     const name_index* names();
+    // Begins the index if it was not begun, and waits for it.
     void wait_for_names();
     bool names_failed() const { return no_memory; }
 
@@ -128,7 +134,10 @@ public:
     trip journey;
 
 private:
-    std::future<std::unique_ptr<name_index>> building;
+    const star_type* first_star;
+    bool names_started = false;
+    std::shared_ptr<std::unique_ptr<name_index>> made;   // the build's result, read once it has ended
+    worker building;
     std::unique_ptr<name_index> index;
     bool no_memory = false;                        // the index could not be made
     bool search_waiting = false;                   // Enter came before the index
