@@ -304,29 +304,40 @@ name_match name_index::find(const std::string& text) const
     const std::size_t low = search(probe, 0, count_, false);     // the zero padding sorts first
     key k;
     if (low != count_ && key_of(star(low), k) && std::memcmp(k, probe, key_size) == 0) {
-        const std::size_t high = search(probe, low, count_, true);
         m.kind = name_match::found;
-        m.star = star(low);
-        const std::string written = folded(text.c_str(), false);
-        for (std::size_t e = low; e != high; ++e)                // the spelling typed wins
-            if (folded(star(e)->name, false) == written) { m.star = star(e); break; }
+        m.star = spelled_as_typed(probe, low, text);
         return m;
     }
+    starting_with(want, low, m);
+    return m;
+}
 
-    // Names that start with the text follow the probe; stepping from one name
-    // to the next by binary search skips over stars that share a name.
+const star_type* name_index::spelled_as_typed(const key& probe, std::size_t low, const std::string& text) const
+{
+    const std::size_t high = search(probe, low, count_, true);
+    const std::string written = folded(text.c_str(), false);
+    for (std::size_t e = low; e != high; ++e)                    // the spelling typed wins
+        if (folded(star(e)->name, false) == written) return star(e);
+    return star(low);
+}
+
+// Names that start with the text follow the probe; stepping from one name to
+// the next by binary search skips over stars that share a name.
+void name_index::starting_with(const std::string& want, std::size_t low, name_match& m) const
+{
     std::vector<const star_type*> names;
+    key k;
     for (std::size_t e = low; e != count_ && names.size() <= (std::size_t)listed;) {
         key_of(star(e), k);
         if (std::memcmp(k, want.data(), want.size()) != 0) break;
         names.push_back(star(e));
         e = search(k, e, count_, true);
     }
-    if (names.empty()) return m;
+    if (names.empty()) return;
     if (names.size() == 1) {
         m.kind = name_match::found;
         m.star = names[0];
-        return m;
+        return;
     }
     m.kind = name_match::several;
     if (names.size() > (std::size_t)listed) {                  // count the rest without visiting them
@@ -338,5 +349,4 @@ name_match name_index::find(const std::string& text) const
     }
     names.resize(std::min(names.size(), (std::size_t)listed));
     m.candidates = names;
-    return m;
 }

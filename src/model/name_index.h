@@ -79,6 +79,12 @@ private:
     const star_type* star(std::size_t k) const { return record(position(k)); }
     // The first k in [from, to) whose key is not below `want` (`after`: above it).
     std::size_t search(const key& want, std::size_t from, std::size_t to, bool after) const;
+    // Of the stars from `low` whose key is `probe`, the one whose name is
+    // written as `text` is, else the first.
+    const star_type* spelled_as_typed(const key& probe, std::size_t low, const std::string& text) const;
+    // Into `m`, what the names that start with `want` (from `low` on) give:
+    // the only one found, or several listed; left as it is when there is none.
+    void starting_with(const std::string& want, std::size_t low, name_match& m) const;
     // Different names before each block of positions, so that the names of
     // any stretch are a difference of two counts and two blocks' comparisons.
     static constexpr std::size_t block = 1024;
