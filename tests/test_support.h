@@ -2,8 +2,8 @@
 // catalog lines built from their columns; a file's text and a scratch
 // directory; vectors compared within a tolerance and bitmaps pixel for pixel,
 // each failing at the caller's line with what differs; a catalog loaded from
-// text with what it said; text compressed as gzip; XPM pictures and PNG files
-// read back into pixels.
+// text with what it said; a star list made from names; text compressed as
+// gzip; XPM pictures and PNG files read back into pixels.
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
 
@@ -100,11 +100,6 @@ inline ::testing::AssertionResult same_vector(vector got, vector want, float tol
     return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z
                                          << "), want (" << want.x << ", " << want.y << ", "
                                          << want.z << "), off by " << d.x << ' ' << d.y << ' ' << d.z;
-}
-
-inline double dot(vector a, vector b)
-{
-    return (double)a.x * (double)b.x + (double)a.y * (double)b.y + (double)a.z * (double)b.z;
 }
 
 // Angle between two directions, radians.
@@ -230,6 +225,53 @@ inline std::string numbered_catalog(int count)
         text += line;
     }
     return text;
+}
+
+// A star list built from names, or star by star, freed at the end of the scope.
+class named_star_list {
+public:
+    named_star_list() = default;
+    named_star_list(std::initializer_list<const char*> names)
+    {
+        for (const char* n : names) add(n, vector(1, 2, 3), 1.0f);
+    }
+    ~named_star_list()
+    {
+        for (star_type* s = head; s;) {
+            star_type* next = s->next;
+            delete s;
+            s = next;
+        }
+    }
+    named_star_list(const named_star_list&) = delete;
+    named_star_list& operator=(const named_star_list&) = delete;
+
+    star_type* add(const char* name, vector position, float abs_magnitude)
+    {
+        star_type* s = new star_type(name, abs_magnitude, position, "G2V");
+        (head ? tail->next : head) = s;
+        tail = s;
+        ++count;
+        return s;
+    }
+    const star_type* at(int i) const
+    {
+        const star_type* s = head;
+        while (i-- > 0) s = s->next;
+        return s;
+    }
+
+    star_type* head = nullptr;
+    star_type* tail = nullptr;
+    int count = 0;
+};
+
+// The names of stars, in their order.
+inline std::vector<std::string> names_of(const std::vector<const star_type*>& stars)
+{
+    std::vector<std::string> out;
+    for (const star_type* s : stars) out.push_back(s->name);
+    return out;
 }
 
 // A load's outcome: the result, the closing line, the explanations and a copy

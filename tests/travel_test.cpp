@@ -5,12 +5,15 @@
 #include "allegro_env.h"
 #include "test_support.h"
 #include "engine/stars.h"
+#include "model/command_line.h"
 #include "model/travel.h"
+#include "app/app.h"
 #include "app/controls.h"
 #include "app/frame.h"
 #include "app/overlay.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
@@ -18,57 +21,12 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 static auto* env = register_allegro_env();
 
 namespace {
-
-// A star list built from names, freed at the end of the scope.
-class star_list {
-public:
-    star_list() = default;
-    star_list(std::initializer_list<const char*> names)
-    {
-        for (const char* n : names) add(n, vector(1, 2, 3), 1.0f);
-    }
-    ~star_list()
-    {
-        for (star_type* s = head; s;) {
-            star_type* next = s->next;
-            delete s;
-            s = next;
-        }
-    }
-    star_list(const star_list&) = delete;
-    star_list& operator=(const star_list&) = delete;
-
-    star_type* add(const char* name, vector position, float abs_magnitude)
-    {
-        star_type* s = new star_type(name, abs_magnitude, position, "G2V");
-        (head ? tail->next : head) = s;
-        tail = s;
-        ++count;
-        return s;
-    }
-    const star_type* at(int i) const
-    {
-        const star_type* s = head;
-        while (i-- > 0) s = s->next;
-        return s;
-    }
-
-    star_type* head = nullptr;
-    star_type* tail = nullptr;
-    int count = 0;
-};
-
-std::vector<std::string> names_of(const std::vector<const star_type*>& stars)
-{
-    std::vector<std::string> out;
-    for (const star_type* s : stars) out.push_back(s->name);
-    return out;
-}
 
 ::testing::AssertionResult orthonormal_right_handed(const camera& c)
 {
@@ -133,203 +91,6 @@ protected:
 
 // ---- the search ----
 
-TEST(SearchForm, LowerCaseSingleSpacesNoneAtTheEnds)
-{
-    EXPECT_EQ(search_form("Sirius"), "sirius");
-    EXPECT_EQ(search_form("  Alp   CMa "), "alp cma");
-    EXPECT_EQ(search_form("HD 12345 B"), "hd 12345 b");
-    EXPECT_EQ(search_form("   "), "");
-    EXPECT_EQ(search_form(""), "");
-    EXPECT_EQ(search_form("Zeta-2 Ori"), "zeta-2 ori");          // only letters change
-    EXPECT_EQ(search_form("\xc3\x89toile"), "\xc3\x89toile");    // bytes past ASCII stay as they are
-}
-
-TEST(NameSearch, ExactNameFirstThenTheOnlyNameThatStartsWithTheText)
-{
-    star_list stars{"Sirius", "Sirius B", "Arcturus", "Vega", "Alp CMa"};
-    const name_index index(stars.head);
-    EXPECT_EQ(index.size(), 5u);
-    struct { const char* text; const char* want; } cases[] = {
-        {"sirius", "Sirius"},     {"SIRIUS", "Sirius"},       {"sIrIuS", "Sirius"},   // case
-        {"sirius b", "Sirius B"}, {"Sirius  B ", "Sirius B"},                         // exact beats prefix
-        {"arc", "Arcturus"},      {"v", "Vega"},              {"vega", "Vega"},       // the only name
-        {"alp cma", "Alp CMa"},   {"  alp    cma", "Alp CMa"}, {"alp c", "Alp CMa"},  // spaces
-    };
-    for (const auto& k : cases) {
-        const name_match m = index.find(k.text);
-        ASSERT_EQ(m.kind, name_match::found) << k.text;
-        EXPECT_STREQ(m.star->name, k.want) << k.text;
-    }
-    EXPECT_EQ(index.find("sir").kind, name_match::several);      // Sirius and Sirius B
-    EXPECT_EQ(names_of(index.find("sir").candidates), (std::vector<std::string>{"Sirius", "Sirius B"}));
-}
-
-TEST(NameSearch, SeveralListUpToFiveNamesInOrderNoneSaysNoneEmptyAsksNothing)
-{
-    star_list stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol", "Alphard", "Deneb"};
-    const name_index index(stars.head);
-    const name_match all = index.find("al");
-    ASSERT_EQ(all.kind, name_match::several);
-    EXPECT_EQ(names_of(all.candidates),
-              (std::vector<std::string>{"Aldebaran", "Algol", "Alkaid", "Alnilam", "Alnitak"}));
-    EXPECT_EQ(all.more, 2u);                                      // Altair and Alphard
-    const name_match two = index.find("ALN");
-    ASSERT_EQ(two.kind, name_match::several);
-    EXPECT_EQ(names_of(two.candidates), (std::vector<std::string>{"Alnilam", "Alnitak"}));
-    EXPECT_EQ(two.more, 0u);
-    const name_match seven = index.find("a");                    // seven names: five shown
-    EXPECT_EQ(seven.candidates.size(), 5u);
-    EXPECT_EQ(seven.more, 2u);
-
-    for (const char* text : {"x", "alz", "deneb b", "denebola", "al tair"})
-        EXPECT_EQ(index.find(text).kind, name_match::none) << text;
-    EXPECT_EQ(index.find(std::string(40, 'a')).kind, name_match::none);   // longer than any name
-    for (const char* text : {"", " ", "     "}) {
-        const name_match m = index.find(text);
-        EXPECT_EQ(m.kind, name_match::empty) << '"' << text << '"';
-        EXPECT_EQ(m.star, nullptr);
-    }
-}
-
-TEST(NameSearch, StarsSharingANameCountOnceAndTheSpellingTypedWins)
-{
-    star_list stars{"P Pup", "Alpha", "p Pup", "Alpha", "Alphard", "", "   "};
-    const name_index index(stars.head);
-    EXPECT_EQ(index.size(), 5u);                                   // the unnamed are left out
-    EXPECT_EQ(index.find("P Pup").star, stars.at(0));
-    EXPECT_EQ(index.find("p Pup").star, stars.at(2));
-    EXPECT_EQ(index.find("p pup").star, stars.at(0));              // neither spelling: catalog order
-    EXPECT_EQ(index.find("p  PUP").star, stars.at(0));
-    const name_match prefix = index.find("p p");                   // one name, two stars
-    ASSERT_EQ(prefix.kind, name_match::found);
-    EXPECT_EQ(prefix.star, stars.at(0));
-    EXPECT_EQ(index.find("alpha").star, stars.at(1));              // the first of the two
-    const name_match alp = index.find("alp");
-    ASSERT_EQ(alp.kind, name_match::several);
-    EXPECT_EQ(names_of(alp.candidates), (std::vector<std::string>{"Alpha", "Alphard"}));
-    EXPECT_EQ(alp.candidates[0], stars.at(1));
-}
-
-// The index against a plain walk over the list, on names drawn from a small
-// alphabet so that they share beginnings and repeat: sorting mistakes show as
-// a different answer.
-TEST(NameSearch, AgreesWithAPlainWalkOverManyNames)
-{
-    std::mt19937 random(12345);
-    const char letters[] = "abAB ";
-    star_list stars;
-    std::vector<std::string> names;
-    for (int i = 0; i < 4000; ++i) {
-        std::string name;
-        const int length = 1 + (int)(random() % 24);
-        for (int k = 0; k < length; ++k) name += letters[random() % 5];
-        names.push_back(name);
-        stars.add(name.c_str(), vector(0, 0, 0), 0);
-    }
-    const name_index index(stars.head, stars.count);
-
-    auto spelling = [](const std::string& name) {                 // single spaces, case kept
-        std::string out;
-        for (char ch : name)
-            if (ch != ' ' || (!out.empty() && out.back() != ' ')) out += ch;
-        if (!out.empty() && out.back() == ' ') out.pop_back();
-        return out;
-    };
-    auto walk = [&](const std::string& text) {
-        name_match m;
-        const std::string want = search_form(text.c_str());
-        if (want.empty()) return m;
-        m.kind = name_match::none;
-        std::map<std::string, const star_type*> starting;          // first star of each name, by name
-        bool as_typed = false;
-        for (const star_type* s = stars.head; s; s = s->next) {
-            const std::string f = search_form(s->name);
-            if (f == want && !as_typed) {
-                as_typed = spelling(s->name) == spelling(text);
-                if (as_typed || m.kind != name_match::found) m.star = s;
-                m.kind = name_match::found;
-            }
-            if (!f.empty() && f.compare(0, want.size(), want) == 0) starting.emplace(f, s);
-        }
-        if (m.kind == name_match::found || starting.empty()) return m;
-        if (starting.size() == 1) { m.kind = name_match::found; m.star = starting.begin()->second; return m; }
-        m.kind = name_match::several;
-        for (const auto& n : starting)
-            if (m.candidates.size() < 5) m.candidates.push_back(n.second);
-        m.more = starting.size() > 5 ? starting.size() - 5 : 0;   // names, not stars
-        return m;
-    };
-    int several = 0, found = 0, none = 0;
-    for (int i = 0; i < 600; ++i) {
-        std::string text = i % 3 == 0 ? names[random() % names.size()] : "";
-        if (text.empty()) {
-            const int length = 1 + (int)(random() % 12);
-            for (int k = 0; k < length; ++k) text += "ab "[random() % 3];
-        } else {
-            for (char& ch : text)                                   // another spelling, often
-                if (random() % 2) ch = (char)(std::islower(ch) ? std::toupper(ch) : std::tolower(ch));
-        }
-        const name_match got = index.find(text), want = walk(text);
-        ASSERT_EQ(got.kind, want.kind) << '"' << text << '"';
-        EXPECT_EQ(got.star, want.star) << '"' << text << '"';
-        EXPECT_EQ(got.candidates, want.candidates) << '"' << text << '"';
-        EXPECT_EQ(got.more, want.more) << '"' << text << '"';
-        several += got.kind == name_match::several;
-        found += got.kind == name_match::found;
-        none += got.kind == name_match::none;
-    }
-    EXPECT_GT(several, 50);                                       // every rule was tried
-    EXPECT_GT(found, 50);
-    EXPECT_GT(none, 10);
-}
-
-// Enough names for the index's full thousand batches, with list positions
-// of 19 bits that straddle the words they are packed in, so that a batch
-// written back in name order can spoil its neighbours' positions: every
-// name still finds the first of its stars, and a prefix counts its names.
-TEST(NameSearch, ManyBatchesKeepEveryPositionAndTheirNamesInOrder)
-{
-    std::mt19937 random(777);
-    star_list stars;
-    std::map<std::string, const star_type*> first_of;            // by search form
-    for (int i = 0; i < 400000; ++i) {
-        const unsigned r = (unsigned)random();
-        char number[8];
-        std::snprintf(number, sizeof number, "%06u", r % 150000);
-        const std::string name = r % 13 == 0 ? "" : (r % 2 ? "N" : "n") + std::string(number);   // some unnamed, many twice
-        stars.add(name.c_str(), vector(0, 0, 0), 0);
-    }
-    for (const star_type* s = stars.head; s; s = s->next)
-        if (s->name[0]) first_of.emplace(search_form(s->name), s);
-    const name_index index(stars.head, stars.count);
-    std::size_t named = 0;
-    for (const star_type* s = stars.head; s; s = s->next) named += s->name[0] != 0;
-    EXPECT_EQ(index.size(), named);
-
-    std::size_t checked = 0, k = 0;
-    for (auto it = first_of.begin(); it != first_of.end(); ++it) {
-        if (k++ % 97 != 0) continue;                               // a spread of them
-        const name_match m = index.find(it->first);
-        ASSERT_EQ(m.kind, name_match::found) << it->first;
-        EXPECT_EQ(m.star, it->second) << it->first;
-        ++checked;
-    }
-    EXPECT_GT(checked, 1000u);
-    for (const char* prefix : {"n01", "n1499", "n07", "n0999", "n14999", "n00000"}) {   // none a whole name
-        const std::string p = prefix;
-        auto from = first_of.lower_bound(p);
-        std::size_t names = 0;
-        std::vector<const star_type*> firsts;
-        for (auto it = from; it != first_of.end() && it->first.compare(0, p.size(), p) == 0; ++it, ++names)
-            if (firsts.size() < 5) firsts.push_back(it->second);
-        const name_match m = index.find(p);
-        ASSERT_EQ(m.kind, names > 1 ? name_match::several : name_match::found) << p;
-        if (names <= 1) continue;
-        EXPECT_EQ(m.candidates, firsts) << p;
-        EXPECT_EQ(m.more, names - std::min<std::size_t>(names, 5)) << p;
-    }
-}
-
 // ---- the prompt ----
 
 TEST(FlyPrompt, EditsTextAndReportsEnterAndEsc)
@@ -363,7 +124,7 @@ TEST(FlyPrompt, EditsTextAndReportsEnterAndEsc)
 
 TEST(FlyPrompt, NotesSayWhatTheSearchFoundEditingClearsThemAndAListFollowsTheText)
 {
-    star_list stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol"};
+    named_star_list stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol"};
     const name_index index(stars.head);
     fly_prompt p;
     p.open_empty();
@@ -420,7 +181,7 @@ class PromptKeys : public WithInput {};
 
 TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
 {
-    star_list stars{"Sirius", "Vega"};
+    named_star_list stars{"Sirius", "Vega"};
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
@@ -451,7 +212,7 @@ TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
 
 TEST_F(PromptKeys, AnFInTheBufferOpensAndWhatFollowsIsTyped)
 {
-    star_list stars{"Sirius"};
+    named_star_list stars{"Sirius"};
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
@@ -465,7 +226,7 @@ TEST_F(PromptKeys, AnFInTheBufferOpensAndWhatFollowsIsTyped)
 
 TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
 {
-    star_list stars{"Sirius"};
+    named_star_list stars{"Sirius"};
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
@@ -490,7 +251,7 @@ TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
 
 TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
 {
-    star_list stars{"Sirius", "Sirrah", "Vega"};
+    named_star_list stars{"Sirius", "Sirrah", "Vega"};
     stars.head->position = vector(0, 0, 9);
     traveller t(stars.head, stars.count);
     t.wait_for_names();
@@ -534,7 +295,7 @@ TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
 
 TEST_F(PromptKeys, WithoutMemoryForTheIndexFStillOpensAndEnterSaysSo)
 {
-    star_list stars{"Sirius", "Vega"};
+    named_star_list stars{"Sirius", "Vega"};
     std::unique_ptr<traveller> t;
     {
         const failing_allocations trial(0);
@@ -556,9 +317,75 @@ TEST_F(PromptKeys, WithoutMemoryForTheIndexFStillOpensAndEnterSaysSo)
     EXPECT_FALSE(t->prompt.is_open());
 }
 
+// A traveller indexes no name until asked to; a search asked for before the
+// index is ready waits, and runs in the first frame after it is.
+TEST_F(PromptKeys, NamesAreIndexedOnlyOnceAskedForAndAWaitingSearchRunsThen)
+{
+    named_star_list stars{"Sirius", "Vega"};
+    stars.head->position = vector(0, 0, 9);
+    const std::size_t begun = name_index::builds_begun();
+    traveller t(stars.head, stars.count);
+    camera c;
+    press(KEY_F, 'f');
+    type("sirius");
+    press(KEY_ENTER, 13);
+    frame(t, c);
+    for (int f = 0; f < 3; ++f) frame(t, c);
+    EXPECT_EQ(t.prompt.notes(), (std::vector<std::string>{"Reading the names..."}));
+    EXPECT_EQ(t.names(), nullptr);
+    EXPECT_EQ(name_index::builds_begun(), begun) << "an index before it was asked for";
+
+    t.start_names();
+    t.wait_for_names();
+    EXPECT_EQ(name_index::builds_begun(), begun + 1);
+    EXPECT_TRUE(t.prompt.is_open()) << "no frame since";
+    frame(t, c);
+    EXPECT_FALSE(t.prompt.is_open());
+    EXPECT_EQ(t.journey.target(), stars.head);
+    t.start_names();                                              // once only
+    EXPECT_EQ(name_index::builds_begun(), begun + 1);
+}
+
+// A traveller that ends while its index is being built asks the build to
+// stop and does not wait for the rest of it: here the build is held after
+// its first step until the traveller ends, and takes no step after that.
+TEST(TravellerNames, EndingWhileTheIndexIsBuiltStopsTheBuild)
+{
+    named_star_list stars{"Sirius", "Vega"};
+    std::atomic<bool> held{false};
+    std::atomic<int> steps{0};
+    {
+        traveller t(stars.head, stars.count);
+        t.start_names([&](int done, const std::atomic<bool>& stopping) {
+            steps = done;
+            held = true;
+            while (!stopping) std::this_thread::yield();         // until the traveller ends
+        });
+        while (!held) std::this_thread::yield();                  // between its first two steps
+        EXPECT_EQ(t.names(), nullptr);
+    }
+    EXPECT_EQ(steps, 1) << "the build went on after it was asked to stop";
+    EXPECT_LT(1, name_index::build_steps);
+}
+
+// --picture draws the window's first frame and never searches a name: it
+// makes no index.
+TEST(TravellerNames, APictureMakesNoIndex)
+{
+    const temp_dir dir;
+    const std::string catalog = dir.write("stars.txt", numbered_catalog(300)), png = (dir.path / "sky.png").string();
+    const char* args[] = {"starhop", "--picture", png.c_str(), catalog.c_str()};
+    const command_line line = parse_command_line(4, args);
+    ASSERT_EQ(line.action, command_line::run) << line.problem;
+    const std::size_t begun = name_index::builds_begun();
+    ASSERT_EQ(draw_picture(line), 0);
+    EXPECT_TRUE(std::filesystem::exists(png));
+    EXPECT_EQ(name_index::builds_begun(), begun);
+}
+
 TEST_F(PromptKeys, DownAndEnterFlyToTheSecondCandidateTypingNarrowsTheList)
 {
-    star_list stars{"Vega", "Sirrah", "Sirius", "Sirona", "Vega B"};
+    named_star_list stars{"Vega", "Sirrah", "Sirius", "Sirona", "Vega B"};
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
@@ -594,7 +421,7 @@ TEST_F(PromptKeys, DownAndEnterFlyToTheSecondCandidateTypingNarrowsTheList)
 
 TEST_F(PromptKeys, AndMoreSaysHowManyNamesTheListLeavesOut)
 {
-    star_list stars;
+    named_star_list stars;
     const char* names[] = {"HIP 1", "HIP 2", "HIP 3", "HIP 4", "HIP 5", "HIP 6", "HIP 7", "HIP 7", "HIP 8", "Hadar"};
     for (const char* n : names) stars.add(n, vector(1, 2, 3), 1);
     traveller t(stars.head, stars.count);
@@ -620,7 +447,7 @@ TEST_F(PromptKeys, AndMoreSaysHowManyNamesTheListLeavesOut)
 
 TEST_F(PromptKeys, GFliesToTheStarPickedExactlyAsEnterOnItsNameWould)
 {
-    star_list stars{"Vega", "Goal"};
+    named_star_list stars{"Vega", "Goal"};
     star_type* goal = stars.tail;
     goal->position = vector(40, -20, 30);
     goal->abs_magnitude = 8;                                      // ends at its magnitude -1 distance
@@ -694,7 +521,7 @@ TEST(TripTurn, TurnsSmoothlyKeepsTheAxesAndEndsFacingTheStar)
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(testing::Message() << "star at " << k.star.x << ", " << k.star.y << ", " << k.star.z);
-        star_list stars;
+        named_star_list stars;
         const star_type* s = stars.add("Aim", k.star, 30.0f);     // far too faint to fly far
         camera c;
         c.camera_position = vector(1, 1, 1);
@@ -721,7 +548,7 @@ TEST(TripTurn, TurnsSmoothlyKeepsTheAxesAndEndsFacingTheStar)
 
 TEST(TripTurn, DoesNotRollTheViewAroundAStarAheadOfTheCamera)
 {
-    star_list stars;
+    named_star_list stars;
     const star_type* s = stars.add("Up", vector(0, 10, 10), 30.0f);   // 45 degrees up
     camera c;
     trip t;
@@ -748,7 +575,7 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.what);
-        star_list stars;
+        named_star_list stars;
         const star_type* s = stars.add("Goal", k.star, k.abs_magnitude);
         camera c;
         if (k.coasting) c.velocity = vector(0.5f, 0, 0);         // top speed when the trip begins
@@ -786,7 +613,7 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
 
 TEST(TripFlight, DistanceFallsEveryFrameWithoutJumps)
 {
-    star_list stars;
+    named_star_list stars;
     const star_type* s = stars.add("Far", vector(0, 5000, 0), 0.0f);
     camera c;
     trip t;
@@ -805,7 +632,7 @@ TEST(TripFlight, DistanceFallsEveryFrameWithoutJumps)
 
 TEST(TripFlight, SlowFramesMoveItOnByTheTicksTheyTook)
 {
-    star_list stars{"Goal"};
+    named_star_list stars{"Goal"};
     stars.head->position = vector(-300, 200, 100);
     traveller t(stars.head, stars.count);
     camera steady, slow;
@@ -835,7 +662,7 @@ TEST(TripFlight, SlowFramesMoveItOnByTheTicksTheyTook)
 
 TEST_F(PromptKeys, ATripStartedAfterASlowFrameBeginsWithOneStep)
 {
-    star_list stars{"Goal"};
+    named_star_list stars{"Goal"};
     stars.head->position = vector(0, -40, 0);                     // straight behind
     traveller t(stars.head, stars.count);
     t.wait_for_names();
@@ -864,7 +691,7 @@ TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
         {"Right", KEY_RIGHT, 0, 0}, {"right button", 0, 2, 0}, {"drag", 0, 1, 30},
         {"drag with both buttons", 0, 3, 30},
     };
-    star_list stars;
+    named_star_list stars;
     const star_type* s = stars.add("Goal", vector(0, 0, 500), 0.0f);
     for (const auto& k : takers) {
         SCOPED_TRACE(k.what);
@@ -902,7 +729,7 @@ TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
 
 TEST_F(TripControls, AStillButtonAndTheOpenPromptLetItGoOn)
 {
-    star_list stars{"Goal"};
+    named_star_list stars{"Goal"};
     stars.head->position = vector(0, 0, 500);
     traveller t(stars.head, stars.count);
     t.wait_for_names();
@@ -930,7 +757,7 @@ class TravelDrawing : public WithInput {};
 
 TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
 {
-    star_list stars{"Sirius", "Vega"};
+    named_star_list stars{"Sirius", "Vega"};
     stars.head->position = vector(1, 10, 0.5f);
     stars.head->abs_magnitude = -1;
     traveller t(stars.head, stars.count);
@@ -947,7 +774,7 @@ TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
 
 TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
 {
-    star_list stars{"Aldebaran", "Algol", "Sirius"};
+    named_star_list stars{"Aldebaran", "Algol", "Sirius"};
     stars.tail->position = vector(0, 0, 0);
     traveller t(stars.head, stars.count);
     t.wait_for_names();

@@ -117,6 +117,7 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
                        notices& said, const command_line& line)
 {
     frame_loop loop(first_star, star_count, screen_of.buffer(), groups, &said, false);
+    loop.travel.start_names();                  // the window's prompt searches them; a picture needs none
     loop.start(line);
     frame_rate rate;
     frame_input in;

@@ -9,6 +9,8 @@ float vector::length() const
     return (float)std::sqrt((double)((x * x + y * y) + z * z));
 }
 
+double length(dvector a) { return std::sqrt(dot(a, a)); }
+
 void vector::normalize()
 {
     float l = length();

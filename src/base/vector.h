@@ -30,6 +30,25 @@ public:
     void project(int* column, int* row) const;
 };
 
+// A vector in double precision, for the steps that must not round to float
+// on the way: a float vector widens exactly, and narrows back component by
+// component. The arithmetic is written out in one order, so results are exact
+// to the bit wherever it is used.
+struct dvector {
+    double x, y, z;
+
+    dvector(vector v) : x((double)v.x), y((double)v.y), z((double)v.z) {}
+    dvector(double x_, double y_, double z_) : x(x_), y(y_), z(z_) {}
+
+    dvector operator+(dvector b) const { return dvector(x + b.x, y + b.y, z + b.z); }
+    dvector operator*(double s)  const { return dvector(s * x, s * y, s * z); }
+    operator vector() const { return vector((float)x, (float)y, (float)z); }
+};
+
+inline double  dot(dvector a, dvector b)   { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline dvector cross(dvector a, dvector b) { return dvector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x); }
+double length(dvector a);                          // the square root of dot(a, a)
+
 // An affine transform: a 3 by 3 linear part and a translation column, twelve
 // floats row by row (element (i, j) at 4 * i + j). Points are column vectors
 // on the right. scale, translate and rotate compose on the right: M becomes M * X.

@@ -79,18 +79,12 @@ bool value_of(const std::string& field, const char* name, std::string& value, st
     return true;
 }
 
-double length_of(vector v)
-{
-    return std::sqrt((double)v.x * (double)v.x + (double)v.y * (double)v.y + (double)v.z * (double)v.z);
-}
-double dot_of(vector a, vector b) { return (double)a.x * (double)b.x + (double)a.y * (double)b.y + (double)a.z * (double)b.z; }
-
 bool unit_axis(vector v, const char* what, std::string& problem)
 {
-    const double length = length_of(v);
-    if (std::fabs(length - 1.0) <= axis_tolerance) return true;
+    const double measured = length(dvector(v));
+    if (std::fabs(measured - 1.0) <= axis_tolerance) return true;
     char text[160];
-    std::snprintf(text, sizeof text, "%s is not of unit length: its length is %.9g", what, length);
+    std::snprintf(text, sizeof text, "%s is not of unit length: its length is %.9g", what, measured);
     problem = text;
     return false;
 }
@@ -144,7 +138,7 @@ bool parse_location(const std::string& text, location& out, std::string& problem
     if (!read_vector(fields[2], "the down axis", l.down, problem)) return false;
     if (!unit_axis(l.forward, "the forward axis", problem)) return false;
     if (!unit_axis(l.down, "the down axis", problem)) return false;
-    const double cosine = dot_of(l.forward, l.down);
+    const double cosine = dot(dvector(l.forward), dvector(l.down));
     if (std::fabs(cosine) > axis_tolerance) {
         char note[160];
         std::snprintf(note, sizeof note, "the forward and down axes are not at right angles: their dot product is %.9g",

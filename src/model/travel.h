@@ -1,80 +1,23 @@
-// Going to a star by name: the index of the catalog's names, the "Fly to"
-// prompt that F opens, the trip that turns the camera toward the star and
-// flies it there, and the glue that the frame loop calls once a frame.
+// Going to a star by name: the "Fly to" prompt that F opens, the trip that
+// turns the camera toward the star and flies it there, and the glue that the
+// frame loop calls once a frame, which has the catalog's names indexed
+// (name_index.h) on a thread of its own.
 #ifndef STARHOP_TRAVEL_H
 #define STARHOP_TRAVEL_H
 
 #include "model/camera.h"
+#include "model/name_index.h"
 #include "base/input.h"
 #include "engine/stars.h"
 #include "base/vector.h"
+#include "base/worker.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
 class star_type;
-
-// A name as the search compares it: ASCII letters in lower case, every run of
-// spaces made one space, none at either end. "  Alp   CMa " gives "alp cma".
-std::string search_form(const char* name);
-
-// What a search found.
-struct name_match {
-    enum kind_type { empty, found, several, none };
-    kind_type kind = empty;                        // empty: the text held nothing but spaces
-    const star_type* star = nullptr;               // found: the star
-    std::vector<const star_type*> candidates;      // several: up to five, one per name, in name order
-    std::size_t more = 0;                          // several: how many other names match besides those
-};
-
-// Every named star of the list, sorted by search form, so that an exact name
-// and the names that start with a text are both found by binary search. It
-// holds no names of its own: only each named star's list position, in as few
-// bits as the list's length needs, the names read from the records.
-class name_index {
-public:
-    static constexpr int listed = 5;               // candidates named when several match
-
-    // Throws std::bad_alloc when memory runs out, holding nothing. The second
-    // argument is not used.
-    explicit name_index(const star_type* first, std::size_t expected = 0);
-    // An exact name first (of stars whose names differ only in case, the one
-    // written as typed, else the first in the catalog); else the only name
-    // that starts with the text; else up to five candidates, or none.
-    name_match find(const std::string& text) const;
-    std::size_t size() const { return count_; }
-    // Memory kept, in bytes.
-    std::size_t bytes() const;
-
-    static constexpr std::size_t key_size = star_name_length;
-    using key = char[key_size];                    // search form, zero-padded
-
-private:
-    // A stretch of the list whose records lie one after another in memory.
-    struct run {
-        std::size_t first_index;                   // list position of its first record
-        const star_type* first;
-    };
-    std::vector<run> runs_;
-    mapped_pages order_;                           // list positions by key, bits_ each; equal keys in catalog order
-    std::size_t count_ = 0;
-    int bits_ = 1;
-
-    std::size_t position(std::size_t k) const;     // of the k-th star by key
-    const star_type* record(std::size_t index) const;
-    const star_type* star(std::size_t k) const { return record(position(k)); }
-    // The first k in [from, to) whose key is not below `want` (`after`: above it).
-    std::size_t search(const key& want, std::size_t from, std::size_t to, bool after) const;
-    // Different names before each block of positions, so that the names of
-    // any stretch are a difference of two counts and two blocks' comparisons.
-    static constexpr std::size_t block = 1024;
-    std::vector<std::uint32_t> names_before_;
-    std::size_t names_up_to(std::size_t k) const;  // different names among the first k
-};
 
 // The one-line prompt at the bottom of the screen. It is fed the keys the
 // library's keyboard buffer hands out, as what the key does in the prompt
@@ -168,17 +111,23 @@ struct travel_keys {
 };
 
 // What the frame loop adds for travelling: the index, the prompt and the trip.
-// The index is built on a thread of its own, so a catalog of millions of stars
-// shows its first frame without waiting for it; a search asked for before it
-// is ready runs in the first frame after.
+// The index is built on a thread of its own once asked for, so a catalog of
+// millions of stars shows its first frame without waiting for it; a search
+// asked for before it is ready runs in the first frame after. A traveller
+// that ends first stops the build and does not wait for the whole of it.
 class traveller {
 public:
-    traveller(const star_type* first, std::size_t star_count);
+    // The list's length is not needed.
+    traveller(const star_type* first, std::size_t);
     // What the prompt says on Enter when memory ran out while the index was made.
     static constexpr const char* no_memory_note = "Not enough memory to search names";
 
+    // Begins the index of the list's names, once; `step_done`, when given,
+    // hears of each step of the build.
+    void start_names(const name_index::step_hook& step_done = {});
     // The index, once built; null before, and when memory ran out making it.
     const name_index* names();
+    // Begins the index if it was not begun, and waits for it.
     void wait_for_names();
     bool names_failed() const { return no_memory; }
 
@@ -201,7 +150,10 @@ public:
     trip journey;
 
 private:
-    std::future<std::unique_ptr<name_index>> building;
+    const star_type* first_star;
+    bool names_started = false;
+    std::shared_ptr<std::unique_ptr<name_index>> made;   // the build's result, read once it has ended
+    worker building;
     std::unique_ptr<name_index> index;
     bool no_memory = false;                        // the index could not be made
     bool search_waiting = false;                   // Enter came before the index
