@@ -5,7 +5,7 @@
 #include "allegro_env.h"
 #include "test_support.h"
 #include "app/viewer.h"
-#include "base/window_identity.h"
+#include "base/x11_bridge.h"
 #include "x11_driver.h"
 
 #include <algorithm>

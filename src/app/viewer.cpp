@@ -11,7 +11,7 @@
 #include "engine/star_groups.h"
 #include "engine/stars.h"
 #include "model/travel.h"
-#include "base/window_identity.h"
+#include "base/x11_bridge.h"
 
 #include <allegro.h>
 #include <algorithm>
@@ -207,6 +207,7 @@ private:
             return false;
         }
         show_mouse(nullptr);
+        const mode_change changing;
         if (set_gfx_mode(fullscreen ? GFX_AUTODETECT_FULLSCREEN : GFX_AUTODETECT_WINDOWED, w, h, 0, 0) != 0) {
             char line[200];
             std::snprintf(line, sizeof line, "The %s of %dx%d was refused%s%s", fullscreen ? "full screen" : "window",
@@ -335,14 +336,12 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
     unsigned ticks_then = ticks;
     constexpr unsigned visibility_ticks = ticks_per_second / 5;
     unsigned checked_at = ~0u;
-    std::optional<events_read_by_frames> events(std::in_place);
+    const events_read_by_frames events;
     while (!loop.done()) {
-        events->read();
+        events.read();
         read_input(in);
         if (in.pressed(KEY_F11)) {              // once per press, the prompt open or not
-            events.reset();                     // the switch waits on the library's own reading
             const bool switched = screen_of.toggle(said);
-            events.emplace();
             if (!switched) return false;
             loop.use_buffer(screen_of.buffer());
         }
