@@ -7,6 +7,7 @@
 #include "model/location.h"
 #include "model/notices.h"
 #include "base/picture.h"
+#include "base/pointer.h"
 #include "model/selection.h"
 #include "engine/star_groups.h"
 #include "engine/stars.h"
@@ -90,7 +91,6 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
                 const traveller* travel, star_groups* groups, const notices* shown, selection* picked)
 {
     acquire_bitmap(buffer);
-    show_mouse(nullptr);                       // the pointer comes off before we draw
     clear_bitmap(buffer);
     draw_context frame(buffer, c.optics, c.show_names);
     if (picked) frame.pick = picked->pick();   // null but on the frame after a click
@@ -128,7 +128,6 @@ void draw_frame(const camera& c, star_type* first_star, int star_count, BITMAP* 
             bottom -= text_line_height * (int)(travel->prompt.notes().size() + 1);
         shown->draw(buffer, bottom);
     }
-    show_mouse(buffer);
     release_bitmap(buffer);
 }
 
@@ -171,7 +170,6 @@ public:
     explicit display(const screen_choice& choice) : window_w_(choice.width), window_h_(choice.height) {}
     ~display()
     {
-        show_mouse(nullptr);
         if (buffer_) destroy_bitmap(buffer_);
     }
     display(const display&) = delete;
@@ -206,7 +204,6 @@ private:
             said.show("Full screen is not available: the desktop's size is not known.", refusal_seconds);
             return false;
         }
-        show_mouse(nullptr);
         const mode_change changing;
         if (set_gfx_mode(fullscreen ? GFX_AUTODETECT_FULLSCREEN : GFX_AUTODETECT_WINDOWED, w, h, 0, 0) != 0) {
             char line[200];
@@ -314,10 +311,8 @@ bool frame_loop::step(const frame_input& in, unsigned tick)
         drawn_state_ = now;
     }
     if (keys && in.pressed(KEY_P)) {            // the picture on the screen, without the pointer
-        show_mouse(nullptr);
         const std::string said =
             save_picture(buffer_, pictures.empty() ? pictures_folder() : pictures, std::time(nullptr));
-        show_mouse(buffer_);
         if (shown_)
             for (const std::string& part : screen_lines(said, c.optics.width())) shown_->show(part, saved_seconds);
     }
@@ -337,6 +332,7 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
     constexpr unsigned visibility_ticks = ticks_per_second / 5;
     unsigned checked_at = ~0u;
     const events_read_by_frames events;
+    bool pointer_shown = false;                 // over the picture on the screen
     while (!loop.done()) {
         events.read();
         read_input(in);
@@ -358,7 +354,9 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
         BITMAP* const buffer = screen_of.buffer();
-        if (drawn) blit(buffer, screen, 0, 0, 0, 0, buffer->w, buffer->h);
+        const bool pointer = pointer_over_window();   // a pointer that comes or goes shows the picture again
+        if (drawn || pointer != pointer_shown) show_picture(buffer, screen, pointer, in.pointer_x, in.pointer_y);
+        pointer_shown = pointer;
         framecounter = framecounter + 1;        // paced frames, drawn or not
         rate.frame_shown(tick);
     }
@@ -533,7 +531,6 @@ int run_viewer(const command_line& line)
         allegro_message("Couldn't create output bitmap. (Not enough memory?)\n");
         return 1;
     }
-    show_mouse(screen_of.buffer());
     if (!run_frames(first_star, star_count, screen_of, groups.get(), shown, line)) {
         std::fprintf(stderr, "starhop: the screen mode could not be set again after a switch was refused\n");
         return 1;
