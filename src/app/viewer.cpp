@@ -33,11 +33,16 @@
 #include <mutex>
 #include <string>
 
-volatile int countready = 0;
-volatile int framecounter = 0;
-volatile int fps = 0;
+std::atomic<int> countready{0};
+std::atomic<int> framecounter{0};
+std::atomic<int> fps{0};
 static volatile sig_atomic_t close_requested = 0;
-static volatile unsigned ticks = 0;             // timer calls so far
+static std::atomic<unsigned> ticks{0};          // timer calls so far
+// Shared with the timer thread, which must never wait on a lock of theirs. (The
+// library's LOCK_ and END_OF_FUNCTION macros, for systems that page memory out
+// under a timer, are empty on this one: the callback needs none.)
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free,
+              "the timer's values are lock-free");
 constexpr unsigned ticks_per_second = frames_per_second;
 
 static std::mutex tick_lock;
@@ -48,7 +53,7 @@ void timerfunc()
     {
         // Under the lock, so the ring cannot fall between a waiter's test and its wait.
         std::lock_guard<std::mutex> hold(tick_lock);
-        ticks = ticks + 1;                      // counted before the flag is raised
+        ++ticks;                                // counted before the flag is raised
         countready = 1;
     }
     tick_signal.notify_one();
@@ -357,7 +362,7 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
         const bool pointer = pointer_over_window();   // a pointer that comes or goes shows the picture again
         if (drawn || pointer != pointer_shown) show_picture(buffer, screen, pointer, in.pointer_x, in.pointer_y);
         pointer_shown = pointer;
-        framecounter = framecounter + 1;        // paced frames, drawn or not
+        ++framecounter;                         // paced frames, drawn or not
         rate.frame_shown(tick);
     }
     return true;

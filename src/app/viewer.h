@@ -11,6 +11,7 @@
 #include "model/travel.h"
 #include "base/vector.h"
 
+#include <atomic>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -42,10 +43,12 @@ struct screen_choice {
 class selection;
 
 // Set to 1 by the timer every 20 ms; the frame loop waits for it before it
-// shows a frame, then sets it back to 0.
-extern volatile int countready;
-extern volatile int framecounter;               // frames shown so far
-extern volatile int fps;                        // frames shown in the last second
+// shows a frame, then sets it back to 0. The timer runs on the library's
+// timer thread: what it shares with the frame loop is atomic, and lock-free,
+// so nothing the timer does can wait on the loop.
+extern std::atomic<int> countready;
+extern std::atomic<int> framecounter;           // frames shown so far
+extern std::atomic<int> fps;                    // frames shown in the last second
 void timerfunc();
 
 // Draws one frame into `buffer`, through the camera's lens: every star in list
