@@ -1,9 +1,9 @@
 // What the tests share: the magnitude law worked out in double on its own;
-// catalog lines built from their columns; a file's text and a scratch
-// directory; vectors compared within a tolerance and bitmaps pixel for pixel,
-// each failing at the caller's line with what differs; a catalog loaded from
-// text with what it said; text compressed as gzip; XPM pictures and PNG files
-// read back into pixels.
+// the default window's projection; catalog lines built from their columns; a
+// file's text and a scratch directory; vectors compared within a tolerance
+// and bitmaps pixel for pixel, each failing at the caller's line with what
+// differs; a catalog loaded from text with what it said; text compressed as
+// gzip; XPM pictures and PNG files read back into pixels.
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
 
@@ -91,6 +91,14 @@ struct temp_dir {
         return (path / name).string();
     }
 };
+
+// The pixel the view-space point `p` lands on through the lens of the window
+// opened by default (640 by 480, zoom 0): where the tests' stars are drawn.
+inline void project(vector p, int* column, int* row)
+{
+    static const lens standard;
+    standard.project(p, column, row);
+}
 
 inline ::testing::AssertionResult same_vector(vector got, vector want, float tol = 0)
 {
