@@ -382,7 +382,7 @@ TEST_F(CameraControls, SpeedLevelsScaleTheThrustTenfoldAStep)
     in = frame_input();
     const int ups[] = {1, 2, 3, 4, 4, 4};
     for (int want : ups) {
-        in.press(KEY_PGUP);
+        press(in, KEY_PGUP);
         in.hold(KEY_PGUP);
         update_camera(c, in);
         EXPECT_EQ(c.speed_level, want);
@@ -393,12 +393,12 @@ TEST_F(CameraControls, SpeedLevelsScaleTheThrustTenfoldAStep)
         in = frame_input();
     }
     for (int i = 0; i < 12; ++i) {
-        in.press(KEY_PGDN);
+        press(in, KEY_PGDN);
         update_camera(c, in);
         in = frame_input();
     }
     EXPECT_EQ(c.speed_level, slowest_speed);
-    in.press(KEY_PGUP);
+    press(in, KEY_PGUP);
     update_camera(c, in, 0);                             // the prompt has the keys
     EXPECT_EQ(c.speed_level, slowest_speed);
 }
@@ -423,7 +423,7 @@ TEST(SpeedText, EveryLevelWithThousandsSeparators)
 TEST_F(CameraControls, ZoomAndExposureStepOncePerPress)
 {
     camera c;
-    in.press(KEY_EQUALS);
+    press(in, KEY_EQUALS);
     update_camera(c, in);
     EXPECT_EQ(c.optics.zoom_step(), 1);
     in = frame_input();
@@ -435,14 +435,14 @@ TEST_F(CameraControls, ZoomAndExposureStepOncePerPress)
     update_camera(c, in, 0);                             // the wheel works with the prompt open
     EXPECT_EQ(c.optics.zoom_step(), 4);
     in = frame_input();
-    in.press(KEY_MINUS_PAD);
-    in.press(KEY_CLOSEBRACE);
-    in.press(KEY_CLOSEBRACE);                            // a repeat: went down once
+    press(in, KEY_MINUS_PAD);
+    press(in, KEY_CLOSEBRACE);
+    press(in, KEY_CLOSEBRACE);                            // a repeat: went down once
     update_camera(c, in);
     EXPECT_EQ(c.optics.zoom_step(), 3);
     EXPECT_EQ(c.optics.exposure_steps(), 1);
     in = frame_input();
-    in.press(KEY_OPENBRACE);
+    press(in, KEY_OPENBRACE);
     update_camera(c, in, 0);
     EXPECT_EQ(c.optics.exposure_steps(), 1);
 
@@ -513,7 +513,7 @@ TEST_F(CameraControls, TabFlipsOncePerPressWithoutHoldingTheFrame)
     in.hold(KEY_SPACE);
     for (int press = 1; press <= 3; ++press) {
         in.hold(KEY_TAB);
-        in.press(KEY_TAB, '\t');
+        ::press(in, KEY_TAB, '\t');
         update_camera(c, in);
         EXPECT_EQ(c.show_names, press % 2) << "press " << press;
         in = frame_input();                              // still held: no longer gone down
@@ -533,7 +533,7 @@ TEST_F(CameraControls, TabFlipsOncePerPressWithoutHoldingTheFrame)
 TEST_F(CameraControls, HelpTogglesOnF1AndOnATypedQuestionMark)
 {
     camera c;
-    in.press(KEY_F1);
+    press(in, KEY_F1);
     update_camera(c, in);
     EXPECT_EQ(c.show_help, 1);
     in = frame_input();
@@ -541,19 +541,19 @@ TEST_F(CameraControls, HelpTogglesOnF1AndOnATypedQuestionMark)
     update_camera(c, in);
     EXPECT_EQ(c.show_help, 1);
     in = frame_input();
-    in.press(KEY_SLASH, '?');
+    press(in, KEY_SLASH, '?');
     update_camera(c, in);
     EXPECT_EQ(c.show_help, 0);
     in = frame_input();
-    in.press(KEY_SLASH, '/');                            // the same key without shift
+    press(in, KEY_SLASH, '/');                            // the same key without shift
     update_camera(c, in);
     EXPECT_EQ(c.show_help, 0);
     in = frame_input();
-    in.press(KEY_SLASH, '?');
+    press(in, KEY_SLASH, '?');
     update_camera(c, in, 0);                             // a ? typed into the prompt is text
     EXPECT_EQ(c.show_help, 0);
     in = frame_input();
-    in.press(KEY_F1);                                    // F1 is no text: it works there too
+    press(in, KEY_F1);                                    // F1 is no text: it works there too
     update_camera(c, in, 0);
     EXPECT_EQ(c.show_help, 1);
 }

@@ -160,7 +160,7 @@ TEST_F(FrameLoop, KeepsDrawingAndFlyingWhileTabIsHeld)
     frame_input in;
     in.hold(KEY_SPACE);
     in.hold(KEY_TAB);
-    in.press(KEY_TAB, '\t');
+    press(in, KEY_TAB, '\t');
     EXPECT_TRUE(step(in));
     EXPECT_EQ(loop.c.show_names, 1);
     in = frame_input();
@@ -211,9 +211,9 @@ TEST_F(FrameLoop, DrawsNothingNewAtRestAndResumesAtOnceOnInput)
 
     struct { const char* what; frame_input in; } wakes[] = {{"pointer", {}}, {"key", {}}, {"wheel", {}}, {"F1", {}}};
     wakes[0].in.pointer_x = 30;
-    wakes[1].in.press(KEY_Q, 'q');                      // a key that does nothing still counts as input
+    press(wakes[1].in, KEY_Q, 'q');                      // a key that does nothing still counts as input
     wakes[2].in.wheel = 1;
-    wakes[3].in.press(KEY_F1);
+    press(wakes[3].in, KEY_F1);
     frame_input after = quiet;
     for (auto& w : wakes) {
         SCOPED_TRACE(w.what);

@@ -292,7 +292,7 @@ protected:
     bool press(int code, int ascii)
     {
         frame_input in;
-        in.press(code, ascii);
+        ::press(in, code, ascii);
         in.hold(code);
         return step(in);
     }

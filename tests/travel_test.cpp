@@ -98,10 +98,10 @@ protected:
             if (ch >= 'a' && ch <= 'z') scancode = KEY_A + (ch - 'a');
             else if (ch >= 'A' && ch <= 'Z') scancode = KEY_A + (ch - 'A');
             else if (ch == ' ') scancode = KEY_SPACE;
-            in.press(scancode, ch);
+            ::press(in, scancode, ch);
         }
     }
-    void press(int scancode, int ascii = 0) { in.press(scancode, ascii); }
+    void press(int scancode, int ascii = 0) { ::press(in, scancode, ascii); }
     // The prompt's part of a frame; the buffered keys are used up.
     int before_camera(traveller& t, camera& c, const star_type* selected = nullptr)
     {
