@@ -38,7 +38,7 @@ std::atomic<int> framecounter{0};
 std::atomic<int> fps{0};
 static volatile sig_atomic_t close_requested = 0;
 static std::atomic<unsigned> ticks{0};          // timer calls so far
-// Shared with the timer thread, which must never wait on a lock of theirs. (The
+// Lock-free, so that no access to them can hold up the timer thread. (The
 // library's LOCK_ and END_OF_FUNCTION macros, for systems that page memory out
 // under a timer, are empty on this one: the callback needs none.)
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free,

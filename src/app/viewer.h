@@ -44,8 +44,7 @@ class selection;
 
 // Set to 1 by the timer every 20 ms; the frame loop waits for it before it
 // shows a frame, then sets it back to 0. The timer runs on the library's
-// timer thread: what it shares with the frame loop is atomic, and lock-free,
-// so nothing the timer does can wait on the loop.
+// timer thread: the values it shares with the frame loop are lock-free atomics.
 extern std::atomic<int> countready;
 extern std::atomic<int> framecounter;           // frames shown so far
 extern std::atomic<int> fps;                    // frames shown in the last second
