@@ -387,7 +387,7 @@ TEST_F(CameraControls, SpeedLevelsScaleTheThrustTenfoldAStep)
     in = frame_input();
     const int ups[] = {1, 2, 3, 4, 4, 4};
     for (int want : ups) {
-        in.press(KEY_PGUP);
+        press(in, KEY_PGUP);
         in.hold(KEY_PGUP);
         fly(c, in);
         EXPECT_EQ(c.speed_level, want);
@@ -398,12 +398,12 @@ TEST_F(CameraControls, SpeedLevelsScaleTheThrustTenfoldAStep)
         in = frame_input();
     }
     for (int i = 0; i < 12; ++i) {
-        in.press(KEY_PGDN);
+        press(in, KEY_PGDN);
         fly(c, in);
         in = frame_input();
     }
     EXPECT_EQ(c.speed_level, slowest_speed);
-    in.press(KEY_PGUP);
+    press(in, KEY_PGUP);
     fly(c, in, false);                             // the prompt has the keys
     EXPECT_EQ(c.speed_level, slowest_speed);
 }
@@ -413,7 +413,7 @@ TEST_F(CameraControls, SpeedLevelsScaleTheThrustTenfoldAStep)
 TEST_F(CameraControls, ZoomAndExposureStepOncePerPress)
 {
     camera c;
-    in.press(KEY_EQUALS);
+    press(in, KEY_EQUALS);
     fly(c, in);
     EXPECT_EQ(c.optics.zoom_step(), 1);
     in = frame_input();
@@ -425,14 +425,14 @@ TEST_F(CameraControls, ZoomAndExposureStepOncePerPress)
     fly(c, in, false);                             // the wheel works with the prompt open
     EXPECT_EQ(c.optics.zoom_step(), 4);
     in = frame_input();
-    in.press(KEY_MINUS_PAD);
-    in.press(KEY_CLOSEBRACE);
-    in.press(KEY_CLOSEBRACE);                            // a repeat: went down once
+    press(in, KEY_MINUS_PAD);
+    press(in, KEY_CLOSEBRACE);
+    press(in, KEY_CLOSEBRACE);                            // a repeat: went down once
     fly(c, in);
     EXPECT_EQ(c.optics.zoom_step(), 3);
     EXPECT_EQ(c.optics.exposure_steps(), 1);
     in = frame_input();
-    in.press(KEY_OPENBRACE);
+    press(in, KEY_OPENBRACE);
     fly(c, in, false);
     EXPECT_EQ(c.optics.exposure_steps(), 1);
 

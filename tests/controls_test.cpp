@@ -25,10 +25,10 @@ frame_input acting(const binding& b)
     } else if (b.key == left_click) {
         in.left_went_down = in.left_came_up = in.press_known = true;
     } else if (b.acts == when::typed) {
-        in.press(KEY_SLASH, b.typed);
+        press(in, KEY_SLASH, b.typed);
     } else {
         in.hold(b.key);
-        if (b.acts == when::pressed) in.press(b.key);
+        if (b.acts == when::pressed) press(in, b.key);
     }
     return in;
 }
@@ -107,7 +107,7 @@ TEST(Controls, EachKeyActsAsItsRowSays)
             }
             if (b.acts == when::typed) {
                 frame_input other;                                    // the key without the character
-                other.press(KEY_SLASH, '/');
+                press(other, KEY_SLASH, '/');
                 EXPECT_FALSE(acts(other, b.does, true));
             }
         }

@@ -181,7 +181,7 @@ TEST(DrawExact, SingleStarsMatchThePlainProcedure)
                                               << s.view_position.y << ", " << s.view_position.z
                                               << ") magnitude " << s.abs_magnitude;
         int sx, sy;
-        s.view_position.project(&sx, &sy);
+        project(s.view_position, &sx, &sy);
         if (sx >= 1 && sx <= 639 && sy >= 1 && sy <= 479 && getpixel(plain, sx, sy) != 0) {
             ++shown;
             boundary += getpixel(plain, sx, sy) == makecol(22, 22, 22);

@@ -211,7 +211,7 @@ TEST(StarDraw, ScreenBounds)
             SCOPED_TRACE(testing::Message() << "at (" << e.sx << ", " << e.sy << "), bright " << bright);
             const vector p(e.x, e.y, 400.0f);
             int sx, sy;
-            p.project(&sx, &sy);
+            project(p, &sx, &sy);
             ASSERT_EQ(sx, e.sx);
             ASSERT_EQ(sy, e.sy);
             star_type s = named("Edge", "K5");
@@ -247,7 +247,7 @@ TEST(StarDraw, BehindOrInTheViewersPlane)
     }
 
     int sx, sy;
-    vector(0, 0, -10).project(&sx, &sy);
+    project(vector(0, 0, -10), &sx, &sy);
     EXPECT_EQ(sx, 320);                                      // the z test alone rejects it
     EXPECT_EQ(sy, 240);
 
@@ -270,7 +270,7 @@ TEST(StarDraw, ProjectionBeyondTheIntRange)
     for (const vector& p : close) {
         SCOPED_TRACE(testing::Message() << "(" << p.x << ", " << p.y << ")");
         int sx, sy;
-        p.project(&sx, &sy);
+        project(p, &sx, &sy);
         EXPECT_TRUE(sx == INT_MIN || sy == INT_MIN);
         star_type s = named("Close", "B0");
         s.abs_magnitude = -20.0f;

@@ -205,7 +205,7 @@ TEST_F(FrameLoop, KeepsDrawingAndFlyingWhileTabIsHeld)
     frame_input in;
     in.hold(KEY_SPACE);
     in.hold(KEY_TAB);
-    in.press(KEY_TAB, '\t');
+    press(in, KEY_TAB, '\t');
     EXPECT_TRUE(step(in));
     EXPECT_TRUE(loop.on.names);
     in = frame_input();
@@ -221,16 +221,16 @@ TEST_F(FrameLoop, KeepsDrawingAndFlyingWhileTabIsHeld)
 
 TEST_F(FrameLoop, TabFlipsTheNamesOncePerPress)
 {
-    for (int press = 1; press <= 3; ++press) {
+    for (int n = 1; n <= 3; ++n) {
         frame_input in;
         in.hold(KEY_TAB);
-        in.press(KEY_TAB, '\t');
+        press(in, KEY_TAB, '\t');
         step(in);
-        EXPECT_EQ(loop.on.names, press % 2 == 1) << "press " << press;
+        EXPECT_EQ(loop.on.names, n % 2 == 1) << "press " << n;
         in = frame_input();                              // still held: no longer gone down
         in.hold(KEY_TAB);
         for (int held = 0; held < 3; ++held) step(in);
-        EXPECT_EQ(loop.on.names, press % 2 == 1) << "press " << press;
+        EXPECT_EQ(loop.on.names, n % 2 == 1) << "press " << n;
         step(frame_input());
     }
 }
@@ -263,22 +263,22 @@ TEST_F(FrameLoop, HelpTogglesOnF1AndOnATypedQuestionMark)
     for (const auto& k : frames) {
         frame_input in;
         if (k.hold_only) in.hold(k.key);
-        else in.press(k.key, k.ascii);
+        else press(in, k.key, k.ascii);
         step(in);
         EXPECT_EQ(loop.on.help, k.help) << k.key << " " << k.ascii;
     }
     frame_input f;
     f.hold(KEY_F);
-    f.press(KEY_F, 'f');
+    press(f, KEY_F, 'f');
     step(f);
     ASSERT_TRUE(loop.travel.prompt.is_open());
     frame_input typed;
-    typed.press(KEY_SLASH, '?');
+    press(typed, KEY_SLASH, '?');
     step(typed);
     EXPECT_FALSE(loop.on.help);                          // a ? typed into the prompt is text
     EXPECT_EQ(loop.travel.prompt.text(), "?");
     frame_input f1;
-    f1.press(KEY_F1);
+    press(f1, KEY_F1);
     step(f1);
     EXPECT_TRUE(loop.on.help);                           // F1 is no text: it works there too
     EXPECT_TRUE(loop.travel.prompt.is_open());
@@ -321,9 +321,9 @@ TEST_F(FrameLoop, DrawsNothingNewAtRestAndResumesAtOnceOnInput)
 
     struct { const char* what; frame_input in; } wakes[] = {{"pointer", {}}, {"key", {}}, {"wheel", {}}, {"F1", {}}};
     wakes[0].in.pointer_x = 30;
-    wakes[1].in.press(KEY_Q, 'q');                      // a key that does nothing still counts as input
+    press(wakes[1].in, KEY_Q, 'q');                      // a key that does nothing still counts as input
     wakes[2].in.wheel = 1;
-    wakes[3].in.press(KEY_F1);
+    press(wakes[3].in, KEY_F1);
     frame_input after = quiet;
     for (auto& w : wakes) {
         SCOPED_TRACE(w.what);

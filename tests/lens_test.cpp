@@ -28,6 +28,9 @@ lens lens_of(int w, int h, int zoom = 0, int half_steps = 0)
                                          << r << ", want " << column << ", " << row;
 }
 
+// The pixel of the window opened by default that `p` projects to, against the one expected.
+::testing::AssertionResult projects_to(vector p, int column, int row) { return lands_at(lens(), p, column, row); }
+
 } // namespace
 
 TEST(LensProjection, FocalLengthAndCentreForSizeAndZoom)
@@ -90,9 +93,6 @@ TEST(LensProjection, DefaultIsTodaysProjectionBitForBit)
         const int wr = want_r >= -2147483648.0f && want_r < 2147483648.0f ? (int)want_r : INT_MIN;
         ASSERT_EQ(c, wc) << x << " " << z;
         ASSERT_EQ(r, wr) << y << " " << z;
-        int vc, vr;
-        vector(x, y, z).project(&vc, &vr);
-        ASSERT_TRUE(vc == c && vr == r);
     }
 }
 
@@ -188,4 +188,49 @@ TEST(LensMagnitudes, QuickTestLimitFollowsTheExposure)
         EXPECT_GE((double)now, faint_test::limit_at(e * 0.5)) << "rounded up";
         before = now;
     }
+}
+
+// The window opened by default: the centre at (320, 240), 400 pixels a unit
+// at distance 1, truncation toward zero, and the smallest int for what no int holds.
+TEST(LensDefaultWindow, CentreAndPerspective)
+{
+    EXPECT_TRUE(projects_to(vector(0, 0, 1), 320, 240));
+    EXPECT_TRUE(projects_to(vector(0, 0, 1000), 320, 240));
+    EXPECT_TRUE(projects_to(vector(1, 1, 2), 520, 440));          // y grows downward
+    EXPECT_TRUE(projects_to(vector(2, 2, 4), 520, 440));          // same ray, same pixel
+    EXPECT_TRUE(projects_to(vector(100, -100, 100), 720, -160));  // off screen, not clipped
+    EXPECT_TRUE(projects_to(vector(2, 1, -2), -80, 40));          // behind: mirrored
+}
+
+TEST(LensDefaultWindow, TruncatesTowardZero)
+{
+    EXPECT_TRUE(projects_to(vector(-320.5f, 0, 400), 0, 240));    // -0.5 gives 0, not -1
+    EXPECT_TRUE(projects_to(vector(-321, 0, 400), -1, 240));
+    EXPECT_TRUE(projects_to(vector(-321.5f, 0, 400), -1, 240));   // -1.5 gives -1, not -2
+    EXPECT_TRUE(projects_to(vector(-319.5f, 0, 400), 0, 240));    // 0.5 gives 0
+    EXPECT_TRUE(projects_to(vector(0.75f, 0, 400), 320, 240));
+    EXPECT_TRUE(projects_to(vector(0, -240.5f, 400), 320, 0));
+    EXPECT_TRUE(projects_to(vector(0, -241.5f, 400), 320, -1));
+    EXPECT_TRUE(projects_to(vector(0, 239.5f, 400), 320, 479));   // 479.5 gives 479
+}
+
+TEST(LensDefaultWindow, UnrepresentableGivesSmallestInt)
+{
+    const float nan_f = std::numeric_limits<float>::quiet_NaN(), inf_f = std::numeric_limits<float>::infinity();
+    EXPECT_TRUE(projects_to(vector(1, 0, 0.0000001f), INT_MIN, 240));
+    EXPECT_TRUE(projects_to(vector(-1, 0, 0.0000001f), INT_MIN, 240));
+    EXPECT_TRUE(projects_to(vector(0, 1, 0.0000001f), 320, INT_MIN));
+    EXPECT_TRUE(projects_to(vector(nan_f, 0, 1), INT_MIN, 240));
+    EXPECT_TRUE(projects_to(vector(0, nan_f, 1), 320, INT_MIN));
+    EXPECT_TRUE(projects_to(vector(0, 0, nan_f), INT_MIN, INT_MIN));
+    EXPECT_TRUE(projects_to(vector(0, 0, 0), INT_MIN, INT_MIN));      // 0 / 0
+    EXPECT_TRUE(projects_to(vector(1, -1, 0), INT_MIN, INT_MIN));     // +inf and -inf
+    EXPECT_TRUE(projects_to(vector(inf_f, -inf_f, 1), INT_MIN, INT_MIN));
+    EXPECT_TRUE(projects_to(vector(1e30f, -1e30f, 1), INT_MIN, INT_MIN));
+    EXPECT_TRUE(projects_to(vector(6e6f, -6e6f, 1), INT_MIN, INT_MIN)); // just past the range
+    // Large but in range: converted, sign kept, not taken for out of range.
+    int c, r;
+    lens().project(vector(5e6f, -5e6f, 1), &c, &r);
+    EXPECT_NEAR(c, 2000000320.0, 256.0);
+    EXPECT_NEAR(r, -1999999760.0, 256.0);
 }

@@ -1,5 +1,5 @@
-// The affine matrix: identity, set, scaling against multiplication, products
-// and right composition, and rotations.
+// The affine matrix: identity, set, the product with a number, products and
+// right composition, and rotations.
 #include "base/vector.h"
 #include "test_support.h"
 
@@ -60,18 +60,12 @@ TEST(MatrixSet, RowByRowWithTranslationLast)
     EXPECT_TRUE(same_vector(m * vector(0, 0, 1), vector(3 + 4, 7 + 8, 11 + 12)));
 }
 
-TEST(MatrixScale, LinearPartOnlyUnlikeMultiplication)
+TEST(MatrixTimesNumber, EveryElementTheTranslationIncluded)
 {
-    matrix m;
-    m.scale(2);
-    m.translate(vector(1, 2, 3));                            // taken through the scaling
-    EXPECT_TRUE(same_matrix(m, matrix(2, 0, 0, 2, 0, 2, 0, 4, 0, 0, 2, 6)));
-
-    matrix t(1, 0, 0, 5, 0, 1, 0, 6, 0, 0, 1, 7);
-    const matrix times_two = t * 2.0f;
-    t.scale(2);
-    EXPECT_TRUE(same_matrix(t, matrix(2, 0, 0, 5, 0, 2, 0, 6, 0, 0, 2, 7)));
-    EXPECT_TRUE(same_matrix(times_two, matrix(2, 0, 0, 10, 0, 2, 0, 12, 0, 0, 2, 14)));
+    const matrix t(1, 0, 0, 5, 0, 1, 0, 6, 0, 0, 1, 7);
+    EXPECT_TRUE(same_matrix(t * 2.0f, matrix(2, 0, 0, 10, 0, 2, 0, 12, 0, 0, 2, 14)));
+    EXPECT_TRUE(same_matrix(t * 0.5f, matrix(0.5f, 0, 0, 2.5f, 0, 0.5f, 0, 3, 0, 0, 0.5f, 3.5f)));
+    EXPECT_TRUE(same_matrix(t, matrix(1, 0, 0, 5, 0, 1, 0, 6, 0, 0, 1, 7)));   // the operand kept
 }
 
 TEST(MatrixProduct, SumAndProductsAgreeWithApplyingInTurn)

@@ -5,7 +5,7 @@
 #include "allegro_env.h"
 #include "test_support.h"
 #include "app/overlay.h"
-#include "base/window_identity.h"
+#include "base/x11_bridge.h"
 #include "x11_driver.h"
 
 #include <algorithm>
@@ -650,6 +650,25 @@ TEST_F(ViewerWindow, PointerIsDrawnWhereItIs)
     x.move_pointer(window, park_x, park_y);
     EXPECT_TRUE(wait_for(5, [&] { return !any_lit(x.grab(window), px, py, 8, 12); }))
         << "the pointer left a trace at (" << px << ", " << py << ")";
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+// The pointer leaves the picture as it leaves the window, though nothing else
+// changed there, and comes back as it comes back.
+TEST_F(ViewerWindow, PointerGoesWithTheWindow)
+{
+    dir.write("stars.txt", crafted_catalog());
+    ASSERT_NO_FATAL_FAILURE(start());
+    const int px = 480, py = 360;                 // an empty patch of sky
+    x.move_pointer(window, px, py);
+    ASSERT_TRUE(wait_for(5, [&] { return any_lit(x.grab(window), px, py, 8, 12); }))
+        << "no pointer drawn after moving it to (" << px << ", " << py << ")";
+    x.move_pointer(window, first.width + 100, py);     // off the window, straight from there
+    EXPECT_TRUE(wait_for(5, [&] { return !any_lit(x.grab(window), px, py, 8, 12); }))
+        << "the pointer stayed in the picture after it left the window";
+    x.move_pointer(window, park_x, park_y);
+    EXPECT_TRUE(wait_for(5, [&] { return any_lit(x.grab(window), park_x, park_y, 4, 4); }))
+        << "no pointer after it came back";
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
 }
 

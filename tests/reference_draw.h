@@ -5,6 +5,7 @@
 #define STARHOP_TESTS_REFERENCE_DRAW_H
 
 #include "engine/stars.h"
+#include "test_support.h"
 
 #include <allegro.h>
 #include <cmath>
@@ -32,7 +33,7 @@ inline void draw(const star_type& s, BITMAP* target, int names)
     const vector p = s.view_position;
     if (!(p.z > 0.0f)) return;                                  // behind the viewer
     int sx, sy;
-    p.project(&sx, &sy);
+    project(p, &sx, &sy);
     if (sx < 1 || sx > screen_width - 1 || sy < 1 || sy > screen_height - 1) return;  // off screen
     const float l = p.length();
     const float m = (float)((double)s.abs_magnitude + 2.0 * std::log((double)l / reference_distance) / log_ratio);

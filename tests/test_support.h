@@ -1,5 +1,6 @@
 // What the tests share: the magnitude law worked out in double on its own;
-// catalog lines built from their columns; a file's text and a scratch
+// the default window's projection; key presses as the keyboard hands them
+// out; catalog lines built from their columns; a file's text and a scratch
 // directory; vectors compared within a tolerance and bitmaps pixel for pixel,
 // each failing at the caller's line with what differs; a catalog loaded from
 // text with what it said; a star list made from names; text compressed as
@@ -7,6 +8,7 @@
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
 
+#include "base/input.h"
 #include "engine/catalog.h"
 #include "engine/lens.h"
 #include "engine/stars.h"
@@ -91,6 +93,22 @@ struct temp_dir {
         return (path / name).string();
     }
 };
+
+// A key press in `in` as the library's keyboard buffer would hand it out,
+// also marking the key as gone down.
+inline void press(frame_input& in, int code, int ascii = 0)
+{
+    if (in.press_count < frame_input::most_presses) in.presses[in.press_count++] = key_press{code, ascii};
+    if (code >= 0 && code < frame_input::key_count) in.went_down[code] = true;
+}
+
+// The pixel the view-space point `p` lands on through the lens of the window
+// opened by default (640 by 480, zoom 0): where the tests' stars are drawn.
+inline void project(vector p, int* column, int* row)
+{
+    static const lens standard;
+    standard.project(p, column, row);
+}
 
 inline ::testing::AssertionResult same_vector(vector got, vector want, float tol = 0)
 {

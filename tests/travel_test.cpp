@@ -57,10 +57,10 @@ protected:
             if (ch >= 'a' && ch <= 'z') scancode = KEY_A + (ch - 'a');
             else if (ch >= 'A' && ch <= 'Z') scancode = KEY_A + (ch - 'A');
             else if (ch == ' ') scancode = KEY_SPACE;
-            in.press(scancode, ch);
+            ::press(in, scancode, ch);
         }
     }
-    void press(int scancode, int ascii = 0) { in.press(scancode, ascii); }
+    void press(int scancode, int ascii = 0) { ::press(in, scancode, ascii); }
     // The prompt's part of a frame, the keys as the controls table maps
     // them; the buffered keys are used up.
     bool before_camera(traveller& t, camera& c, const star_type* selected = nullptr)

@@ -1,33 +1,13 @@
-// The three-component vector: arithmetic, cross product, length, normalisation
-// and the projection to a screen pixel.
+// The three-component vector: arithmetic, cross product, length and
+// normalisation.
 #include "base/vector.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <new>
-
-namespace {
-
-const float nan_f = std::numeric_limits<float>::quiet_NaN();
-const float inf_f = std::numeric_limits<float>::infinity();
-
-// The pixel that `p` projects to, against the one expected.
-::testing::AssertionResult projects_to(vector p, int column, int row)
-{
-    int c = 12345, r = 12345;                              // anything project must overwrite
-    p.project(&c, &r);
-    if (c == column && r == row) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "(" << p.x << ", " << p.y << ", " << p.z
-                                         << ") projects to " << c << ", " << r << ", want "
-                                         << column << ", " << row;
-}
-
-} // namespace
 
 TEST(VectorConstruct, DefaultIsZeroEvenOverGarbage)
 {
@@ -113,46 +93,4 @@ TEST(VectorArithmetic, CompoundAssignReturnsACopy)
     EXPECT_TRUE(same_vector(t, vector(4, 3, 2)));
     (s -= vector(1, 1, 1)) = vector(-100, -100, -100);
     EXPECT_TRUE(same_vector(s, vector(3, 2, 1)));
-}
-
-TEST(VectorProject, CentreAndPerspective)
-{
-    EXPECT_TRUE(projects_to(vector(0, 0, 1), 320, 240));
-    EXPECT_TRUE(projects_to(vector(0, 0, 1000), 320, 240));
-    EXPECT_TRUE(projects_to(vector(1, 1, 2), 520, 440));          // y grows downward
-    EXPECT_TRUE(projects_to(vector(2, 2, 4), 520, 440));          // same ray, same pixel
-    EXPECT_TRUE(projects_to(vector(100, -100, 100), 720, -160));  // off screen, not clipped
-    EXPECT_TRUE(projects_to(vector(2, 1, -2), -80, 40));          // behind: mirrored
-}
-
-TEST(VectorProject, TruncatesTowardZero)
-{
-    EXPECT_TRUE(projects_to(vector(-320.5f, 0, 400), 0, 240));    // -0.5 gives 0, not -1
-    EXPECT_TRUE(projects_to(vector(-321, 0, 400), -1, 240));
-    EXPECT_TRUE(projects_to(vector(-321.5f, 0, 400), -1, 240));   // -1.5 gives -1, not -2
-    EXPECT_TRUE(projects_to(vector(-319.5f, 0, 400), 0, 240));    // 0.5 gives 0
-    EXPECT_TRUE(projects_to(vector(0.75f, 0, 400), 320, 240));
-    EXPECT_TRUE(projects_to(vector(0, -240.5f, 400), 320, 0));
-    EXPECT_TRUE(projects_to(vector(0, -241.5f, 400), 320, -1));
-    EXPECT_TRUE(projects_to(vector(0, 239.5f, 400), 320, 479));   // 479.5 gives 479
-}
-
-TEST(VectorProject, UnrepresentableGivesSmallestInt)
-{
-    EXPECT_TRUE(projects_to(vector(1, 0, 0.0000001f), INT_MIN, 240));
-    EXPECT_TRUE(projects_to(vector(-1, 0, 0.0000001f), INT_MIN, 240));
-    EXPECT_TRUE(projects_to(vector(0, 1, 0.0000001f), 320, INT_MIN));
-    EXPECT_TRUE(projects_to(vector(nan_f, 0, 1), INT_MIN, 240));
-    EXPECT_TRUE(projects_to(vector(0, nan_f, 1), 320, INT_MIN));
-    EXPECT_TRUE(projects_to(vector(0, 0, nan_f), INT_MIN, INT_MIN));
-    EXPECT_TRUE(projects_to(vector(0, 0, 0), INT_MIN, INT_MIN));      // 0 / 0
-    EXPECT_TRUE(projects_to(vector(1, -1, 0), INT_MIN, INT_MIN));     // +inf and -inf
-    EXPECT_TRUE(projects_to(vector(inf_f, -inf_f, 1), INT_MIN, INT_MIN));
-    EXPECT_TRUE(projects_to(vector(1e30f, -1e30f, 1), INT_MIN, INT_MIN));
-    EXPECT_TRUE(projects_to(vector(6e6f, -6e6f, 1), INT_MIN, INT_MIN)); // just past the range
-    // Large but in range: converted, sign kept, not taken for out of range.
-    int c, r;
-    vector(5e6f, -5e6f, 1).project(&c, &r);
-    EXPECT_NEAR(c, 2000000320.0, 256.0);
-    EXPECT_NEAR(r, -1999999760.0, 256.0);
 }

@@ -15,7 +15,8 @@
 #include "base/picture.h"
 #include "engine/star_groups.h"
 #include "engine/stars.h"
-#include "base/window_identity.h"
+#include "base/pointer.h"
+#include "base/x11_bridge.h"
 
 #include <allegro.h>
 #include <algorithm>
@@ -27,7 +28,6 @@
 #include <malloc.h>
 #include <memory>
 #include <new>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -53,7 +53,6 @@ public:
     explicit display(const screen_choice& choice) : window_w_(choice.width), window_h_(choice.height) {}
     ~display()
     {
-        show_mouse(nullptr);
         if (buffer_) destroy_bitmap(buffer_);
     }
     display(const display&) = delete;
@@ -88,7 +87,7 @@ private:
             said.show("Full screen is not available: the desktop's size is not known.", refusal_seconds);
             return false;
         }
-        show_mouse(nullptr);
+        const mode_change changing;
         if (set_gfx_mode(fullscreen ? GFX_AUTODETECT_FULLSCREEN : GFX_AUTODETECT_WINDOWED, w, h, 0, 0) != 0) {
             char line[200];
             std::snprintf(line, sizeof line, "The %s of %dx%d was refused%s%s", fullscreen ? "full screen" : "window",
@@ -124,14 +123,13 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
     unsigned ticks_then = ticks;
     constexpr unsigned visibility_ticks = ticks_per_second / 5;
     unsigned checked_at = ~0u;
-    std::optional<events_read_by_frames> events(std::in_place);
+    const events_read_by_frames events;
+    bool pointer_shown = false;                 // over the picture on the screen
     while (!loop.done()) {
-        events->read();
+        events.read();
         read_input(in);
         if (acts(in, act::switch_screen, false)) {   // also while the prompt is open
-            events.reset();                     // the switch waits on the library's own reading
             const bool switched = screen_of.toggle(said);
-            events.emplace();
             if (!switched) return false;
             loop.use_buffer(screen_of.buffer());
         }
@@ -148,8 +146,10 @@ static bool run_frames(star_type* first_star, int star_count, display& screen_of
         const unsigned tick = ticks;            // before the flag is taken, so a tick that
         countready = 0;                         // lands in between is counted, not shown
         BITMAP* const buffer = screen_of.buffer();
-        if (drawn) blit(buffer, screen, 0, 0, 0, 0, buffer->w, buffer->h);
-        framecounter = framecounter + 1;        // paced frames, drawn or not
+        const bool pointer = pointer_over_window();   // a pointer that comes or goes shows the picture again
+        if (drawn || pointer != pointer_shown) show_picture(buffer, screen, pointer, in.pointer_x, in.pointer_y);
+        pointer_shown = pointer;
+        ++framecounter;                         // paced frames, drawn or not
         rate.frame_shown(tick);
     }
     return true;
@@ -303,7 +303,6 @@ int run_viewer(const command_line& line)
         allegro_message("Couldn't create output bitmap. (Not enough memory?)\n");
         return 1;
     }
-    show_mouse(screen_of.buffer());
     if (!run_frames(first_star, star_count, screen_of, groups.get(), shown, line)) {
         std::fprintf(stderr, "starhop: the screen mode could not be set again after a switch was refused\n");
         return 1;

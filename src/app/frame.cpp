@@ -29,7 +29,6 @@ void draw_frame(const camera& c, const matrix& view, const toggles& on, star_typ
                 BITMAP* buffer, const traveller* travel, star_groups* groups, const notices* shown, selection* picked)
 {
     acquire_bitmap(buffer);
-    show_mouse(nullptr);                       // the pointer comes off before we draw
     clear_bitmap(buffer);
     draw_context frame(buffer, c.optics, on.names);
     if (picked) frame.pick = picked->pick();   // null but on the frame after a click
@@ -48,7 +47,6 @@ void draw_frame(const camera& c, const matrix& view, const toggles& on, star_typ
     o.picked = picked;
     o.shown = shown;
     draw_overlay(buffer, o);
-    show_mouse(buffer);
     release_bitmap(buffer);
 }
 
@@ -141,10 +139,8 @@ bool frame_loop::step(const frame_input& in, unsigned tick)
         drawn_state_ = now;
     }
     if (acts(in, act::picture, keys)) {            // the picture on the screen, without the pointer
-        show_mouse(nullptr);
         const std::string said =
             save_picture(buffer_, pictures.empty() ? pictures_folder() : pictures, std::time(nullptr));
-        show_mouse(buffer_);
         if (shown_)
             for (const std::string& part : screen_lines(said, c.optics.width())) shown_->show(part, saved_seconds);
     }

@@ -7,10 +7,15 @@
 #include <cstdio>
 #include <mutex>
 
-volatile int countready = 0;
-volatile int framecounter = 0;
-volatile int fps = 0;
-volatile unsigned ticks = 0;
+std::atomic<int> countready{0};
+std::atomic<int> framecounter{0};
+std::atomic<int> fps{0};
+std::atomic<unsigned> ticks{0};
+// Lock-free, so that no access to them can hold up the timer thread. (The
+// library's LOCK_ and END_OF_FUNCTION macros, for systems that page memory out
+// under a timer, are empty on this one: the callback needs none.)
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free,
+              "the timer's values are lock-free");
 
 static std::mutex tick_lock;
 static std::condition_variable tick_signal;     // rung by the timer at each tick
@@ -20,7 +25,7 @@ void timerfunc()
     {
         // Under the lock, so the ring cannot fall between a waiter's test and its wait.
         std::lock_guard<std::mutex> hold(tick_lock);
-        ticks = ticks + 1;                      // counted before the flag is raised
+        ++ticks;                                // counted before the flag is raised
         countready = 1;
     }
     tick_signal.notify_one();

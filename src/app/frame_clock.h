@@ -5,15 +5,18 @@
 #ifndef STARHOP_FRAME_CLOCK_H
 #define STARHOP_FRAME_CLOCK_H
 
+#include <atomic>
+
 // The timer's rate: a tick every 20 ms.
 constexpr unsigned ticks_per_second = 50;
 
 // Set to 1 by the timer every tick; the frame loop waits for it before it
 // shows a frame, then sets it back to 0.
-extern volatile int countready;
-extern volatile int framecounter;               // frames shown so far
-extern volatile int fps;                        // frames shown in the last second
-extern volatile unsigned ticks;                 // timer calls so far
+// Shared with the timer's thread, so atomic.
+extern std::atomic<int> countready;
+extern std::atomic<int> framecounter;           // frames shown so far
+extern std::atomic<int> fps;                    // frames shown in the last second
+extern std::atomic<unsigned> ticks;             // timer calls so far
 void timerfunc();
 // Installs timerfunc at the rate. Needs the library's timer.
 void start_frame_clock();

@@ -16,12 +16,6 @@ bool frame_input::quiet() const
     return std::none_of(went_down, went_down + key_count, [](bool d) { return d; });
 }
 
-void frame_input::press(int code, int ascii)
-{
-    if (press_count < most_presses) presses[press_count++] = key_press{code, ascii};
-    if (code >= 0 && code < key_count) went_down[code] = true;
-}
-
 namespace {
 
 // Pixels from one point to another along a row or a column, the larger.

@@ -55,10 +55,8 @@ struct frame_input {
     // stayed, no button changed. Keys and buttons may still be held.
     bool quiet() const;
 
-    // Test helpers' counterparts of the library: a key held down, and a key
-    // press as the buffer would hand it out (also marking it as gone down).
+    // The counterpart of the library's key state for tests and the fuzzer: a key held down.
     void hold(int code, bool down = true) { if (code >= 0 && code < key_count) held[code] = down; }
-    void press(int code, int ascii = 0);
 };
 
 // Fills `in` for a new frame from the library's keyboard, keyboard buffer and

@@ -117,11 +117,6 @@ int create_png(BITMAP* bmp, const std::string& path, std::string& problem)
 }
 } // namespace
 
-bool write_new_png(BITMAP* bmp, const std::string& path, std::string& problem)
-{
-    return create_png(bmp, path, problem) == 0;
-}
-
 bool write_png(BITMAP* bmp, const std::string& path, std::string& problem)
 {
     std::string temporary = path + ".XXXXXX";   // beside it, so the rename stays on one disk

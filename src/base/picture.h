@@ -8,11 +8,9 @@
 
 struct BITMAP;
 
-// Writes the bitmap's pixels as an 8-bit RGB PNG to `path`, which must not
-// exist yet (it is created exclusively). Returns false and says why in
+// Writes the bitmap's pixels as an 8-bit RGB PNG to `path`, replacing a file
+// there only once the new one is whole. Returns false and says why in
 // `problem` when it cannot be written whole; no part of a file stays behind.
-bool write_new_png(BITMAP* bmp, const std::string& path, std::string& problem);
-// The same to `path`, replacing a file there only once the new one is whole.
 bool write_png(BITMAP* bmp, const std::string& path, std::string& problem);
 
 // The folder for pictures: `xdg_answer` (what xdg-user-dir PICTURES says) when

@@ -1,6 +1,5 @@
+// Vector length and normalisation, and the matrix operations, each float step written out.
 #include "base/vector.h"
-
-#include "engine/lens.h"
 
 #include <cmath>
 
@@ -19,12 +18,6 @@ void vector::normalize()
     z = z / l;
 }
 
-void vector::project(int* column, int* row) const
-{
-    static const lens standard;                          // the window opened by default
-    standard.project(*this, column, row);
-}
-
 matrix::matrix() : m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0} {}
 
 matrix::matrix(float a0, float a1, float a2, float a3, float a4, float a5,
@@ -35,12 +28,6 @@ void matrix::set(float a0, float a1, float a2, float a3, float a4, float a5,
                  float a6, float a7, float a8, float a9, float a10, float a11)
 {
     *this = matrix(a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11);
-}
-
-void matrix::scale(float s)
-{
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) m[4 * i + j] = m[4 * i + j] * s;
 }
 
 void matrix::translate(vector v)

@@ -24,10 +24,6 @@ public:
     float length() const;
     // Divides by the length; a zero vector becomes not-a-number.
     void normalize();
-    // Perspective projection of a view-space point (z > 0) to a pixel of the
-    // 640 by 480 screen at zoom 0, as the lens does it. A coordinate that is
-    // not a number or does not fit an int comes out as the smallest int.
-    void project(int* column, int* row) const;
 };
 
 // A vector in double precision, for the steps that must not round to float
@@ -51,7 +47,7 @@ double length(dvector a);                          // the square root of dot(a, 
 
 // An affine transform: a 3 by 3 linear part and a translation column, twelve
 // floats row by row (element (i, j) at 4 * i + j). Points are column vectors
-// on the right. scale, translate and rotate compose on the right: M becomes M * X.
+// on the right. translate and rotate compose on the right: M becomes M * X.
 class matrix {
 public:
     float m[12];
@@ -62,7 +58,6 @@ public:
     void set(float a0, float a1, float a2, float a3, float a4, float a5,
              float a6, float a7, float a8, float a9, float a10, float a11);
 
-    void scale(float s);                           // the linear part only
     void translate(vector v);                      // by v taken as a point
     void rotate(float angle, vector axis);         // right-handed, radians
 

@@ -1,10 +1,11 @@
 // The window's class and icon, its state and its events, through the library's X11 driver.
-#include "base/window_identity.h"
+#include "base/x11_bridge.h"
 
 #include <allegro.h>
 #include <xalleg.h>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 // The X11 driver takes its icon from this pointer when the library starts,
@@ -15,6 +16,14 @@ void* allegro_icon = window_icon_xpm;
 }
 
 const char window_class[] = "starhop";
+
+// The build defines STARHOP_X11_EVENTS, as the library version it found, only
+// when that is the version the event reading was written against.
+#ifdef STARHOP_X11_EVENTS
+const char events_written_for[] = STARHOP_X11_EVENTS;
+#else
+const char events_written_for[] = "";
+#endif
 
 void claim_window()
 {
@@ -54,10 +63,37 @@ static int display_lost(Display*)
 
 void end_when_display_lost() { XSetIOErrorHandler(display_lost); }
 
-events_read_by_frames::events_read_by_frames()
-    : holding_(system_driver && system_driver->id == SYSTEM_XWINDOWS && _unix_bg_man == &_bg_man_pthreads)
+bool events_reading_fits(const char* library_id, const char* written_for)
 {
-    if (!holding_) return;
+    static const char name[] = "Allegro ";
+    if (!library_id || !written_for || !*written_for) return false;
+    const std::size_t name_length = sizeof name - 1, version_length = std::strlen(written_for);
+    if (std::strncmp(library_id, name, name_length) != 0) return false;
+    if (std::strncmp(library_id + name_length, written_for, version_length) != 0) return false;
+    const char after = library_id[name_length + version_length];
+    return after == '\0' || after == ',';      // 4.4.3, not 4.4.30 or 4.4.3.1
+}
+
+namespace {
+
+// Whether the frames read the events now: an events_read_by_frames holds the
+// library's thread, and no mode_change has handed the reading back to it.
+bool frames_read = false;
+
+// Whether the frames can read the events in place of the library's thread.
+bool frames_can_read()
+{
+#ifdef STARHOP_X11_EVENTS
+    return system_driver && system_driver->id == SYSTEM_XWINDOWS && _unix_bg_man == &_bg_man_pthreads &&
+           events_reading_fits(allegro_id, events_written_for);
+#else
+    return false;
+#endif
+}
+
+void hold_library_thread()
+{
+#ifdef STARHOP_X11_EVENTS
     // The driver's thread calls its handlers only while no one holds them off,
     // and waits without waking until then.
     _unix_bg_man->disable_interrupts();
@@ -69,16 +105,35 @@ events_read_by_frames::events_read_by_frames()
     XLOCK();
     _xwin.mouse_warped = 0;
     XUNLOCK();
+#endif
+}
+
+void free_library_thread()
+{
+#ifdef STARHOP_X11_EVENTS
+    _unix_bg_man->enable_interrupts();
+#endif
+}
+
+} // namespace
+
+events_read_by_frames::events_read_by_frames() : holding_(frames_can_read())
+{
+    if (!holding_) return;
+    hold_library_thread();
+    frames_read = true;
 }
 
 events_read_by_frames::~events_read_by_frames()
 {
-    if (holding_) _unix_bg_man->enable_interrupts();   // the library's shutdown waits for that thread
+    if (holding_ && frames_read) free_library_thread();   // the library's shutdown waits for that thread
+    frames_read = false;
 }
 
 void events_read_by_frames::read() const
 {
-    if (!holding_) return;
+    if (!holding_ || !frames_read) return;
+#ifdef STARHOP_X11_EVENTS
     // The driver takes at most 50 events a call: a burst (a fast pointer
     // sends hundreds a second) takes a few calls, so that none wait a frame.
     for (int calls = 0; calls < 8; ++calls) {
@@ -88,4 +143,19 @@ void events_read_by_frames::read() const
         XUNLOCK();
         if (waiting == 0) break;
     }
+#endif
+}
+
+mode_change::mode_change() : handed_back_(frames_read)
+{
+    if (!handed_back_) return;
+    free_library_thread();
+    frames_read = false;
+}
+
+mode_change::~mode_change()
+{
+    if (!handed_back_) return;
+    hold_library_thread();
+    frames_read = true;
 }
