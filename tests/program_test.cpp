@@ -314,7 +314,7 @@ protected:
         EXPECT_EQ(program->exit_code(), 0) << program->err();
     }
 
-    scratch_dir dir;
+    temp_dir dir;
     display x;
     std::unique_ptr<process> program;
     unsigned long window = 0;
@@ -326,7 +326,7 @@ protected:
 
 TEST(ProgramStartup, NoDisplayEndsWithMessageAndStatusOne)
 {
-    scratch_dir dir;
+    temp_dir dir;
     dir.write("stars.txt", worked_example());
     process program(STARHOP_BINARY, dir, false);
     ASSERT_TRUE(program.wait_exit(exit_timeout)) << "still running without a display";
@@ -346,7 +346,7 @@ TEST(ProgramDisplay, LosingTheDisplayEndsItWithAMessage)
         if (required && *required) FAIL() << "cannot start an X server of the test's own (Xvfb)";
         GTEST_SKIP() << "cannot start an X server of the test's own (Xvfb)";
     }
-    scratch_dir dir;
+    temp_dir dir;
     dir.write("stars.txt", worked_example());
     process program(STARHOP_BINARY, dir, true, server.name().c_str());
     {
@@ -499,7 +499,7 @@ TEST_F(ViewerWindow, CatalogIsReadFromTheWorkingDirectoryNotBesideTheProgram)
 {
     // A copy of the program with the worked example beside it, started from
     // a directory that holds a one-star catalog of its own.
-    scratch_dir home;
+    temp_dir home;
     const std::string binary = home.file("starhop");
     std::filesystem::copy_file(STARHOP_BINARY, binary);
     std::filesystem::permissions(binary, std::filesystem::perms::owner_all);
@@ -755,7 +755,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
 {
     // The catalog lives elsewhere and is named on the command line; the
     // working directory has none.
-    scratch_dir sky;
+    temp_dir sky;
     sky.write("my-stars.txt", catalog_line(decoy) + catalog_line(far_target));
     ASSERT_NO_FATAL_FAILURE(start_with("'" + sky.file("my-stars.txt") + "'"));
     EXPECT_EQ(out_when_window_opened, "Fail after reading Target Star at Distance 40\n");
