@@ -1,6 +1,7 @@
 // What the tests share: the magnitude law worked out in double on its own;
 // catalog lines built from their columns; a file's text, a scratch directory
-// and a scratch file; vectors compared within a tolerance and bitmaps pixel
+// and a scratch file; the command line parsed, and the built program run
+// without a display; vectors compared within a tolerance and bitmaps pixel
 // for pixel, each failing at the caller's line with what differs; a catalog
 // loaded from text or through the file-name entry with what it said; text
 // compressed as gzip; XPM pictures and PNG files read back into pixels.
