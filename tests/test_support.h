@@ -34,6 +34,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -114,14 +115,28 @@ struct temp_dir {
     }
 };
 
-// A file of given text for the length of a scope, in a directory of its own.
+// A fresh file of given text under the system's temporary directory, removed
+// at the end of the scope; a test that cannot write it fails there. Made
+// thousands of times by some tests, so it is one file, not a directory.
 class temp_file {
 public:
-    explicit temp_file(const std::string& text) : path_(dir_.write("catalog", text)) {}
+    explicit temp_file(const std::string& text)
+        : path_((std::filesystem::temp_directory_path() / "starhop-test-XXXXXX").string())
+    {
+        const int fd = mkstemp(&path_[0]);
+        const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == (ssize_t)text.size();
+        if (fd >= 0) ::close(fd);
+        if (!written) {
+            if (fd >= 0) ::unlink(path_.c_str());
+            throw std::runtime_error("cannot write " + path_);
+        }
+    }
+    ~temp_file() { ::unlink(path_.c_str()); }
+    temp_file(const temp_file&) = delete;
+    temp_file& operator=(const temp_file&) = delete;
     const char* path() const { return path_.c_str(); }
 
 private:
-    temp_dir dir_;
     std::string path_;
 };
 
