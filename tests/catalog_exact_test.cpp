@@ -9,7 +9,6 @@
 #include "engine/stars.h"
 #include "reference_loader.h"
 #include "test_support.h"
-#include "temp_file.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <random>
 #include <sstream>
 #include <streambuf>
@@ -215,14 +213,9 @@ TEST(CatalogExact, ShippedCatalogThroughStreamAndFileName)
     EXPECT_TRUE(same(by_loader_in_pieces(text, 5), want));
 
     star_type head;
-    std::ostringstream report, errors;
-    std::streambuf* out = std::cout.rdbuf(report.rdbuf());
-    std::streambuf* err = std::cerr.rdbuf(errors.rdbuf());
-    const int n = load_catalog(path.c_str(), &head, 6.0f);
-    std::cout.rdbuf(out);
-    std::cerr.rdbuf(err);
-    EXPECT_TRUE(same(collect(head, n, report.str()), want));
-    EXPECT_EQ(errors.str(), "");                                  // it ends cleanly
+    const catalog_load said = load_catalog_file(path, head);
+    EXPECT_TRUE(same(collect(head, said.result, said.report), want));
+    EXPECT_EQ(said.errors, "");                                   // it ends cleanly
 
     for (const long long piece : {4096LL, 65536LL, 1LL << 20}) {
         std::string explained;

@@ -5,7 +5,6 @@
 #include "engine/catalog.h"
 #include "engine/catalog_formats.h"
 #include "engine/stars.h"
-#include "temp_file.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

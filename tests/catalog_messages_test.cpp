@@ -4,59 +4,17 @@
 #include "engine/catalog.h"
 #include "engine/stars.h"
 #include "test_support.h"
-#include "temp_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-struct said {
-    int result;
-    std::string report, errors;
-};
-
-said load_text(const std::string& text)
-{
-    star_type head;
-    std::istringstream in(text);
-    std::ostringstream report, errors;
-    load_notes notes;
-    notes.source_name = "stars.txt";
-    notes.errors = &errors;
-    const int n = load_catalog(in, &head, report, notes);
-    for (star_type* s = head.next; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
-    return {n, report.str(), errors.str()};
-}
-
-// Through the file-name entry: standard output and standard error captured.
-said load_file(const std::string& path)
-{
-    star_type head;
-    std::ostringstream report, errors;
-    std::streambuf* out = std::cout.rdbuf(report.rdbuf());
-    std::streambuf* err = std::cerr.rdbuf(errors.rdbuf());
-    const int n = load_catalog(path.c_str(), &head, 6.0f);
-    std::cout.rdbuf(out);
-    std::cerr.rdbuf(err);
-    for (star_type* s = head.next; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
-    return {n, report.str(), errors.str()};
-}
 
 const std::string two_good = good_line("One") + good_line("Two");
 const std::string two_loaded = "Fail after reading Two at Distance 25\n";
@@ -89,7 +47,7 @@ TEST(CatalogMessages, NumberColumnsByTheirMeaning)
     };
     for (const expected& e : cases) {
         SCOPED_TRACE(e.line);
-        const said s = load_text(two_good + e.line + good_line("After"));
+        const catalog_load s = load_catalog_text(two_good + e.line + good_line("After"));
         EXPECT_EQ(s.result, 2);
         EXPECT_EQ(s.report, two_loaded);                          // the closing line is as before
         EXPECT_EQ(s.errors, e.message);
@@ -98,21 +56,24 @@ TEST(CatalogMessages, NumberColumnsByTheirMeaning)
 
 TEST(CatalogMessages, WhatStoodThereIsShortenedAndMadePrintable)
 {
-    const said longer =
-        load_text(good_line("One") + catalog_line("Bad", "1.0", "abcdefghijklmnopqrstuvwxyz", "G", "1 2 3", "4 5 6"));
+    const catalog_load longer = load_catalog_text(
+        good_line("One") + catalog_line("Bad", "1.0", "abcdefghijklmnopqrstuvwxyz", "G", "1 2 3", "4 5 6"));
     EXPECT_EQ(longer.errors, "stars.txt:2: distance column holds \"abcdefghijklmnopqrst...\", not a number; "
                              "1 star loaded, the rest of the file skipped\n");
-    const said twenty = load_text(catalog_line("Bad", "abcdefghijklmnopqrst", "7.5", "G", "1 2 3", "4 5 6"));
+    const catalog_load twenty =
+        load_catalog_text(catalog_line("Bad", "abcdefghijklmnopqrst", "7.5", "G", "1 2 3", "4 5 6"));
     EXPECT_EQ(twenty.errors, "stars.txt:1: magnitude column holds \"abcdefghijklmnopqrst\", not a number; "
                              "0 stars loaded, the rest of the file skipped\n");
-    const said control = load_text(catalog_line("Bad", std::string("a\0b\x1b", 4) + "c", "7.5", "G", "1 2 3", "4 5 6"));
+    const catalog_load control =
+        load_catalog_text(catalog_line("Bad", std::string("a\0b\x1b", 4) + "c", "7.5", "G", "1 2 3", "4 5 6"));
     EXPECT_EQ(control.errors, "stars.txt:1: magnitude column holds \"a\\x00b\\x1bc\", not a number; "
                               "0 stars loaded, the rest of the file skipped\n");
     // 19 letters and a two-byte character: cut before the character, not inside it.
-    const said wide = load_text(catalog_line("Bad", std::string(19, 'x') + "\xc3\xa9" + "tail", "7.5", "G", "1 2 3", "4 5 6"));
+    const catalog_load wide =
+        load_catalog_text(catalog_line("Bad", std::string(19, 'x') + "\xc3\xa9" + "tail", "7.5", "G", "1 2 3", "4 5 6"));
     EXPECT_EQ(wide.errors, "stars.txt:1: magnitude column holds \"" + std::string(19, 'x') +
                            "...\", not a number; 0 stars loaded, the rest of the file skipped\n");
-    const said crlf = load_text(good_line("One") + "Bad\t\t1.0\t\tfar\r\n");
+    const catalog_load crlf = load_catalog_text(good_line("One") + "Bad\t\t1.0\t\tfar\r\n");
     EXPECT_EQ(crlf.errors, "stars.txt:2: distance column holds \"far\", not a number; "
                            "1 star loaded, the rest of the file skipped\n");
 }
@@ -130,14 +91,14 @@ TEST(CatalogMessages, FileEndingInsideALine)
     };
     for (const expected& e : cases) {
         SCOPED_TRACE(cut.substr(0, e.length));
-        const said s = load_text(two_good + cut.substr(0, e.length));
+        const catalog_load s = load_catalog_text(two_good + cut.substr(0, e.length));
         EXPECT_EQ(s.result, 2);
         EXPECT_EQ(s.report, two_loaded);
         EXPECT_EQ(s.errors, "stars.txt:3: the file ends inside the line, at its " + e.column +
                             " column; 2 stars loaded\n");
     }
     for (size_t length : {cut.size() - 1, cut.size()}) {          // the last number ends the file
-        const said whole = load_text(two_good + cut.substr(0, length));
+        const catalog_load whole = load_catalog_text(two_good + cut.substr(0, length));
         EXPECT_EQ(whole.result, 3);
         EXPECT_EQ(whole.errors, "");
     }
@@ -159,13 +120,13 @@ TEST(CatalogMessages, LineEndingBeforeItsLastColumn)
         SCOPED_TRACE(cut.substr(0, e.length));
         std::string broken = cut.substr(0, e.length) + "\n";
         if (e.length == 0) broken = "x\v\n";                      // white space, but not a blank line
-        const said s = load_text(two_good + broken + good_line("After"));
+        const catalog_load s = load_catalog_text(two_good + broken + good_line("After"));
         EXPECT_EQ(s.result, 2);
         EXPECT_EQ(s.report, two_loaded);
         EXPECT_EQ(s.errors, "stars.txt:3: the line ends before its last column, in its " + e.column +
                             " column; 2 stars loaded, the rest of the file skipped\n");
     }
-    const said whole = load_text(two_good + cut + "\n" + good_line("After"));
+    const catalog_load whole = load_catalog_text(two_good + cut + "\n" + good_line("After"));
     EXPECT_EQ(whole.result, 4);
     EXPECT_EQ(whole.errors, "");
 }
@@ -178,14 +139,14 @@ TEST(CatalogMessages, PlainTextAndBlankLinesBetweenStars)
 {
     const std::string sirius = catalog_line("Sirius", "-1.46", "8.6", "A1V", "06 45 08.9", "-16 42 58");
     const std::string arcturus = catalog_line("Arcturus", "-0.05", "36.7", "K1.5III", "14 15 39.7", "+19 10 57");
-    const said note = load_text(sirius + "These are the stars of spring evenings\n" + arcturus);
+    const catalog_load note = load_catalog_text(sirius + "These are the stars of spring evenings\n" + arcturus);
     EXPECT_EQ(note.result, 1);
     EXPECT_EQ(note.report, "Fail after reading Sirius at Distance 8.6\n");
     EXPECT_EQ(note.errors, "stars.txt:2: the line ends before its last column, in its name column; "
                            "1 star loaded, the rest of the file skipped\n");
     for (const std::string& blank : {std::string("\n"), std::string(" \t \r\n"), std::string("\r\n\n\t\n")}) {
         SCOPED_TRACE(blank);
-        const said s = load_text(blank + sirius + blank + arcturus + blank);
+        const catalog_load s = load_catalog_text(blank + sirius + blank + arcturus + blank);
         EXPECT_EQ(s.result, 2);
         EXPECT_EQ(s.report, "Fail after reading Arcturus at Distance 36.7\n");
         EXPECT_EQ(s.errors, "");
@@ -215,7 +176,7 @@ TEST(CatalogMessages, CleanEndsSayNothing)
     for (const std::string& text : {std::string(), two_good, two_good + "\n", two_good + "\r\n \t\n",
                                     two_good.substr(0, two_good.size() - 1), std::string("\n\n")}) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(load_text(text).errors, "");
+        EXPECT_EQ(load_catalog_text(text).errors, "");
     }
 }
 
@@ -224,12 +185,12 @@ TEST(CatalogMessages, LineNumbersCountEveryLineFeedBeforeTheStop)
     std::string text;
     for (int i = 0; i < 20000; ++i) text += good_line("Star " + std::to_string(i));  // several refills
     ASSERT_GT(text.size(), 500000u);
-    const said s = load_text(text + "Header\t\tMagnitude\n");
+    const catalog_load s = load_catalog_text(text + "Header\t\tMagnitude\n");
     EXPECT_EQ(s.result, 20000);
     EXPECT_EQ(s.errors, "stars.txt:20001: magnitude column holds \"Magnitude\", not a number; "
                         "20000 stars loaded, the rest of the file skipped\n");
     // A long name without a tab ends at its own line feed, not at a later line's tab.
-    const said over = load_text(good_line("One") + std::string(30, 'n') + "\nmore\nstill\t\tx\n");
+    const catalog_load over = load_catalog_text(good_line("One") + std::string(30, 'n') + "\nmore\nstill\t\tx\n");
     EXPECT_EQ(over.result, 1);
     EXPECT_EQ(over.errors, "stars.txt:2: the line ends before its last column, in its name column; "
                            "1 star loaded, the rest of the file skipped\n");
@@ -238,7 +199,6 @@ TEST(CatalogMessages, LineNumbersCountEveryLineFeedBeforeTheStop)
 TEST(CatalogMessages, FilesThatCannotBeOpenedOrRead)
 {
     const temp_dir scratch;
-    ASSERT_FALSE(scratch.path.empty());
     const std::filesystem::path& dir = scratch.path;
     std::filesystem::create_directory(dir / "stars.txt");
     std::ofstream(dir / "plain.txt") << good_line("Only");
@@ -249,16 +209,16 @@ TEST(CatalogMessages, FilesThatCannotBeOpenedOrRead)
         {(dir / "plain.txt/stars.txt").string(), (dir / "plain.txt/stars.txt").string() + ": cannot open: Not a directory\n"},
     };
     for (const expected& e : cases) {
-        const said s = load_file(e.path);
+        const catalog_load s = load_catalog_file(e.path);
         EXPECT_EQ(s.result, 0);
         EXPECT_EQ(s.report, "Fail after reading  at Distance 0\n");
         EXPECT_EQ(s.errors, e.message);
     }
-    const said plain = load_file((dir / "plain.txt").string());
+    const catalog_load plain = load_catalog_file((dir / "plain.txt").string());
     EXPECT_EQ(plain.result, 1);
     EXPECT_EQ(plain.errors, "");
     std::ofstream(dir / "bad.txt") << good_line("One") << "Two\t\tdim\n";
-    const said bad = load_file((dir / "bad.txt").string());
+    const catalog_load bad = load_catalog_file((dir / "bad.txt").string());
     EXPECT_EQ(bad.errors, (dir / "bad.txt").string() + ":2: magnitude column holds \"dim\", not a number; "
                           "1 star loaded, the rest of the file skipped\n");
 }

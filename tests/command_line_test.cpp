@@ -3,23 +3,17 @@
 #include "app/app.h"
 #include "app/frame.h"
 #include "model/command_line.h"
+#include "test_support.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
 
 const std::string usage = "Usage: starhop [--window WxH | --fullscreen] [--at LINE] [--names] [--picture FILE] [catalog]\n";
-
-command_line parse(std::vector<const char*> args)
-{
-    args.insert(args.begin(), "starhop");
-    return parse_command_line((int)args.size(), args.data());
-}
 
 // The version that the build names in its top-level project() line.
 std::string project_version()
@@ -171,33 +165,23 @@ TEST(CommandLine, WindowSizeWithinItsLimitsAndFullScreen)
 // window would have failed for want of one (status 1).
 TEST(CommandLineProgram, AnswersBeforeAnyWindowOpens)
 {
-    const std::string binary = STARHOP_BINARY;
-    const std::string out = ::testing::TempDir() + "starhop_out.txt", err = ::testing::TempDir() + "starhop_err.txt";
-    auto run = [&](const std::string& args) {
-        const std::string command = "env -u DISPLAY '" + binary + "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-    auto read = [](const std::string& path) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    };
+    const temp_dir dir;
+    const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
+    auto run = [&](const std::string& args) { return run_without_display(args, err, out); };
     EXPECT_EQ(run("--help"), 0);
-    EXPECT_EQ(read(out).rfind(usage, 0), 0u);
-    EXPECT_EQ(read(err), "");
+    EXPECT_EQ(file_text(out).rfind(usage, 0), 0u);
+    EXPECT_EQ(file_text(err), "");
     EXPECT_EQ(run("--version"), 0);
-    EXPECT_EQ(read(out), "starhop " + project_version() + "\n");
+    EXPECT_EQ(file_text(out), "starhop " + project_version() + "\n");
     EXPECT_EQ(run("--no-such-option"), 2);
-    EXPECT_EQ(read(out), "");
-    EXPECT_EQ(read(err).rfind("starhop: unknown option '--no-such-option'\n" + usage, 0), 0u) << read(err);
+    EXPECT_EQ(file_text(out), "");
+    EXPECT_EQ(file_text(err).rfind("starhop: unknown option '--no-such-option'\n" + usage, 0), 0u) << file_text(err);
     EXPECT_EQ(run("--window 100x100 sky.txt"), 2);
-    EXPECT_EQ(read(err).rfind("starhop: the window size '100x100'", 0), 0u) << read(err);
+    EXPECT_EQ(file_text(err).rfind("starhop: the window size '100x100'", 0), 0u) << file_text(err);
     EXPECT_EQ(run("one.txt two.txt"), 2);
-    EXPECT_NE(read(err).find(usage), std::string::npos);
+    EXPECT_NE(file_text(err).find(usage), std::string::npos);
     EXPECT_EQ(run("/nonexistent/sky.txt"), 1) << "a catalog alone goes on to start the graphics";
-    EXPECT_NE(read(err).find("display"), std::string::npos) << read(err);
+    EXPECT_NE(file_text(err).find("display"), std::string::npos) << file_text(err);
 }
 
 // The options are where a user looks for them (the controls' own test holds
@@ -205,13 +189,8 @@ TEST(CommandLineProgram, AnswersBeforeAnyWindowOpens)
 // program reads.
 TEST(CommandLineDocs, ReadmeAndManPageListTheViewSharingOptionsAndKeys)
 {
-    auto read = [](const char* path) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    };
-    const std::string readme = read(STARHOP_SOURCE_DIR "/README.md"), man = read(STARHOP_SOURCE_DIR "/dist/starhop.1.in");
+    const std::string readme = file_text(STARHOP_SOURCE_DIR "/README.md"),
+                      man = file_text(STARHOP_SOURCE_DIR "/dist/starhop.1.in");
     for (const char* part : {"--window", "--fullscreen", "--at", "--picture", "--names", "docs/orion.png"})
         EXPECT_NE(readme.find(part), std::string::npos) << "README.md does not mention " << part;
     for (const char* part : {"\\-\\-window", "\\-\\-fullscreen", "\\-\\-at", "\\-\\-picture", "\\-\\-names"})

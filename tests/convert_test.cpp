@@ -49,18 +49,9 @@ std::vector<std::string> columns(const std::string& line)
 // and the list freed.
 std::vector<star_type> load(const std::string& text, int* count = nullptr)
 {
-    std::istringstream in(text);
-    std::ostringstream report;
-    star_type* head = new star_type;
-    const int n = load_catalog(in, head, report);
-    if (count) *count = n;
-    std::vector<star_type> stars;
-    for (star_type *s = head, *next; s; s = next) {
-        next = s->next;
-        if ((int)stars.size() < n) stars.push_back(*s);
-        delete s;
-    }
-    return stars;
+    const catalog_load l = load_catalog_text(text);
+    if (count) *count = l.result;
+    return l.stars;
 }
 
 double declination_of(const star_type& s) { return std::asin(s.position.z / s.position.length()); }

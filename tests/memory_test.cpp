@@ -9,7 +9,6 @@
 #include "model/notices.h"
 #include "engine/star_groups.h"
 #include "engine/stars.h"
-#include "temp_file.h"
 #include "test_support.h"
 #include "model/travel.h"
 #include "app/app.h"

@@ -18,42 +18,12 @@
 #include <random>
 #include <sstream>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 static auto* env = register_allegro_env();
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A fresh folder, removed with what it holds at the end of the scope.
-struct scratch_folder {
-    fs::path path;
-    scratch_folder()
-    {
-        char name[] = "/tmp/starhop-pictures-XXXXXX";
-        path = mkdtemp(name);
-    }
-    ~scratch_folder() { fs::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> all;
-        for (const auto& e : fs::directory_iterator(path)) all.push_back(e.path().filename().string());
-        std::sort(all.begin(), all.end());
-        return all;
-    }
-};
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // Files may grow to `bytes` only while this lives; a write past it fails
 // with EFBIG, as on a full disk, instead of raising SIGXFSZ.
@@ -103,26 +73,11 @@ struct star_list {
     }
 };
 
-command_line parse(std::vector<const char*> args)
-{
-    args.insert(args.begin(), "starhop");
-    return parse_command_line((int)args.size(), args.data());
-}
-
-// Runs the built program without DISPLAY; returns its exit status.
-int run_without_display(const std::string& args, const std::string& err_file)
-{
-    const std::string command = std::string("env -u DISPLAY '") + STARHOP_BINARY + "' " + args + " >/dev/null 2>'" +
-                                err_file + "' </dev/null";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 } // namespace
 
 TEST(PictureFile, HoldsEveryPixelAtEveryDepth)
 {
-    scratch_folder folder;
+    temp_dir folder;
     struct { int depth, w, h; } cases[] = {{32, 640, 480}, {32, 1, 1}, {32, 3, 7}, {24, 17, 5}, {16, 9, 4}, {15, 4, 9}};
     for (const auto& k : cases) {
         BITMAP* bmp = create_bitmap_ex(k.depth, k.w, k.h);
@@ -143,17 +98,16 @@ TEST(PictureFile, FreshNamesAndReasonsWhenNotSaved)
     EXPECT_EQ(picture_name(when, 2), "starhop-20260109-070503-2.png");
     EXPECT_EQ(picture_name(when, 12), "starhop-20260109-070503-12.png");
 
-    scratch_folder folder;
+    temp_dir folder;
     test_bitmap bmp(20, 10);
     fill_noise(bmp, 1);
     const std::time_t now = std::time(nullptr);
     std::tm local;
     localtime_r(&now, &local);
-    const std::string first = folder.file(picture_name(local, 1));
-    write_file(first, "a picture taken before");         // taken already: never overwritten
+    const std::string first = folder.write(picture_name(local, 1), "a picture taken before");   // never overwritten
     EXPECT_EQ(save_picture(bmp, folder.path.string(), now), "Saved " + folder.file(picture_name(local, 2)));
     EXPECT_EQ(save_picture(bmp, folder.path.string(), now), "Saved " + folder.file(picture_name(local, 3)));
-    EXPECT_EQ(read_file(first), "a picture taken before");
+    EXPECT_EQ(file_text(first), "a picture taken before");
     EXPECT_TRUE(same_picture(read_png(folder.file(picture_name(local, 3))), bmp));
 
     EXPECT_EQ(save_picture(bmp, folder.file("missing"), now),
@@ -174,9 +128,8 @@ TEST(PictureFile, FreshNamesAndReasonsWhenNotSaved)
 
 TEST(PictureFile, ReplacesANamedFileOnlyWhenWhole)
 {
-    scratch_folder folder;
-    const std::string path = folder.file("sky.png");
-    write_file(path, "the old picture");
+    temp_dir folder;
+    const std::string path = folder.write("sky.png", "the old picture");
     test_bitmap bmp(640, 480);
     fill_noise(bmp, 3);
     std::string problem;
@@ -185,7 +138,7 @@ TEST(PictureFile, ReplacesANamedFileOnlyWhenWhole)
         EXPECT_FALSE(write_png(bmp, path, problem));
     }
     EXPECT_EQ(problem, "File too large");
-    EXPECT_EQ(read_file(path), "the old picture");
+    EXPECT_EQ(file_text(path), "the old picture");
     EXPECT_EQ(folder.names(), std::vector<std::string>{"sky.png"}) << "the half-written copy is gone";
 
     ASSERT_TRUE(write_png(bmp, path, problem)) << problem;
@@ -197,7 +150,7 @@ TEST(PictureFile, ReplacesANamedFileOnlyWhenWhole)
 
 TEST(PictureFolder, XdgAnswerThenHomePicturesThenHere)
 {
-    scratch_folder home, elsewhere;
+    temp_dir home, elsewhere;
     const std::string h = home.path.string(), pictures = h + "/Pictures", other = elsewhere.path.string();
     EXPECT_EQ(choose_pictures_folder(other, h.c_str()), other);
     EXPECT_EQ(choose_pictures_folder(other + "/", h.c_str()), other);
@@ -210,7 +163,7 @@ TEST(PictureFolder, XdgAnswerThenHomePicturesThenHere)
     EXPECT_EQ(choose_pictures_folder(h + "/", h.c_str()), pictures);
     EXPECT_EQ(choose_pictures_folder("", h.c_str()), pictures) << "xdg-user-dir not installed";
     EXPECT_EQ(choose_pictures_folder(other + "/gone", (h + "/").c_str()), pictures);
-    write_file(other + "/plain", "a file");
+    elsewhere.write("plain", "a file");
     EXPECT_EQ(choose_pictures_folder(other + "/plain", h.c_str()), pictures) << "a file is not a folder";
 }
 
@@ -218,7 +171,7 @@ TEST(PictureFolder, XdgAnswerThenHomePicturesThenHere)
 // here into a memory bitmap for the same camera matches it pixel for pixel.
 TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
 {
-    scratch_folder folder;
+    temp_dir folder;
     const std::string catalog = STARHOP_SOURCE_DIR "/data/stars.txt", err = folder.file("err.txt");
     const star_list stars(catalog);
     ASSERT_GT(stars.count, 100000);
@@ -238,7 +191,7 @@ TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
         if (k.names) args.push_back("--names"), shell += " --names";
         args.push_back("--picture"), args.push_back(png.c_str());
         args.push_back(catalog.c_str()), shell += " '" + catalog + "'";
-        ASSERT_EQ(run_without_display(shell, err), 0) << shell << "\n" << read_file(err);
+        ASSERT_EQ(run_without_display(shell, err), 0) << shell << "\n" << file_text(err);
 
         const command_line line = parse(args);
         ASSERT_EQ(line.action, command_line::run) << line.problem;
@@ -251,7 +204,7 @@ TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
 
     // At another window size, the frame of a window of that size.
     const std::string wide = folder.file("wide.png");
-    ASSERT_EQ(run_without_display("--window 800x600 --picture '" + wide + "' '" + catalog + "'", err), 0) << read_file(err);
+    ASSERT_EQ(run_without_display("--window 800x600 --picture '" + wide + "' '" + catalog + "'", err), 0) << file_text(err);
     {
         test_bitmap want(800, 600);
         frame_loop loop(const_cast<star_type*>(&stars.head), stars.count, want);
@@ -260,7 +213,7 @@ TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
     }
 
     EXPECT_EQ(run_without_display("--picture '" + folder.file("no/such/sky.png") + "' '" + catalog + "'", err), 1);
-    EXPECT_EQ(read_file(err), "starhop: cannot write the picture " + folder.file("no/such/sky.png") +
+    EXPECT_EQ(file_text(err), "starhop: cannot write the picture " + folder.file("no/such/sky.png") +
                                   ": No such file or directory\n");
     EXPECT_EQ(run_without_display("--picture '" + folder.file("x.png") + "' --at 'zoom=0'", err), 2);
     EXPECT_FALSE(fs::exists(folder.file("x.png")));
@@ -278,7 +231,7 @@ protected:
     test_bitmap buffer;
     notices shown{ticks_per_second};
     std::ostringstream printed;
-    scratch_folder folder;
+    temp_dir folder;
     std::unique_ptr<frame_loop> loop;
     unsigned tick = 0;
 

@@ -32,7 +32,11 @@ namespace {
 
 constexpr double start_timeout = 15;    // seconds for the window to appear
 constexpr double exit_timeout  = 10;    // seconds for the program to end
-constexpr double key_hold      = 0.3;   // the program reads the key state once a frame
+// Frames come every 20 ms. A press is caught however short, between frames
+// too; a key that acts while held (Esc, Space, E) is read at a frame's start.
+constexpr double key_tap       = 0.04;  // two frames
+constexpr double key_hold      = 0.1;   // five frames
+constexpr double thrust_hold   = 0.2;   // ten frames of Space: about 5 light years once it settles
 constexpr int    park_x = 600, park_y = 440;   // pointer resting place, away from stars and text
 
 const char* const help_line_2 = "Press [tab] to name stars, drag left mouse button to change view";
@@ -314,7 +318,7 @@ protected:
         EXPECT_EQ(program->exit_code(), 0) << program->err();
     }
 
-    scratch_dir dir;
+    temp_dir dir;
     display x;
     std::unique_ptr<process> program;
     unsigned long window = 0;
@@ -326,7 +330,7 @@ protected:
 
 TEST(ProgramStartup, NoDisplayEndsWithMessageAndStatusOne)
 {
-    scratch_dir dir;
+    temp_dir dir;
     dir.write("stars.txt", worked_example());
     process program(STARHOP_BINARY, dir, false);
     ASSERT_TRUE(program.wait_exit(exit_timeout)) << "still running without a display";
@@ -346,7 +350,7 @@ TEST(ProgramDisplay, LosingTheDisplayEndsItWithAMessage)
         if (required && *required) FAIL() << "cannot start an X server of the test's own (Xvfb)";
         GTEST_SKIP() << "cannot start an X server of the test's own (Xvfb)";
     }
-    scratch_dir dir;
+    temp_dir dir;
     dir.write("stars.txt", worked_example());
     process program(STARHOP_BINARY, dir, true, server.name().c_str());
     {
@@ -413,7 +417,7 @@ TEST_F(ViewerWindow, MissingCatalogIsExplainedAtTheBottomOfTheScreenUntilAKeyPre
     EXPECT_TRUE(wait_for(5, [&] { return (row = reader().read(x.grab(window), 10, 462)) == said; })) << row;
     pause(0.5);
     EXPECT_EQ(reader().read(x.grab(window), 10, 462), said) << "no star was loaded: it stays";
-    x.hold_key("b", key_hold);
+    x.hold_key("b", key_tap);
     EXPECT_TRUE(wait_for(5, [&] { return reader().read(x.grab(window), 10, 462).empty(); })) << "still shown";
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
 }
@@ -453,9 +457,9 @@ TEST_F(ViewerWindow, ACatalogTooBigForTheAddressSpaceOpensWithTheStarsThatFit)
         return false;
     })) << seen;
 
-    x.hold_key("f", key_hold);                                    // the prompt works, with or without names
-    x.hold_key("s", 0.04);
-    x.hold_key("Return", 0.04);
+    x.hold_key("f", key_tap);                                     // the prompt works, with or without names
+    x.hold_key("s", key_tap);
+    x.hold_key("Return", key_tap);
     pause(0.5);
     ASSERT_TRUE(program->running()) << "ended with signal " << program->term_signal() << "; " << program->err();
     x.hold_key("Escape", key_hold);
@@ -499,7 +503,7 @@ TEST_F(ViewerWindow, CatalogIsReadFromTheWorkingDirectoryNotBesideTheProgram)
 {
     // A copy of the program with the worked example beside it, started from
     // a directory that holds a one-star catalog of its own.
-    scratch_dir home;
+    temp_dir home;
     const std::string binary = home.file("starhop");
     std::filesystem::copy_file(STARHOP_BINARY, binary);
     std::filesystem::permissions(binary, std::filesystem::perms::owner_all);
@@ -578,8 +582,8 @@ TEST_F(ViewerWindow, ZoomAndExposureInAWindowOfItsSize)
     // half steps and down one. Each press or notch is one step.
     for (const char* k : {"equal", "KP_Add", "equal", "minus", "bracketright", "bracketright",
                           "bracketright", "bracketleft"}) {
-        x.hold_key(k, key_hold);
-        pause(0.05);
+        x.hold_key(k, key_tap);
+        pause(0.1);                                               // the next press in another frame
     }
     for (int notch = 0; notch < 2; ++notch) {
         x.hold_button(4, 0.05);
@@ -617,7 +621,7 @@ TEST_F(ViewerWindow, F11SwitchesToFullScreenAndBackToTheWindow)
 
     screen_view whole;
     x.screen_size(&whole.width, &whole.height);
-    x.hold_key("F11", key_hold);
+    x.hold_key("F11", key_tap);
     const unsigned long full = x.find_sized_window("starhop", whole.width, whole.height, 5);
     ASSERT_NE(full, 0UL) << "no full-screen window; stderr: " << program->err();
     image shot;
@@ -627,7 +631,7 @@ TEST_F(ViewerWindow, F11SwitchesToFullScreenAndBackToTheWindow)
     })) << "lens line: " << (shot.empty() ? std::string("(no picture)") : reader().read(shot, 10, 40));
     expect_stars_drawn(shot, zoom_sky, whole);
 
-    x.hold_key("F11", key_hold);
+    x.hold_key("F11", key_tap);
     window = x.find_sized_window("starhop", small.width, small.height, 5);
     ASSERT_NE(window, 0UL) << "the window did not come back";
     EXPECT_TRUE(wait_for(5, [&] {
@@ -683,14 +687,14 @@ TEST_F(ViewerWindow, TabShowsAndHidesNamesOfBrightStars)
     auto label = [&](const image& shot, const seen_star& s) { return reader().read(shot, s.x() + 5, s.y() - 4); };
     EXPECT_EQ(label(first, bright), "");
 
-    x.hold_key("Tab", key_hold);
+    x.hold_key("Tab", key_tap);
     image named;
     EXPECT_TRUE(wait_for(5, [&] { named = x.grab(window); return label(named, bright) == "Bright Centre"; }))
         << "label read: '" << label(named, bright) << "'";
     EXPECT_EQ(label(named, faint), "Named Faint");
     EXPECT_FALSE(any_lit(named, dim.x() + 5, dim.y() - 4, 80, 8)) << "a star of magnitude 2 or more got a label";
 
-    x.hold_key("Tab", key_hold);
+    x.hold_key("Tab", key_tap);
     image plain;
     EXPECT_TRUE(wait_for(5, [&] { plain = x.grab(window); return label(plain, bright).empty(); }))
         << "label still there: '" << label(plain, bright) << "'";
@@ -704,7 +708,7 @@ TEST_F(ViewerWindow, SpaceFliesAwayAndEBringsTheTravellerHome)
     ASSERT_NO_FATAL_FAILURE(start());
     EXPECT_EQ(read_status(first).distance, 0.0);
 
-    x.hold_key("space", key_hold);
+    x.hold_key("space", thrust_hold);
     status_line away;
     EXPECT_TRUE(wait_for(5, [&] { away = status_now(); return away.ok && away.distance >= 1.0; }))
         << "status line after Space: " << away.text;
@@ -774,7 +778,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
 {
     // The catalog lives elsewhere and is named on the command line; the
     // working directory has none.
-    scratch_dir sky;
+    temp_dir sky;
     sky.write("my-stars.txt", catalog_line(decoy) + catalog_line(far_target));
     ASSERT_NO_FATAL_FAILURE(start_with("'" + sky.file("my-stars.txt") + "'"));
     EXPECT_EQ(out_when_window_opened, "Fail after reading Target Star at Distance 40\n");
@@ -783,7 +787,7 @@ TEST_F(ViewerWindow, FliesToAStarNamedAtThePromptOfACatalogNamedOnTheCommandLine
     ASSERT_FALSE(before.in_front) << "the star should start out of sight";
 
     auto type = [&](const std::vector<const char*>& keys) {
-        for (const char* k : keys) x.hold_key(k, 0.04);
+        for (const char* k : keys) x.hold_key(k, key_tap);
     };
     auto prompt_line = [&](int lines_up) {                        // left of the parked pointer
         std::string text = reader().read(x.grab(window), 10, 462 - 10 * lines_up).substr(0, 60);
@@ -867,7 +871,7 @@ TEST_F(ViewerWindow, AClickNamesAStarAtTheTopRightAndGFliesToIt)
     EXPECT_EQ(block_line(shot, 3), "Magnitude 3.00 seen from here");
     EXPECT_EQ(read_status(shot).distance, 0.0) << "a click does not fly";
 
-    x.hold_key("g", 0.1);
+    x.hold_key("g", key_tap);
     const double want = arrival_for(faint_left);
     EXPECT_EQ(want, 1.0);
     EXPECT_TRUE(wait_for(15, [&] {
@@ -947,7 +951,7 @@ TEST_F(ViewerWindow, LocationLineStartsTheSameFrameAndPictureHoldsTheWindow)
     ASSERT_NO_FATAL_FAILURE(start(launcher("first-run", "")));
 
     // Fly out, wait until the traveller is at rest, then turn: up, then right.
-    x.hold_key("space", 0.5);
+    x.hold_key("space", thrust_hold);
     std::string was, now = status_now().text;
     ASSERT_TRUE(wait_for(10, [&] { pause(0.3); was = now; now = status_now().text; return now == was; })) << now;
     x.hold_key("Up", 0.1);
@@ -958,7 +962,7 @@ TEST_F(ViewerWindow, LocationLineStartsTheSameFrameAndPictureHoldsTheWindow)
 
     // L: the line on standard output, and on the screen (the pointer out of its way).
     x.move_pointer(window, park_x, 200);
-    x.hold_key("l", key_hold);
+    x.hold_key("l", key_tap);
     std::string line;
     ASSERT_TRUE(wait_for(5, [&] {
         const std::string out = program->out();
@@ -977,7 +981,7 @@ TEST_F(ViewerWindow, LocationLineStartsTheSameFrameAndPictureHoldsTheWindow)
         << "the frame did not come back to what it was once the line went";
 
     // P: the picture in HOME/Pictures under its dated name, and said so.
-    x.hold_key("p", key_hold);
+    x.hold_key("p", key_tap);
     std::string saved;
     EXPECT_TRUE(wait_for(5, [&] { saved = bottom_text(x.grab(window), 1); return saved.rfind("Saved ", 0) == 0; }))
         << "bottom line: " << saved;

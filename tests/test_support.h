@@ -1,10 +1,12 @@
 // What the tests share: the magnitude law worked out in double on its own;
 // the default window's projection; key presses as the keyboard hands them
-// out; catalog lines built from their columns; a file's text and a scratch
-// directory; vectors compared within a tolerance and bitmaps pixel for pixel,
-// each failing at the caller's line with what differs; a catalog loaded from
-// text with what it said; a star list made from names; text compressed as
-// gzip; XPM pictures and PNG files read back into pixels.
+// out; catalog lines built from their columns; a file's text, a scratch
+// directory and a scratch file; the command line parsed, and the built
+// program run without a display; vectors compared within a tolerance and
+// bitmaps pixel for pixel, each failing at the caller's line with what
+// differs; a catalog loaded from text or through the file-name entry with what
+// it said; a star list made from names; text compressed as gzip; XPM pictures
+// and PNG files read back into pixels.
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
 
@@ -12,9 +14,12 @@
 #include "engine/catalog.h"
 #include "engine/lens.h"
 #include "engine/stars.h"
+#include "model/command_line.h"
 #include "base/vector.h"
 
+#include <algorithm>
 #include <allegro.h>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -23,12 +28,16 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <map>
 #include <png.h>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -69,28 +78,43 @@ inline std::string file_text(const std::string& path)
     return text.str();
 }
 
-// A fresh directory under /tmp, removed with everything in it at the end of
-// the scope; `path` is empty when none could be made.
+// A fresh directory under the system's temporary directory, removed with
+// everything in it at the end of the scope; a test that cannot make one, or
+// write into it, fails there.
 struct temp_dir {
     std::filesystem::path path;
     temp_dir()
     {
-        char pattern[] = "/tmp/starhop-test-XXXXXX";
-        if (mkdtemp(pattern)) path = pattern;
+        std::string pattern = (std::filesystem::temp_directory_path() / "starhop-test-XXXXXX").string();
+        if (!mkdtemp(&pattern[0])) throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
+        path = pattern;
     }
     ~temp_dir()
     {
         std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+        std::filesystem::remove_all(path, ignored);
     }
     temp_dir(const temp_dir&) = delete;
     temp_dir& operator=(const temp_dir&) = delete;
 
+    // The full path of `name` inside the directory.
+    std::string file(const std::string& name) const { return (path / name).string(); }
     // Writes `text` to `name` inside the directory and gives its full path.
     std::string write(const std::string& name, const std::string& text) const
     {
-        std::ofstream(path / name, std::ios::binary) << text;
-        return (path / name).string();
+        std::ofstream out(path / name, std::ios::binary);
+        out << text;
+        if (!out) throw std::runtime_error("cannot write " + file(name));
+        return file(name);
+    }
+    std::string read(const std::string& name) const { return file_text(file(name)); }   // empty when missing
+    // The names of the files in it, sorted.
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> all;
+        for (const auto& e : std::filesystem::directory_iterator(path)) all.push_back(e.path().filename().string());
+        std::sort(all.begin(), all.end());
+        return all;
     }
 };
 
@@ -108,6 +132,49 @@ inline void project(vector p, int* column, int* row)
 {
     static const lens standard;
     standard.project(p, column, row);
+}
+
+// A fresh file of given text under the system's temporary directory, removed
+// at the end of the scope; a test that cannot write it fails there. Made
+// thousands of times by some tests, so it is one file, not a directory.
+class temp_file {
+public:
+    explicit temp_file(const std::string& text)
+        : path_((std::filesystem::temp_directory_path() / "starhop-test-XXXXXX").string())
+    {
+        const int fd = mkstemp(&path_[0]);
+        const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == (ssize_t)text.size();
+        if (fd >= 0) ::close(fd);
+        if (!written) {
+            if (fd >= 0) ::unlink(path_.c_str());
+            throw std::runtime_error("cannot write " + path_);
+        }
+    }
+    ~temp_file() { ::unlink(path_.c_str()); }
+    temp_file(const temp_file&) = delete;
+    temp_file& operator=(const temp_file&) = delete;
+    const char* path() const { return path_.c_str(); }
+
+private:
+    std::string path_;
+};
+
+// The arguments as the program gets them, after its name.
+inline command_line parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "starhop");
+    return parse_command_line((int)args.size(), args.data());
+}
+
+// Runs the built program with `args` (shell words) and no DISPLAY, its standard
+// error to `err_file` and its standard output to `out_file`; its exit status.
+inline int run_without_display(const std::string& args, const std::string& err_file,
+                               const std::string& out_file = "/dev/null")
+{
+    const std::string command = std::string("env -u DISPLAY '") + STARHOP_BINARY + "' " + args + " >'" + out_file +
+                                "' 2>'" + err_file + "' </dev/null";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 inline ::testing::AssertionResult same_vector(vector got, vector want, float tol = 0)
@@ -337,6 +404,32 @@ inline catalog_load load_catalog_text(const std::string& text, const char* path 
     keep_records(head, n, l);
     l.report = report.str();
     l.errors = errors.str();
+    return l;
+}
+
+// The file at `path` through the entry the program itself calls, which gives
+// its closing line on standard output and its explanations on standard error:
+// both caught. The records stay on the list at `head`.
+inline catalog_load load_catalog_file(const std::string& path, star_type& head)
+{
+    catalog_load l;
+    std::ostringstream report, errors;
+    std::streambuf* const out = std::cout.rdbuf(report.rdbuf());
+    std::streambuf* const err = std::cerr.rdbuf(errors.rdbuf());
+    l.result = load_catalog(path.c_str(), &head, 6.0f);
+    std::cout.rdbuf(out);
+    std::cerr.rdbuf(err);
+    l.report = report.str();
+    l.errors = errors.str();
+    return l;
+}
+
+// The same with the records copied out and the list freed.
+inline catalog_load load_catalog_file(const std::string& path)
+{
+    star_type head;
+    catalog_load l = load_catalog_file(path, head);
+    keep_records(head, l.result, l);
     return l;
 }
 

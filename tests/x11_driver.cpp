@@ -1,3 +1,6 @@
+// The window tests' driver: processes, an X server of their own, and a
+// connection that finds windows, reads them back and sends input.
+#include "test_support.h"          // first: X11's None macro would break the test framework's headers
 #include "x11_driver.h"
 
 #include <X11/Xlib.h>
@@ -10,10 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <spawn.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -38,39 +38,9 @@ bool wait_for(double seconds, const std::function<bool()>& done)
     }
 }
 
-// ---- scratch directory ----
-
-scratch_dir::scratch_dir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "starhop-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
-    path_ = pattern;
-}
-
-scratch_dir::~scratch_dir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-void scratch_dir::write(const std::string& name, const std::string& text) const
-{
-    std::ofstream out(file(name), std::ios::binary);
-    out << text;
-    if (!out) throw std::runtime_error("cannot write " + file(name));
-}
-
-std::string scratch_dir::read(const std::string& name) const
-{
-    std::ifstream in(file(name), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // ---- child process ----
 
-process::process(const std::string& binary, const scratch_dir& dir, bool with_display, const char* display_name)
+process::process(const std::string& binary, const temp_dir& dir, bool with_display, const char* display_name)
     : dir_(dir)
 {
     std::vector<char*> env;                              // ours, without DISPLAY or with another if asked
@@ -83,7 +53,7 @@ process::process(const std::string& binary, const scratch_dir& dir, bool with_di
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+    posix_spawn_file_actions_addchdir_np(&actions, dir.path.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, dir.file("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -97,6 +67,9 @@ process::~process()
 {
     kill_now();
 }
+
+std::string process::out() const { return dir_.read("stdout.txt"); }
+std::string process::err() const { return dir_.read("stderr.txt"); }
 
 bool process::running()
 {

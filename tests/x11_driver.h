@@ -12,6 +12,7 @@
 #include <vector>
 
 struct _XDisplay;
+struct temp_dir;                                  // test_support.h
 
 namespace x11_driver {
 
@@ -19,29 +20,13 @@ namespace x11_driver {
 bool wait_for(double seconds, const std::function<bool()>& done);
 void pause(double seconds);
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it at the end of the scope.
-class scratch_dir {
-public:
-    scratch_dir();
-    ~scratch_dir();
-    scratch_dir(const scratch_dir&) = delete;
-    scratch_dir& operator=(const scratch_dir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    void write(const std::string& name, const std::string& text) const;
-    std::string read(const std::string& name) const;   // empty when missing
-private:
-    std::string path_;
-};
-
 // A program run as a child process in `dir`, its standard output and error
 // going to the files stdout.txt and stderr.txt there. A child still running at
 // the end of the scope is killed and reaped.
 class process {
 public:
     // `display_name` is the DISPLAY it gets; null for the test's own.
-    process(const std::string& binary, const scratch_dir& dir, bool with_display = true,
+    process(const std::string& binary, const temp_dir& dir, bool with_display = true,
             const char* display_name = nullptr);
     ~process();
     process(const process&) = delete;
@@ -54,10 +39,10 @@ public:
     bool exited() const;            // ended through exit, with exit_code() valid
     int exit_code() const;
     int term_signal() const;        // the signal that ended it, 0 if none
-    std::string out() const { return dir_.read("stdout.txt"); }
-    std::string err() const { return dir_.read("stderr.txt"); }
+    std::string out() const;
+    std::string err() const;
 private:
-    const scratch_dir& dir_;
+    const temp_dir& dir_;
     pid_t pid_ = -1;
     int status_ = 0;
     bool reaped_ = false;
