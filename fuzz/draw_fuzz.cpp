@@ -96,9 +96,9 @@ void make_camera(input& in, uint8_t flags, camera& c)
     build_view(c);
 }
 
-star_type* make_stars(input& in, int& count)
+star_type* make_stars(input& in, star_list& list, int& count)
 {
-    star_type* head = new star_type;                             // may stay unfilled
+    star_type* head = list.first();                              // may stay unfilled
     star_type* last = nullptr;
     count = 0;
     while (in.left() >= 18 && count < most_stars) {
@@ -167,16 +167,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     make_camera(in, flags, c);
     c.show_names = flags & 1;
     int count;
-    star_type* stars = make_stars(in, count);
+    star_list list;
+    star_type* stars = make_stars(in, list, count);
 
     draw_frame(c, stars, count, inner);
     check_border();
     compare_with_plain_drawing(stars, c.show_names);
-
-    for (star_type* s = stars; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
     return 0;
 }

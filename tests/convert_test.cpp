@@ -51,15 +51,11 @@ std::vector<star_type> load(const std::string& text, int* count = nullptr)
 {
     std::istringstream in(text);
     std::ostringstream report;
-    star_type* head = new star_type;
-    const int n = load_catalog(in, head, report);
+    star_list list;
+    const int n = load_catalog(in, list.first(), report);
     if (count) *count = n;
     std::vector<star_type> stars;
-    for (star_type *s = head, *next; s; s = next) {
-        next = s->next;
-        if ((int)stars.size() < n) stars.push_back(*s);
-        delete s;
-    }
+    for (const star_type* s = list.first(); s && (int)stars.size() < n; s = s->next) stars.push_back(*s);
     return stars;
 }
 

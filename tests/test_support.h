@@ -240,18 +240,12 @@ struct catalog_load {
     std::vector<star_type> stars;
 };
 
-// Takes the list that starts at `head` apart into `into.stars`.
-inline void keep_records(star_type& head, int result, catalog_load& into)
+// Copies the records of `list` into `into.stars`.
+inline void keep_records(const star_list& list, int result, catalog_load& into)
 {
     into.result = result;
-    if (result > 0) into.stars.push_back(head);
-    for (star_type* s = head.next; s;) {
-        star_type* next = s->next;
-        into.stars.push_back(*s);
-        delete s;
-        s = next;
-    }
-    head.next = nullptr;
+    if (result > 0) into.stars.push_back(*list.first());
+    for (const star_type* s = list.first()->next; s; s = s->next) into.stars.push_back(*s);
 }
 
 // `text` read as a stream (named stars.txt in the explanations), or as the
@@ -261,7 +255,7 @@ inline catalog_load load_catalog_text(const std::string& text, const char* path 
                                       unsigned threads = 0)
 {
     catalog_load l;
-    star_type head;
+    star_list list;
     std::ostringstream report, errors;
     load_notes notes;
     notes.errors = &errors;
@@ -269,12 +263,12 @@ inline catalog_load load_catalog_text(const std::string& text, const char* path 
     notes.threads = threads;
     int n;
     if (path) {
-        n = load_catalog(path, &head, report, notes);
+        n = load_catalog(path, list.first(), report, notes);
     } else {
         std::istringstream in(text);
-        n = load_catalog(in, &head, report, notes);
+        n = load_catalog(in, list.first(), report, notes);
     }
-    keep_records(head, n, l);
+    keep_records(list, n, l);
     l.report = report.str();
     l.errors = errors.str();
     return l;

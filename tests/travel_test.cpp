@@ -23,23 +23,16 @@ static auto* env = register_allegro_env();
 namespace {
 
 // A star list built from names, freed at the end of the scope.
-class star_list {
+class named_stars {
 public:
-    star_list() = default;
-    star_list(std::initializer_list<const char*> names)
+    named_stars() = default;
+    named_stars(std::initializer_list<const char*> names)
     {
         for (const char* n : names) add(n, vector(1, 2, 3), 1.0f);
     }
-    ~star_list()
-    {
-        for (star_type* s = head; s;) {
-            star_type* next = s->next;
-            delete s;
-            s = next;
-        }
-    }
-    star_list(const star_list&) = delete;
-    star_list& operator=(const star_list&) = delete;
+    ~named_stars() { owner.first()->next = head; }                    // the records from head on go with owner
+    named_stars(const named_stars&) = delete;
+    named_stars& operator=(const named_stars&) = delete;
 
     star_type* add(const char* name, vector position, float abs_magnitude)
     {
@@ -59,6 +52,9 @@ public:
     star_type* head = nullptr;
     star_type* tail = nullptr;
     int count = 0;
+
+private:
+    star_list owner;                                // its first record is not part of the list
 };
 
 std::vector<std::string> names_of(const std::vector<const star_type*>& stars)
@@ -139,7 +135,7 @@ TEST(SearchForm, LowerCaseSingleSpacesNoneAtTheEnds)
 
 TEST(NameSearch, ExactNameFirstThenTheOnlyNameThatStartsWithTheText)
 {
-    star_list stars{"Sirius", "Sirius B", "Arcturus", "Vega", "Alp CMa"};
+    named_stars stars{"Sirius", "Sirius B", "Arcturus", "Vega", "Alp CMa"};
     const name_index index(stars.head);
     EXPECT_EQ(index.size(), 5u);
     struct { const char* text; const char* want; } cases[] = {
@@ -159,7 +155,7 @@ TEST(NameSearch, ExactNameFirstThenTheOnlyNameThatStartsWithTheText)
 
 TEST(NameSearch, SeveralListUpToFiveNamesInOrderNoneSaysNoneEmptyAsksNothing)
 {
-    star_list stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol", "Alphard", "Deneb"};
+    named_stars stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol", "Alphard", "Deneb"};
     const name_index index(stars.head);
     const name_match all = index.find("al");
     ASSERT_EQ(all.kind, name_match::several);
@@ -186,7 +182,7 @@ TEST(NameSearch, SeveralListUpToFiveNamesInOrderNoneSaysNoneEmptyAsksNothing)
 
 TEST(NameSearch, StarsSharingANameCountOnceAndTheSpellingTypedWins)
 {
-    star_list stars{"P Pup", "Alpha", "p Pup", "Alpha", "Alphard", "", "   "};
+    named_stars stars{"P Pup", "Alpha", "p Pup", "Alpha", "Alphard", "", "   "};
     const name_index index(stars.head);
     EXPECT_EQ(index.size(), 5u);                                   // the unnamed are left out
     EXPECT_EQ(index.find("P Pup").star, stars.at(0));
@@ -210,7 +206,7 @@ TEST(NameSearch, AgreesWithAPlainWalkOverManyNames)
 {
     std::mt19937 random(12345);
     const char letters[] = "abAB ";
-    star_list stars;
+    named_stars stars;
     std::vector<std::string> names;
     for (int i = 0; i < 4000; ++i) {
         std::string name;
@@ -283,7 +279,7 @@ TEST(NameSearch, AgreesWithAPlainWalkOverManyNames)
 TEST(NameSearch, ManyBatchesKeepEveryPositionAndTheirNamesInOrder)
 {
     std::mt19937 random(777);
-    star_list stars;
+    named_stars stars;
     std::map<std::string, const star_type*> first_of;            // by search form
     for (int i = 0; i < 400000; ++i) {
         const unsigned r = (unsigned)random();
@@ -356,7 +352,7 @@ TEST(FlyPrompt, EditsTextAndReportsEnterAndEsc)
 
 TEST(FlyPrompt, NotesSayWhatTheSearchFoundEditingClearsThemAndAListFollowsTheText)
 {
-    star_list stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol"};
+    named_stars stars{"Altair", "Alnilam", "Aldebaran", "Alkaid", "Alnitak", "Algol"};
     const name_index index(stars.head);
     fly_prompt p;
     p.open_empty();
@@ -413,7 +409,7 @@ class PromptKeys : public WithInput {};
 
 TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
 {
-    star_list stars{"Sirius", "Vega"};
+    named_stars stars{"Sirius", "Vega"};
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
@@ -444,7 +440,7 @@ TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
 
 TEST_F(PromptKeys, AnFInTheBufferOpensAndWhatFollowsIsTyped)
 {
-    star_list stars{"Sirius"};
+    named_stars stars{"Sirius"};
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
@@ -458,7 +454,7 @@ TEST_F(PromptKeys, AnFInTheBufferOpensAndWhatFollowsIsTyped)
 
 TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
 {
-    star_list stars{"Sirius"};
+    named_stars stars{"Sirius"};
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
@@ -483,7 +479,7 @@ TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
 
 TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
 {
-    star_list stars{"Sirius", "Sirrah", "Vega"};
+    named_stars stars{"Sirius", "Sirrah", "Vega"};
     stars.head->position = vector(0, 0, 9);
     traveller t(stars.head, stars.count);
     t.wait_for_names();
@@ -527,7 +523,7 @@ TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
 
 TEST_F(PromptKeys, WithoutMemoryForTheIndexFStillOpensAndEnterSaysSo)
 {
-    star_list stars{"Sirius", "Vega"};
+    named_stars stars{"Sirius", "Vega"};
     std::unique_ptr<traveller> t;
     {
         const failing_allocations trial(0);
@@ -551,7 +547,7 @@ TEST_F(PromptKeys, WithoutMemoryForTheIndexFStillOpensAndEnterSaysSo)
 
 TEST_F(PromptKeys, DownAndEnterFlyToTheSecondCandidateTypingNarrowsTheList)
 {
-    star_list stars{"Vega", "Sirrah", "Sirius", "Sirona", "Vega B"};
+    named_stars stars{"Vega", "Sirrah", "Sirius", "Sirona", "Vega B"};
     traveller t(stars.head, stars.count);
     t.wait_for_names();
     camera c;
@@ -587,7 +583,7 @@ TEST_F(PromptKeys, DownAndEnterFlyToTheSecondCandidateTypingNarrowsTheList)
 
 TEST_F(PromptKeys, AndMoreSaysHowManyNamesTheListLeavesOut)
 {
-    star_list stars;
+    named_stars stars;
     const char* names[] = {"HIP 1", "HIP 2", "HIP 3", "HIP 4", "HIP 5", "HIP 6", "HIP 7", "HIP 7", "HIP 8", "Hadar"};
     for (const char* n : names) stars.add(n, vector(1, 2, 3), 1);
     traveller t(stars.head, stars.count);
@@ -613,7 +609,7 @@ TEST_F(PromptKeys, AndMoreSaysHowManyNamesTheListLeavesOut)
 
 TEST_F(PromptKeys, GFliesToTheStarPickedExactlyAsEnterOnItsNameWould)
 {
-    star_list stars{"Vega", "Goal"};
+    named_stars stars{"Vega", "Goal"};
     star_type* goal = stars.tail;
     goal->position = vector(40, -20, 30);
     goal->abs_magnitude = 8;                                      // ends at its magnitude -1 distance
@@ -687,7 +683,7 @@ TEST(TripTurn, TurnsSmoothlyKeepsTheAxesAndEndsFacingTheStar)
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(testing::Message() << "star at " << k.star.x << ", " << k.star.y << ", " << k.star.z);
-        star_list stars;
+        named_stars stars;
         const star_type* s = stars.add("Aim", k.star, 30.0f);     // far too faint to fly far
         camera c;
         c.camera_position = vector(1, 1, 1);
@@ -714,7 +710,7 @@ TEST(TripTurn, TurnsSmoothlyKeepsTheAxesAndEndsFacingTheStar)
 
 TEST(TripTurn, DoesNotRollTheViewAroundAStarAheadOfTheCamera)
 {
-    star_list stars;
+    named_stars stars;
     const star_type* s = stars.add("Up", vector(0, 10, 10), 30.0f);   // 45 degrees up
     camera c;
     trip t;
@@ -741,7 +737,7 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.what);
-        star_list stars;
+        named_stars stars;
         const star_type* s = stars.add("Goal", k.star, k.abs_magnitude);
         camera c;
         if (k.coasting) c.velocity = vector(0.5f, 0, 0);         // top speed when the trip begins
@@ -779,7 +775,7 @@ TEST(TripFlight, ArrivesAtTheRightDistanceInUnderFiveSecondsFromNearAndFar)
 
 TEST(TripFlight, DistanceFallsEveryFrameWithoutJumps)
 {
-    star_list stars;
+    named_stars stars;
     const star_type* s = stars.add("Far", vector(0, 5000, 0), 0.0f);
     camera c;
     trip t;
@@ -798,7 +794,7 @@ TEST(TripFlight, DistanceFallsEveryFrameWithoutJumps)
 
 TEST(TripFlight, SlowFramesMoveItOnByTheTicksTheyTook)
 {
-    star_list stars{"Goal"};
+    named_stars stars{"Goal"};
     stars.head->position = vector(-300, 200, 100);
     traveller t(stars.head, stars.count);
     camera steady, slow;
@@ -828,7 +824,7 @@ TEST(TripFlight, SlowFramesMoveItOnByTheTicksTheyTook)
 
 TEST_F(PromptKeys, ATripStartedAfterASlowFrameBeginsWithOneStep)
 {
-    star_list stars{"Goal"};
+    named_stars stars{"Goal"};
     stars.head->position = vector(0, -40, 0);                     // straight behind
     traveller t(stars.head, stars.count);
     t.wait_for_names();
@@ -857,7 +853,7 @@ TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
         {"Right", KEY_RIGHT, 0, 0}, {"right button", 0, 2, 0}, {"drag", 0, 1, 30},
         {"drag with both buttons", 0, 3, 30},
     };
-    star_list stars;
+    named_stars stars;
     const star_type* s = stars.add("Goal", vector(0, 0, 500), 0.0f);
     for (const auto& k : controls) {
         SCOPED_TRACE(k.what);
@@ -895,7 +891,7 @@ TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
 
 TEST_F(TripControls, AStillButtonAndTheOpenPromptLetItGoOn)
 {
-    star_list stars{"Goal"};
+    named_stars stars{"Goal"};
     stars.head->position = vector(0, 0, 500);
     traveller t(stars.head, stars.count);
     t.wait_for_names();
@@ -923,7 +919,7 @@ class TravelDrawing : public WithInput {};
 
 TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
 {
-    star_list stars{"Sirius", "Vega"};
+    named_stars stars{"Sirius", "Vega"};
     stars.head->position = vector(1, 10, 0.5f);
     stars.head->abs_magnitude = -1;
     traveller t(stars.head, stars.count);
@@ -941,7 +937,7 @@ TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
 
 TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
 {
-    star_list stars{"Aldebaran", "Algol", "Sirius"};
+    named_stars stars{"Aldebaran", "Algol", "Sirius"};
     stars.tail->position = vector(0, 0, 0);
     traveller t(stars.head, stars.count);
     t.wait_for_names();

@@ -875,12 +875,7 @@ int load_in_pieces(int fd, long long size, star_type* first, std::ostream& repor
     // was read beyond that is given back.
     auto drop_from = [&](std::size_t k) {
         for (std::size_t d = k; d < pieces; ++d)
-            if (taken[d].exchange(false))
-                for (star_type* s = read[d].head; s;) {
-                    star_type* following = s == read[d].tail ? nullptr : s->next;
-                    delete s;
-                    s = following;
-                }
+            if (taken[d].exchange(false)) delete_records(read[d].head, read[d].tail);
     };
     int count = 0;
     star_type* tail = nullptr;

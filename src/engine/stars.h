@@ -71,6 +71,38 @@ private:
 
 static_assert(sizeof(star_type) == 64, "a record fills one cache line");
 
+// Gives back records made with new: `first` and each one after it through
+// next, to the end of the list or up to and including `last`. One record
+// after another, so a list of any length takes no stack. Null gives back
+// nothing.
+void delete_records(star_type* first, const star_type* last = nullptr) noexcept;
+
+// The star list and the one owner of its records: the first record, held in
+// the list itself (so a list costs no allocation and the loader fills it in
+// place), and every record linked after it through next, which must have
+// been made with new. They are given back when the list goes. A move hands
+// the records over and leaves an unfilled first record behind; the first
+// record's fields are copied over, so it is not at the same address after a
+// move: make groups and indexes of the list once it has its place.
+class star_list {
+public:
+    star_list() = default;
+    ~star_list() { clear(); }
+    star_list(star_list&& other) noexcept : first_(other.first_) { other.first_ = star_type(); }
+    star_list& operator=(star_list&& other) noexcept;
+    star_list(const star_list&) = delete;
+    star_list& operator=(const star_list&) = delete;
+
+    // Where the list starts, for load_catalog to fill and the frames to walk.
+    star_type* first() { return &first_; }
+    const star_type* first() const { return &first_; }
+    // Gives back every record after the first and leaves the first unfilled.
+    void clear() noexcept;
+
+private:
+    star_type first_;
+};
+
 // Zeroed memory straight from the system, in large pages where it offers them
 // (a first write to a fresh page is the dearest part of a large load), for
 // memory that lives as long as the program or is owned by a mapped_pages.
@@ -141,6 +173,13 @@ private:
 // further one throws std::bad_alloc, as if memory had run out. A negative
 // value lifts this (the default).
 void fail_allocations_after(long long allowed);
+
+// For tests of who gives records back: while counting is on, records made
+// with new add one and records deleted take one away (so records made
+// before and deleted while on count below zero). Turning it on starts again
+// from zero. Off by default; then nothing is counted.
+void count_records(bool on);
+long long records_counted();
 
 inline void star_type::draw(const draw_context& frame)
 {
