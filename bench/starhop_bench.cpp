@@ -143,10 +143,11 @@ long long list_length(const star_type* head)
 void full_walk(benchmark::State& state, star_type* head, const matrix& view)
 {
     clear_bitmap(buffer);
+    const draw_context frame(buffer, lens(), false);
     for (auto _ : state) {
         for (star_type* s = head; s; s = s->next) {
             s->transform_star(view);
-            s->draw(buffer, 0);
+            s->draw(frame);
         }
         benchmark::ClobberMemory();
     }

@@ -130,12 +130,13 @@ void check_border()
 }
 
 // The stars alone, as transformed for the frame, by both drawings.
-void compare_with_plain_drawing(star_type* stars, int names)
+void compare_with_plain_drawing(star_type* stars, bool names)
 {
     clear_bitmap(inner);
     clear_bitmap(plain);
+    const draw_context frame(inner, lens(), names);
     for (star_type* s = stars; s; s = s->next) {
-        s->draw(inner, names);
+        s->draw(frame);
         reference::draw(*s, plain, names);
     }
     check_border();
@@ -172,6 +173,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     draw_frame(c, stars, count, inner);
     check_border();
-    compare_with_plain_drawing(stars, c.show_names);
+    compare_with_plain_drawing(stars, c.show_names != 0);
     return 0;
 }

@@ -136,7 +136,7 @@ TEST_F(FrameDrawing, StatusTextHidesTheStarsUnderIt)
     star_type* under = bright_stars(list, {{"Under", vector(-7.5f, 10, 5.625f)}, {"Beside", vector(7, 10, 5.625f)}});
     test_bitmap alone;
     under->transform_star(c.view);
-    under->draw(alone, 0);
+    under->draw(draw_context(alone, lens(), false));
     ASSERT_NE(getpixel(alone, 20, 15), 0);                  // it would be seen without the text
 
     draw_frame(c, under, 2, got);

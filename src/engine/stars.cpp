@@ -312,12 +312,6 @@ static int class_colour(char letter)
     }
 }
 
-void star_type::draw(BITMAP* target, int names)
-{
-    static const lens standard;                                 // the window opened by default
-    draw(draw_context(target, standard, names));
-}
-
 void star_type::draw_in_front(const draw_context& frame)
 {
     const vector p = view_position;

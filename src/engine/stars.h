@@ -18,10 +18,10 @@ class star_pick;
 // goes here, so the walks and their callers stay as they are.
 struct draw_context {
     BITMAP* target;
-    int names;
+    bool names;
     lens optics;
     star_pick* pick = nullptr;  // the frame after a click: offered every star drawn
-    draw_context(BITMAP* target_, const lens& optics_, int names_) : target(target_), names(names_), optics(optics_) {}
+    draw_context(BITMAP* target_, const lens& optics_, bool names_) : target(target_), names(names_), optics(optics_) {}
 };
 
 // The longest name a record holds, in bytes, and the room it takes with its
@@ -58,10 +58,8 @@ public:
     void star_set(const char* name, float abs_magnitude, vector position, const char* spectral_class);
     void transform_star(matrix view) { view_position = view * position; }
     // Draws the star as seen from the viewer at the origin of view space
-    // through the context's lens; a non-zero names asks for its label.
+    // through the context's lens, with its label when the context asks for names.
     void draw(const draw_context& frame);
-    // The same on the 640 by 480 screen at zoom and exposure 0.
-    void draw(BITMAP* target, int names);
 
 private:
     // The rest of draw for a star in front of the viewer that may be bright
