@@ -48,8 +48,8 @@ public:
             gap->next = gaps.first()->next;
             gaps.first()->next = gap;
         }
-        star_type* s = new star_type(("S" + std::to_string(count)).c_str(), abs_magnitude, position,
-                                     spectral_class);
+        star_type* s = new star_type;
+        s->star_set(("S" + std::to_string(count)).c_str(), abs_magnitude, position, spectral_class);
         (head ? tail->next : head) = s;
         tail = s;
         ++count;

@@ -36,7 +36,8 @@ public:
 
     star_type* add(const char* name, vector position, float abs_magnitude)
     {
-        star_type* s = new star_type(name, abs_magnitude, position, "G2V");
+        star_type* s = new star_type;
+        s->star_set(name, abs_magnitude, position, "G2V");
         (head ? tail->next : head) = s;
         tail = s;
         ++count;

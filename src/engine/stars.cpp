@@ -19,12 +19,6 @@ star_type::star_type()
 {
 }
 
-star_type::star_type(const char* name_, float abs_magnitude_, vector position_, const char* spectral_class_)
-    : next(nullptr)
-{
-    star_set(name_, abs_magnitude_, position_, spectral_class_);
-}
-
 void star_type::star_set(const char* name_, float abs_magnitude_, vector position_, const char* spectral_class_)
 {
     std::strncpy(name, name_, sizeof name - 1);   // zero-fills the rest of the name

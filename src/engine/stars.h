@@ -41,7 +41,6 @@ public:
     // An unfilled record: zero name and class, positions at the origin, a
     // magnitude that is not a number (so it is never drawn), no successor.
     star_type();
-    star_type(const char* name, float abs_magnitude, vector position, const char* spectral_class);
 
     // Records made with new are handed out one after another from large blocks,
     // one cache line each, so a list built front to back lies front to back in
