@@ -91,28 +91,17 @@ int load_quietly(const std::string& path, star_type* head)
     return n;
 }
 
-void free_list(star_type* head)
-{
-    for (star_type* s = head->next; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
-    head->next = nullptr;
-}
-
 // Star lists, loaded once each and kept for the whole run.
-std::map<std::string, star_type*> lists;
+std::map<std::string, star_list> lists;
 
-star_type* star_list(const std::string& size)
+star_type* list_of(const std::string& size)
 {
-    star_type*& head = lists[size];
-    if (!head) {
-        head = new star_type;
-        if (load_quietly(catalog_path(size), head) == 0) {
-            std::fprintf(stderr, "catalog %s did not load\n", size.c_str());
-            std::exit(2);
-        }
+    const auto loaded = lists.find(size);
+    if (loaded != lists.end()) return loaded->second.first();
+    star_type* const head = lists[size].first();
+    if (load_quietly(catalog_path(size), head) == 0) {
+        std::fprintf(stderr, "catalog %s did not load\n", size.c_str());
+        std::exit(2);
     }
     return head;
 }
@@ -152,10 +141,11 @@ long long list_length(const star_type* head)
 void full_walk(benchmark::State& state, star_type* head, const matrix& view)
 {
     clear_bitmap(buffer);
+    const draw_context frame(buffer, lens(), false);
     for (auto _ : state) {
         for (star_type* s = head; s; s = s->next) {
             s->transform_star(view);
-            s->draw(buffer, 0);
+            s->draw(frame);
         }
         benchmark::ClobberMemory();
     }
@@ -164,14 +154,14 @@ void full_walk(benchmark::State& state, star_type* head, const matrix& view)
 
 void frame_stars(benchmark::State& state, const std::string& size, bool flown_out)
 {
-    full_walk(state, star_list(size), camera_view(flown_out));
+    full_walk(state, list_of(size), camera_view(flown_out));
 }
 
 // The floor: the same walk, reading each position and writing its view
 // position with the frame's own transform, nothing else.
 void floor_walk(benchmark::State& state, const std::string& size, bool flown_out)
 {
-    star_type* head = star_list(size);
+    star_type* head = list_of(size);
     const matrix view = camera_view(flown_out);
     for (auto _ : state) {
         for (star_type* s = head; s; s = s->next) s->transform_star(view);
@@ -199,7 +189,7 @@ star_groups& groups_for(const std::string& size)
 {
     made_groups& g = groups_of[size];
     if (!g.groups) {
-        star_type* head = star_list(size);
+        star_type* head = list_of(size);
         const auto start = std::chrono::steady_clock::now();
         g.groups = std::make_unique<star_groups>(head);
         g.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -248,18 +238,18 @@ void screen_frame(benchmark::State& state, const std::string& size, const std::s
 // The full walk from the densest place, beside culled_frame there.
 void centre_frame(benchmark::State& state, const std::string& size)
 {
-    full_walk(state, star_list(size), centre_view());
+    full_walk(state, list_of(size), centre_view());
 }
 
 void load(benchmark::State& state, const std::string& size)
 {
     const std::string path = catalog_path(size);
     const long long lines = count_lines(path);
-    star_type head;
+    star_list list;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(load_quietly(path, &head));
+        benchmark::DoNotOptimize(load_quietly(path, list.first()));
         state.PauseTiming();
-        free_list(&head);
+        list.clear();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * lines);
@@ -320,13 +310,13 @@ void reset_peak()
 int start_up(const std::string& size)
 {
     using clock = std::chrono::steady_clock;
-    star_type* head = new star_type;
+    star_list list;
     const auto start = clock::now();
-    const int n = load_quietly(catalog_path(size), head);
+    const int n = load_quietly(catalog_path(size), list.first());
     const auto loaded = clock::now();
     const long before = status_kib("VmRSS");
     reset_peak();
-    star_groups groups(head, true, std::max(n, 0) + 1);
+    star_groups groups(list.first(), true, std::max(n, 0) + 1);
     const auto made = clock::now();
     const long peak = status_kib("VmHWM"), after = status_kib("VmRSS");
     const double load = std::chrono::duration<double>(loaded - start).count();
@@ -348,9 +338,9 @@ int start_up(const std::string& size)
 int load_file(const std::string& path, long long lines, int again)
 {
     using clock = std::chrono::steady_clock;
-    star_type* head = new star_type;
+    star_list list;
     const auto start = clock::now();
-    const int n = load_quietly(path, head);
+    const int n = load_quietly(path, list.first());
     const double seconds = std::chrono::duration<double>(clock::now() - start).count();
     rusage used;
     getrusage(RUSAGE_SELF, &used);
@@ -360,9 +350,9 @@ int load_file(const std::string& path, long long lines, int again)
                 "%.3f s of processor time", path.c_str(), n, lines, seconds, lines / seconds / 1e6, cpu);
     std::vector<double> times;
     for (int i = 0; i < again; ++i) {
-        free_list(head);
+        list.clear();
         const auto from = clock::now();
-        load_quietly(path, head);
+        load_quietly(path, list.first());
         times.push_back(std::chrono::duration<double>(clock::now() - from).count());
     }
     if (!times.empty()) {
@@ -484,7 +474,7 @@ int main(int argc, char** argv)
             const summary_reporter::times floor = reporter.seconds["floor/" + run];
             char line[200];
             std::snprintf(line, sizeof line, "%s\t%lld\t%s\t%.3f\t%.3f\t%.2f\t%.3f\t%.3f\t%.2f\n", size.c_str(),
-                          list_length(star_list(size)), where, frame.real * 1e3, floor.real * 1e3,
+                          list_length(list_of(size)), where, frame.real * 1e3, floor.real * 1e3,
                           frame.real / floor.real, frame.cpu * 1e3, floor.cpu * 1e3, frame.cpu / floor.cpu);
             table << line;
         }
@@ -534,9 +524,6 @@ int main(int argc, char** argv)
     std::cout << "\n" << table.str();
     if (!summary_file.empty()) std::ofstream(summary_file) << table.str();
     groups_of.clear();
-    for (auto& list : lists) {                                   // so that leak checkers stay quiet
-        free_list(list.second);
-        delete list.second;
-    }
+    lists.clear();                                              // so that leak checkers stay quiet
     return 0;
 }

@@ -98,9 +98,9 @@ matrix make_camera(input& in, uint8_t flags, camera& c)
     return build_view(c);
 }
 
-star_type* make_stars(input& in, int& count)
+star_type* make_stars(input& in, star_list& list, int& count)
 {
-    star_type* head = new star_type;                             // may stay unfilled
+    star_type* head = list.first();                              // may stay unfilled
     star_type* last = nullptr;
     count = 0;
     while (in.left() >= 18 && count < most_stars) {
@@ -132,12 +132,13 @@ void check_border()
 }
 
 // The stars alone, as transformed for the frame, by both drawings.
-void compare_with_plain_drawing(star_type* stars, int names)
+void compare_with_plain_drawing(star_type* stars, bool names)
 {
     clear_bitmap(inner);
     clear_bitmap(plain);
+    const draw_context frame(inner, lens(), names);
     for (star_type* s = stars; s; s = s->next) {
-        s->draw(inner, names);
+        s->draw(frame);
         reference::draw(*s, plain, names);
     }
     check_border();
@@ -170,16 +171,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     toggles on;
     on.names = flags & 1;
     int count;
-    star_type* stars = make_stars(in, count);
+    star_list list;
+    star_type* stars = make_stars(in, list, count);
 
     draw_frame(c, view, on, stars, count, inner);
     check_border();
     compare_with_plain_drawing(stars, on.names);
-
-    for (star_type* s = stars; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
     return 0;
 }

@@ -271,16 +271,6 @@ bool same_float(float a, float b)
     return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-void free_list(star_type& head)
-{
-    for (star_type* s = head.next; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
-    head.next = nullptr;
-}
-
 // Loads a clean line with these numbers into `out`; false when it does not load.
 bool load_clean_line(const line_read& l, star_type& out)
 {
@@ -290,8 +280,10 @@ bool load_clean_line(const line_read& l, star_type& out)
                   (double)l.dec[0], (double)l.dec[1], (double)l.dec[2]);
     std::istringstream in(text);
     std::ostringstream report;
-    const int result = load_catalog(in, &out, report);
-    free_list(out);
+    star_list list;
+    const int result = load_catalog(in, list.first(), report);
+    out = *list.first();
+    out.next = nullptr;                                       // the rest goes with the list
     return result == 1;
 }
 
@@ -301,17 +293,16 @@ struct other_load {
     std::string report, errors, records;
 };
 
-other_load describe(star_type& head, int result, const std::ostringstream& report, const std::ostringstream& errors)
+other_load describe(const star_list& list, int result, const std::ostringstream& report, const std::ostringstream& errors)
 {
     other_load o{result, report.str(), errors.str(), std::string()};
     int n = 0;
-    for (const star_type* s = result > 0 ? &head : nullptr; s; s = s->next, ++n) {
+    for (const star_type* s = result > 0 ? list.first() : nullptr; s; s = s->next, ++n) {
         if (!std::memchr(s->name, 0, sizeof s->name)) fail("name not terminated", (size_t)n);
         o.records.append(reinterpret_cast<const char*>(s), offsetof(star_type, view_position));
         o.records.append(reinterpret_cast<const char*>(&s->abs_magnitude), sizeof s->abs_magnitude);
     }
     if (n != result) fail("list and result differ", (size_t)n);
-    free_list(head);
     return o;
 }
 
@@ -339,13 +330,13 @@ void check_other_format(const char* data, size_t size)
 {
     const std::string text(data, size);
     auto from_stream = [&](std::istream& in) {
-        star_type head;
+        star_list list;
         std::ostringstream report, errors;
         load_notes notes;
         notes.source_name = "fuzz.txt";
         notes.errors = &errors;
-        const int n = load_catalog(in, &head, report, notes);
-        return describe(head, n, report, errors);
+        const int n = load_catalog(in, list.first(), report, notes);
+        return describe(list, n, report, errors);
     };
     std::istringstream whole(text);
     const other_load want = from_stream(whole);
@@ -359,16 +350,16 @@ void check_other_format(const char* data, size_t size)
     const int fd = memfd_create("fuzz.txt", 0);
     if (fd < 0 || write(fd, data, size) != (ssize_t)size) fail("the file cannot be made", 0);
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    star_type head;
+    star_list list;
     std::ostringstream report, errors;
     load_notes notes;
     notes.source_name = "fuzz.txt";
     notes.errors = &errors;
     notes.piece_bytes = 1 + (long long)(size / 8 + size % 7);
     notes.threads = 1 + size % 3;
-    const int n = load_catalog(path.c_str(), &head, report, notes);
+    const int n = load_catalog(path.c_str(), list.first(), report, notes);
     close(fd);
-    const other_load threaded = describe(head, n, report, errors);
+    const other_load threaded = describe(list, n, report, errors);
     if (threaded.result != want.result || threaded.records != want.records || threaded.report != want.report ||
         threaded.errors != want.errors)
         fail("a table or gzip read by threads differs", 0);
@@ -397,7 +388,8 @@ void check_load(const char* data, size_t size)
     bool no_number;
     const std::vector<line_read> lines = read_plainly(data, size, no_number);
 
-    star_type head;
+    star_list stars;
+    star_type& head = *stars.first();
     std::istringstream in(std::string(data, size));
     std::ostringstream report;
     const int result = load_catalog(in, &head, report);
@@ -445,7 +437,7 @@ void check_load(const char* data, size_t size)
     // explanation and the progress line asked for.
     trickle pieces(data, size, 1 + size % 16);
     std::istream slow(&pieces);
-    star_type again;
+    star_list again;
     std::ostringstream again_report, errors, progress;
     load_notes notes;
     notes.source_name = "fuzz.txt";
@@ -453,7 +445,7 @@ void check_load(const char* data, size_t size)
     notes.progress = &progress;
     notes.input_size = (long long)size;
     notes.progress_after = 0;
-    if (load_catalog(slow, &again, again_report, notes) != result) fail("read in pieces, another result", 0);
+    if (load_catalog(slow, again.first(), again_report, notes) != result) fail("read in pieces, another result", 0);
     check_explanation(errors.str(), no_number, data, size);
     if (again_report.str() != report.str()) fail("read in pieces, another closing line", 0);
     auto same_records = [&](const star_type& other, const char* what) {
@@ -466,29 +458,27 @@ void check_load(const char* data, size_t size)
                 !same_float(a->position.y, s->position.y) || !same_float(a->position.z, s->position.z))
                 fail(what, i);
     };
-    same_records(again, "read in pieces, another record");
-    free_list(again);
+    same_records(*again.first(), "read in pieces, another record");
+    again.clear();
 
     // And from a file cut into pieces of a few bytes, read by up to three
     // threads at once, chosen by the input's length.
     const int fd = memfd_create("fuzz.txt", 0);
     if (fd < 0 || write(fd, data, size) != (ssize_t)size) fail("the file cannot be made", 0);
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    star_type third;
+    star_list third;
     std::ostringstream third_report, third_errors;
     load_notes file_notes;
     file_notes.source_name = "fuzz.txt";
     file_notes.errors = &third_errors;
     file_notes.piece_bytes = 1 + (long long)(size / 8 + size % 7);     // eight pieces or so
     file_notes.threads = 1 + size % 3;
-    const int third_result = load_catalog(path.c_str(), &third, third_report, file_notes);
+    const int third_result = load_catalog(path.c_str(), third.first(), third_report, file_notes);
     close(fd);
     if (third_result != result) fail("read by threads, another result", 0);
     if (third_errors.str() != errors.str()) fail("read by threads, another explanation", 0);
     if (third_report.str() != report.str()) fail("read by threads, another closing line", 0);
-    same_records(third, "read by threads, another record");
-    free_list(third);
-    free_list(head);
+    same_records(*third.first(), "read by threads, another record");
 }
 
 } // namespace

@@ -40,17 +40,12 @@ std::string record_bytes(const star_type& s)
     return b;
 }
 
-load_result collect(star_type& head, int result, const std::string& report)
+load_result collect(const star_list& list, int result, const std::string& report)
 {
     load_result r;
     r.result = result;
     r.report = report;
-    for (star_type* s = &head; s; s = s->next) r.records.push_back(record_bytes(*s));
-    for (star_type* s = head.next; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
+    for (const star_type* s = list.first(); s; s = s->next) r.records.push_back(record_bytes(*s));
     return r;
 }
 
@@ -82,37 +77,37 @@ private:
 
 load_result by_reference(const std::string& text)
 {
-    star_type head;
+    star_list list;
     std::istringstream in(text);
     std::ostringstream report;
-    const int n = reference::load_catalog(in, &head, report);
-    return collect(head, n, report.str());
+    const int n = reference::load_catalog(in, list.first(), report);
+    return collect(list, n, report.str());
 }
 
 load_result by_loader(const std::string& text)
 {
-    star_type head;
+    star_list list;
     std::istringstream in(text);
     std::ostringstream report;
-    const int n = load_catalog(in, &head, report);
-    return collect(head, n, report.str());
+    const int n = load_catalog(in, list.first(), report);
+    return collect(list, n, report.str());
 }
 
 load_result by_loader_in_pieces(const std::string& text, unsigned seed)
 {
-    star_type head;
+    star_list list;
     trickle pieces(text, seed);
     std::istream in(&pieces);
     std::ostringstream report;
-    const int n = load_catalog(in, &head, report);
-    return collect(head, n, report.str());
+    const int n = load_catalog(in, list.first(), report);
+    return collect(list, n, report.str());
 }
 
 // The explanation the stream reader gives on standard error, for the text
 // whole or handed out a few bytes at a time.
 std::string explained_by_stream(const std::string& text, unsigned trickle_seed = 0)
 {
-    star_type head;
+    star_list list;
     std::istringstream whole(text);
     trickle pieces(text, trickle_seed);
     std::istream trickled(&pieces);
@@ -120,8 +115,7 @@ std::string explained_by_stream(const std::string& text, unsigned trickle_seed =
     load_notes notes;
     notes.source_name = "pieces.txt";
     notes.errors = &errors;
-    load_catalog(trickle_seed ? trickled : whole, &head, report, notes);
-    collect(head, 0, "");
+    load_catalog(trickle_seed ? trickled : whole, list.first(), report, notes);
     return errors.str();
 }
 
@@ -129,16 +123,16 @@ std::string explained_by_stream(const std::string& text, unsigned trickle_seed =
 load_result by_file_in_pieces(const std::string& text, long long piece_bytes, unsigned threads, std::string& errors)
 {
     const temp_file file(text);
-    star_type head;
+    star_list list;
     std::ostringstream report, explained;
     load_notes notes;
     notes.source_name = "pieces.txt";
     notes.errors = &explained;
     notes.piece_bytes = piece_bytes;
     notes.threads = threads;
-    const int n = load_catalog(file.path(), &head, report, notes);
+    const int n = load_catalog(file.path(), list.first(), report, notes);
     errors = explained.str();
-    return collect(head, n, report.str());
+    return collect(list, n, report.str());
 }
 
 std::string printable(const std::string& s)
@@ -212,9 +206,9 @@ TEST(CatalogExact, ShippedCatalogThroughStreamAndFileName)
     EXPECT_TRUE(same(by_loader(text), want));
     EXPECT_TRUE(same(by_loader_in_pieces(text, 5), want));
 
-    star_type head;
-    const catalog_load said = load_catalog_file(path, head);
-    EXPECT_TRUE(same(collect(head, said.result, said.report), want));
+    star_list list;
+    const catalog_load said = load_catalog_file(path, list);
+    EXPECT_TRUE(same(collect(list, said.result, said.report), want));
     EXPECT_EQ(said.errors, "");                                   // it ends cleanly
 
     for (const long long piece : {4096LL, 65536LL, 1LL << 20}) {

@@ -67,7 +67,8 @@ TEST(CatalogFormats, TheSameStarsInEveryForm)
     ASSERT_EQ(from_gaia.result, 3);
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(stars_by_hand[i].name);
-        const star_type want(stars_by_hand[i].name, stars_by_hand[i].abs_magnitude, stars_by_hand[i].position, "");
+        star_type want;
+        want.star_set(stars_by_hand[i].name, stars_by_hand[i].abs_magnitude, stars_by_hand[i].position, "");
         EXPECT_TRUE(same_star(from_ours.stars[i], want));
         EXPECT_TRUE(same_star(from_hyg.stars[i], want));
         EXPECT_TRUE(same_star(from_gaia.stars[i], want));

@@ -154,21 +154,16 @@ TEST(CatalogMessages, PlainTextAndBlankLinesBetweenStars)
     // The same through a file read in pieces by two threads, each piece
     // starting on a blank line.
     const temp_file file(sirius + "\n" + arcturus + "  \n" + sirius);
-    star_type head;
+    star_list list;
     std::ostringstream report, errors;
     load_notes notes;
     notes.errors = &errors;
     notes.piece_bytes = 8;
     notes.threads = 2;
-    EXPECT_EQ(load_catalog(file.path(), &head, report, notes), 3);
-    ASSERT_NE(head.next, nullptr);
-    EXPECT_STREQ(head.next->name, "Arcturus");
+    EXPECT_EQ(load_catalog(file.path(), list.first(), report, notes), 3);
+    ASSERT_NE(list.first()->next, nullptr);
+    EXPECT_STREQ(list.first()->next->name, "Arcturus");
     EXPECT_EQ(errors.str(), "");
-    for (star_type* s = head.next; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
 }
 
 TEST(CatalogMessages, CleanEndsSayNothing)
@@ -228,7 +223,7 @@ TEST(CatalogProgress, PercentReadRisesToAHundredOnItsOwnLine)
     std::string text;
     for (int i = 0; i < 10000; ++i) text += good_line("Star");
     auto run = [&](double after, long long size) {
-        star_type head;
+        star_list list;
         std::istringstream in(text);
         std::ostringstream report, progress;
         load_notes notes;
@@ -236,13 +231,8 @@ TEST(CatalogProgress, PercentReadRisesToAHundredOnItsOwnLine)
         notes.progress = &progress;
         notes.input_size = size;
         notes.progress_after = after;
-        EXPECT_EQ(load_catalog(in, &head, report, notes), 10000);
+        EXPECT_EQ(load_catalog(in, list.first(), report, notes), 10000);
         EXPECT_EQ(report.str(), "Fail after reading Star at Distance 25\n");
-        for (star_type* s = head.next; s;) {
-            star_type* next = s->next;
-            delete s;
-            s = next;
-        }
         return progress.str();
     };
     auto rises_to_a_hundred = [](const std::string& shown) {
@@ -267,7 +257,7 @@ TEST(CatalogProgress, PercentReadRisesToAHundredOnItsOwnLine)
 
     // A file read in pieces by two threads shows its progress as pieces end.
     const temp_file file(text);
-    star_type head;
+    star_list list;
     std::ostringstream report, progress;
     load_notes notes;
     notes.source_name = "big.txt";
@@ -275,11 +265,6 @@ TEST(CatalogProgress, PercentReadRisesToAHundredOnItsOwnLine)
     notes.progress_after = 0;
     notes.piece_bytes = 20000;
     notes.threads = 2;
-    EXPECT_EQ(load_catalog(file.path(), &head, report, notes), 10000);
-    for (star_type* s = head.next; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
+    EXPECT_EQ(load_catalog(file.path(), list.first(), report, notes), 10000);
     rises_to_a_hundred(progress.str());
 }

@@ -23,19 +23,10 @@ const char* const nothing_read = "Fail after reading  at Distance 0\n";
 
 // A list as the loader left it, with its closing line; frees what it appended.
 struct loaded {
-    star_type head;
+    star_list list;
+    star_type& head = *list.first();
     int result = -1;
     std::string report;
-    loaded() = default;
-    loaded(const loaded&) = delete;
-    ~loaded()
-    {
-        for (star_type* s = head.next; s;) {
-            star_type* next = s->next;
-            delete s;
-            s = next;
-        }
-    }
     // The n-th record, counting the head as 0; null past the end.
     const star_type* record(int n) const
     {
@@ -59,7 +50,7 @@ std::unique_ptr<loaded> load_text(const std::string& text)
 std::unique_ptr<loaded> load_file(const std::string& path)
 {
     auto l = std::make_unique<loaded>();
-    const catalog_load said = load_catalog_file(path, l->head);
+    const catalog_load said = load_catalog_file(path, l->list);
     l->result = said.result;
     l->report = said.report;
     return l;

@@ -150,7 +150,7 @@ TEST(DrawExact, RandomFramesMatchThePlainProcedure)
         for (int i = 0; i < 40; ++i) {
             star_type s = make.star();
             star_type copy = s;
-            s.draw(fast, names);
+            s.draw(draw_context(fast, lens(), names));
             reference::draw(copy, plain, names);
             ++trials;
         }
@@ -175,7 +175,7 @@ TEST(DrawExact, SingleStarsMatchThePlainProcedure)
         star_type copy = s;
         clear_bitmap(fast);
         clear_bitmap(plain);
-        s.draw(fast, 1);
+        s.draw(draw_context(fast, lens(), true));
         reference::draw(copy, plain, 1);
         ASSERT_TRUE(same_bitmap(fast, plain)) << "star " << i << " at (" << s.view_position.x << ", "
                                               << s.view_position.y << ", " << s.view_position.z
@@ -251,7 +251,7 @@ TEST(DrawExact, QuickBoundAtTheBoundary)
         s.view_position = vector(0, 0, z);
         clear_bitmap(fast);
         clear_bitmap(plain);
-        s.draw(fast, 0);
+        s.draw(draw_context(fast, lens(), false));
         reference::draw(s, plain, 0);
         ASSERT_NE(getpixel(plain, 320, 240), 0) << "magnitude " << a;
         ASSERT_TRUE(same_bitmap(fast, plain)) << "magnitude " << a << " at " << z;

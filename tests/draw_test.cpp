@@ -54,6 +54,14 @@ star_type named(const char* name, const char* spectral_class)
 
 int grey(int level) { return makecol(level, level, level); }
 
+// Draws s as the window opened by default shows it: 640 by 480 pixels, zoom
+// and exposure 0.
+void draw_default(star_type& s, BITMAP* target, bool names)
+{
+    static const lens standard;
+    s.draw(draw_context(target, standard, names));
+}
+
 // Centre pixel and its four neighbours (right, left, below, above).
 void put_figure(BITMAP* b, int sx, int sy, int centre, int around)
 {
@@ -107,7 +115,7 @@ const level boundaries[] = {
     clear_bitmap(got);
     clear_bitmap(want);
     star_type copy = s;
-    copy.draw(got, names);
+    draw_default(copy, got, names);
     if (l.drawn) put_figure(want, 320, 240, grey(l.centre), l.halo ? grey(l.halo) : makecol(255, 0, 0));
     if (l.drawn && l.label && names) put_label(want, s.name, 320, 240);
     return same_bitmap(got, want);
@@ -157,7 +165,7 @@ TEST(StarDraw, AbsoluteMagnitudeOneAtTenReferenceDistances)
     s.view_position = vector(0, 0, 326.28463f);
     EXPECT_NEAR(seen_from(s.abs_magnitude, s.view_position.length()), 5.9508f, 1e-4f);
     test_bitmap got, want;
-    s.draw(got, 1);                                          // too faint for a label
+    draw_default(s, got, true);                                          // too faint for a label
     put_figure(want, 320, 240, grey(24), grey(6));
     EXPECT_TRUE(same_bitmap(got, want));
 }
@@ -168,20 +176,20 @@ TEST(StarDraw, MagnitudeNotANumberNeverDraws)
 {
     star_type unfilled;
     test_bitmap got;
-    unfilled.draw(got, 1);
+    draw_default(unfilled, got, true);
     unfilled.view_position = vector(0, 0, 10);
-    unfilled.draw(got, 1);
+    draw_default(unfilled, got, true);
     EXPECT_TRUE(blank(got));
 
     star_type s = named("Vega", "A0");
     s.abs_magnitude = std::numeric_limits<float>::quiet_NaN();
     s.view_position = vector(0, 0, 10);
-    s.draw(got, 1);
+    draw_default(s, got, true);
     s.abs_magnitude = 0.0f;                                  // a position that is not a number
     s.view_position = vector(std::nanf(""), 0, 10);
-    s.draw(got, 1);
+    draw_default(s, got, true);
     s.view_position = vector(0, 0, std::nanf(""));
-    s.draw(got, 1);
+    draw_default(s, got, true);
     EXPECT_TRUE(blank(got));
 }
 
@@ -217,7 +225,7 @@ TEST(StarDraw, ScreenBounds)
             star_type s = named("Edge", "K5");
             ASSERT_TRUE(place(s, p, bright ? -1.0f : 3.0f));
             test_bitmap got, want;
-            s.draw(got, e.drawn ? 0 : 1);
+            draw_default(s, got, !e.drawn);
             if (e.drawn) put_figure(want, e.sx, e.sy, bright ? grey(255) : grey(149), bright ? orange : grey(37));
             EXPECT_TRUE(same_bitmap(got, want));
         }
@@ -242,7 +250,7 @@ TEST(StarDraw, BehindOrInTheViewersPlane)
         s.abs_magnitude = -20.0f;
         s.view_position = p;
         test_bitmap got;
-        s.draw(got, 1);
+        draw_default(s, got, true);
         EXPECT_TRUE(blank(got));
     }
 
@@ -257,7 +265,7 @@ TEST(StarDraw, BehindOrInTheViewersPlane)
     s.abs_magnitude = 0.0f;
     s.view_position = vector(0, 0, std::numeric_limits<float>::denorm_min());
     test_bitmap got, want;
-    s.draw(got, 0);
+    draw_default(s, got, false);
     put_figure(want, 320, 240, grey(255), makecol(200, 200, 255));
     EXPECT_TRUE(same_bitmap(got, want));
 }
@@ -276,7 +284,7 @@ TEST(StarDraw, ProjectionBeyondTheIntRange)
         s.abs_magnitude = -20.0f;
         s.view_position = p;
         test_bitmap got;
-        s.draw(got, 1);
+        draw_default(s, got, true);
         EXPECT_TRUE(blank(got));
     }
 }
@@ -293,7 +301,7 @@ TEST(StarDraw, HaloKeepsLitNeighbours)
         ASSERT_TRUE(aim(s, vector(0, 0, 32.628463f), 3.0f));
         test_bitmap got, want;
         putpixel(got, 320 + dx[k], 240 + dy[k], lit);
-        s.draw(got, 1);
+        draw_default(s, got, true);
         put_figure(want, 320, 240, grey(149), grey(37));
         putpixel(want, 320 + dx[k], 240 + dy[k], lit);
         EXPECT_TRUE(same_bitmap(got, want));
@@ -303,7 +311,7 @@ TEST(StarDraw, HaloKeepsLitNeighbours)
     ASSERT_TRUE(aim(s, vector(0, 0, 32.628463f), 3.0f));
     test_bitmap got, want;
     put_figure(got, 320, 240, lit, lit);
-    s.draw(got, 0);
+    draw_default(s, got, false);
     put_figure(want, 320, 240, grey(149), lit);
     EXPECT_TRUE(same_bitmap(got, want));
 }
@@ -314,7 +322,7 @@ TEST(StarDraw, ArmsOverwriteLitNeighbours)
     ASSERT_TRUE(aim(s, vector(0, 0, 32.628463f), 1.0f));
     test_bitmap got, want;
     put_figure(got, 320, 240, makecol(1, 2, 3), makecol(255, 255, 255));
-    s.draw(got, 0);
+    draw_default(s, got, false);
     put_figure(want, 320, 240, grey(234), makecol(225, 150, 50));
     EXPECT_TRUE(same_bitmap(got, want));
 }
@@ -330,8 +338,8 @@ TEST(StarDraw, LaterStarOverEarlier)
         ASSERT_TRUE(place(a, p, 3.0f));
         ASSERT_TRUE(place(b, p, -1.0f));
         test_bitmap got, want;
-        a.draw(got, 0);
-        b.draw(got, 0);
+        draw_default(a, got, false);
+        draw_default(b, got, false);
         put_figure(want, 320, 240, grey(255), yellow);
         EXPECT_TRUE(same_bitmap(got, want));
     }
@@ -340,8 +348,8 @@ TEST(StarDraw, LaterStarOverEarlier)
         ASSERT_TRUE(place(a, p, -1.0f));
         ASSERT_TRUE(place(b, p, 3.0f));
         test_bitmap got, want;
-        a.draw(got, 0);
-        b.draw(got, 0);
+        draw_default(a, got, false);
+        draw_default(b, got, false);
         put_figure(want, 320, 240, grey(149), red);
         EXPECT_TRUE(same_bitmap(got, want));
     }
@@ -350,8 +358,8 @@ TEST(StarDraw, LaterStarOverEarlier)
         ASSERT_TRUE(place(a, p, 3.0f));
         ASSERT_TRUE(place(b, p, 5.0f));
         test_bitmap got, want;
-        a.draw(got, 0);
-        b.draw(got, 0);
+        draw_default(a, got, false);
+        draw_default(b, got, false);
         put_figure(want, 320, 240, grey(64), grey(37));
         EXPECT_TRUE(same_bitmap(got, want));
     }
@@ -361,8 +369,8 @@ TEST(StarDraw, LaterStarOverEarlier)
         ASSERT_TRUE(place(a, p, 3.0f));
         ASSERT_TRUE(place(b, right, 5.0f));
         test_bitmap got, want;
-        a.draw(got, 0);
-        b.draw(got, 0);
+        draw_default(a, got, false);
+        draw_default(b, got, false);
         put_figure(want, 320, 240, grey(149), grey(37));
         put_figure(want, 321, 240, grey(64), grey(16));
         putpixel(want, 320, 240, grey(149));
@@ -374,8 +382,8 @@ TEST(StarDraw, LaterStarOverEarlier)
         ASSERT_TRUE(place(a, p, -1.0f));
         ASSERT_TRUE(place(b, right, -1.0f));
         test_bitmap got, want;
-        a.draw(got, 0);
-        b.draw(got, 0);
+        draw_default(a, got, false);
+        draw_default(b, got, false);
         put_figure(want, 320, 240, grey(255), red);
         put_figure(want, 321, 240, grey(255), yellow);
         EXPECT_TRUE(same_bitmap(got, want));
@@ -401,7 +409,7 @@ TEST(StarDraw, LabelAnchorAndCells)
             const int x1 = x0 + text_length(font, name) - 1, y1 = y0 + text_height(font) - 1;
             rectfill(got, x0 - 1, y0 - 1, x1 + 1, y1 + 1, backdrop);
             rectfill(want, x0 - 1, y0 - 1, x1 + 1, y1 + 1, backdrop);
-            s.draw(got, 1);
+            draw_default(s, got, true);
             put_figure(want, at.sx, at.sy, grey(255), grey(255));
             put_label(want, s.name, at.sx, at.sy);
             EXPECT_TRUE(same_bitmap(got, want));
@@ -438,7 +446,7 @@ TEST(StarDraw, ClassColours)
         s.spectral_class[1] = '5';
         s.spectral_class[2] = 'V';
         test_bitmap got, want;
-        s.draw(got, 0);
+        draw_default(s, got, false);
         put_figure(want, 320, 240, grey(255), arm);
         EXPECT_TRUE(same_bitmap(got, want));
     }
@@ -455,7 +463,7 @@ TEST(StarDraw, ClassColours)
         star_type st = named("Class", t.text);
         ASSERT_TRUE(aim(st, vector(0, 0, 32.628463f), 1.0f));
         test_bitmap got, want;
-        st.draw(got, 0);
+        draw_default(st, got, false);
         put_figure(want, 320, 240, grey(234), t.arm);
         EXPECT_TRUE(same_bitmap(got, want));
     }
@@ -487,7 +495,7 @@ TEST(StarTransform, AppliesLinearPartAndTranslation)
     view.translate(vector(0, 0, 400));
     s.transform_star(view);
     test_bitmap got, want;
-    s.draw(got, 0);
+    draw_default(s, got, false);
     put_figure(want, 321, 239, grey(255), makecol(200, 200, 100));
     EXPECT_TRUE(same_bitmap(got, want));
 }

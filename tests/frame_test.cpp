@@ -7,10 +7,12 @@
 #include "app/frame.h"
 #include "app/overlay.h"
 
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 
 static auto* env = register_allegro_env();
 
@@ -37,10 +39,17 @@ static int count_colour(BITMAP* bmp, int colour, int x0, int y0, int x1, int y1)
     return n;
 }
 
-// A bright star (absolute magnitude 0 seen from about 10 light years).
-static star_type* bright_star(const char* name, vector position)
+// Fills `list` with bright stars (absolute magnitude 0 seen from about 10
+// light years), in order; gives the first.
+static star_type* bright_stars(star_list& list, std::initializer_list<std::pair<const char*, vector>> stars)
 {
-    return new star_type(name, 0.0f, position, "G2V");
+    star_type* last = nullptr;
+    for (const auto& [name, position] : stars) {
+        star_type* const s = last ? (last->next = new star_type) : list.first();
+        s->star_set(name, 0.0f, position, "G2V");
+        last = s;
+    }
+    return list.first();
 }
 
 class FrameDrawing : public ::testing::Test {
@@ -80,9 +89,10 @@ TEST_F(FrameDrawing, StatusLineGivesDistanceWithSixDecimalsAndTheCount)
 
 TEST_F(FrameDrawing, InitialViewLooksAlongPlusYWithNorthUpAndHourZeroRight)
 {
-    star_type* ahead = bright_star("Ahead", vector(0, 10, 0));
-    ahead->next = bright_star("East", vector(5, 10, 0));   // right ascension 0 h side
-    ahead->next->next = bright_star("North", vector(0, 10, 4));
+    star_list list;
+    star_type* ahead = bright_stars(list, {{"Ahead", vector(0, 10, 0)},
+                                           {"East", vector(5, 10, 0)},     // right ascension 0 h side
+                                           {"North", vector(0, 10, 4)}});
     draw_frame(c, build_view(c), toggles(), ahead, 3, got);
     EXPECT_NE(getpixel(got, 320, 240), 0);                 // straight ahead: the centre
     EXPECT_NE(getpixel(got, 520, 240), 0);                 // +x: to the right
@@ -93,15 +103,12 @@ TEST_F(FrameDrawing, InitialViewLooksAlongPlusYWithNorthUpAndHourZeroRight)
     EXPECT_EQ(640 * 430 - count_colour(got, 0, 0, 50, 640, 480), 15);
     // No names unless the camera asks for them.
     EXPECT_EQ(count_colour(got, makecol(255, 255, 255), 325, 236, 420, 244), 0);
-    delete ahead->next->next;
-    delete ahead->next;
-    delete ahead;
 }
 
 TEST_F(FrameDrawing, FollowsTheCameraPositionOrientationAndNamesFlag)
 {
-    star_type* aim = bright_star("Aim", vector(10, 0, 0));
-    aim->next = bright_star("Side", vector(10, -5, 0));
+    star_list list;
+    star_type* aim = bright_stars(list, {{"Aim", vector(10, 0, 0)}, {"Side", vector(10, -5, 0)}});
     c.camera_position = vector(0, 0, 0);
     c.forward = vector(1, 0, 0);                           // looking toward hour 0
     c.down = vector(0, 0, -1);
@@ -121,19 +128,17 @@ TEST_F(FrameDrawing, FollowsTheCameraPositionOrientationAndNamesFlag)
     EXPECT_NE(getpixel(g, 320, 240), 0);
     EXPECT_NE(getpixel(g, 120, 240), 0);                   // and Aim on the left
     EXPECT_EQ(count_colour(g, makecol(255, 255, 255), 325, 236, 420, 244), 0);  // names off
-    delete aim->next;
-    delete aim;
 }
 
 TEST_F(FrameDrawing, StatusTextHidesTheStarsUnderIt)
 {
     // Seen from Earth, (-7.5, 10, 5.625) lands on pixel (20, 15), inside the
     // first line's glyph cells; (7, 10, 5.625) on (600, 15), past its end.
-    star_type* under = bright_star("Under", vector(-7.5f, 10, 5.625f));
-    under->next = bright_star("Beside", vector(7, 10, 5.625f));
+    star_list list;
+    star_type* under = bright_stars(list, {{"Under", vector(-7.5f, 10, 5.625f)}, {"Beside", vector(7, 10, 5.625f)}});
     test_bitmap alone;
     under->transform_star(build_view(c));
-    under->draw(alone, 0);
+    under->draw(draw_context(alone, lens(), false));
     ASSERT_NE(getpixel(alone, 20, 15), 0);                  // it would be seen without the text
 
     draw_frame(c, build_view(c), toggles(), under, 2, got);
@@ -142,8 +147,6 @@ TEST_F(FrameDrawing, StatusTextHidesTheStarsUnderIt)
     const int end = 10 + 8 * (int)line.size();
     EXPECT_EQ(pixels_differing(got, want, 10, 10, end, 18), 0);   // the cells show only text
     EXPECT_NE(getpixel(got, 600, 15), 0);                   // beyond the text, the star shows
-    delete under->next;
-    delete under;
 }
 
 // F1's help lists every control of the table, keys in a column and their
@@ -193,9 +196,9 @@ TEST(SpeedText, EveryLevelWithThousandsSeparators)
 // The frame loop, one frame at a time on a filled input, into a memory bitmap.
 class FrameLoop : public ::testing::Test {
 protected:
-    std::unique_ptr<star_type> first{bright_star("Ahead", vector(0, 10, 0))};   // outlives the loop
+    star_list stars;                                     // outlives the loop
     test_bitmap buffer;
-    frame_loop loop{first.get(), 1, buffer};
+    frame_loop loop{bright_stars(stars, {{"Ahead", vector(0, 10, 0)}}), 1, buffer};
     unsigned tick = 0;
     bool step(const frame_input& in) { return loop.step(in, ++tick); }
 };

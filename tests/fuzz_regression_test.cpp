@@ -37,7 +37,8 @@ private:
 };
 
 struct loaded {
-    star_type head;
+    star_list list;
+    star_type& head = *list.first();
     int result;
     std::string report;
     std::vector<std::string> names;
@@ -50,14 +51,6 @@ struct loaded {
         report = out.str();
         for (const star_type* s = &head; s && names.size() <= (size_t)result; s = s->next)
             names.push_back(s->name);
-    }
-    ~loaded()
-    {
-        for (star_type* s = head.next; s;) {
-            star_type* next = s->next;
-            delete s;
-            s = next;
-        }
     }
 };
 

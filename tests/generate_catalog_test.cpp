@@ -52,14 +52,14 @@ TEST(SyntheticCatalog, EveryLineLoadsAndTheSpreadIsRealistic)
     std::ostringstream report, errors;
     load_notes notes;
     notes.errors = &errors;
-    star_type head;
-    ASSERT_EQ(load_catalog(in, &head, report, notes), count);
+    star_list stars;
+    ASSERT_EQ(load_catalog(in, stars.first(), report, notes), count);
     EXPECT_EQ(errors.str(), "");
 
     const vector galactic_pole(-0.8676661490f, -0.1980763734f, 0.4559837762f);
     long long faint = 0, far = 0, near_bright = 0, in_disc = 0, giants = 0;
     int giant_octants[8] = {};
-    for (const star_type* s = &head; s; s = s->next) {
+    for (const star_type* s = stars.first(); s; s = s->next) {
         const float d = s->position.length();
         const float m = seen_from(s->abs_magnitude, s->position.length());
         faint += m >= 6.0f;
@@ -80,11 +80,6 @@ TEST(SyntheticCatalog, EveryLineLoadsAndTheSpreadIsRealistic)
     EXPECT_GT(in_disc, far * 80 / 100);                           // a thin disc
     EXPECT_GE(giants, count / 2000);
     for (int octant : giant_octants) EXPECT_GT(octant, 0);        // in every direction
-    for (star_type* s = head.next; s;) {
-        star_type* next = s->next;
-        delete s;
-        s = next;
-    }
 }
 
 TEST(SyntheticCatalog, LineFormat)

@@ -24,19 +24,12 @@ namespace {
 
 // The list a load fills, from a head of its own; every record freed at the end.
 struct loaded_list {
-    star_type* head = new star_type;
+    star_list stars;
+    star_type* const head = stars.first();
     int count = 0;
     std::string report, errors;
 
-    ~loaded_list()
-    {
-        fail_allocations_after(-1);
-        for (star_type* s = head; s;) {
-            star_type* next = s->next;
-            delete s;
-            s = next;
-        }
-    }
+    ~loaded_list() { fail_allocations_after(-1); }
 
     // Loads `text` from a stream, or from a file read in pieces by two threads.
     void load(const std::string& text, bool in_pieces)

@@ -55,21 +55,13 @@ void fill_noise(BITMAP* bmp, unsigned seed)
             putpixel(bmp, x, y, makecol_depth(bitmap_color_depth(bmp), byte(rng), byte(rng), byte(rng)));
 }
 
-struct star_list {
-    star_type head;
+struct loaded_stars {
+    star_list list;
     int count = 0;
-    explicit star_list(const std::string& path)
+    explicit loaded_stars(const std::string& path)
     {
         std::ostringstream report;
-        count = load_catalog(path.c_str(), &head, report, load_notes{});
-    }
-    ~star_list()
-    {
-        for (star_type* s = head.next; s;) {
-            star_type* next = s->next;
-            delete s;
-            s = next;
-        }
+        count = load_catalog(path.c_str(), list.first(), report, load_notes{});
     }
 };
 
@@ -173,7 +165,7 @@ TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
 {
     temp_dir folder;
     const std::string catalog = STARHOP_SOURCE_DIR "/data/stars.txt", err = folder.file("err.txt");
-    const star_list stars(catalog);
+    const loaded_stars stars(catalog);
     ASSERT_GT(stars.count, 100000);
     struct { const char* at; bool names; } cases[] = {
         {nullptr, false},
@@ -198,7 +190,7 @@ TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
         camera c;
         const toggles on = start_camera(c, line);
         test_bitmap want(c.optics.width(), c.optics.height());
-        draw_frame(c, build_view(c), on, const_cast<star_type*>(&stars.head), stars.count, want);
+        draw_frame(c, build_view(c), on, const_cast<star_type*>(stars.list.first()), stars.count, want);
         EXPECT_TRUE(same_picture(read_png(png), want)) << shell;
     }
 
@@ -207,7 +199,7 @@ TEST(PictureProgram, DrawsTheFirstFrameWithoutADisplay)
     ASSERT_EQ(run_without_display("--window 800x600 --picture '" + wide + "' '" + catalog + "'", err), 0) << file_text(err);
     {
         test_bitmap want(800, 600);
-        frame_loop loop(const_cast<star_type*>(&stars.head), stars.count, want);
+        frame_loop loop(const_cast<star_type*>(stars.list.first()), stars.count, want);
         loop.step(frame_input(), 0);
         EXPECT_TRUE(same_picture(read_png(wide), want));
     }
@@ -227,7 +219,7 @@ namespace {
 // lines caught and P's pictures in a scratch folder.
 class ViewKeys : public ::testing::Test {
 protected:
-    star_list stars{STARHOP_SOURCE_DIR "/data/stars.txt"};
+    loaded_stars stars{STARHOP_SOURCE_DIR "/data/stars.txt"};
     test_bitmap buffer;
     notices shown{ticks_per_second};
     std::ostringstream printed;
@@ -237,7 +229,7 @@ protected:
 
     void SetUp() override
     {
-        loop = std::make_unique<frame_loop>(&stars.head, stars.count, buffer, nullptr, &shown);
+        loop = std::make_unique<frame_loop>(stars.list.first(), stars.count, buffer, nullptr, &shown);
         loop->locations = &printed;
         loop->pictures = folder.path.string();
     }
@@ -291,7 +283,7 @@ TEST_F(ViewKeys, LocationLineGivesTheSameFrameAgain)
     const command_line start = parse({"--at", line.c_str()});
     ASSERT_EQ(start.action, command_line::run) << start.problem;
     test_bitmap again;
-    frame_loop second(&stars.head, stars.count, again);
+    frame_loop second(stars.list.first(), stars.count, again);
     second.start(start);
     EXPECT_EQ(second.c.speed_level, 2);
     ASSERT_TRUE(second.step(frame_input(), 1));

@@ -24,8 +24,9 @@ class sky {
 public:
     star_type* add(const char* name, vector position, float abs_magnitude, const char* spectral_class = "G2V")
     {
-        stars_.emplace_back(new star_type(name, abs_magnitude, position, spectral_class));
+        stars_.emplace_back(new star_type);
         star_type* s = stars_.back().get();
+        s->star_set(name, abs_magnitude, position, spectral_class);
         if (stars_.size() > 1) stars_[stars_.size() - 2]->next = s;
         return s;
     }

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -26,16 +27,15 @@ protected:
         text = new std::string(file_text(shipped_path));
         std::istringstream in(*text);
         std::ostringstream report;
-        head = new star_type;
+        stars = std::make_unique<star_list>();
+        head = stars->first();
         count = load_catalog(in, head, report);
         closing = new std::string(report.str());
     }
     static void TearDownTestSuite()
     {
-        for (star_type *s = head, *next; s; s = next) {
-            next = s->next;
-            delete s;
-        }
+        stars.reset();
+        head = nullptr;
         delete text;
         delete closing;
     }
@@ -48,12 +48,14 @@ protected:
 
     static std::string* text;
     static std::string* closing;
-    static star_type* head;
+    static std::unique_ptr<star_list> stars;
+    static star_type* head;                     // the first of stars
     static int count;
 };
 
 std::string* ShippedCatalog::text = nullptr;
 std::string* ShippedCatalog::closing = nullptr;
+std::unique_ptr<star_list> ShippedCatalog::stars;
 star_type* ShippedCatalog::head = nullptr;
 int ShippedCatalog::count = 0;
 

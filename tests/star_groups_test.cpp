@@ -41,26 +41,22 @@ int lit(BITMAP* b)
 
 // A star list; with `scattered`, its records are taken from the store out of
 // list order, so the list does not lie front to back in memory.
-class star_list {
+class built_list {
 public:
-    star_list() = default;
-    ~star_list()
-    {
-        for (star_type* s = head; s;) {
-            star_type* next = s->next;
-            delete s;
-            s = next;
-        }
-        for (star_type* s : spare) delete s;
-    }
-    star_list(const star_list&) = delete;
-    star_list& operator=(const star_list&) = delete;
+    built_list() = default;
+    ~built_list() { owner.first()->next = head; }                     // the records from head on go with owner
+    built_list(const built_list&) = delete;
+    built_list& operator=(const built_list&) = delete;
 
     star_type* add(vector position, float abs_magnitude, const char* spectral_class, bool scattered = false)
     {
-        if (scattered) spare.push_back(new star_type);                 // a gap in memory
-        star_type* s = new star_type(("S" + std::to_string(count)).c_str(), abs_magnitude, position,
-                                     spectral_class);
+        if (scattered) {                                                // a gap in memory
+            star_type* gap = new star_type;
+            gap->next = gaps.first()->next;
+            gaps.first()->next = gap;
+        }
+        star_type* s = new star_type;
+        s->star_set(("S" + std::to_string(count)).c_str(), abs_magnitude, position, spectral_class);
         (head ? tail->next : head) = s;
         tail = s;
         ++count;
@@ -70,7 +66,9 @@ public:
     star_type* head = nullptr;
     star_type* tail = nullptr;
     int count = 0;
-    std::vector<star_type*> spare;
+
+private:
+    star_list owner, gaps;                          // their first records are not part of the list
 };
 
 enum shape { uniform, clustered, disc, all_bright, all_faint, one_point, odd_values, shapes };
@@ -103,7 +101,7 @@ public:
 
     // A catalog of `n` stars of the given shape. Magnitudes spread so that
     // some stars show near magnitude 6 from wherever the cameras go.
-    void fill(star_list& list, shape kind, int n, std::vector<vector>& centres)
+    void fill(built_list& list, shape kind, int n, std::vector<vector>& centres)
     {
         const char* classes[] = {"O5", "B2", "A0", "F5", "G2V", "K1III", "M3", "W", "g2", ""};
         const float scale = log_uniform(10, 1e5f);
@@ -158,7 +156,7 @@ public:
 // Draws the same frame through the full walk and through the groups.
 struct frame_pair {
     test_bitmap full, culled;
-    ::testing::AssertionResult compare(viewed& c, star_list& list, star_groups& groups, int names)
+    ::testing::AssertionResult compare(viewed& c, built_list& list, star_groups& groups, int names)
     {
         toggles on;
         on.names = names != 0;
@@ -177,7 +175,7 @@ TEST(StarGroups, RandomCatalogsAndCamerasDrawTheFullWalksPixels)
     int frames_compared = 0, frames_lit = 0, frames_culled = 0, walked_all = 0, per_shape_lit[shapes] = {};
     for (int catalog = 0; catalog < 21; ++catalog) {
         const shape kind = (shape)(catalog % shapes);
-        star_list list;
+        built_list list;
         std::vector<vector> centres;
         make.fill(list, kind, 6000, centres);
         star_groups groups(list.head, false);      // never the plain walk instead
@@ -255,7 +253,7 @@ TEST(StarGroups, StarsOnEveryBoundaryOfTheExactTestAreKept)
         const bool rows = round / 16 % 2 == 1;
         const vector blob((make.uniform_in(0, 640) - 320) / 400, (make.uniform_in(0, 480) - 240) / 400, 1);
         const float blob_depth = make.log_uniform(1, 1e7f);
-        star_list list;
+        built_list list;
         for (int i = 0; i < 3000; ++i) {
             const float z = mode == 0 ? make.log_uniform(1e-3f, 1e8f)
                           : mode == 1 ? depth * (1 + make.uniform_in(0, 1e-5f)) : make.log_uniform(1e-6f, 2e-6f);
@@ -306,14 +304,14 @@ TEST(StarGroups, DegenerateListsAndViewsDrawAsTheFullWalk)
     viewed c;
     c.view = build_view(c);
     {
-        star_list unfilled;
+        built_list unfilled;
         unfilled.head = unfilled.tail = new star_type;
         unfilled.count = 1;
         star_groups groups(unfilled.head, false);
         EXPECT_EQ(groups.star_count(), 1u);
         EXPECT_TRUE(frames.compare(c, unfilled, groups, 1));
     }
-    star_list list;
+    built_list list;
     list.add(vector(0, 10, 0), -inf, "B2");                      // shows at every distance
     list.add(vector(0, 10, 0.5f), not_a_number, "G2");
     list.add(vector(inf, 10, 0), 0, "G2");
@@ -347,7 +345,7 @@ TEST(StarGroups, GroupsOfStarsFarApartInTheListDrawTheFullWalksPixels)
     c.view = build_view(c);
     maker make(5);
     for (const std::vector<int>& together : layouts) {
-        star_list list;
+        built_list list;
         std::vector<bool> close(n);
         for (int i : together) close[i] = true;
         for (int i = 0; i < n; ++i)
@@ -370,7 +368,7 @@ TEST(StarGroups, MisleadingSamplesAndLengthsStillDrawTheFullWalksPixels)
     frame_pair frames;
     int frames_lit = 0;
     for (int sampled_bright = 0; sampled_bright < 2; ++sampled_bright) {
-        star_list list;
+        built_list list;
         for (int i = 0; i < 20000; ++i) {
             const bool bright = (i % 256 == 0) == (sampled_bright == 1);
             list.add(make.in_ball(bright ? 2000.0f : 40.0f), bright ? make.uniform_in(-15, -10) : make.uniform_in(12, 16),
@@ -393,7 +391,7 @@ TEST(StarGroups, MisleadingSamplesAndLengthsStillDrawTheFullWalksPixels)
     // a middle cluster foretold well, faint stars the sample never meets.
     // The faint stars' positions, packed against the end of the words'
     // pages, would reach the middle cluster's words before they are read.
-    star_list list;
+    built_list list;
     const vector bright(100, 0, 0), middle(-50, 20, 0), faint(0, 0, 30);
     for (int i = 0; i < 100000; ++i) {
         const float u = make.uniform_in(0, 1);
@@ -431,11 +429,11 @@ TEST(StarGroups, LargeListWithItsLengthForetold)
                             "K1");
         records[i].next = i + 1 < count ? &records[i + 1] : nullptr;
     }
-    star_list list;                                 // borrows the records
+    built_list list;                                // borrows the records
     list.head = &records[0];
     list.count = count;
     struct give_back {
-        star_list& list;
+        built_list& list;
         ~give_back() { list.head = nullptr; }
     } borrowed{list};
 
@@ -491,7 +489,7 @@ TEST(StarGroups, EverySizeZoomAndExposureDrawsTheFullWalksPixels)
                     return vector(m[0] * v.x + m[4] * v.y + m[8] * v.z, m[1] * v.x + m[5] * v.y + m[9] * v.z,
                                   m[2] * v.x + m[6] * v.y + m[10] * v.z) + c.camera_position;
                 };
-                star_list list;
+                built_list list;
                 for (int i = 0; i < 2500; ++i) {
                     const float z = make.log_uniform(1e-2f, 1e6f);
                     float column = make.uniform_in(-0.5f * size.w, 1.5f * size.w);

@@ -28,10 +28,10 @@ namespace {
 struct dirty_record {
     alignas(star_type) unsigned char storage[sizeof(star_type)];
     star_type* record;
-    template <class... A> explicit dirty_record(A... args)
+    dirty_record()
     {
         std::memset(storage, 0x5A, sizeof storage);
-        record = new (storage) star_type(args...);
+        record = new (storage) star_type;
     }
 };
 
@@ -114,19 +114,4 @@ TEST(StarRecordSet, SecondSetReplacesAllButViewAndNext)
     EXPECT_TRUE(same_vector(s.position, vector(-4, 5, -6)));
     EXPECT_TRUE(same_vector(s.view_position, vector(7, 8, 9)));
     EXPECT_EQ(s.next, &follower);
-}
-
-TEST(StarRecordConstruct, FourArgumentsFillLikeSet)
-{
-    const dirty_record b("Sirius", 1.42f, vector(-1.6f, 8.1f, -2.5f), "A1V");
-    const star_type& built = *b.record;
-    dirty_record d;
-    d.record->star_set("Sirius", 1.42f, vector(-1.6f, 8.1f, -2.5f), "A1V");
-    EXPECT_TRUE(field_is(built.name, sizeof built.name, "Sirius"));
-    EXPECT_EQ(0, std::memcmp(built.name, d.record->name, sizeof built.name));
-    EXPECT_TRUE(field_is(built.spectral_class, 3, "A1V"));
-    EXPECT_EQ(built.abs_magnitude, 1.42f);
-    EXPECT_TRUE(same_vector(built.position, vector(-1.6f, 8.1f, -2.5f)));
-    EXPECT_TRUE(same_vector(built.view_position, vector(0, 0, 0)));
-    EXPECT_EQ(built.next, nullptr);
 }

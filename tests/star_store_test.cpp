@@ -1,7 +1,10 @@
 // Where records made with new come from: one cache line each, one after
 // another, slots of deleted records handed out again (on any thread), and
-// the standard exception when memory runs out.
+// the standard exception when memory runs out. The star list, the one owner
+// of a list's records, gives every one of them back.
+#include "engine/catalog.h"
 #include "engine/stars.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include <cstdlib>
 #include <new>
 #include <set>
+#include <sstream>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -33,6 +37,33 @@ const bool sanitized = false;
 #endif
 
 std::uintptr_t address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+// Records made with new and not given back, counted for the length of a scope.
+struct counted_records {
+    counted_records() { count_records(true); }
+    ~counted_records() { count_records(false); }
+    counted_records(const counted_records&) = delete;
+    counted_records& operator=(const counted_records&) = delete;
+    long long live() const { return records_counted(); }
+};
+
+// Appends `n` records named "R0", "R1", ... after the first of `list`.
+void append(star_list& list, int n)
+{
+    star_type* last = list.first();
+    while (last->next) last = last->next;
+    for (int i = 0; i < n; ++i) {
+        last = last->next = new star_type;
+        last->star_set(("R" + std::to_string(i)).c_str(), 1.0f, vector((float)i, 0, 0), "G2V");
+    }
+}
+
+long long length(const star_list& list)
+{
+    long long n = 0;
+    for (const star_type* s = list.first(); s; s = s->next) ++n;
+    return n;
+}
 
 } // namespace
 
@@ -183,6 +214,130 @@ TEST(MappedPages, KeepFirstKeepsThePagesHoldingTheFirstBytes)
     EXPECT_EQ(m.data(), nullptr);
     EXPECT_EQ(moved.size(), 4 * page);
     EXPECT_EQ(moved.data()[4 * page - 1], static_cast<char>((4 * page - 1) % 251));
+}
+
+// ---- the star list ----
+
+// A million records: a list that gave them back by recursion would run out
+// of stack long before.
+TEST(StarList, GivesEveryRecordBackWhenItGoesWhateverItsLength)
+{
+    for (int n : {0, 1, 2, 5000, 1000000}) {
+        SCOPED_TRACE("records after the first: " + std::to_string(n));
+        const counted_records records;
+        {
+            star_list list;
+            EXPECT_EQ(records.live(), 0) << "the first record is the list's own";
+            append(list, n);
+            EXPECT_EQ(records.live(), n);
+            EXPECT_EQ(length(list), n + 1);
+        }
+        EXPECT_EQ(records.live(), 0);
+    }
+}
+
+TEST(StarList, ClearGivesBackTheRecordsAndLeavesAnUnfilledFirst)
+{
+    const counted_records records;
+    star_list list;
+    list.first()->star_set("First", 2.0f, vector(1, 2, 3), "K0");
+    append(list, 300);
+    list.clear();
+    EXPECT_EQ(records.live(), 0);
+    EXPECT_EQ(list.first()->next, nullptr);
+    EXPECT_EQ(list.first()->name[0], '\0');
+    EXPECT_TRUE(std::isnan(list.first()->abs_magnitude));            // never drawn
+    append(list, 7);                                                  // and it takes records again
+    EXPECT_EQ(records.live(), 7);
+}
+
+// After any move one list owns the records: the one moved to holds them all,
+// the one moved from none, and each record is given back once.
+TEST(StarList, AMoveLeavesTheRecordsWithOneOwner)
+{
+    const counted_records records;
+    {
+        star_list from;
+        from.first()->star_set("First", 2.0f, vector(1, 2, 3), "K0");
+        append(from, 40);
+        const star_type* second = from.first()->next;
+        star_list to(std::move(from));
+        EXPECT_STREQ(to.first()->name, "First");                      // the first record's fields go along
+        EXPECT_EQ(to.first()->next, second);                          // the rest stay where they are
+        EXPECT_EQ(length(to), 41);
+        EXPECT_EQ(from.first()->next, nullptr);
+        EXPECT_EQ(from.first()->name[0], '\0');
+        EXPECT_EQ(records.live(), 40);
+
+        star_list other;
+        append(other, 25);
+        EXPECT_EQ(records.live(), 65);
+        other = std::move(to);                                        // other's own records go back
+        EXPECT_EQ(records.live(), 40);
+        EXPECT_EQ(length(other), 41);
+        EXPECT_EQ(length(to), 1);
+        star_list& same = other;
+        other = std::move(same);                                      // onto itself: nothing changes
+        EXPECT_EQ(length(other), 41);
+        EXPECT_EQ(records.live(), 40);
+        append(from, 3);                                              // a list moved from is a list
+        EXPECT_EQ(records.live(), 43);
+    }
+    EXPECT_EQ(records.live(), 0);
+}
+
+TEST(StarList, DeleteRecordsStopsAfterTheLastOneGiven)
+{
+    const counted_records records;
+    star_list list;
+    append(list, 6);
+    star_type* const a = list.first()->next;                          // R0 .. R5 after the first
+    star_type* const c = a->next->next;
+    star_type* const d = c->next;
+    delete_records(a, c);                                             // R0, R1, R2
+    EXPECT_EQ(records.live(), 3);
+    list.first()->next = d;
+    EXPECT_STREQ(list.first()->next->name, "R3");
+    delete_records(nullptr);                                          // nothing
+    EXPECT_EQ(records.live(), 3);
+}
+
+// The loader makes records on several threads, and drops what pieces read
+// past a line that stops the load or past a record memory ran out for: the
+// list holds every record kept, and with the list gone nothing is left.
+TEST(StarList, HoldsEveryRecordALoadKeepsAndTheLoadGivesBackTheRest)
+{
+    const std::string whole = numbered_catalog(3000);
+    const std::string stopped = numbered_catalog(1000) + "Bad\t\tdim\n" + numbered_catalog(2000);
+    const struct {
+        const std::string* text;
+        long long allowed;                          // records made before memory runs out; -1: no end
+        long long piece_bytes;
+    } cases[] = {{&whole, -1, 0}, {&whole, -1, 4096}, {&stopped, -1, 0}, {&stopped, -1, 997},
+                 {&whole, 700, 4096}, {&whole, 2500, 4096}, {&whole, 2500, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.text == &whole ? "whole" : "stopped") + ", allowed " + std::to_string(c.allowed) +
+                     ", pieces of " + std::to_string(c.piece_bytes));
+        const counted_records records;
+        {
+            const temp_file file(*c.text);
+            star_list list;
+            std::ostringstream report, errors;
+            load_notes notes;
+            notes.errors = &errors;
+            if (c.piece_bytes) notes.piece_bytes = c.piece_bytes;
+            notes.threads = 2;
+            int n;
+            {
+                const failing_allocations trial(c.allowed);
+                n = load_catalog(file.path(), list.first(), report, notes);
+            }
+            ASSERT_GE(n, 1);
+            EXPECT_EQ(length(list), n);
+            EXPECT_EQ(records.live(), n - 1);                             // all but the first, which is the list's
+        }
+        EXPECT_EQ(records.live(), 0);
+    }
 }
 
 // ---- packed list positions ----

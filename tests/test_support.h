@@ -320,20 +320,14 @@ public:
     {
         for (const char* n : names) add(n, vector(1, 2, 3), 1.0f);
     }
-    ~named_star_list()
-    {
-        for (star_type* s = head; s;) {
-            star_type* next = s->next;
-            delete s;
-            s = next;
-        }
-    }
+    ~named_star_list() { owner.first()->next = head; }               // the records from head on go with owner
     named_star_list(const named_star_list&) = delete;
     named_star_list& operator=(const named_star_list&) = delete;
 
     star_type* add(const char* name, vector position, float abs_magnitude)
     {
-        star_type* s = new star_type(name, abs_magnitude, position, "G2V");
+        star_type* s = new star_type;
+        s->star_set(name, abs_magnitude, position, "G2V");
         (head ? tail->next : head) = s;
         tail = s;
         ++count;
@@ -349,6 +343,9 @@ public:
     star_type* head = nullptr;
     star_type* tail = nullptr;
     int count = 0;
+
+private:
+    star_list owner;                                // its first record is not part of the list
 };
 
 // The names of stars, in their order.
@@ -367,18 +364,12 @@ struct catalog_load {
     std::vector<star_type> stars;
 };
 
-// Takes the list that starts at `head` apart into `into.stars`.
-inline void keep_records(star_type& head, int result, catalog_load& into)
+// Copies the records of `list` into `into.stars`.
+inline void keep_records(const star_list& list, int result, catalog_load& into)
 {
     into.result = result;
-    if (result > 0) into.stars.push_back(head);
-    for (star_type* s = head.next; s;) {
-        star_type* next = s->next;
-        into.stars.push_back(*s);
-        delete s;
-        s = next;
-    }
-    head.next = nullptr;
+    if (result > 0) into.stars.push_back(*list.first());
+    for (const star_type* s = list.first()->next; s; s = s->next) into.stars.push_back(*s);
 }
 
 // `text` read as a stream (named stars.txt in the explanations), or as the
@@ -388,7 +379,7 @@ inline catalog_load load_catalog_text(const std::string& text, const char* path 
                                       unsigned threads = 0)
 {
     catalog_load l;
-    star_type head;
+    star_list list;
     std::ostringstream report, errors;
     load_notes notes;
     notes.errors = &errors;
@@ -396,12 +387,12 @@ inline catalog_load load_catalog_text(const std::string& text, const char* path 
     notes.threads = threads;
     int n;
     if (path) {
-        n = load_catalog(path, &head, report, notes);
+        n = load_catalog(path, list.first(), report, notes);
     } else {
         std::istringstream in(text);
-        n = load_catalog(in, &head, report, notes);
+        n = load_catalog(in, list.first(), report, notes);
     }
-    keep_records(head, n, l);
+    keep_records(list, n, l);
     l.report = report.str();
     l.errors = errors.str();
     return l;
@@ -409,14 +400,14 @@ inline catalog_load load_catalog_text(const std::string& text, const char* path 
 
 // The file at `path` through the entry the program itself calls, which gives
 // its closing line on standard output and its explanations on standard error:
-// both caught. The records stay on the list at `head`.
-inline catalog_load load_catalog_file(const std::string& path, star_type& head)
+// both caught. The records stay on `list`.
+inline catalog_load load_catalog_file(const std::string& path, star_list& list)
 {
     catalog_load l;
     std::ostringstream report, errors;
     std::streambuf* const out = std::cout.rdbuf(report.rdbuf());
     std::streambuf* const err = std::cerr.rdbuf(errors.rdbuf());
-    l.result = load_catalog(path.c_str(), &head, 6.0f);
+    l.result = load_catalog(path.c_str(), list.first(), 6.0f);
     std::cout.rdbuf(out);
     std::cerr.rdbuf(err);
     l.report = report.str();
@@ -427,9 +418,9 @@ inline catalog_load load_catalog_file(const std::string& path, star_type& head)
 // The same with the records copied out and the list freed.
 inline catalog_load load_catalog_file(const std::string& path)
 {
-    star_type head;
-    catalog_load l = load_catalog_file(path, head);
-    keep_records(head, l.result, l);
+    star_list list;
+    catalog_load l = load_catalog_file(path, list);
+    keep_records(list, l.result, l);
     return l;
 }
 

@@ -244,7 +244,8 @@ int draw_picture(const command_line& line)
         return 1;
     }
     notices shown(ticks_per_second);
-    star_type* first_star = new star_type;
+    star_list stars;
+    star_type* const first_star = stars.first();
     const int star_count = load_shown(line.catalog.c_str(), first_star, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
     {
@@ -288,7 +289,8 @@ int run_viewer(const command_line& line)
     set_color_depth(depth != 0 ? depth : 32);                  // 0 means unknown
 
     notices shown(ticks_per_second);
-    star_type* first_star = new star_type;
+    star_list stars;
+    star_type* const first_star = stars.first();
     const int star_count = load_shown(catalog_name, first_star, shown);
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
     malloc_trim(0);                                             // what the load and the groups freed goes back

@@ -125,13 +125,15 @@ struct pieces_read {
     // Gives back the records read from piece k on, all but the caller's.
     void drop_from(std::size_t k, std::size_t pieces, const star_type* first)
     {
-        for (std::size_t d = k; d < pieces; ++d)
-            if (taken[d].exchange(false))
-                for (star_type* s = read[d].head; s;) {
-                    star_type* following = s == read[d].tail ? nullptr : s->next;
-                    if (s != first) delete s;
-                    s = following;
-                }
+        for (std::size_t d = k; d < pieces; ++d) {
+            if (!taken[d].exchange(false)) continue;
+            star_type* head = read[d].head;
+            if (head == first) {                                 // the caller's record stays
+                if (head == read[d].tail) continue;
+                head = head->next;
+            }
+            delete_records(head, read[d].tail);
+        }
     }
 };
 

@@ -19,12 +19,6 @@ star_type::star_type()
 {
 }
 
-star_type::star_type(const char* name_, float abs_magnitude_, vector position_, const char* spectral_class_)
-    : next(nullptr)
-{
-    star_set(name_, abs_magnitude_, position_, spectral_class_);
-}
-
 void star_type::star_set(const char* name_, float abs_magnitude_, vector position_, const char* spectral_class_)
 {
     std::strncpy(name, name_, sizeof name - 1);   // zero-fills the rest of the name
@@ -189,6 +183,19 @@ inline void count_allocation()
 
 void fail_allocations_after(long long allowed) { allocations_left = allowed < 0 ? -1 : allowed; }
 
+namespace {
+std::atomic<bool> counting{false};             // read by every new and delete: a relaxed load of a quiet line
+std::atomic<long long> counted{0};
+} // namespace
+
+void count_records(bool on)
+{
+    counted = 0;
+    counting = on;
+}
+
+long long records_counted() { return counted; }
+
 void* fresh_pages(std::size_t bytes)
 {
     count_allocation();
@@ -245,15 +252,41 @@ void mapped_pages::reset()
 void* star_type::operator new(std::size_t size)
 {
     count_allocation();
-    if (size != sizeof(star_type) || checked_heap) return ::operator new(size, record_alignment);
-    return store.take();
+    void* const p = size != sizeof(star_type) || checked_heap ? ::operator new(size, record_alignment) : store.take();
+    if (counting.load(std::memory_order_relaxed)) counted.fetch_add(1, std::memory_order_relaxed);
+    return p;
 }
 
 void star_type::operator delete(void* p, std::size_t size) noexcept
 {
     if (!p) return;
+    if (counting.load(std::memory_order_relaxed)) counted.fetch_sub(1, std::memory_order_relaxed);
     if (size != sizeof(star_type) || checked_heap) return ::operator delete(p, record_alignment);
     store.give_back(p);
+}
+
+void delete_records(star_type* first, const star_type* last) noexcept
+{
+    while (first) {
+        star_type* const following = first == last ? nullptr : first->next;
+        delete first;
+        first = following;
+    }
+}
+
+void star_list::clear() noexcept
+{
+    delete_records(first_.next);
+    first_ = star_type();
+}
+
+star_list& star_list::operator=(star_list&& other) noexcept
+{
+    if (this == &other) return *this;
+    clear();
+    first_ = other.first_;
+    other.first_ = star_type();
+    return *this;
 }
 
 // Arm colour of a bright star by its class letter, exactly as stored: any
@@ -271,12 +304,6 @@ static int class_colour(char letter)
     case 'W': return makecol(255, 255, 255);
     default:  return makecol(255, 255, 255);
     }
-}
-
-void star_type::draw(BITMAP* target, int names)
-{
-    static const lens standard;                                 // the window opened by default
-    draw(draw_context(target, standard, names));
 }
 
 void star_type::draw_in_front(const draw_context& frame)

@@ -18,10 +18,10 @@ class star_pick;
 // goes here, so the walks and their callers stay as they are.
 struct draw_context {
     BITMAP* target;
-    int names;
+    bool names;
     lens optics;
     star_pick* pick = nullptr;  // the frame after a click: offered every star drawn
-    draw_context(BITMAP* target_, const lens& optics_, int names_) : target(target_), names(names_), optics(optics_) {}
+    draw_context(BITMAP* target_, const lens& optics_, bool names_) : target(target_), names(names_), optics(optics_) {}
 };
 
 // The longest name a record holds, in bytes, and the room it takes with its
@@ -41,7 +41,6 @@ public:
     // An unfilled record: zero name and class, positions at the origin, a
     // magnitude that is not a number (so it is never drawn), no successor.
     star_type();
-    star_type(const char* name, float abs_magnitude, vector position, const char* spectral_class);
 
     // Records made with new are handed out one after another from large blocks,
     // one cache line each, so a list built front to back lies front to back in
@@ -58,10 +57,8 @@ public:
     void star_set(const char* name, float abs_magnitude, vector position, const char* spectral_class);
     void transform_star(matrix view) { view_position = view * position; }
     // Draws the star as seen from the viewer at the origin of view space
-    // through the context's lens; a non-zero names asks for its label.
+    // through the context's lens, with its label when the context asks for names.
     void draw(const draw_context& frame);
-    // The same on the 640 by 480 screen at zoom and exposure 0.
-    void draw(BITMAP* target, int names);
 
 private:
     // The rest of draw for a star in front of the viewer that may be bright
@@ -70,6 +67,38 @@ private:
 };
 
 static_assert(sizeof(star_type) == 64, "a record fills one cache line");
+
+// Gives back records made with new: `first` and each one after it through
+// next, to the end of the list or up to and including `last`. One record
+// after another, so a list of any length takes no stack. Null gives back
+// nothing.
+void delete_records(star_type* first, const star_type* last = nullptr) noexcept;
+
+// The star list and the one owner of its records: the first record, held in
+// the list itself (so a list costs no allocation and the loader fills it in
+// place), and every record linked after it through next, which must have
+// been made with new. They are given back when the list goes. A move hands
+// the records over and leaves an unfilled first record behind; the first
+// record's fields are copied over, so it is not at the same address after a
+// move: make groups and indexes of the list once it has its place.
+class star_list {
+public:
+    star_list() = default;
+    ~star_list() { clear(); }
+    star_list(star_list&& other) noexcept : first_(other.first_) { other.first_ = star_type(); }
+    star_list& operator=(star_list&& other) noexcept;
+    star_list(const star_list&) = delete;
+    star_list& operator=(const star_list&) = delete;
+
+    // Where the list starts, for load_catalog to fill and the frames to walk.
+    star_type* first() { return &first_; }
+    const star_type* first() const { return &first_; }
+    // Gives back every record after the first and leaves the first unfilled.
+    void clear() noexcept;
+
+private:
+    star_type first_;
+};
 
 // Zeroed memory straight from the system, in large pages where it offers them
 // (a first write to a fresh page is the dearest part of a large load), for
@@ -141,6 +170,13 @@ private:
 // further one throws std::bad_alloc, as if memory had run out. A negative
 // value lifts this (the default).
 void fail_allocations_after(long long allowed);
+
+// For tests of who gives records back: while counting is on, records made
+// with new add one and records deleted take one away (so records made
+// before and deleted while on count below zero). Turning it on starts again
+// from zero. Off by default; then nothing is counted.
+void count_records(bool on);
+long long records_counted();
 
 inline void star_type::draw(const draw_context& frame)
 {
