@@ -273,7 +273,7 @@ TEST(LoadMessages, DrawnAtTheBottomAboveAnOpenPromptAndNothingWithoutThem)
     textout_ex(want, font, "stars.txt: cannot open: No such file or directory", 10, 462, makecol(255, 255, 255), -1);
     EXPECT_TRUE(same_bitmap(with_line, want));
 
-    traveller t(&head, 0);                                        // an open prompt keeps its line
+    traveller t(&head);                                        // an open prompt keeps its line
     t.wait_for_names();
     t.prompt.open_empty();
     t.prompt.show_note("Reading the names...");

@@ -182,7 +182,7 @@ class PromptKeys : public WithInput {};
 TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
 {
     named_star_list stars{"Sirius", "Vega"};
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     t.wait_for_names();
     camera c;
     in.held[KEY_F] = 1;
@@ -213,7 +213,7 @@ TEST_F(PromptKeys, FOpensWithoutTypingItselfAndTypedKeysDoNotFly)
 TEST_F(PromptKeys, AnFInTheBufferOpensAndWhatFollowsIsTyped)
 {
     named_star_list stars{"Sirius"};
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     t.wait_for_names();
     camera c;
     type("ab");                                                   // before F: flying keys, dropped
@@ -227,7 +227,7 @@ TEST_F(PromptKeys, AnFInTheBufferOpensAndWhatFollowsIsTyped)
 TEST_F(PromptKeys, EscClosesThePromptAndEndsNothingUntilPressedAgain)
 {
     named_star_list stars{"Sirius"};
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     t.wait_for_names();
     camera c;
     press(KEY_F, 'f');
@@ -253,7 +253,7 @@ TEST_F(PromptKeys, EnterFliesOnAMatchAndStaysOpenOtherwise)
 {
     named_star_list stars{"Sirius", "Sirrah", "Vega"};
     stars.head->position = vector(0, 0, 9);
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     t.wait_for_names();
     camera c;
     press(KEY_F, 'f');
@@ -299,7 +299,7 @@ TEST_F(PromptKeys, WithoutMemoryForTheIndexFStillOpensAndEnterSaysSo)
     std::unique_ptr<traveller> t;
     {
         const failing_allocations trial(0);
-        t = std::make_unique<traveller>(stars.head, stars.count);
+        t = std::make_unique<traveller>(stars.head);
         t->wait_for_names();
     }
     EXPECT_EQ(t->names(), nullptr);
@@ -324,7 +324,7 @@ TEST_F(PromptKeys, NamesAreIndexedOnlyOnceAskedForAndAWaitingSearchRunsThen)
     named_star_list stars{"Sirius", "Vega"};
     stars.head->position = vector(0, 0, 9);
     const std::size_t begun = name_index::builds_begun();
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     camera c;
     press(KEY_F, 'f');
     type("sirius");
@@ -355,7 +355,7 @@ TEST(TravellerNames, EndingWhileTheIndexIsBuiltStopsTheBuild)
     std::atomic<bool> held{false};
     std::atomic<int> steps{0};
     {
-        traveller t(stars.head, stars.count);
+        traveller t(stars.head);
         t.start_names([&](int done, const std::atomic<bool>& stopping) {
             steps = done;
             held = true;
@@ -386,7 +386,7 @@ TEST(TravellerNames, APictureMakesNoIndex)
 TEST_F(PromptKeys, DownAndEnterFlyToTheSecondCandidateTypingNarrowsTheList)
 {
     named_star_list stars{"Vega", "Sirrah", "Sirius", "Sirona", "Vega B"};
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     t.wait_for_names();
     camera c;
     press(KEY_F, 'f');
@@ -424,7 +424,7 @@ TEST_F(PromptKeys, AndMoreSaysHowManyNamesTheListLeavesOut)
     named_star_list stars;
     const char* names[] = {"HIP 1", "HIP 2", "HIP 3", "HIP 4", "HIP 5", "HIP 6", "HIP 7", "HIP 7", "HIP 8", "Hadar"};
     for (const char* n : names) stars.add(n, vector(1, 2, 3), 1);
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     t.wait_for_names();
     camera c;
     press(KEY_F, 'f');
@@ -472,12 +472,12 @@ TEST_F(PromptKeys, GFliesToTheStarPickedExactlyAsEnterOnItsNameWould)
         EXPECT_NEAR((goal->position - c.camera_position).length(), arrival_distance(8), 1e-4);
         return path;
     };
-    traveller by_g(stars.head, stars.count), by_name(stars.head, stars.count);
+    traveller by_g(stars.head), by_name(stars.head);
     const std::vector<vector> g_path = fly(by_g, true), name_path = fly(by_name, false);
     ASSERT_EQ(g_path.size(), name_path.size());
     for (std::size_t i = 0; i < g_path.size(); ++i) ASSERT_TRUE(same_vector(g_path[i], name_path[i])) << i / 2;
 
-    traveller idle(stars.head, stars.count);
+    traveller idle(stars.head);
     camera c;
     press(KEY_G, 'g');
     frame(idle, c);                                               // nothing picked: nothing happens
@@ -634,7 +634,7 @@ TEST(TripFlight, SlowFramesMoveItOnByTheTicksTheyTook)
 {
     named_star_list stars{"Goal"};
     stars.head->position = vector(-300, 200, 100);
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     camera steady, slow;
     trip& one = t.journey;
     one.start(steady, stars.head);
@@ -650,7 +650,7 @@ TEST(TripFlight, SlowFramesMoveItOnByTheTicksTheyTook)
     EXPECT_NEAR((steady.camera_position - slow.camera_position).length(), 0.0f, 1e-3f);
     EXPECT_TRUE(orthonormal_right_handed(slow));
 
-    traveller late(stars.head, stars.count);                      // ticks that jump: the trip keeps time
+    traveller late(stars.head);                     // ticks that jump: the trip keeps time
     camera c;
     late.journey.start(c, stars.head);
     frames = 0;
@@ -664,7 +664,7 @@ TEST_F(PromptKeys, ATripStartedAfterASlowFrameBeginsWithOneStep)
 {
     named_star_list stars{"Goal"};
     stars.head->position = vector(0, -40, 0);                     // straight behind
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     t.wait_for_names();
     camera c;
     before_camera(t, c);
@@ -695,7 +695,7 @@ TEST_F(TripControls, EveryFlightControlAndETakeOverAtOnce)
     const star_type* s = stars.add("Goal", vector(0, 0, 500), 0.0f);
     for (const auto& k : takers) {
         SCOPED_TRACE(k.what);
-        traveller t(stars.head, stars.count);
+        traveller t(stars.head);
         t.wait_for_names();
         camera c;
         release_all();
@@ -731,7 +731,7 @@ TEST_F(TripControls, AStillButtonAndTheOpenPromptLetItGoOn)
 {
     named_star_list stars{"Goal"};
     stars.head->position = vector(0, 0, 500);
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     t.wait_for_names();
     camera c;
     t.journey.start(c, stars.head);
@@ -760,7 +760,7 @@ TEST_F(TravelDrawing, NothingIsAddedUntilFIsPressed)
     named_star_list stars{"Sirius", "Vega"};
     stars.head->position = vector(1, 10, 0.5f);
     stars.head->abs_magnitude = -1;
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     camera c;
     in.held[KEY_SPACE] = 1;
     type("xyz");                                                  // typed without F: not a prompt
@@ -776,7 +776,7 @@ TEST_F(TravelDrawing, PromptAtTheBottomNotesAboveItTargetUnderTheStatusText)
 {
     named_star_list stars{"Aldebaran", "Algol", "Sirius"};
     stars.tail->position = vector(0, 0, 0);
-    traveller t(stars.head, stars.count);
+    traveller t(stars.head);
     t.wait_for_names();
     camera c;
     press(KEY_F, 'f');

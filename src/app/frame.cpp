@@ -92,7 +92,7 @@ static frame_state state_of(const camera& c, const toggles& on, const frame_inpu
 
 frame_loop::frame_loop(star_type* first_star, int star_count, BITMAP* buffer, star_groups* groups,
                        notices* shown, bool make_groups)
-    : travel(first_star, (std::size_t)std::max(star_count, 0)),   // its names indexed only when asked
+    : travel(first_star),                       // its names indexed only when asked
       locations(&std::cout),
       first_star_(first_star), star_count_(star_count), buffer_(buffer), groups_(groups), shown_(shown)
 {

@@ -2,6 +2,8 @@
 // exposure, the magnitude law and how far a magnitude can be seen.
 #include "engine/lens.h"
 
+#include "engine/sky.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -76,5 +78,5 @@ double lens::reach_scale() const
 
 double lens::field_of_view() const
 {
-    return 2.0 * std::atan(width_ / 2.0 / (double)focal_) * (180.0 / 3.14159265358979323846);
+    return 2.0 * std::atan(width_ / 2.0 / (double)focal_) / radians_per_degree;
 }

@@ -192,7 +192,7 @@ void trip::step(camera& c, int frames)
 
 // ---- the frame loop's part ----
 
-traveller::traveller(const star_type* first, std::size_t)
+traveller::traveller(const star_type* first)
     : first_star(first), made(std::make_shared<std::unique_ptr<name_index>>())
 {
 }

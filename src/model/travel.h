@@ -117,8 +117,7 @@ struct travel_keys {
 // that ends first stops the build and does not wait for the whole of it.
 class traveller {
 public:
-    // The list's length is not needed.
-    traveller(const star_type* first, std::size_t);
+    explicit traveller(const star_type* first);
     // What the prompt says on Enter when memory ran out while the index was made.
     static constexpr const char* no_memory_note = "Not enough memory to search names";
 
