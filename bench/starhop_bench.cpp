@@ -203,8 +203,9 @@ void culled_frame(benchmark::State& state, const std::string& size, const std::s
     star_groups& groups = groups_for(size);
     const matrix view = view_named(where);
     clear_bitmap(buffer);
+    const draw_context frame(buffer, lens(), false);     // the window opened by default
     for (auto _ : state) {
-        groups.draw(view, buffer, 0);
+        groups.draw(view, frame);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * groups.star_count());
@@ -488,7 +489,7 @@ int main(int argc, char** argv)
             const summary_reporter::times frame = reporter.seconds["frame/" + run];
             const double floor = reporter.seconds.count("floor/" + run) ? reporter.seconds["floor/" + run].real : 0;
             star_groups& groups = groups_for(size);
-            groups.draw(view_named(where), buffer, 0);             // for its count of stars drawn
+            groups.draw(view_named(where), draw_context(buffer, lens(), false));             // for its count of stars drawn
             char line[240];
             std::snprintf(line, sizeof line, "# culled\t%s\t%zu\t%s\t%.3f\t%.3f\t%.3f\t%.1f\t%.3f\t%zu\n",
                           size.c_str(), groups.star_count(), where, culled.real * 1e3, frame.real * 1e3,

@@ -198,11 +198,6 @@ void star_groups::walk_all(const matrix& view, const draw_context& frame)
     }
 }
 
-void star_groups::draw(const matrix& view, BITMAP* target, int names)
-{
-    static const lens standard;                          // the window opened by default
-    draw(view, draw_context(target, standard, names));
-}
 
 void star_groups::draw(const matrix& view, const draw_context& frame)
 {

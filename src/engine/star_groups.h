@@ -33,8 +33,6 @@ public:
     // show, in list order, skipping whole groups that cannot. The pixels are
     // those of the full walk.
     void draw(const matrix& view, const draw_context& frame);
-    // The same on the 640 by 480 screen at zoom and exposure 0.
-    void draw(const matrix& view, BITMAP* target, int names);
 
     std::size_t star_count() const { return made_.star_total; }
     std::size_t group_count() const { return leaves_; }
