@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -25,11 +24,22 @@ int rank_of(const std::string& layer)
     return at == layers.end() ? -1 : (int)(at - layers.begin());
 }
 
+// What `#include "layer/unit.h"` on this line names ("layer/unit"), or empty.
+std::string included_header(const std::string& line)
+{
+    std::size_t at = line.find_first_not_of(" \t");
+    if (at == std::string::npos || line[at] != '#') return "";
+    at = line.find_first_not_of(" \t", at + 1);
+    if (at == std::string::npos || line.compare(at, 7, "include") != 0) return "";
+    const std::size_t open = line.find('"', at + 7), close = open == std::string::npos ? open : line.find('"', open + 1);
+    if (close == std::string::npos || close - open < 3 || line.compare(close - 2, 2, ".h") != 0) return "";
+    return line.substr(open + 1, close - open - 3);
+}
+
 // Each unit ("engine/stars") with the units its header and source include.
 std::map<std::string, std::set<std::string>> includes_by_unit(const fs::path& src)
 {
     std::map<std::string, std::set<std::string>> units;
-    const std::regex include_line("^\\s*#\\s*include\\s+\"([^\"]+)\\.h\"");
     for (const std::string& layer : layers) {
         for (const auto& entry : fs::directory_iterator(src / layer)) {
             const fs::path& p = entry.path();
@@ -37,9 +47,10 @@ std::map<std::string, std::set<std::string>> includes_by_unit(const fs::path& sr
             const std::string unit = layer + "/" + p.stem().string();
             std::set<std::string>& uses = units[unit];
             std::istringstream lines(file_text(p.string()));
-            std::smatch m;
-            for (std::string line; std::getline(lines, line);)
-                if (std::regex_search(line, m, include_line) && m[1] != unit) uses.insert(m[1]);
+            for (std::string line; std::getline(lines, line);) {
+                const std::string used = included_header(line);
+                if (!used.empty() && used != unit) uses.insert(used);
+            }
         }
     }
     return units;
