@@ -253,6 +253,79 @@ TEST_F(FrameLoop, EscEndsForGood)
     EXPECT_FALSE(loop.on.names || loop.on.help);
 }
 
+// Esc with the fly-to prompt or the help open closes only that: the program
+// goes on while that Esc is held and after it is let go, and the next Esc
+// ends it. The open prompt takes an Esc before the help does; an Esc that
+// comes in the frame a search closes the prompt, or the frame after, ends
+// nothing either.
+TEST_F(FrameLoop, EscWithThePromptOrTheHelpOpenClosesOnlyThat)
+{
+    enum opening { prompt, help, both };
+    enum closing { esc, enter_and_esc, enter_then_esc };
+    struct { opening opens; closing closes; int escs_to_close; } cases[] = {
+        {prompt, esc, 1},
+        {prompt, enter_and_esc, 1},                     // the search closes it; the Esc behind Enter ends nothing
+        {prompt, enter_then_esc, 1},                    // the Esc in the frame after the search
+        {help, esc, 1},
+        {both, esc, 2},                                 // the prompt first, then the help
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE("case " + std::to_string(&k - cases));
+        star_list list;
+        frame_loop l{bright_stars(list, {{"Ahead", vector(0, 10, 0)}}), 1, buffer};
+        l.travel.wait_for_names();
+        unsigned t = 0;
+        const auto frame = [&](const frame_input& in) { l.step(in, ++t); };
+        const auto esc_pressed = [] {
+            frame_input in;
+            in.hold(KEY_ESC);
+            press(in, KEY_ESC, 27);
+            return in;
+        };
+        frame_input none, esc_held;
+        esc_held.hold(KEY_ESC);
+        if (k.opens != prompt) {
+            frame_input f1;
+            press(f1, KEY_F1);
+            frame(f1);
+        }
+        if (k.opens != help) {
+            frame_input f;
+            f.hold(KEY_F);
+            press(f, KEY_F, 'f');
+            frame(f);
+            frame(none);
+            frame_input typed;
+            for (char ch : std::string("Ahead")) press(typed, KEY_A, ch);
+            frame(typed);
+            ASSERT_EQ(l.travel.prompt.text(), "Ahead");
+        }
+        ASSERT_EQ(l.travel.prompt.is_open(), k.opens != help);
+        ASSERT_EQ(l.on.help, k.opens != prompt);
+        for (int n = 0; n < k.escs_to_close; ++n) {
+            frame_input in;
+            if (k.closes != esc) press(in, KEY_ENTER, 13);
+            if (k.closes != enter_then_esc) {           // Esc down, and in the buffer behind any Enter
+                in.hold(KEY_ESC);
+                press(in, KEY_ESC, 27);
+            }
+            frame(in);
+            if (k.closes == enter_then_esc) frame(esc_pressed());
+            for (int held = 0; held < 3; ++held) frame(esc_held);
+            EXPECT_FALSE(l.done()) << "Esc " << n + 1;
+            frame(none);                                // let go
+            EXPECT_FALSE(l.done()) << "Esc " << n + 1;
+        }
+        EXPECT_FALSE(l.travel.prompt.is_open());
+        EXPECT_FALSE(l.on.help);
+        if (k.closes != esc) {
+            EXPECT_EQ(l.travel.journey.target(), list.first());   // the search went on
+        }
+        frame(esc_pressed());                           // the next Esc ends the program
+        EXPECT_TRUE(l.done());
+    }
+}
+
 // F1 and a typed ? flip the help once a press; in the open prompt a ? is
 // text, while F1 still works.
 TEST_F(FrameLoop, HelpTogglesOnF1AndOnATypedQuestionMark)
