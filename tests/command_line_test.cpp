@@ -73,6 +73,11 @@ TEST(CommandLine, StartOptionsCombineWithACatalog)
     EXPECT_EQ(line.at.speed_level, 2);
     const command_line plain = parse({"sky.txt"});
     EXPECT_FALSE(plain.at_given || plain.names || !plain.picture.empty());
+    for (const char* name : {"SKY.PNG", "night.Png", ".png", "dir.d/a b.pNg"}) {   // .png in any case
+        const command_line named = parse({"--window", "800x600", "--picture", name});
+        EXPECT_EQ(named.action, command_line::run) << name << ": " << named.problem;
+        EXPECT_EQ(named.picture, name);
+    }
 
     camera c;                                       // the first frame's camera takes both
     EXPECT_TRUE(start_camera(c, line).names);
@@ -117,6 +122,14 @@ TEST(CommandLine, MistakesGiveTheUsageOnStandardErrorWithStatusTwo)
         {{"--at"}, "--at needs a value"},
         {{"sky.txt", "--picture"}, "--picture needs a value"},
         {{"--picture", ""}, "--picture needs a file name"},
+        {{"--picture", "sky.jpg"}, "--picture writes a PNG file: its name must end in .png, not 'sky.jpg'"},
+        {{"--picture", "sky"}, "--picture writes a PNG file: its name must end in .png, not 'sky'"},
+        {{"--picture", "png"}, "--picture writes a PNG file: its name must end in .png, not 'png'"},
+        {{"--picture", "sky.png.txt", "sky.txt"}, "--picture writes a PNG file: its name must end in .png, not 'sky.png.txt'"},
+        {{"--fullscreen", "--picture", "sky.png"},
+         "--fullscreen cannot be used with --picture: give the picture's size with --window WxH"},
+        {{"--picture", "sky.png", "sky.txt", "--fullscreen"},
+         "--fullscreen cannot be used with --picture: give the picture's size with --window WxH"},
         {{"--at", "0,0,0 0,1,0 0,0,-1 zoom=0 exposure=+0.0"},
          "--at: the location has 5 fields; it needs 6: X,Y,Z F1,F2,F3 D1,D2,D3 zoom=K exposure=E speed=S"},
         {{"--at", "0,0,0 0,1,0 0,0,-1 zoom=41 exposure=+0.0 speed=0", "--picture", "a.png"},

@@ -6,6 +6,9 @@
 #include "app/controls.h"
 #include "app/frame.h"
 #include "app/overlay.h"
+#include "model/notices.h"
+#include "model/selection.h"
+#include "model/travel.h"
 
 #include <initializer_list>
 #include <memory>
@@ -177,6 +180,69 @@ TEST_F(FrameDrawing, HelpListsEveryControlOfTheTable)
         EXPECT_EQ(keys.count(named), 1u) << named;
 }
 
+// Every text the overlay can show at once, long enough to need cutting on a
+// narrow screen: the status far out among many stars, the help, a target
+// with a long name, the open prompt full of text with notes over it, the
+// star picked, and notices made for a wider screen. At every size from the
+// smallest window up, each line ends on the screen, and nothing is lost: the
+// characters, spaces aside, are those of the widest screen in the same order.
+TEST(OverlayLayout, EveryLineFitsTheScreenFromTheSmallestWindowUp)
+{
+    star_list list;
+    star_type* const star = bright_stars(list, {{"Abcdefghijklmnopqrs", vector(1e6f, 12345678.9f, 0)}});
+    camera c;
+    c.camera_position = vector(-9.8765e6f, 3e7f, 1e5f);
+    c.speed_level = 4;
+    c.optics.expose_by(-5);
+    traveller travel(list.first());
+    travel.journey.start(c, star);
+    travel.prompt.open_empty();
+    for (char ch : std::string(fly_prompt::longest_text, 'w')) travel.prompt.feed(fly_prompt::types, ch);
+    travel.prompt.show_note("No star is named that; these names begin with it and many more are listed below");
+    selection picked;
+    picked.click(0, 0);
+    picked.pick()->offer(star, 0, 0, 0.0f);
+    picked.frame_drawn();
+    notices shown(50);
+    for (const std::string& line : screen_lines("stars.txt:41:7: the row has 3 fields, too few for its mag column; "
+                                                "the stars before it are kept and every row after it is skipped"))
+        shown.show(line, 5);
+    shown.show("Saved /home/someone/Pictures/a-folder-with-a-long-name/starhop-20261209-183000.png", 3);
+
+    const auto characters = [](const overlay_layout& l) {
+        std::string all;
+        for (const text_line& line : l.lines)
+            for (char ch : line.text)
+                if (ch != ' ') all += ch;
+        return all;
+    };
+    // Through a lens of the screen's size, the text laid out `across` pixels wide.
+    const auto layout_at = [&](int width, int height, int across) {
+        camera seen = c;
+        seen.optics.resize(width, height);
+        const matrix view = build_view(seen);
+        overlay o{seen, view, 123456789};
+        o.help = true;
+        o.travel = &travel;
+        o.picked = &picked;
+        o.shown = &shown;
+        return lay_out_overlay(o, across, height);
+    };
+    for (const auto& size : {std::make_pair(320, 240), std::make_pair(321, 240), std::make_pair(333, 250),
+                             std::make_pair(400, 300), std::make_pair(512, 384), std::make_pair(639, 479),
+                             std::make_pair(640, 480), std::make_pair(800, 600), std::make_pair(1920, 1080)}) {
+        const auto [width, height] = size;
+        const overlay_layout l = layout_at(width, height, width);
+        ASSERT_GT(l.lines.size(), 40u);
+        for (const text_line& line : l.lines) {
+            EXPECT_GE(line.x, 0) << width << "x" << height << ": " << line.text;
+            EXPECT_LE(line.x + text_length(font, line.text.c_str()), width) << width << "x" << height << ": " << line.text;
+            EXPECT_GE(line.y, 0) << width << "x" << height << ": " << line.text;
+        }
+        EXPECT_EQ(characters(l), characters(layout_at(width, height, 7680))) << width << "x" << height;
+    }
+}
+
 // The fourth status line gives the speed full thrust settles at, a second.
 TEST(SpeedText, EveryLevelWithThousandsSeparators)
 {
@@ -251,6 +317,79 @@ TEST_F(FrameLoop, EscEndsForGood)
     EXPECT_TRUE(loop.done());
     EXPECT_FALSE(loop.c.homing);
     EXPECT_FALSE(loop.on.names || loop.on.help);
+}
+
+// Esc with the fly-to prompt or the help open closes only that: the program
+// goes on while that Esc is held and after it is let go, and the next Esc
+// ends it. The open prompt takes an Esc before the help does; an Esc that
+// comes in the frame a search closes the prompt, or the frame after, ends
+// nothing either.
+TEST_F(FrameLoop, EscWithThePromptOrTheHelpOpenClosesOnlyThat)
+{
+    enum opening { prompt, help, both };
+    enum closing { esc, enter_and_esc, enter_then_esc };
+    struct { opening opens; closing closes; int escs_to_close; } cases[] = {
+        {prompt, esc, 1},
+        {prompt, enter_and_esc, 1},                     // the search closes it; the Esc behind Enter ends nothing
+        {prompt, enter_then_esc, 1},                    // the Esc in the frame after the search
+        {help, esc, 1},
+        {both, esc, 2},                                 // the prompt first, then the help
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE("case " + std::to_string(&k - cases));
+        star_list list;
+        frame_loop l{bright_stars(list, {{"Ahead", vector(0, 10, 0)}}), 1, buffer};
+        l.travel.wait_for_names();
+        unsigned t = 0;
+        const auto frame = [&](const frame_input& in) { l.step(in, ++t); };
+        const auto esc_pressed = [] {
+            frame_input in;
+            in.hold(KEY_ESC);
+            press(in, KEY_ESC, 27);
+            return in;
+        };
+        frame_input none, esc_held;
+        esc_held.hold(KEY_ESC);
+        if (k.opens != prompt) {
+            frame_input f1;
+            press(f1, KEY_F1);
+            frame(f1);
+        }
+        if (k.opens != help) {
+            frame_input f;
+            f.hold(KEY_F);
+            press(f, KEY_F, 'f');
+            frame(f);
+            frame(none);
+            frame_input typed;
+            for (char ch : std::string("Ahead")) press(typed, KEY_A, ch);
+            frame(typed);
+            ASSERT_EQ(l.travel.prompt.text(), "Ahead");
+        }
+        ASSERT_EQ(l.travel.prompt.is_open(), k.opens != help);
+        ASSERT_EQ(l.on.help, k.opens != prompt);
+        for (int n = 0; n < k.escs_to_close; ++n) {
+            frame_input in;
+            if (k.closes != esc) press(in, KEY_ENTER, 13);
+            if (k.closes != enter_then_esc) {           // Esc down, and in the buffer behind any Enter
+                in.hold(KEY_ESC);
+                press(in, KEY_ESC, 27);
+            }
+            frame(in);
+            if (k.closes == enter_then_esc) frame(esc_pressed());
+            for (int held = 0; held < 3; ++held) frame(esc_held);
+            EXPECT_FALSE(l.done()) << "Esc " << n + 1;
+            frame(none);                                // let go
+            EXPECT_FALSE(l.done()) << "Esc " << n + 1;
+        }
+        EXPECT_FALSE(l.travel.prompt.is_open());
+        EXPECT_FALSE(l.on.help);
+        if (k.closes != esc) {
+            EXPECT_EQ(l.travel.journey.target(), list.first());   // the search went on
+        }
+        frame(esc_pressed());                           // the next Esc ends the program
+        EXPECT_TRUE(l.done());
+    }
 }
 
 // F1 and a typed ? flip the help once a press; in the open prompt a ? is

@@ -381,6 +381,27 @@ TEST_F(ViewerWindow, WorkedExampleLoadsBeforeTheWindowAndEscEnds)
     EXPECT_EQ(program->out(), "Fail after reading Ten Parsec at Distance 32.6285\n");
 }
 
+// Esc with F1's help open closes the help and the program goes on; the next
+// Esc ends it.
+TEST_F(ViewerWindow, EscWithTheHelpOpenClosesTheHelpOnly)
+{
+    dir.write("stars.txt", worked_example());
+    ASSERT_NO_FATAL_FAILURE(start());
+    const std::string heading = "Controls (F1 or ? again to hide them):";
+    auto help_row = [&] {                                         // left of the parked pointer
+        std::string text = reader().read(x.grab(window), 10, help_top_row).substr(0, heading.size());
+        return text.erase(text.find_last_not_of(' ') + 1);
+    };
+    x.hold_key("F1", key_tap);
+    std::string row;
+    EXPECT_TRUE(wait_for(5, [&] { return (row = help_row()) == heading; })) << row;
+    x.hold_key("Escape", key_hold);
+    EXPECT_TRUE(wait_for(5, [&] { return help_row().empty(); })) << "the help stayed";
+    pause(0.3);
+    ASSERT_TRUE(program->running()) << "Esc with the help open ended the program";
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
 // A request to end from outside ends the program as the close button does,
 // whichever of the usual signals brings it.
 TEST_F(ViewerWindow, TermHangupAndInterruptEndItNormally)

@@ -337,8 +337,9 @@ void write_help(std::ostream& out)
            "                 its first word: starhop-at:1 X,Y,Z F1,F2,F3 D1,D2,D3\n"
            "                 zoom=K exposure=E speed=S\n"
            "  --names        start with the names of the bright stars on\n"
-           "  --picture FILE draw the first frame into the PNG file FILE and exit,\n"
-           "                 without a window or a display\n"
+           "  --picture FILE draw the first frame into the PNG file FILE (a name ending\n"
+           "                 in .png) and exit, without a window or a display; not\n"
+           "                 with --fullscreen\n"
            "\n"
            "Controls:\n";
     for (const std::string& line : control_lines()) out << line << "\n";

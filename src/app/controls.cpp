@@ -80,7 +80,9 @@ const std::vector<control> controls = {
     {"G", {bind(KEY_G, act::go_to_picked, when::pressed)},
      "fly to the star clicked, as F and its name\n"
      "would"},
-    {"Esc, or the close button", {bind(KEY_ESC, act::quit, when::held, false, held_back)}, "quit"},
+    {"Esc, or the close button", {bind(KEY_ESC, act::quit, when::held, false, held_back)},
+     "quit; with the fly-to prompt or the help\n"
+     "open, Esc closes only that"},
 };
 
 std::vector<std::string> control_lines()

@@ -115,7 +115,18 @@ bool frame_loop::step(const frame_input& in, unsigned tick)
     const flight_controls flight = flight_of(in, keys);
     travel.yield_to(c, flight);
     update_camera(c, flight);
-    if (acts(in, act::quit, keys)) quit = true;
+    // Esc with the help open closes the help alone, and ends nothing until it
+    // is let go and pressed again (the open prompt takes it as its own key).
+    const bool quit_key = acts(in, act::quit, true);
+    if (!quit_key) quit_held_back_ = false;
+    if (keys && quit_key && !quit_held_back_) {
+        if (on.help) {
+            on.help = false;
+            quit_held_back_ = true;
+        } else {
+            quit = true;
+        }
+    }
     if (acts(in, act::names, keys)) on.names = !on.names;
     if (acts(in, act::help, keys)) on.help = !on.help;
     travel.after_camera(c, tick);

@@ -86,7 +86,8 @@ public:
     // saves the picture in `pictures` (the user's pictures folder when
     // empty). Returns whether it drew one; never while `hidden`.
     bool step(const frame_input& in, unsigned tick);
-    // Quit was asked for: the program ends after this frame.
+    // Quit was asked for: the program ends after this frame. The quit key
+    // with the help or the prompt open closes that instead.
     bool done() const { return quit; }
     // A new back buffer (the screen mode changed): the lens takes its size,
     // and the next frame is drawn whatever else changed.
@@ -108,6 +109,7 @@ private:
     std::unique_ptr<star_groups> own_groups_;
     star_groups* groups_;
     notices* shown_;
+    bool quit_held_back_ = false;                // the quit key closed the help and is still down
     bool drawn_ = false;                        // a picture is in the buffer
     frame_state drawn_state_;                   // what it was drawn from
 };

@@ -41,7 +41,9 @@ std::string speed_text(int level)
     return text;
 }
 
-int prompt_row_of(const BITMAP* buffer) { return buffer->h - 18; }
+static int prompt_row_at(int height) { return height - 18; }
+
+int prompt_row_of(const BITMAP* buffer) { return prompt_row_at(buffer->h); }
 
 std::vector<std::string> screen_lines(const std::string& text, int width)
 {
@@ -67,35 +69,145 @@ namespace {
 
 constexpr int corner = 5;                       // pixels from the star to a marker corner
 constexpr int stroke = 2;                       // pixels each stroke runs on from its corner
+constexpr int cell = 8;                         // the font's cells: pixels a character
 
 int white() { return makecol(255, 255, 255); }
 
-void draw_status(BITMAP* buffer, const camera& c, int star_count)
+// Whether a line of text at the left margin ends on the screen. (The help's
+// widest rows run into the right margin of the default window; a line cut
+// to fit leaves the margin free.)
+bool fits(const std::string& text, int width) { return text_margin + (int)text.size() * cell <= width; }
+
+// `text` as it is when it fits the screen's width, else cut into lines that
+// do, each after `indent` spaces.
+std::vector<std::string> fitted(const std::string& text, int width, int indent = 0)
 {
-    const int row = status_top_row, step = text_line_height;
-    textprintf_ex(buffer, font, text_margin, row, white(), _textmode,
-                  "You are %f light years from Earth.  %d stars in database.",
+    if (fits(text, width)) return {text};
+    std::vector<std::string> lines = screen_lines(text, width - indent * cell);
+    for (std::string& line : lines) line.insert(0, (std::size_t)indent, ' ');
+    return lines;
+}
+
+// Adds `texts`, one under the other from `top` at the left margin; gives the row below the last.
+int add_rows(std::vector<text_line>& to, const std::vector<std::string>& texts, int top)
+{
+    for (const std::string& text : texts) {
+        to.push_back(text_line{text_margin, top, text});
+        top += text_line_height;
+    }
+    return top;
+}
+
+std::vector<std::string> status_texts(const camera& c, int star_count, int width)
+{
+    char first[160];
+    std::snprintf(first, sizeof first, "You are %f light years from Earth.  %d stars in database.",
                   (double)c.camera_position.length(), star_count);
-    textprintf_ex(buffer, font, text_margin, row + step, white(), _textmode,
-                  "Press [tab] to name stars, drag left mouse button to change view");
-    textprintf_ex(buffer, font, text_margin, row + 2 * step, white(), _textmode,
-                  "right mouse button to move forward, press E to return home.");
     char lens_line[80];
     std::snprintf(lens_line, sizeof lens_line, "Field of view %.1f degrees, exposure %+.1f",
                   c.optics.field_of_view(), (double)c.optics.exposure());
-    const std::string fourth = lens_line + speed_text(c.speed_level);
-    textout_ex(buffer, font, fourth.c_str(), text_margin, row + 3 * step, white(), _textmode);
+    std::vector<std::string> all;
+    for (const std::string& line : {std::string(first),
+                                    std::string("Press [tab] to name stars, drag left mouse button to change view"),
+                                    std::string("right mouse button to move forward, press E to return home."),
+                                    lens_line + speed_text(c.speed_level)})
+        for (std::string& part : fitted(line, width)) all.push_back(std::move(part));
+    return all;
 }
 
 // Every control, under a line that says how to hide them again: --help's
-// list indented a space less, so its widest row fits the default window.
-void draw_help(BITMAP* buffer)
+// list indented a space less, so its widest row fits the default window. A
+// screen too narrow for the two columns gets each control's keys on a line
+// of their own and its help below them, indented.
+std::vector<std::string> help_texts(int width)
 {
-    std::vector<std::string> lines(1, "Controls (F1 or ? again to hide them):");
-    for (const std::string& line : control_lines()) lines.push_back(line.substr(1));
+    std::vector<std::string> lines = fitted("Controls (F1 or ? again to hide them):", width);
+    std::vector<std::string> table;
+    bool all_fit = true;
+    for (const std::string& line : control_lines()) {
+        table.push_back(line.substr(1));
+        all_fit = all_fit && fits(table.back(), width);
+    }
+    if (all_fit) {
+        lines.insert(lines.end(), table.begin(), table.end());
+        return lines;
+    }
+    for (const control& c : controls) {
+        for (std::string& part : fitted(std::string(" ") + c.keys, width, 1)) lines.push_back(std::move(part));
+        std::string help = c.help;
+        std::replace(help.begin(), help.end(), '\n', ' ');
+        for (std::string& part : fitted(std::string(3, ' ') + help, width, 3)) lines.push_back(std::move(part));
+    }
+    return lines;
+}
+
+// The target line under the status text, and the open prompt with its notes
+// above the prompt row; gives how many rows the target line took.
+int add_travel(std::vector<text_line>& to, const camera& c, const traveller& travel, int target_top, int width,
+               int height)
+{
+    int target_rows = 0;
+    if (const star_type* t = travel.journey.target()) {
+        const float distance = (t->position - c.camera_position).length();
+        char line[160];
+        std::snprintf(line, sizeof line, "Target: %s  %f light years", t->name, (double)distance);
+        const std::vector<std::string> lines = fitted(line, width);
+        add_rows(to, lines, target_top);
+        target_rows = (int)lines.size();
+    }
+    const fly_prompt& prompt = travel.prompt;
+    if (!prompt.is_open()) return target_rows;
+    std::vector<std::string> bottom;
+    for (const std::string& note : prompt.notes())
+        for (std::string& part : fitted(note, width)) bottom.push_back(std::move(part));
+    for (std::string& part : fitted("Fly to: " + prompt.text() + "_", width)) bottom.push_back(std::move(part));
+    add_rows(to, bottom, prompt_row_at(height) - text_line_height * ((int)bottom.size() - 1));
+    return target_rows;
+}
+
+// The rows the open prompt and its notes take at the bottom.
+int prompt_rows(const traveller& travel, int width)
+{
+    if (!travel.prompt.is_open()) return 0;
+    std::size_t n = fitted("Fly to: " + travel.prompt.text() + "_", width).size();
+    for (const std::string& note : travel.prompt.notes()) n += fitted(note, width).size();
+    return (int)n;
+}
+
+// The block of the star picked's facts at the top right, each line ending
+// at the right margin's edge of the widest.
+void add_facts(overlay_layout& to, const camera& c, const matrix& view, const selection& picked, int facts_top,
+               int width)
+{
+    const star_type* star = picked.star();
+    if (!star) return;                                          // nothing picked
+    const vector p = view * star->position;
+    if (p.z > 0.0f) {
+        int column, row;
+        c.optics.project(p, &column, &row);
+        to.marker = c.optics.on_screen(column, row);
+        to.marker_x = column;
+        to.marker_y = row;
+    }
+    to.before_marker = to.lines.size();
+    const star_facts f = facts_about(*star, c.camera_position);
+    std::vector<std::string> lines;
+    for (const char* line : f.text)
+        for (std::string& part : fitted(line, width)) lines.push_back(std::move(part));
+    int widest = 0;
+    for (const std::string& line : lines) widest = std::max(widest, text_length(font, line.c_str()));
+    const int left = width - text_margin - widest;
     for (std::size_t i = 0; i < lines.size(); ++i)
-        textout_ex(buffer, font, lines[i].c_str(), text_margin, help_top_row + text_line_height * (int)i, white(),
-                   _textmode);
+        to.lines.push_back(text_line{left, facts_top + text_line_height * (int)i, lines[i]});
+}
+
+// The notices, oldest on top, the newest with its top at `bottom_row`.
+void add_notices(std::vector<text_line>& to, const notices& shown, int bottom_row, int width)
+{
+    std::vector<std::string> lines;
+    for (const std::string& text : shown.texts())
+        for (std::string& part : fitted(text, width)) lines.push_back(std::move(part));
+    add_rows(to, lines, bottom_row - text_line_height * ((int)lines.size() - 1));
 }
 
 // Four corner strokes, each bent round a corner of the square 2 * corner wide.
@@ -109,63 +221,55 @@ void draw_marker(BITMAP* buffer, int x, int y, int colour)
         }
 }
 
-// The notices, oldest on top, the newest with its top at `bottom_row`.
-void draw_notices(BITMAP* buffer, const notices& shown, int bottom_row)
+void draw_lines(BITMAP* buffer, const std::vector<text_line>& lines, std::size_t from, std::size_t to)
 {
-    const std::vector<std::string>& lines = shown.texts();
-    const int n = (int)lines.size();
-    for (int i = 0; i < n; ++i)
-        textout_ex(buffer, font, lines[i].c_str(), text_margin, bottom_row - text_line_height * (n - 1 - i), white(),
-                   _textmode);
+    for (std::size_t i = from; i < to; ++i)
+        textout_ex(buffer, font, lines[i].text.c_str(), lines[i].x, lines[i].y, white(), _textmode);
+}
+
+void draw_layout(BITMAP* buffer, const overlay_layout& l)
+{
+    const std::size_t before = std::min(l.before_marker, l.lines.size());
+    draw_lines(buffer, l.lines, 0, before);
+    if (l.marker) draw_marker(buffer, l.marker_x, l.marker_y, makecol(80, 255, 80));
+    draw_lines(buffer, l.lines, before, l.lines.size());
 }
 
 } // namespace
 
+overlay_layout lay_out_overlay(const overlay& o, int width, int height)
+{
+    overlay_layout l;
+    const int target_top = add_rows(l.lines, status_texts(o.c, o.star_count, width), status_top_row);
+    int target_rows = 0;
+    std::vector<text_line> travel;
+    if (o.travel) target_rows = add_travel(travel, o.c, *o.travel, target_top, width, height);
+    const int help_top = target_top + text_line_height * (std::max(target_rows, 1) + 1);
+    if (o.help) add_rows(l.lines, help_texts(width), help_top);
+    l.lines.insert(l.lines.end(), travel.begin(), travel.end());
+    l.before_marker = l.lines.size();
+    if (o.picked) add_facts(l, o.c, o.view, *o.picked, help_top, width);
+    if (o.shown && !o.shown->empty()) {
+        int bottom = prompt_row_at(height);
+        if (o.travel && o.travel->prompt.is_open())             // above the prompt and its notes
+            bottom -= text_line_height * prompt_rows(*o.travel, width);
+        add_notices(l.lines, *o.shown, bottom, width);
+    }
+    return l;
+}
+
 void draw_travel(BITMAP* buffer, const camera& c, const traveller& travel)
 {
-    if (const star_type* t = travel.journey.target()) {
-        const float distance = (t->position - c.camera_position).length();
-        textprintf_ex(buffer, font, text_margin, target_row, white(), _textmode, "Target: %s  %f light years", t->name,
-                      (double)distance);
-    }
-    const fly_prompt& prompt = travel.prompt;
-    if (!prompt.is_open()) return;
-    const int prompt_row = prompt_row_of(buffer);
-    const std::vector<std::string>& notes = prompt.notes();
-    for (std::size_t i = 0; i < notes.size(); ++i)
-        textout_ex(buffer, font, notes[i].c_str(), text_margin,
-                   prompt_row - text_line_height * (int)(notes.size() - i), white(), _textmode);
-    textprintf_ex(buffer, font, text_margin, prompt_row, white(), _textmode, "Fly to: %s_", prompt.text().c_str());
+    overlay_layout l;
+    add_travel(l.lines, c, travel, target_row, buffer->w, buffer->h);
+    draw_layout(buffer, l);
 }
 
 void draw_selection(BITMAP* buffer, const camera& c, const matrix& view, const selection& picked)
 {
-    const star_type* star = picked.star();
-    if (!star) return;                                          // nothing picked
-    const vector p = view * star->position;
-    int column, row;
-    if (p.z > 0.0f) {
-        c.optics.project(p, &column, &row);
-        if (c.optics.on_screen(column, row)) draw_marker(buffer, column, row, makecol(80, 255, 80));
-    }
-    const star_facts f = facts_about(*star, c.camera_position);
-    int widest = 0;
-    for (const char* line : f.text) widest = std::max(widest, text_length(font, line));
-    const int left = c.optics.width() - text_margin - widest;
-    for (int i = 0; i < star_facts::lines; ++i)
-        textout_ex(buffer, font, f.text[i], left, facts_top_row + text_line_height * i, white(), _textmode);
+    overlay_layout l;
+    add_facts(l, c, view, picked, facts_top_row, c.optics.width());
+    draw_layout(buffer, l);
 }
 
-void draw_overlay(BITMAP* buffer, const overlay& o)
-{
-    draw_status(buffer, o.c, o.star_count);
-    if (o.help) draw_help(buffer);
-    if (o.travel) draw_travel(buffer, o.c, *o.travel);
-    if (o.picked) draw_selection(buffer, o.c, o.view, *o.picked);
-    if (o.shown && !o.shown->empty()) {
-        int bottom = prompt_row_of(buffer);
-        if (o.travel && o.travel->prompt.is_open())             // above the prompt and its notes
-            bottom -= text_line_height * (int)(o.travel->prompt.notes().size() + 1);
-        draw_notices(buffer, *o.shown, bottom);
-    }
-}
+void draw_overlay(BITMAP* buffer, const overlay& o) { draw_layout(buffer, lay_out_overlay(o, buffer->w, buffer->h)); }

@@ -19,7 +19,9 @@ class traveller;
 
 // Text lines from the top: the four status lines 10 pixels apart, then the
 // fly-to target line, and the help, and the block of the star picked, a line
-// below that.
+// below that. The rows are those of a screen as wide as the default window;
+// on a narrower one a line that does not fit is cut into more rows, and the
+// rows below move down.
 constexpr int text_line_height = 10;
 constexpr int text_margin      = 10;            // from the left edge, and the right
 constexpr int status_top_row   = 10;
@@ -55,6 +57,22 @@ struct overlay {
     const notices* shown = nullptr;
 };
 void draw_overlay(BITMAP* buffer, const overlay& o);
+
+// One line of that text: its left end and top row on the screen.
+struct text_line {
+    int x, y;
+    std::string text;
+};
+// Where everything the overlay writes goes on a screen `width` by `height`
+// pixels: every line within the margins, in the order drawn, the marker of
+// the star picked drawn after the first `before_marker` of them.
+struct overlay_layout {
+    std::vector<text_line> lines;
+    std::size_t before_marker = 0;
+    bool marker = false;                        // the star picked is in front and on the screen
+    int marker_x = 0, marker_y = 0;
+};
+overlay_layout lay_out_overlay(const overlay& o, int width, int height);
 // Of that: the target line under the status text, and the open prompt with
 // its notes above it; nothing when neither has been asked for.
 void draw_travel(BITMAP* buffer, const camera& c, const traveller& travel);

@@ -25,6 +25,16 @@ static bool read_size(const char* text, int* width, int* height)
     return true;
 }
 
+// Whether a file name ends in ".png", in any case.
+static bool png_name(const char* name)
+{
+    const std::size_t n = std::strlen(name);
+    if (n < 4) return false;
+    const char* end = name + n - 4;
+    return end[0] == '.' && std::tolower((unsigned char)end[1]) == 'p' && std::tolower((unsigned char)end[2]) == 'n' &&
+           std::tolower((unsigned char)end[3]) == 'g';
+}
+
 command_line parse_command_line(int argc, const char* const* argv)
 {
     command_line line;
@@ -72,8 +82,15 @@ command_line parse_command_line(int argc, const char* const* argv)
                 const char* value = argv[++i];
                 std::string problem;
                 if (std::strcmp(a, "--picture") == 0) {
-                    if (value[0] != '\0') { line.picture = value; continue; }
-                    problem = "--picture needs a file name";
+                    if (value[0] == '\0')
+                        problem = "--picture needs a file name";
+                    else if (!png_name(value))                 // a PNG it would be, whatever the name says
+                        problem = std::string("--picture writes a PNG file: its name must end in .png, not '") +
+                                  value + "'";
+                    else {
+                        line.picture = value;
+                        continue;
+                    }
                 } else {
                     if (parse_location(value, line.at, problem)) { line.at_given = true; continue; }
                     problem = "--at: " + problem;
@@ -93,6 +110,10 @@ command_line parse_command_line(int argc, const char* const* argv)
         }
         line.catalog = a;
         named = true;
+    }
+    if (line.fullscreen && !line.picture.empty()) {     // a picture has no screen to fill
+        line.action = command_line::mistake;
+        line.problem = "--fullscreen cannot be used with --picture: give the picture's size with --window WxH";
     }
     return line;
 }

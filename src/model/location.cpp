@@ -128,8 +128,8 @@ bool parse_location(const std::string& text, location& out, std::string& problem
         fields.erase(fields.begin());
     }
     if (fields.size() != field_count) {
-        problem = "the location has " + std::to_string(fields.size()) +
-                  " fields; it needs 6: X,Y,Z F1,F2,F3 D1,D2,D3 zoom=K exposure=E speed=S";
+        problem = "the location has " + std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields") +
+                  "; it needs 6: X,Y,Z F1,F2,F3 D1,D2,D3 zoom=K exposure=E speed=S";
         return false;
     }
     location l;
@@ -159,11 +159,14 @@ bool parse_location(const std::string& text, location& out, std::string& problem
     float exposure = 0;
     const bool number = read_float(value, exposure);
     const double steps = 2.0 * (double)exposure;
-    if (!number || steps != std::floor(steps) || steps < lens::darkest_exposure || steps > lens::brightest_exposure) {
+    const bool in_range = number && steps >= lens::darkest_exposure && steps <= lens::brightest_exposure;
+    if (!in_range || steps != std::floor(steps)) {
         char range[120];
         std::snprintf(range, sizeof range, "from %+.1f to %+.1f in steps of 0.5",
                       lens::darkest_exposure / 2.0, lens::brightest_exposure / 2.0);
-        problem = "exposure=" + value + " is out of range: the exposure goes " + range;
+        // A value within the range is off the step: saying "out of range" would send the user looking elsewhere.
+        problem = "exposure=" + value + (in_range ? " must be a multiple of 0.5" : " is out of range") +
+                  ": the exposure goes " + range;
         return false;
     }
     l.exposure_steps = (int)steps;
