@@ -49,32 +49,6 @@ load_result collect(const star_list& list, int result, const std::string& report
     return r;
 }
 
-// A stream buffer that hands out its text a few bytes at a time, so that
-// lines and numbers are cut at every place by the loader's refills.
-class trickle : public std::streambuf {
-public:
-    trickle(const std::string& text, unsigned seed) : text_(text), rng_(seed)
-    {
-        char* p = const_cast<char*>(text_.data());
-        setg(p, p, p);
-    }
-
-protected:
-    int_type underflow() override
-    {
-        char* at = egptr();
-        char* end = const_cast<char*>(text_.data()) + text_.size();
-        if (at == end) return traits_type::eof();
-        const size_t piece = std::uniform_int_distribution<size_t>(1, 7)(rng_);
-        setg(at, at, at + std::min<size_t>(piece, end - at));
-        return traits_type::to_int_type(*at);
-    }
-
-private:
-    const std::string& text_;
-    std::mt19937 rng_;
-};
-
 load_result by_reference(const std::string& text)
 {
     star_list list;

@@ -1,7 +1,8 @@
 // The catalogs as their sources write them: HYG and Gaia tables in CSV, and
 // gzip of any catalog. The same stars given in each form load alike, each
-// table's rules (units, names, classes, skipped rows) hold as worked by hand,
-// and what cannot be read stops the load where it stands.
+// table's rules (units, names, classes, skipped rows, HYG's Sun) hold as
+// worked by hand, and a table's row that cannot be read is skipped, counted
+// and named, alike whether the table is read whole, in pieces or gzipped.
 #include "engine/catalog.h"
 #include "engine/catalog_formats.h"
 #include "engine/stars.h"
@@ -148,8 +149,8 @@ TEST(CatalogFormats, QuotesEmptyFieldsNullsAndLineEnds)
     EXPECT_EQ(name_of(l.stars[1]), " Padded ");
     EXPECT_EQ(name_of(l.stars[2]), "HIP 3");
     EXPECT_EQ(class_of(l.stars[2]), "");
-    EXPECT_EQ(l.errors, "stars.txt:5: the row has 7 fields, too few for its spect column (field 8); "
-                        "3 stars loaded, the rest of the file skipped\n");
+    EXPECT_EQ(l.errors, "stars.txt:5:19: the row has 7 fields, too few for its spect column (field 8); row skipped\n"
+                        "stars.txt: 1 row that cannot be read skipped\n");
 
     // null and empty values are missing ones; the last line may lack its feed.
     const std::string survey = "ra,dec,parallax,phot_g_mean_mag,bp_rp\n"
@@ -164,7 +165,10 @@ TEST(CatalogFormats, QuotesEmptyFieldsNullsAndLineEnds)
     EXPECT_EQ(class_of(g.stars[0]), "");                               // no colour, no class
     EXPECT_EQ(name_of(g.stars[0]), "Gaia 1");                          // the row's number
     EXPECT_EQ(name_of(g.stars[1]), "Gaia 5");
-    EXPECT_EQ(g.errors, "stars.txt: 2 rows without a usable distance skipped\n"
+    EXPECT_EQ(g.errors, "stars.txt:3: row without a usable distance skipped\n"
+                        "stars.txt:4: row without a usable distance skipped\n"
+                        "stars.txt:5: row without a magnitude skipped\n"
+                        "stars.txt: 2 rows without a usable distance skipped\n"
                         "stars.txt: 1 row without a magnitude skipped\n");
 }
 
@@ -195,14 +199,60 @@ TEST(CatalogFormats, HygRowsByTheirRules)
     EXPECT_TRUE(same_vector(axis.stars[1].position, vector(0, 0, 6.52312f), 1e-6f));
     EXPECT_FLOAT_EQ(axis.stars[0].abs_magnitude, absolute_magnitude(1.0f, 3.26156f));
 
-    // Distances HYG does not know are skipped, and counted.
-    const catalog_load skipped = load_catalog_text(header + "1,,,,,0,0,,1,G\n" + "2,,,,,0,0,0,1,G\n" +
+    // Distances HYG does not know are skipped, named and counted; so is the
+    // distance 0 of any star but Sol.
+    const catalog_load skipped = load_catalog_text(header + "1,,,,,0,0,,1,G\n" + "2,,,,Sun,0,0,0,1,G\n" +
                                                    "3,,,,,0,0,-5,1,G\n" + "4,,,,,0,0,100000,1,G\n" +
                                                    "5,,,,,0,0,99999,1,G\n" + "6,,,,,0,0,10,,G\n" + "7,,,,,,0,10,1,G\n");
     EXPECT_EQ(skipped.result, 1);
-    EXPECT_EQ(skipped.errors, "stars.txt: 4 rows without a usable distance skipped\n"
+    EXPECT_EQ(skipped.errors, "stars.txt:2: row without a usable distance skipped\n"
+                              "stars.txt:3: row without a usable distance skipped\n"
+                              "stars.txt:4: row without a usable distance skipped\n"
+                              "stars.txt:5: row without a usable distance skipped\n"
+                              "stars.txt:7: row without a magnitude skipped\n"
+                              "stars.txt:8: row without a position skipped\n"
+                              "stars.txt: 4 rows without a usable distance skipped\n"
                               "stars.txt: 1 row without a magnitude skipped\n"
                               "stars.txt: 1 row without a position skipped\n");
+}
+
+// HYG gives the Sun, as Sol, the distance 0: it loads as the Sun the shipped
+// catalog begins with, named so and one astronomical unit away, in its row's
+// direction.
+TEST(CatalogFormats, HygSolIsTheSun)
+{
+    const std::string shipped = file_text(STARHOP_SOURCE_DIR "/data/stars.txt");
+    const catalog_load sun = load_catalog_text(shipped.substr(0, shipped.find('\n') + 1));
+    ASSERT_EQ(sun.result, 1);
+    ASSERT_EQ(name_of(sun.stars[0]), "Sun");
+
+    const std::string header = "id,hip,hd,hr,gl,bf,proper,ra,dec,dist,pmra,pmdec,rv,mag,absmag,spect,ci\n";
+    const std::string vega = "91020,91262,172167,7001,Gl 721,3Alp Lyr,Vega,18.615638889,38.783611111,7.68,200.94,"
+                             "286.23,-13.9,0.03,0.6,A0Va,-0.001\n";
+    const float au = 0.000015813f;
+    struct expected { const char* ra; const char* dec; vector position; };
+    const expected directions[] = {
+        {"0.000000", "0.000000", vector(au, 0, 0)},             // where HYG has it
+        {"6", "0", vector(0, au, 0)},
+        {"3", "0", vector(au * 0.70710678f, au * 0.70710678f, 0)},
+        {"0", "-90", vector(0, 0, -au)},
+    };
+    for (const expected& d : directions) {
+        SCOPED_TRACE(d.ra + std::string(" ") + d.dec);
+        const std::string sol = std::string("0,,,,,,Sol,") + d.ra + "," + d.dec + ",0.0000,0.00,0.00,0.00,-26.74,4.85,G2V,0.656\n";
+        const catalog_load l = load_catalog_text(header + sol + vega);
+        ASSERT_EQ(l.result, 2);
+        EXPECT_EQ(name_of(l.stars[0]), "Sun");
+        EXPECT_EQ(class_of(l.stars[0]), "G2V");
+        EXPECT_TRUE(same_vector(l.stars[0].position, d.position, 1e-11f));
+        EXPECT_FLOAT_EQ(l.stars[0].abs_magnitude, sun.stars[0].abs_magnitude);
+        EXPECT_EQ(name_of(l.stars[1]), "Vega");
+        EXPECT_EQ(l.errors, "");                                // nothing skipped
+    }
+    // At the March equinox, as the shipped catalog has it: the same record.
+    const catalog_load at_equinox = load_catalog_text(header + "0,,,,,,Sol,0,0,0,0,0,0,-26.74,4.85,G2V,0.656\n");
+    ASSERT_EQ(at_equinox.result, 1);
+    EXPECT_TRUE(same_star(at_equinox.stars[0], sun.stars[0]));
 }
 
 TEST(CatalogFormats, GaiaRowsByTheirRules)
@@ -225,41 +275,154 @@ TEST(CatalogFormats, GaiaRowsByTheirRules)
                                                    "0,0,-1,9,5,0,4\n" + "0,0,10,5,5,0,5\n");
     EXPECT_EQ(skipped.result, 1);
     EXPECT_EQ(name_of(skipped.stars[0]), "DR3 5");
-    EXPECT_EQ(skipped.errors, "stars.txt: 4 rows without a usable distance skipped\n");
+    EXPECT_EQ(skipped.errors, "stars.txt:2: row without a usable distance skipped\n"
+                              "stars.txt:3: row without a usable distance skipped\n"
+                              "stars.txt:4: row without a usable distance skipped\n"
+                              "stars.txt:5: row without a usable distance skipped\n"
+                              "stars.txt: 4 rows without a usable distance skipped\n");
     // Without a parallax_over_error column, any positive parallax serves.
     EXPECT_EQ(load_catalog_text("ra,dec,parallax,phot_g_mean_mag\n0,0,0.001,20\n").result, 1);
 
-    // Many skipped rows are told with thousands separators.
+    // Many skipped rows: the first five named, all told with thousands separators.
     std::string many = header;
     for (int i = 0; i < 12004; ++i) many += "0,0,-1,1,5,0,1\n";
     EXPECT_EQ(load_catalog_text(many + "0,0,10,9,5,0,2\n").errors,
+              "stars.txt:2: row without a usable distance skipped\n"
+              "stars.txt:3: row without a usable distance skipped\n"
+              "stars.txt:4: row without a usable distance skipped\n"
+              "stars.txt:5: row without a usable distance skipped\n"
+              "stars.txt:6: row without a usable distance skipped\n"
               "stars.txt: 12,004 rows without a usable distance skipped\n");
 }
 
-TEST(CatalogFormats, RowsThatCannotBeReadStopTheLoad)
+// A row that cannot be read is named by its line and column (in characters,
+// as an editor counts them) and why, skipped and counted; the rows after it
+// load.
+TEST(CatalogFormats, RowsThatCannotBeReadAreSkipped)
 {
     const std::string header = "# comment\nra,dec,dist,mag,proper\n";
     const std::string good = "1,2,10,5,Good\n";
     struct expected { std::string row, message; };
-    const std::string rest = "; 1 star loaded, the rest of the file skipped\n";
+    const std::string rest = "; row skipped\nstars.txt: 1 row that cannot be read skipped\n";
     const expected cases[] = {
-        {"1,north,10,5,Bad", "stars.txt:4: dec column (field 2) holds \"north\", not a number" + rest},
-        {"1,2,10,5 mag,Bad", "stars.txt:4: mag column (field 4) holds \"5 mag\", not a number" + rest},
-        {"1,2,inf,5,Bad", "stars.txt:4: dist column (field 3) holds \"inf\", not a number" + rest},
-        {"1,2,1e999,5,Bad", "stars.txt:4: dist column (field 3) holds \"1e999\", not a number" + rest},
-        {"x\x01y,2,,5,Bad", "stars.txt:4: ra column (field 1) holds \"x\\x01y\", not a number" + rest},  // even in a row skipped
-        {"1,2,10", "stars.txt:4: the row has 3 fields, too few for its mag column (field 4)" + rest},
-        {"1,2,10,5,\"Bad", "stars.txt:4: a quoted field is not closed before the line ends, in field 5" + rest},
+        {"1,north,10,5,Bad", "stars.txt:4:3: dec column (field 2) holds \"north\", not a number" + rest},
+        {"1,2,10, 5 mag ,Bad", "stars.txt:4:9: mag column (field 4) holds \"5 mag\", not a number" + rest},
+        {"1,2,inf,5,Bad", "stars.txt:4:5: dist column (field 3) holds \"inf\", not a number" + rest},
+        {"1,2,1e999,5,Bad", "stars.txt:4:5: dist column (field 3) holds \"1e999\", not a number" + rest},
+        {"1,\"2\",\"x\",5,Bad", "stars.txt:4:8: dist column (field 3) holds \"x\", not a number" + rest},
+        {"x\x01y,2,,5,Bad", "stars.txt:4:1: ra column (field 1) holds \"x\\x01y\", not a number" + rest},  // even in a row skipped
+        {"1,2,10", "stars.txt:4:7: the row has 3 fields, too few for its mag column (field 4)" + rest},
+        {"1,2,10\xc2\xb0\r", "stars.txt:4:8: the row has 3 fields, too few for its mag column (field 4)" + rest},
+        {"1,2,10,5,\"Bad", "stars.txt:4:10: a quoted field is not closed before the line ends, in field 5" + rest},
     };
     for (const expected& e : cases) {
         SCOPED_TRACE(e.row);
         const catalog_load l = load_catalog_text(header + good + e.row + "\n" + good);
-        EXPECT_EQ(l.result, 1);
+        EXPECT_EQ(l.result, 2);
         EXPECT_EQ(l.report, "Fail after reading Good at Distance 32.6156\n");
         EXPECT_EQ(l.errors, e.message);
     }
+    // Characters, not bytes: a name in UTF-8 before the field.
+    const catalog_load utf8 = load_catalog_text("proper,ra,dec,dist,mag\n\xc3\x86tna \xe2\x98\x86,1,x,10,5\n");
+    EXPECT_EQ(utf8.errors, "stars.txt:2:10: dec column (field 3) holds \"x\", not a number" + rest);
     // Blank lines and comments between rows are passed over.
     EXPECT_EQ(load_catalog_text(header + good + "\n \r\n# note\n" + good).result, 2);
+}
+
+// One malformed row in the middle of a HYG table and of a Gaia table, 79
+// rows in all: the 78 others load, in order, and the row is named.
+TEST(CatalogFormats, MalformedRowInTheMiddleOfATable)
+{
+    struct table {
+        const char* header;
+        std::string (*row)(int);
+        const char* bad_row;
+        const char* message;
+        const char* name_prefix;
+    };
+    const table tables[] = {
+        {"proper,ra,dec,dist,mag\n", [](int i) { return "Star " + std::to_string(i) + ",1.5,20,10,5"; },
+         "Star 41,1.5,20,ten,5",
+         "stars.txt:42:16: dist column (field 4) holds \"ten\", not a number; row skipped\n", "Star "},
+        {"# %ECSV 1.0\nsource_id,ra,dec,parallax,phot_g_mean_mag\n",
+         [](int i) { return std::to_string(i) + ",22.5,20,100,5"; }, "41,22.5,\"20,100,5",
+         "stars.txt:43:9: a quoted field is not closed before the line ends, in field 3; row skipped\n", "DR3 "},
+    };
+    for (const table& t : tables) {
+        SCOPED_TRACE(t.header);
+        std::string text = t.header;
+        for (int i = 1; i <= 79; ++i) text += (i == 41 ? std::string(t.bad_row) : t.row(i)) + "\n";
+        const temp_file file(text);
+        for (const catalog_load& l : {load_catalog_text(text), load_catalog_text(text, file.path(), 300, 2)}) {
+            ASSERT_EQ(l.result, 78);
+            for (int i = 1, k = 0; i <= 79; ++i) {
+                if (i == 41) continue;
+                EXPECT_EQ(name_of(l.stars[(size_t)k++]), t.name_prefix + std::to_string(i));
+            }
+            EXPECT_EQ(l.errors, std::string(t.message) + "stars.txt: 1 row that cannot be read skipped\n");
+        }
+    }
+}
+
+// Of each reason the first five rows are named, in the order of the file,
+// and all are counted; the rows between them load. Alike read whole, handed
+// out a few bytes at a time, from a file in pieces of every size on several
+// threads, and gzipped.
+TEST(CatalogFormats, FirstFiveNamedTheRestCounted)
+{
+    const std::string text = "proper,ra,dec,dist,mag\n"
+                             "A,1,2,10,5\n"         // 2
+                             "B,1,x,10,5\n"         // 3: cannot be read
+                             "C,1,2,,5\n"           // 4: no distance
+                             "D,1,2,10,5 m\n"       // 5: cannot be read
+                             "E,1,2,0,5\n"          // 6: no distance
+                             "F,1,2\n"              // 7: cannot be read
+                             "G,1,2,100000,5\n"     // 8: no distance
+                             "H,\"1,2,10,5\n"       // 9: cannot be read
+                             "I,1,2,-1,5\n"         // 10: no distance
+                             "J,1,2,10,\n"          // 11: no magnitude
+                             "K,y,2,10,5\n"         // 12: cannot be read
+                             "L,1,2,,5\n"           // 13: no distance
+                             "M,1,2,nan%,5\n"       // 14: cannot be read, only counted
+                             "N,1,2,,5\n"           // 15: no distance, only counted
+                             "O,1,2,10,5\n"         // 16
+                             "P,1,2,10,zz\n";       // 17: cannot be read, only counted
+    const std::string told = "stars.txt:3:5: dec column (field 3) holds \"x\", not a number; row skipped\n"
+                             "stars.txt:4: row without a usable distance skipped\n"
+                             "stars.txt:5:10: mag column (field 5) holds \"5 m\", not a number; row skipped\n"
+                             "stars.txt:6: row without a usable distance skipped\n"
+                             "stars.txt:7:6: the row has 3 fields, too few for its dist column (field 4); row skipped\n"
+                             "stars.txt:8: row without a usable distance skipped\n"
+                             "stars.txt:9:3: a quoted field is not closed before the line ends, in field 2; row skipped\n"
+                             "stars.txt:10: row without a usable distance skipped\n"
+                             "stars.txt:11: row without a magnitude skipped\n"
+                             "stars.txt:12:3: ra column (field 2) holds \"y\", not a number; row skipped\n"
+                             "stars.txt:13: row without a usable distance skipped\n"
+                             "stars.txt: 7 rows that cannot be read skipped\n"
+                             "stars.txt: 6 rows without a usable distance skipped\n"
+                             "stars.txt: 1 row without a magnitude skipped\n";
+    const catalog_load whole = load_catalog_text(text);
+    ASSERT_EQ(whole.result, 2);
+    EXPECT_EQ(name_of(whole.stars[0]), "A");
+    EXPECT_EQ(name_of(whole.stars[1]), "O");
+    EXPECT_EQ(whole.report, "Fail after reading O at Distance 32.6156\n");
+    EXPECT_EQ(whole.errors, told);
+
+    const std::string packed = gzip_of(text);
+    const temp_file file(text), packed_file(packed);
+    std::vector<catalog_load> others = {load_catalog_text(packed), load_catalog_text(packed, packed_file.path())};
+    for (unsigned seed = 1; seed <= 8; ++seed) others.push_back(load_catalog_trickled(text, seed));
+    for (long long piece : {1, 2, 3, 7, 20, 64, 1000})
+        for (unsigned threads : {1u, 2u, 3u}) others.push_back(load_catalog_text(text, file.path(), piece, threads));
+    for (size_t k = 0; k < others.size(); ++k) {
+        SCOPED_TRACE(k);
+        const catalog_load& l = others[k];
+        EXPECT_EQ(l.result, whole.result);
+        EXPECT_EQ(l.report, whole.report);
+        EXPECT_EQ(l.errors, told);
+        ASSERT_EQ(l.stars.size(), whole.stars.size());
+        for (size_t i = 0; i < whole.stars.size(); ++i) EXPECT_EQ(name_of(l.stars[i]), name_of(whole.stars[i]));
+    }
 }
 
 // A table's numbers are the doubles from_chars makes of their text, bit for
@@ -280,13 +443,13 @@ TEST(CatalogFormats, NumbersAsFromChars)
         const std::string row = "1," + text + ",10," + text;
         table_star t;
         skip_reason why;
-        std::string problem;
+        row_problem problem;
         const row_outcome got = read_table_row(layout, row.data(), row.data() + row.size(), 1, t, why, problem);
         if (!number) {
             EXPECT_EQ(got, row_outcome::failed);
             return;
         }
-        ASSERT_EQ(got, row_outcome::star) << problem;
+        ASSERT_EQ(got, row_outcome::star) << problem.text;
         EXPECT_EQ(std::memcmp(&t.dec_degrees, &want, sizeof want), 0) << t.dec_degrees << " against " << want;
         EXPECT_EQ(std::memcmp(&t.magnitude, &want, sizeof want), 0) << t.magnitude << " against " << want;
     };
@@ -316,12 +479,18 @@ TEST(CatalogFormats, NumbersAsFromChars)
 TEST(CatalogFormats, TablesReadByThreadsAsFromTheStart)
 {
     std::string text = "# %ECSV 1.0\n" "source_id,ra,dec,parallax,parallax_over_error,phot_g_mean_mag,bp_rp\n";
-    for (int i = 0; i < 3000; ++i)
-        text += std::to_string(1000 + i) + "," + std::to_string(i % 360) + "," + std::to_string(i % 180 - 90) + "," +
-                std::to_string(i % 7 - 1) + ",9," + std::to_string(5 + i % 11) + ",0.5\n";
-    const std::string damaged = text + "1,2,3\n" + text;
+    std::string damaged = text;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string row = std::to_string(1000 + i) + "," + std::to_string(i % 360) + "," +
+                                std::to_string(i % 180 - 90) + "," + std::to_string(i % 7 - 1) + ",9," +
+                                std::to_string(5 + i % 11) + ",0.5\n";
+        text += row;
+        damaged += i % 250 == 3 ? "1,2,3\n" : row;                  // twelve rows that cannot be read
+    }
     for (const std::string& t : {text, damaged}) {
         const catalog_load stream = load_catalog_text(t);
+        EXPECT_EQ(stream.errors.find("stars.txt: 12 rows that cannot be read skipped\n") != std::string::npos,
+                  t != text);
         const temp_file file(t);
         for (unsigned threads : {1u, 2u, 3u}) {
             SCOPED_TRACE(threads);
@@ -343,7 +512,12 @@ TEST(CatalogFormats, TablesReadByThreadsAsFromTheStart)
     const temp_file file(late);
     const catalog_load l = load_catalog_text(late, file.path(), 100, 2);
     EXPECT_EQ(l.result, 1);
-    EXPECT_EQ(l.errors, "stars.txt: 200 rows without a usable distance skipped\n");
+    EXPECT_EQ(l.errors, "stars.txt:2: row without a usable distance skipped\n"
+                        "stars.txt:3: row without a usable distance skipped\n"
+                        "stars.txt:4: row without a usable distance skipped\n"
+                        "stars.txt:5: row without a usable distance skipped\n"
+                        "stars.txt:6: row without a usable distance skipped\n"
+                        "stars.txt: 200 rows without a usable distance skipped\n");
     // Rows named by their numbers are counted across the pieces, skipped
     // rows among them, and the closing line names the last one so.
     for (const char* header : {"ra,dec,parallax,phot_g_mean_mag\n", "ra,dec,dist,mag\n"}) {

@@ -204,7 +204,10 @@ TEST(ConvertTable, WrittenLinesLoadAsTheTableDoes)
     const std::string gaia = "# %ECSV 1.0\nsource_id,ra,dec,parallax,phot_g_mean_mag,bp_rp\n"
                              "42,279.234583333,38.783611111,130.208485037,0.03,0.1\n"
                              "43,0,0,-1,5,0\n";
-    for (const std::string& text : {hyg, gaia}) {
+    struct table { const std::string& text; const char* skipped; };
+    for (const table& t : {table{hyg, "t.csv:3: row without a usable distance skipped\n"},
+                           table{gaia, "t.csv:4: row without a usable distance skipped\n"}}) {
+        const std::string& text = t.text;
         SCOPED_TRACE(text);
         std::istringstream probe(text);
         table_layout layout;
@@ -215,8 +218,8 @@ TEST(ConvertTable, WrittenLinesLoadAsTheTableDoes)
         for (long long i = 0; i < lines_before; ++i) std::getline(rows, skipped);
         std::ostringstream out, errors;
         const table_counts counts = convert_table(rows, layout, lines_before, "t.csv", out, errors);
-        EXPECT_FALSE(counts.stopped);
-        EXPECT_EQ(errors.str(), "");
+        EXPECT_EQ(counts.skipped[unreadable], 0);
+        EXPECT_EQ(errors.str(), t.skipped);
         int direct_count = 0, written_count = 0;
         const std::vector<star_type> direct = load(text, &direct_count);
         const std::vector<star_type> written = load(out.str(), &written_count);
@@ -230,17 +233,34 @@ TEST(ConvertTable, WrittenLinesLoadAsTheTableDoes)
             EXPECT_NEAR(written[i].abs_magnitude, direct[i].abs_magnitude, 0.006f);   // two decimals written
         }
     }
-    // A row that cannot be read stops the conversion, named by its line.
+    // A row that cannot be read is skipped, named by its line and column as
+    // the loader names it, and the rows after it written.
     std::istringstream bad("ra,dec,dist,mag\n1,2,3,4\n1,two,3,4\n1,2,3,4\n");
     table_layout layout;
     long long lines_before;
     ASSERT_EQ(recognise_source(bad, layout, lines_before), source_kind::table);
     std::ostringstream out, errors;
     const table_counts counts = convert_table(bad, layout, lines_before, "t.csv", out, errors);
-    EXPECT_TRUE(counts.stopped);
+    EXPECT_EQ(counts.skipped[unreadable], 1);
+    EXPECT_EQ(counts.rows, 3);
+    EXPECT_EQ(counts.lines_written, 2);
+    EXPECT_EQ(errors.str(), "t.csv:3:3: dec column (field 2) holds \"two\", not a number; row skipped\n");
+}
+
+// HYG's row of Sol, at the distance 0, is written as the Sun the shipped
+// catalog begins with, one astronomical unit away in the row's direction.
+TEST(ConvertTable, HygSolWrittenAsTheSun)
+{
+    std::istringstream table("id,hip,proper,ra,dec,dist,mag,spect\n0,0,Sol,0.0,0.0,0.0000,-26.74,G2V\n");
+    table_layout layout;
+    long long lines_before;
+    ASSERT_EQ(recognise_source(table, layout, lines_before), source_kind::table);
+    std::ostringstream out, errors;
+    const table_counts counts = convert_table(table, layout, lines_before, "hyg.csv", out, errors);
     EXPECT_EQ(counts.lines_written, 1);
-    EXPECT_EQ(errors.str(), "t.csv:3: dec column (field 2) holds \"two\", not a number; 1 line written, "
-                            "the rest of the file skipped\n");
+    EXPECT_EQ(errors.str(), "");
+    const std::string shipped = file_text(STARHOP_SOURCE_DIR "/data/stars.txt");
+    EXPECT_EQ(out.str(), shipped.substr(0, shipped.find('\n') + 1));
 }
 
 TEST(ConvertTable, SourcesToldByTheirContent)

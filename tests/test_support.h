@@ -4,8 +4,8 @@
 // directory and a scratch file; the command line parsed, and the built
 // program run without a display; vectors compared within a tolerance and
 // bitmaps pixel for pixel, each failing at the caller's line with what
-// differs; a catalog loaded from text or through the file-name entry with what
-// it said; a star list made from names; text compressed as gzip; XPM pictures
+// differs; a catalog loaded from text, handed out a few bytes at a time, or
+// through the file-name entry with what it said; a star list made from names; text compressed as gzip; XPM pictures
 // and PNG files read back into pixels.
 #ifndef STARHOP_TESTS_TEST_SUPPORT_H
 #define STARHOP_TESTS_TEST_SUPPORT_H
@@ -31,8 +31,10 @@
 #include <iostream>
 #include <map>
 #include <png.h>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <streambuf>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -358,6 +360,32 @@ inline std::vector<std::string> names_of(const std::vector<const star_type*>& st
 
 // A load's outcome: the result, the closing line, the explanations and a copy
 // of every record in order (the list itself is freed).
+// A stream buffer that hands out its text a few bytes at a time, so that
+// lines and numbers are cut at every place by the loader's refills.
+class trickle : public std::streambuf {
+public:
+    trickle(const std::string& text, unsigned seed) : text_(text), rng_(seed)
+    {
+        char* p = const_cast<char*>(text_.data());
+        setg(p, p, p);
+    }
+
+protected:
+    int_type underflow() override
+    {
+        char* at = egptr();
+        char* end = const_cast<char*>(text_.data()) + text_.size();
+        if (at == end) return traits_type::eof();
+        const size_t piece = std::uniform_int_distribution<size_t>(1, 7)(rng_);
+        setg(at, at, at + std::min<size_t>(piece, end - at));
+        return traits_type::to_int_type(*at);
+    }
+
+private:
+    const std::string& text_;
+    std::mt19937 rng_;
+};
+
 struct catalog_load {
     int result = -1;
     std::string report, errors;
@@ -393,6 +421,22 @@ inline catalog_load load_catalog_text(const std::string& text, const char* path 
         n = load_catalog(in, list.first(), report, notes);
     }
     keep_records(list, n, l);
+    l.report = report.str();
+    l.errors = errors.str();
+    return l;
+}
+
+// `text` read as a stream handed out a few bytes at a time (trickle).
+inline catalog_load load_catalog_trickled(const std::string& text, unsigned seed)
+{
+    catalog_load l;
+    star_list list;
+    std::ostringstream report, errors;
+    load_notes notes;
+    notes.errors = &errors;
+    trickle pieces(text, seed);
+    std::istream in(&pieces);
+    keep_records(list, load_catalog(in, list.first(), report, notes), l);
     l.report = report.str();
     l.errors = errors.str();
     return l;

@@ -1,6 +1,7 @@
 #include "catalog_convert.h"
 
 #include "engine/gzip_reader.h"
+#include "engine/load_report.h"
 #include "base/text.h"
 
 #include <cctype>
@@ -185,9 +186,9 @@ std::string catalog_line(const catalog_star& star)
 catalog_star sun()
 {
     catalog_star s;
-    s.name = "Sun";
+    s.name = sun_name;
     s.magnitude = -26.74;
-    s.distance = 1.5813e-5;                 // one astronomical unit
+    s.distance = astronomical_unit;
     s.spectral_class = "G2V";
     s.right_ascension = "00 00 00.00";      // the March equinox
     s.declination = "+00 00 00.0";
@@ -326,25 +327,25 @@ table_counts convert_table(std::istream& source, const table_layout& layout, lon
                            const std::string& source_name, std::ostream& out, std::ostream& errors)
 {
     table_counts counts;
-    std::string line, problem;
+    rows_skipped skipped;
+    std::string line;
     long long number = lines_before;
     long long row = 0;
     while (std::getline(source, line)) {
         ++number;
         table_star star;
-        skip_reason why;
+        skip_reason why = unreadable;
+        row_problem problem;
         const row_outcome got = read_table_row(layout, line.data(), line.data() + line.size(),
                                                row + 1, star, why, problem);
         if (got == row_outcome::blank) continue;
-        if (got == row_outcome::failed) {
-            errors << printable(source_name) << ':' << number << ": " << problem << "; " << counts.lines_written
-                   << (counts.lines_written == 1 ? " line" : " lines") << " written, the rest of the file skipped\n";
-            counts.stopped = true;
-            break;
-        }
         ++row;
         ++counts.rows;
-        if (got == row_outcome::skipped) {
+        if (got != row_outcome::star) {
+            if (got == row_outcome::failed) why = unreadable;
+            if (skipped.names_next(why))
+                errors << skipped_row_line(printable(source_name), skipped_row{number - 1, why, problem}) << '\n';
+            skipped.add(why, number - 1, problem);
             ++counts.skipped[why];
             continue;
         }

@@ -78,13 +78,14 @@ std::string source_damage(std::istream& source);
 struct table_counts {
     long rows = 0;                              // data rows read, kept or skipped
     long lines_written = 0;
-    long skipped[skip_reasons] = {};
-    bool stopped = false;                       // a row could not be read: reported on `errors`
+    long skipped[skip_reasons] = {};            // those that cannot be read among them
 };
 
 // Writes each kept row of a table as a line of the viewer's format; `source`
-// stands after the header, whose line is `lines_before`. A row that cannot be
-// read stops the conversion there, reported as "source_name:line: ...".
+// stands after the header, whose line is `lines_before`. Rows that give no
+// star, those that cannot be read among them, are skipped and counted, and
+// the first few of each reason named on `errors` as the loader names them
+// ("source_name:line:column: ...; row skipped").
 table_counts convert_table(std::istream& source, const table_layout& layout, long long lines_before,
                            const std::string& source_name, std::ostream& out, std::ostream& errors);
 

@@ -1,10 +1,11 @@
 // convert_catalog SOURCE [OUTPUT]: writes the viewer's catalog format from a
 // HYG or Gaia table, plain or gzip, or from the Hipparcos/Tycho source list,
 // to OUTPUT or standard output, with a summary on standard error. Exit status
-// 0 when every line converted, 1 when lines were bad (skipped in the source
-// list, stopping a table), 2 when a file cannot be read or written.
+// 0 when every line converted, 1 when lines were bad (skipped, in the source
+// list and in a table), 2 when a file cannot be read or written.
 #include "catalog_convert.h"
 
+#include "engine/load_report.h"
 #include "base/text.h"
 
 #include <cstring>
@@ -25,8 +26,8 @@ const char* const help =
     "  - a catalog already in starhop's format (copied as it is, gzip undone),\n"
     "  - the fixed-column Hipparcos/Tycho list data/stars.txt is made from.\n"
     "A table's rows are read by the same rules as starhop reads them: rows without\n"
-    "a usable distance, magnitude or position are skipped and counted, and a row\n"
-    "that cannot be read stops the conversion there.\n"
+    "a usable distance, magnitude or position, and rows that cannot be read, are\n"
+    "skipped and counted, the first five of each kind named.\n"
     "\n"
     "Exit status: 0 when everything converted, 1 when bad lines were met, 2 when a\n"
     "file cannot be read or written.\n"
@@ -80,11 +81,9 @@ int main(int argc, char** argv)
         const table_counts counts = convert_table(*source, layout, lines_before, argv[1], out, std::cerr);
         std::cerr << counts.rows << " rows read, " << counts.lines_written << " lines written";
         for (int k = 0; k < skip_reasons; ++k)
-            if (counts.skipped[k])
-                std::cerr << ", " << with_thousands(counts.skipped[k]) << (counts.skipped[k] == 1 ? " row " : " rows ")
-                          << skip_reason_text[k] << " skipped";
+            if (counts.skipped[k]) std::cerr << ", " << rows_skipped_text(counts.skipped[k], (skip_reason)k);
         std::cerr << '\n';
-        if (counts.stopped) status = 1;
+        if (counts.skipped[unreadable]) status = 1;
     } else if (kind == source_kind::ours) {
         if (source->peek() != std::char_traits<char>::eof()) out << source->rdbuf();
     } else {

@@ -72,8 +72,10 @@ int load(byte_source& raw, star_type* first, std::ostream& report, const load_no
     const lines_read r = read_lines(rest, (long long)data_start, LLONG_MAX, first, &progress,
                                     table ? &layout : nullptr, 1);
     progress.finish();
+    rows_skipped skipped;
+    skipped.add_after(r.skipped, lines_before);                 // their lines counted from the file's start
     close_load(r, lines_before + r.line_feeds + 1, r.count, (r.count ? r.tail : first)->name, r.last.distance,
-               r.skipped, report, notes);
+               skipped, report, notes);
     return r.count;
 }
 
@@ -184,15 +186,16 @@ void move_into_first(lines_read& r, star_type* first)
 // reading the one before truly stopped at its first line: where it did not
 // (a line running over its line feed, as a long rest of a line or a column
 // skip can), the file is read on from the true place, one line after
-// another. So the records, the count, the closing line and the explanation
-// are those of reading the file from its start, after `header_lines` lines.
+// another. So the records, the count, the closing line and the explanation,
+// a table's skipped rows and the first of them named among it, are those of
+// reading the file from its start, after `header_lines` lines.
 int join_pieces(const piece_plan& plan, pieces_read& got, star_type* first, long long header_lines,
                 std::ostream& report, const load_notes& notes, progress_line& progress)
 {
     int count = 0;
     star_type* tail = nullptr;
     line_values last{};
-    long long skipped[skip_reasons] = {};
+    rows_skipped skipped;
     long long at = plan.data_start, lines_before = header_lines, rows_before = 0;
     for (std::size_t k = 0; k < plan.pieces; ++k) {
         lines_read& r = got.read[k];
@@ -207,7 +210,7 @@ int join_pieces(const piece_plan& plan, pieces_read& got, star_type* first, long
         for (const std::pair<star_type*, long long>& named : r.by_row)  // rows counted from the first piece
             name_by_row(*plan.table, rows_before + named.second, named.first->name);
         rows_before += r.rows;
-        for (int k2 = 0; k2 < skip_reasons; ++k2) skipped[k2] += r.skipped[k2];
+        skipped.add_after(r.skipped, lines_before);
         if (r.count) {
             if (tail) tail->next = r.head;
             tail = r.tail;

@@ -18,9 +18,12 @@ class star_type;
 // ends at the end of the file or at the first line that cannot be read whole,
 // which adds nothing. Writes the closing line to standard output and returns
 // the number of records filled (0 when the file cannot be opened or read).
-// A line that stops the load, and a file that cannot be opened or read, are
-// explained on standard error; while a load of more than about a second runs,
-// the share of the file read so far is shown there too when it is a terminal.
+// A table's row that gives no star, one that cannot be read among them, is
+// skipped and the load goes on; the first few of each reason are named and
+// all counted on standard error. A line that stops the load, and a file that
+// cannot be opened or read, are explained there; while a load of more than
+// about a second runs, the share of the file read so far is shown there too
+// when it is a terminal.
 // A regular file is read by as many threads as the machine has cores, with
 // the same outcome as reading it line after line. The third argument is not used.
 int load_catalog(const char* file_name, star_type* first, float unused);

@@ -18,8 +18,8 @@
 #include <emmintrin.h>
 #endif
 
-const char* const skip_reason_text[skip_reasons] = {"without a usable distance", "without a magnitude",
-                                                    "without a position"};
+const char* const skip_reason_text[skip_reasons] = {"that cannot be read", "without a usable distance",
+                                                    "without a magnitude", "without a position"};
 
 namespace {
 
@@ -81,8 +81,10 @@ private:
 
 // Splits [begin, end) at its commas into fields until field `wanted` is
 // found. Returns how many were found (at most wanted + 1), or -1 when a
-// quoted field is not closed before the end; `unclosed` then is its number.
-int split(const char* begin, const char* end, int wanted, std::vector<field_text>& fields, int& unclosed)
+// quoted field is not closed before the end; `unclosed` then is its number
+// and `opening` its opening quote.
+int split(const char* begin, const char* end, int wanted, std::vector<field_text>& fields, int& unclosed,
+          const char*& opening)
 {
     fields.clear();
     comma_finder commas(begin, end);
@@ -91,6 +93,7 @@ int split(const char* begin, const char* end, int wanted, std::vector<field_text
         const char* q = p;
         while (q < end && *q == ' ') ++q;                       // blanks before an opening quote
         if (q < end && *q == '"') {
+            opening = q;
             field_text f{++q, end, true, false};
             for (;;) {
                 const char* quote = static_cast<const char*>(std::memchr(q, '"', (size_t)(end - q)));
@@ -366,7 +369,8 @@ recognition recognise_table(const char* begin, const char* end, bool whole, tabl
         if (stop > p && stop[-1] == '\r') --stop;
         std::vector<field_text> fields;
         int unclosed;
-        if (split(p, stop, 1 << 30, fields, unclosed) < 2) return recognition::not_table;
+        const char* opening;
+        if (split(p, stop, 1 << 30, fields, unclosed, opening) < 2) return recognition::not_table;
         if (!layout_of(fields, layout)) return recognition::not_table;
         data_start = (std::size_t)((feed ? feed + 1 : end) - begin);
         lines_before = feeds + (feed ? 1 : 0);
@@ -390,15 +394,27 @@ bool is_blank_row(const char* begin, const char* end)
     return first == end || *first == '#';
 }
 
+// Where `at` stands in the row that starts at `begin`, in characters from 1
+// (a UTF-8 character's continuation bytes do not count), as a text editor
+// shows it.
+long column_at(const char* begin, const char* at)
+{
+    long column = 1;
+    for (const char* p = begin; p < at; ++p) column += ((unsigned char)*p & 0xc0) != 0x80;
+    return column;
+}
+
 // The row's fields as far as the last column used; false, with `problem`
 // told, when a quote is not closed or the row is too short.
 bool split_row(const table_layout& layout, const char* begin, const char* end, std::vector<field_text>& fields,
-               std::string& problem)
+               row_problem& problem)
 {
     int unclosed = 0;
-    const int found = split(begin, end, layout.last_used, fields, unclosed);
+    const char* opening = begin;
+    const int found = split(begin, end, layout.last_used, fields, unclosed, opening);
     if (found < 0) {
-        problem = "a quoted field is not closed before the line ends, in field " + std::to_string(unclosed + 1);
+        problem.text = "a quoted field is not closed before the line ends, in field " + std::to_string(unclosed + 1);
+        problem.column = column_at(begin, opening);
         return false;
     }
     if (found <= layout.last_used) {
@@ -407,45 +423,60 @@ bool split_row(const table_layout& layout, const char* begin, const char* end, s
                       layout.hd, layout.id, layout.spect, layout.parallax, layout.parallax_over_error,
                       layout.source_id, layout.bp_rp})
             if (c >= found && c < needed) needed = c;
-        problem = "the row has " + std::to_string(found) + (found == 1 ? " field" : " fields") +
-                  ", too few for its " + column_named(layout, needed);
+        problem.text = "the row has " + std::to_string(found) + (found == 1 ? " field" : " fields") +
+                       ", too few for its " + column_named(layout, needed);
+        problem.column = column_at(begin, end);                  // where the next field would start
         return false;
     }
     return true;
 }
 
+// The fields of a row, and where the row starts, for telling where a field stands.
+struct row_fields {
+    const char* begin;
+    const std::vector<field_text>& fields;
+};
+
 // The number in `column` (missing when the table has no such column); false,
 // with `problem` told, when it holds text that is not a number.
-bool number_at(const table_layout& layout, const std::vector<field_text>& fields, int column, double& v, number& got,
-               std::string& problem)
+bool number_at(const table_layout& layout, const row_fields& row, int column, double& v, number& got,
+               row_problem& problem)
 {
     if (column < 0) {
         got = number::missing;
         return true;
     }
-    got = read_number(fields[(std::size_t)column], v);
+    const field_text& f = row.fields[(std::size_t)column];
+    got = read_number(f, v);
     if (got != number::text) return true;
-    problem = column_named(layout, column) + " holds " + shown(fields[(std::size_t)column]) + ", not a number";
+    problem.text = column_named(layout, column) + " holds " + shown(f) + ", not a number";
+    const char *b, *e;
+    text_range(f, b, e);
+    problem.column = column_at(row.begin, b);
     return false;
 }
 
-// Every number of the row, so that text in any of them stops the load even
-// in a row that would be skipped.
-bool read_numbers(const table_layout& layout, const std::vector<field_text>& fields, row_numbers& n,
-                  std::string& problem)
+// Every number of the row, so that text in any of them makes the row one
+// that cannot be read, even a row that would be skipped.
+bool read_numbers(const table_layout& layout, const row_fields& row, row_numbers& n, row_problem& problem)
 {
     const bool gaia = layout.kind == table_kind::gaia;
-    return number_at(layout, fields, layout.ra, n.ra, n.has_ra, problem) &&
-           number_at(layout, fields, layout.dec, n.dec, n.has_dec, problem) &&
-           number_at(layout, fields, gaia ? layout.parallax : layout.dist, n.distance, n.has_distance, problem) &&
-           number_at(layout, fields, layout.magnitude, n.magnitude, n.has_magnitude, problem) &&
-           number_at(layout, fields, layout.parallax_over_error, n.over_error, n.has_over_error, problem) &&
-           number_at(layout, fields, layout.bp_rp, n.colour, n.has_colour, problem);
+    return number_at(layout, row, layout.ra, n.ra, n.has_ra, problem) &&
+           number_at(layout, row, layout.dec, n.dec, n.has_dec, problem) &&
+           number_at(layout, row, gaia ? layout.parallax : layout.dist, n.distance, n.has_distance, problem) &&
+           number_at(layout, row, layout.magnitude, n.magnitude, n.has_magnitude, problem) &&
+           number_at(layout, row, layout.parallax_over_error, n.over_error, n.has_over_error, problem) &&
+           number_at(layout, row, layout.bp_rp, n.colour, n.has_colour, problem);
 }
 
-// The star's distance in light years, when the row gives a usable one.
-bool light_years_of(const table_layout& layout, const row_numbers& n, double& light_years)
+// The star's distance in light years, when the row gives a usable one; the
+// Sun's is one astronomical unit.
+bool light_years_of(const table_layout& layout, const row_numbers& n, bool sun, double& light_years)
 {
+    if (sun) {
+        light_years = astronomical_unit;
+        return true;
+    }
     if (layout.kind == table_kind::gaia) {
         // A parallax known to less than a fifth of itself says little about
         // the distance.
@@ -462,10 +493,10 @@ bool light_years_of(const table_layout& layout, const row_numbers& n, double& li
 }
 
 // Whether the row gives no star, and why; else its distance in light years.
-bool skipped_row(const table_layout& layout, const row_numbers& n, double& light_years, skip_reason& why)
+bool skipped_row(const table_layout& layout, const row_numbers& n, bool sun, double& light_years, skip_reason& why)
 {
     if (n.has_ra != number::value || n.has_dec != number::value) why = no_position;
-    else if (!light_years_of(layout, n, light_years)) why = no_distance;
+    else if (!light_years_of(layout, n, sun, light_years)) why = no_distance;
     else if (n.has_magnitude != number::value) why = no_magnitude;
     else return false;
     return true;
@@ -489,6 +520,16 @@ void place_star(bool gaia, const row_numbers& n, double light_years, table_star&
 const field_text* field_at(const std::vector<field_text>& fields, int column)
 {
     return column < 0 ? nullptr : &fields[(std::size_t)column];
+}
+
+// HYG's row of the Sun: the proper name Sol at the distance 0.
+bool is_hyg_sun(const table_layout& layout, const std::vector<field_text>& fields, const row_numbers& n)
+{
+    const field_text* proper = field_at(fields, layout.proper);
+    if (layout.kind != table_kind::hyg || !proper || n.has_distance != number::value || n.distance != 0) return false;
+    const char *b, *e;
+    text_range(*proper, b, e);
+    return (std::size_t)(e - b) == std::strlen(hyg_sun_name) && std::memcmp(b, hyg_sun_name, (std::size_t)(e - b)) == 0;
 }
 
 // A catalogue number of 0 means the star has none there.
@@ -521,14 +562,16 @@ void name_gaia_star(const table_layout& layout, const std::vector<field_text>& f
 }
 
 // A HYG star by its proper name, its Bayer or Flamsteed name, its HIP or HD
-// number or its HYG id, in that order; its class is the spectrum's start.
-void name_hyg_star(const table_layout& layout, const std::vector<field_text>& fields, long long row, name_text& name,
-                   table_star& out)
+// number or its HYG id, in that order, and the Sun by the name the shipped
+// catalog gives it; its class is the spectrum's start.
+void name_hyg_star(const table_layout& layout, const std::vector<field_text>& fields, bool sun, long long row,
+                   name_text& name, table_star& out)
 {
     const field_text *proper = field_at(fields, layout.proper), *bf = field_at(fields, layout.bf);
     const field_text *hip = field_at(fields, layout.hip), *hd = field_at(fields, layout.hd);
     const field_text* id = field_at(fields, layout.id);
-    if (!is_empty(proper)) name.add(*proper);
+    if (sun) name.add(sun_name);
+    else if (!is_empty(proper)) name.add(*proper);
     else if (!is_empty(bf)) name.add(*bf);
     else if (has_catalogue_number(hip)) add_numbered(name, "HIP ", hip, row, out);
     else if (has_catalogue_number(hd)) add_numbered(name, "HD ", hd, row, out);
@@ -545,23 +588,24 @@ void name_hyg_star(const table_layout& layout, const std::vector<field_text>& fi
 } // namespace
 
 row_outcome read_table_row(const table_layout& layout, const char* begin, const char* end, long long row,
-                           table_star& out, skip_reason& why, std::string& problem)
+                           table_star& out, skip_reason& why, row_problem& problem)
 {
     if (end > begin && end[-1] == '\r') --end;
     if (is_blank_row(begin, end)) return row_outcome::blank;
     thread_local std::vector<field_text> fields;
     row_numbers n;
-    if (!split_row(layout, begin, end, fields, problem) || !read_numbers(layout, fields, n, problem))
+    if (!split_row(layout, begin, end, fields, problem) || !read_numbers(layout, row_fields{begin, fields}, n, problem))
         return row_outcome::failed;
+    const bool sun = is_hyg_sun(layout, fields, n);
     double light_years = 0;
-    if (skipped_row(layout, n, light_years, why)) return row_outcome::skipped;
+    if (skipped_row(layout, n, sun, light_years, why)) return row_outcome::skipped;
 
     const bool gaia = layout.kind == table_kind::gaia;
     place_star(gaia, n, light_years, out);
     name_text name;
     out.named_by_row = false;
     if (gaia) name_gaia_star(layout, fields, n, row, name, out);
-    else name_hyg_star(layout, fields, row, name, out);
+    else name_hyg_star(layout, fields, sun, row, name, out);
     name.store(out.name);
     return row_outcome::star;
 }

@@ -43,13 +43,25 @@ constexpr double light_years_per_parsec = 3.26156;
 constexpr double light_years_per_mas    = 3261.5638;
 // HYG's mark of a distance it does not know, in parsecs.
 constexpr double unknown_hyg_distance = 100000;
+// HYG gives the Sun, under the proper name "Sol", the distance 0; it is read
+// as the star the catalogs hold, one astronomical unit away, in light years.
+constexpr const char* hyg_sun_name = "Sol";
+constexpr const char* sun_name = "Sun";
+constexpr double astronomical_unit = 0.000015813;
 // The least parallax over its error that gives a usable distance.
 constexpr double least_parallax_over_error = 5;
 
-// Why a row gave no star.
-enum skip_reason { no_distance, no_magnitude, no_position, skip_reasons };
+// Why a row gave no star: it cannot be read, or its values give none.
+enum skip_reason { unreadable, no_distance, no_magnitude, no_position, skip_reasons };
 // How a skip is told: "12,004 rows without a usable distance skipped".
 extern const char* const skip_reason_text[skip_reasons];
+
+// Why a row cannot be read: what is wrong, and where in the row, counted in
+// characters from 1.
+struct row_problem {
+    std::string text;                           // "dec column (field 2) holds "x", not a number"
+    long column = 0;
+};
 
 // One row as the record will hold it.
 struct table_star {
@@ -67,10 +79,10 @@ enum class row_outcome { star, skipped, blank, failed };
 
 // Reads one row, [begin, end) without its line feed (a carriage return before
 // it is allowed). `row` is its number among the data rows, from 1, or 0 when
-// it is not known. On a failure `problem` says where in the row and why
-// ("dec column, field 3, holds "x", not a number"); on a skip `why` says why.
+// it is not known. On a failure `problem` says where in the row and why; on a
+// skip `why` says why. HYG's row of Sol gives the Sun.
 row_outcome read_table_row(const table_layout& layout, const char* begin, const char* end, long long row,
-                           table_star& out, skip_reason& why, std::string& problem);
+                           table_star& out, skip_reason& why, row_problem& problem);
 
 // The name of a star of this table known only by its row's number: what
 // read_table_row gives a row it is not told the number of, once it is known.

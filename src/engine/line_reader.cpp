@@ -190,8 +190,9 @@ void read_catalog_lines(line_buffer& in, record_chain& chain, lines_read& r, lon
     }
 }
 
-// A table: one row a line, never more. Only the distance of `kept` tells,
-// that of the last row that gave a star.
+// A table: one row a line, never more; a row that gives no star, one that
+// cannot be read among them, is counted and the next one read. Only the
+// distance of `kept` tells, that of the last row that gave a star.
 void read_table_rows(line_buffer& in, record_chain& chain, lines_read& r, long long stop_at,
                      const table_layout& table, long long first_row, line_values& kept)
 {
@@ -208,20 +209,20 @@ void read_table_rows(line_buffer& in, record_chain& chain, lines_read& r, long l
             break;
         }
         table_star t;
-        skip_reason why;
+        skip_reason why = unreadable;
+        row_problem problem;
         const row_outcome got = read_table_row(table, c.p, feed ? feed : c.end, first_row ? first_row + r.rows : 0,
-                                               t, why, r.problem);
-        if (got == row_outcome::failed) {
-            r.ended = true;
-            break;
+                                               t, why, problem);
+        if (got == row_outcome::failed || got == row_outcome::skipped) {
+            if (got == row_outcome::failed) why = unreadable;
+            // Only a row to be named needs its line: counting the line feeds
+            // of every skipped row would read the buffer again each time.
+            r.skipped.add(why, r.skipped.names_next(why) ? in.lines_before() : 0, problem);
         }
         in.consume_to(feed ? feed + 1 : c.end);
         if (got == row_outcome::blank) continue;
         ++r.rows;
-        if (got == row_outcome::skipped) {
-            ++r.skipped[why];
-            continue;
-        }
+        if (got != row_outcome::star) continue;
         star_type* const s = chain.next_record();
         if (!s) break;                                          // the stars before it are kept
         s->star_set(t.name, t.abs_magnitude, t.position, t.class_word);
@@ -245,7 +246,7 @@ void finish_stretch(line_buffer& in, const byte_source& source, lines_read& r)
     if (r.out_of_memory) {
         r.quiet = false;
     } else if (r.ended) {
-        r.quiet = !r.why.line_ended && r.why.text == nullptr && r.problem.empty() && r.damage.empty() &&
+        r.quiet = !r.why.line_ended && r.why.text == nullptr && r.damage.empty() &&
                   only_space(in.unread(), in.end());
         if (r.why.text) r.text = column_quoted(r.why.text, in.end());
     }

@@ -1,6 +1,7 @@
 // Reading a stretch of a catalog's input, line by line, into a chain of star
-// records: the tab-separated catalog a line at a time, or a table a row at a
-// time, up to a given offset or the first line that cannot be read whole.
+// records: the tab-separated catalog a line at a time, up to a given offset or
+// the first line that cannot be read whole, or a table a row at a time, up to
+// a given offset, its rows that cannot be read skipped and counted.
 #ifndef STARHOP_LINE_READER_H
 #define STARHOP_LINE_READER_H
 
@@ -24,13 +25,14 @@ struct lines_read : load_ending {
     long long start = 0;                                        // offset of its first line
     long long stop = 0;                                         // offset of the line it stopped before
     long long line_feeds = 0;                                   // in [start, stop)
-    long long skipped[skip_reasons] = {};                       // a table's rows that gave no star
+    rows_skipped skipped;                                       // a table's rows that gave no star, lines from start
     long long rows = 0;                                         // a table's data rows read
     std::vector<std::pair<star_type*, long long>> by_row;       // records to be named by their row's number
 };
 
 // Reads lines from `source`, which starts at offset `start`, until a line
-// would start at or after `stop_at` or a line cannot be read whole. The first
+// would start at or after `stop_at` or a line of the tab-separated catalog
+// cannot be read whole (a table's row that cannot be read is skipped). The first
 // line read fills `fill` when that is given; every other is a new record.
 // A table's rows are read in its own way when `table` is given; `first_row`
 // is then the number of the first data row, 0 when it is not known. Where

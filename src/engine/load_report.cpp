@@ -40,6 +40,34 @@ std::string column_quoted(const char* text, const char* end)
     return quoted(std::string(text, stop));
 }
 
+void rows_skipped::add(skip_reason why, long long line_feeds, const row_problem& problem)
+{
+    if (names_next(why)) named.push_back(skipped_row{line_feeds, why, problem});
+    ++count[why];
+}
+
+void rows_skipped::add_after(const rows_skipped& stretch, long long line_feeds)
+{
+    int taken[skip_reasons] = {};                               // of the stretch's named rows, by reason
+    for (const skipped_row& row : stretch.named)
+        if (count[row.why] + taken[row.why]++ < rows_named_per_reason)
+            named.push_back(skipped_row{line_feeds + row.line_feeds, row.why, row.problem});
+    for (int k = 0; k < skip_reasons; ++k) count[k] += stretch.count[k];
+}
+
+std::string skipped_row_line(const std::string& source_name, const skipped_row& row)
+{
+    std::string line = source_name + ':' + std::to_string(row.line_feeds + 1) + ':';
+    if (row.why == unreadable)
+        return line + std::to_string(row.problem.column) + ": " + row.problem.text + "; row skipped";
+    return line + " row " + skip_reason_text[row.why] + " skipped";
+}
+
+std::string rows_skipped_text(long long count, skip_reason why)
+{
+    return with_thousands(count) + (count == 1 ? " row " : " rows ") + skip_reason_text[why] + " skipped";
+}
+
 namespace {
 
 std::string stars_loaded(int count)
@@ -50,9 +78,11 @@ std::string stars_loaded(int count)
 } // namespace
 
 void close_load(const load_ending& ending, long long line, int count, const char* last_name, float last_distance,
-                const long long* skipped, std::ostream& report, const load_notes& notes)
+                const rows_skipped& skipped, std::ostream& report, const load_notes& notes)
 {
     const std::string source_name = printable(notes.source_name);
+    for (std::size_t k = 0; notes.errors && k < skipped.named.size(); ++k)
+        *notes.errors << skipped_row_line(source_name, skipped.named[k]) << '\n';
     if (notes.errors && ending.out_of_memory)
         *notes.errors << source_name << ": not enough memory for more than " << count
                       << " stars; the rest of the file was not read\n";
@@ -64,8 +94,6 @@ void close_load(const load_ending& ending, long long line, int count, const char
         e << source_name << ':' << line << ": ";
         if (!ending.damage.empty())
             e << ending.damage << "; " << stars_loaded(count) << ", the rest of the file cannot be read\n";
-        else if (!ending.problem.empty())
-            e << ending.problem << "; " << stars_loaded(count) << ", the rest of the file skipped\n";
         else if (ending.why.line_ended)
             e << "the line ends before its last column, in its " << column_names[ending.why.column] << " column; "
               << stars_loaded(count) << ", the rest of the file skipped\n";
@@ -78,9 +106,7 @@ void close_load(const load_ending& ending, long long line, int count, const char
               << ", the rest of the file skipped\n";
     }
     for (int k = 0; notes.errors && k < skip_reasons; ++k)
-        if (skipped[k])
-            *notes.errors << source_name << ": " << with_thousands(skipped[k]) << (skipped[k] == 1 ? " row " : " rows ")
-                          << skip_reason_text[k] << " skipped\n";
+        if (skipped.count[k]) *notes.errors << source_name << ": " << rows_skipped_text(skipped.count[k], (skip_reason)k) << '\n';
     if (notes.errors) notes.errors->flush();
     report << "Fail after reading " << last_name << " at Distance " << last_distance << std::endl;
 }
