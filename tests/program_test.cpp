@@ -4,6 +4,7 @@
 // without one, the window tests skip.
 #include "allegro_env.h"
 #include "test_support.h"
+#include "app/app.h"
 #include "app/overlay.h"
 #include "base/x11_bridge.h"
 #include "x11_driver.h"
@@ -408,18 +409,67 @@ TEST_F(ViewerWindow, MissingCatalogStillOpensAndCloseButtonEnds)
     EXPECT_EQ(program->out(), "Fail after reading  at Distance 0\n");
 }
 
+// Neither a stars.txt in the working directory nor an installed one: the
+// window opens with no star, and says why and where a catalog was looked for.
 TEST_F(ViewerWindow, MissingCatalogIsExplainedAtTheBottomOfTheScreenUntilAKeyPress)
 {
+    if (std::filesystem::exists(installed_catalog())) GTEST_SKIP() << installed_catalog() << " is installed here";
     ASSERT_NO_FATAL_FAILURE(start());
     const std::string said = "stars.txt: cannot open: No such file or directory";
-    EXPECT_EQ(program->err(), said + "\n");
-    std::string row;
-    EXPECT_TRUE(wait_for(5, [&] { return (row = reader().read(x.grab(window), 10, 462)) == said; })) << row;
+    const std::string looked = "No catalog: looked for stars.txt in the working directory and for " +
+                               installed_catalog() + "; name one on the command line: starhop FILE";
+    EXPECT_EQ(program->err(), said + "\n" + looked + "\n");
+    std::vector<std::string> rows = screen_lines(said);
+    for (const std::string& row : screen_lines(looked)) rows.push_back(row);
+    // The last row at the bottom, the others above it, read left of the parked pointer.
+    const std::size_t left_of_pointer = (park_x - 10) / 8;
+    auto left_part = [&](std::string text) {
+        text = text.substr(0, left_of_pointer);
+        return text.erase(text.find_last_not_of(' ') + 1);
+    };
+    auto shown = [&](const image& shot) {
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (left_part(reader().read(shot, 10, 462 - 10 * (int)(rows.size() - 1 - i))) != left_part(rows[i]))
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(wait_for(5, [&] { return shown(x.grab(window)); })) << [&] {
+        const image shot = x.grab(window);
+        std::string seen;
+        for (int y = 462 - 10 * (int)(rows.size() - 1); y <= 462; y += 10) seen += reader().read(shot, 10, y) + "\n";
+        return seen;
+    }();
     pause(0.5);
-    EXPECT_EQ(reader().read(x.grab(window), 10, 462), said) << "no star was loaded: it stays";
+    EXPECT_TRUE(shown(x.grab(window))) << "no star was loaded: they stay";
     x.hold_key("b", key_tap);
     EXPECT_TRUE(wait_for(5, [&] { return reader().read(x.grab(window), 10, 462).empty(); })) << "still shown";
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+// A named catalog that opens but gives no star ends the start with status 1,
+// before the window opens.
+TEST_F(ViewerWindow, ANamedCatalogWithNoStarEndsBeforeAnyWindow)
+{
+    dir.write("empty.txt", "");
+    dir.write("program.bin", file_text(STARHOP_BINARY).substr(0, 4096));
+    const struct { const char* catalog; const char* said; } cases[] = {
+        {"empty.txt", "starhop: the catalog empty.txt holds no star: the file is empty\n"},
+        {"program.bin", "starhop: program.bin is not a star catalog: it holds binary data\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.catalog);
+        const std::string launcher = dir.file("starhop-named");
+        dir.write("starhop-named", std::string("#!/bin/sh\nexec '" STARHOP_BINARY "' ") + c.catalog + "\n");
+        std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+        process named(launcher, dir);
+        ASSERT_TRUE(named.wait_exit(exit_timeout)) << "still running, a window open: " << x.find_window("starhop", 0);
+        ASSERT_TRUE(named.exited()) << "killed by signal " << named.term_signal();
+        EXPECT_EQ(named.exit_code(), 1);
+        const std::string err = named.err();
+        ASSERT_GE(err.size(), std::strlen(c.said));
+        EXPECT_EQ(err.substr(err.size() - std::strlen(c.said)), c.said) << err;
+        EXPECT_EQ(x.find_window("starhop", 0), 0UL) << "a window was left";
+    }
 }
 
 TEST_F(ViewerWindow, ACatalogTooBigForTheAddressSpaceOpensWithTheStarsThatFit)
