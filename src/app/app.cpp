@@ -427,7 +427,8 @@ void write_help(std::ostream& out)
     write_usage(out);
     out << "\n"
            "Fly among the stars of a catalog in three dimensions. The catalog is the\n"
-           "file named on the command line, or stars.txt in the working directory.\n"
+           "file named on the command line, or stars.txt in the working directory,\n"
+           "else the installed " << installed_catalog() << ".\n"
            "\n"
            "Options:\n"
            "  --window WxH   open a window of W by H pixels (W 320 to 7680, H 240 to\n"
