@@ -232,16 +232,21 @@ std::string installed_catalog()
 
 std::string named_catalog_problem(const std::string& file)
 {
-    const file_descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.is_open()) return "cannot open the catalog " + printable(file) + ": " + std::strerror(errno);
+    const std::string cannot_open = "cannot open the catalog " + printable(file) + ": ";
     struct stat about;
-    if (fstat(fd.get(), &about) == 0 && S_ISDIR(about.st_mode))
-        return "the catalog " + printable(file) + " is a directory, not a file";
+    if (::stat(file.c_str(), &about) != 0) return cannot_open + std::strerror(errno);
+    if (S_ISDIR(about.st_mode)) return "the catalog " + printable(file) + " is a directory, not a file";
+    if (!S_ISREG(about.st_mode)) return std::string();        // a pipe is opened once, by the load
+    const file_descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.is_open()) return cannot_open + std::strerror(errno);
     return std::string();
 }
 
 std::string no_star_reason(const std::string& file)
 {
+    const std::string generic = "no star could be read from the catalog " + printable(file);
+    struct stat about;
+    if (::stat(file.c_str(), &about) != 0 || !S_ISREG(about.st_mode)) return generic;   // a pipe is read once
     std::ifstream in(file, std::ios::binary);
     std::string head(64 << 10, '\0');
     in.read(&head[0], (std::streamsize)head.size());
@@ -253,7 +258,7 @@ std::string no_star_reason(const std::string& file)
     if (head.empty() && !more) return "the catalog " + printable(file) + " holds no star: the file is empty";
     if (!more && head.find_first_not_of(" \t\r\n\f\v") == std::string::npos)
         return "the catalog " + printable(file) + " holds no star: only blank lines";
-    return "no star could be read from the catalog " + printable(file);
+    return generic;
 }
 
 namespace {

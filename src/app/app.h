@@ -55,7 +55,8 @@ std::string installed_catalog();
 // opened, or it is a directory), naming it; empty when it can be.
 std::string named_catalog_problem(const std::string& file);
 // Why the catalog `file`, read through, gave no star: binary data, an empty
-// file, or lines none of which reads as a star; the loader's lines tell more.
+// file, or lines none of which reads as a star (also said of a pipe, which
+// cannot be read twice); the loader's lines tell more.
 std::string no_star_reason(const std::string& file);
 
 // Starts the library, loads the catalog, opens the window (or the full
