@@ -5,9 +5,15 @@
 #include "test_support.h"
 #include "app/app.h"
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -82,6 +88,36 @@ TEST(NamedCatalog, ThatGivesNoStarIsRefusedWithItsNameTheReasonAndStatusOne)
     EXPECT_EQ(loaded.status, 0) << loaded.err;                 // the same folder and options, with a star
     EXPECT_EQ(loaded.err, "");
     EXPECT_TRUE(std::filesystem::exists(dir.file("sky.png")));
+}
+
+// A named pipe is opened once, by the load: a check that opened it first
+// would take the writer's stars and leave the load waiting for another.
+TEST(NamedCatalog, ANamedPipeIsOpenedOnceAndRead)
+{
+    temp_dir dir;
+    const std::string pipe = dir.file("pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0) << std::strerror(errno);
+    std::atomic<bool> ended{false};
+    std::thread writer([&] {
+        // An open for writing that does not wait succeeds once a reader has
+        // the pipe open; every later one lets a reader that waits see its end.
+        const std::string line = good_line("Piped");
+        bool written = false;
+        while (!ended) {
+            const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                if (!written) written = ::write(fd, line.data(), line.size()) == (ssize_t)line.size();
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const run_result r = run_in(dir, "--picture sky.png pipe");
+    ended = true;
+    writer.join();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Fail after reading Piped at Distance 25\n");
+    EXPECT_EQ(r.err, "");
 }
 
 TEST(DefaultCatalog, InTheWorkingDirectoryIsReadAndNothingMoreIsSaid)
