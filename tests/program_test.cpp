@@ -121,6 +121,31 @@ status_line read_status(const image& shot)
     return s;
 }
 
+// The notices' last `count` rows, the lowest at the bottom, each read left of
+// the parked pointer and ended by a newline.
+constexpr std::size_t left_of_pointer = (park_x - 10) / 8;
+
+std::string left_part(std::string row)
+{
+    row = row.substr(0, left_of_pointer);
+    return row.erase(row.find_last_not_of(' ') + 1);
+}
+
+std::string bottom_rows(const image& shot, std::size_t count)
+{
+    std::string seen;
+    for (int y = 462 - 10 * ((int)count - 1); y <= 462; y += 10) seen += left_part(reader().read(shot, 10, y)) + "\n";
+    return seen;
+}
+
+// The same of the rows the program was to show.
+std::string rows_seen(const std::vector<std::string>& rows)
+{
+    std::string seen;
+    for (const std::string& row : rows) seen += left_part(row) + "\n";
+    return seen;
+}
+
 // ---- what the drawing rules give for a star seen from Earth ----
 
 struct sky_star {
@@ -421,28 +446,43 @@ TEST_F(ViewerWindow, MissingCatalogIsExplainedAtTheBottomOfTheScreenUntilAKeyPre
     EXPECT_EQ(program->err(), said + "\n" + looked + "\n");
     std::vector<std::string> rows = screen_lines(said);
     for (const std::string& row : screen_lines(looked)) rows.push_back(row);
-    // The last row at the bottom, the others above it, read left of the parked pointer.
-    const std::size_t left_of_pointer = (park_x - 10) / 8;
-    auto left_part = [&](std::string text) {
-        text = text.substr(0, left_of_pointer);
-        return text.erase(text.find_last_not_of(' ') + 1);
-    };
-    auto shown = [&](const image& shot) {
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            if (left_part(reader().read(shot, 10, 462 - 10 * (int)(rows.size() - 1 - i))) != left_part(rows[i]))
-                return false;
-        return true;
-    };
-    EXPECT_TRUE(wait_for(5, [&] { return shown(x.grab(window)); })) << [&] {
-        const image shot = x.grab(window);
-        std::string seen;
-        for (int y = 462 - 10 * (int)(rows.size() - 1); y <= 462; y += 10) seen += reader().read(shot, 10, y) + "\n";
-        return seen;
-    }();
+    EXPECT_TRUE(wait_for(5, [&] { return bottom_rows(x.grab(window), rows.size()) == rows_seen(rows); }))
+        << bottom_rows(x.grab(window), rows.size());
     pause(0.5);
-    EXPECT_TRUE(shown(x.grab(window))) << "no star was loaded: they stay";
+    EXPECT_EQ(bottom_rows(x.grab(window), rows.size()), rows_seen(rows)) << "no star was loaded: they stay";
     x.hold_key("b", key_tap);
     EXPECT_TRUE(wait_for(5, [&] { return reader().read(x.grab(window), 10, 462).empty(); })) << "still shown";
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+// With no stars.txt in the working directory, the catalog of the data folder
+// the build was configured with is read, and a notice says so. The folder is
+// made here and put in its place by a bind mount that only the program's
+// mount namespace sees.
+TEST_F(ViewerWindow, WithNoCatalogHereTheInstalledOneIsReadAndSaidOnTheScreen)
+{
+    const std::filesystem::path folder = installed_catalog_folder(), share = folder.parent_path();
+    if (!std::filesystem::is_directory(share)) GTEST_SKIP() << "no " << share << " to mount over";
+    const char* namespace_command = std::system("unshare --mount true 2>/dev/null") == 0 ? "unshare --mount"
+        : std::system("unshare --user --map-root-user --mount true 2>/dev/null") == 0
+            ? "unshare --user --map-root-user --mount" : nullptr;
+    if (!namespace_command) GTEST_SKIP() << "no mount namespace can be made here";
+    temp_dir staged;
+    std::filesystem::create_directory(staged.path / folder.filename());
+    staged.write((folder.filename() / "stars.txt").string(), worked_example());
+    const std::string launcher = dir.file("starhop-installed");
+    dir.write("starhop-installed", std::string("#!/bin/sh\nexec ") + namespace_command +
+                                       " sh -c 'mount --bind \"$1\" \"$2\" && exec \"$3\"' sh '" +
+                                       staged.path.string() + "' '" + share.string() + "' '" STARHOP_BINARY "'\n");
+    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+    ASSERT_NO_FATAL_FAILURE(start(launcher));
+    EXPECT_EQ(out_when_window_opened, "Fail after reading Ten Parsec at Distance 32.6285\n");
+    EXPECT_EQ(read_status(first).count, 4);
+    const std::string said = "No stars.txt in the working directory: reading " + installed_catalog();
+    EXPECT_EQ(program->err(), said + "\n");
+    const std::vector<std::string> rows = screen_lines(said);
+    EXPECT_TRUE(wait_for(5, [&] { return bottom_rows(x.grab(window), rows.size()) == rows_seen(rows); }))
+        << bottom_rows(x.grab(window), rows.size());
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
 }
 
@@ -497,7 +537,6 @@ TEST_F(ViewerWindow, ACatalogTooBigForTheAddressSpaceOpensWithTheStarsThatFit)
     // of the parked pointer).
     const std::vector<std::string> rows = screen_lines(said);
     ASSERT_EQ(rows.size(), 2u);
-    const std::size_t left_of_pointer = (park_x - 10) / 8;
     std::string seen;
     EXPECT_TRUE(wait_for(5, [&] {
         const image shot = x.grab(window);
