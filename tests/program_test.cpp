@@ -4,6 +4,7 @@
 // without one, the window tests skip.
 #include "allegro_env.h"
 #include "test_support.h"
+#include "app/app.h"
 #include "app/overlay.h"
 #include "base/x11_bridge.h"
 #include "x11_driver.h"
@@ -118,6 +119,31 @@ status_line read_status(const image& shot)
         s.count = count;
     }
     return s;
+}
+
+// The notices' last `count` rows, the lowest at the bottom, each read left of
+// the parked pointer and ended by a newline.
+constexpr std::size_t left_of_pointer = (park_x - 10) / 8;
+
+std::string left_part(std::string row)
+{
+    row = row.substr(0, left_of_pointer);
+    return row.erase(row.find_last_not_of(' ') + 1);
+}
+
+std::string bottom_rows(const image& shot, std::size_t count)
+{
+    std::string seen;
+    for (int y = 462 - 10 * ((int)count - 1); y <= 462; y += 10) seen += left_part(reader().read(shot, 10, y)) + "\n";
+    return seen;
+}
+
+// The same of the rows the program was to show.
+std::string rows_seen(const std::vector<std::string>& rows)
+{
+    std::string seen;
+    for (const std::string& row : rows) seen += left_part(row) + "\n";
+    return seen;
 }
 
 // ---- what the drawing rules give for a star seen from Earth ----
@@ -429,18 +455,82 @@ TEST_F(ViewerWindow, MissingCatalogStillOpensAndCloseButtonEnds)
     EXPECT_EQ(program->out(), "Fail after reading  at Distance 0\n");
 }
 
+// Neither a stars.txt in the working directory nor an installed one: the
+// window opens with no star, and says why and where a catalog was looked for.
 TEST_F(ViewerWindow, MissingCatalogIsExplainedAtTheBottomOfTheScreenUntilAKeyPress)
 {
+    if (std::filesystem::exists(installed_catalog())) GTEST_SKIP() << installed_catalog() << " is installed here";
     ASSERT_NO_FATAL_FAILURE(start());
     const std::string said = "stars.txt: cannot open: No such file or directory";
-    EXPECT_EQ(program->err(), said + "\n");
-    std::string row;
-    EXPECT_TRUE(wait_for(5, [&] { return (row = reader().read(x.grab(window), 10, 462)) == said; })) << row;
+    const std::string looked = "No catalog: looked for stars.txt in the working directory and for " +
+                               installed_catalog() + "; name one on the command line: starhop FILE";
+    EXPECT_EQ(program->err(), said + "\n" + looked + "\n");
+    std::vector<std::string> rows = screen_lines(said);
+    for (const std::string& row : screen_lines(looked)) rows.push_back(row);
+    EXPECT_TRUE(wait_for(5, [&] { return bottom_rows(x.grab(window), rows.size()) == rows_seen(rows); }))
+        << bottom_rows(x.grab(window), rows.size());
     pause(0.5);
-    EXPECT_EQ(reader().read(x.grab(window), 10, 462), said) << "no star was loaded: it stays";
+    EXPECT_EQ(bottom_rows(x.grab(window), rows.size()), rows_seen(rows)) << "no star was loaded: they stay";
     x.hold_key("b", key_tap);
     EXPECT_TRUE(wait_for(5, [&] { return reader().read(x.grab(window), 10, 462).empty(); })) << "still shown";
     ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+// With no stars.txt in the working directory, the catalog of the data folder
+// the build was configured with is read, and a notice says so. The folder is
+// made here and put in its place by a bind mount that only the program's
+// mount namespace sees.
+TEST_F(ViewerWindow, WithNoCatalogHereTheInstalledOneIsReadAndSaidOnTheScreen)
+{
+    const std::filesystem::path folder = installed_catalog_folder(), share = folder.parent_path();
+    if (!std::filesystem::is_directory(share)) GTEST_SKIP() << "no " << share << " to mount over";
+    const char* namespace_command = std::system("unshare --mount true 2>/dev/null") == 0 ? "unshare --mount"
+        : std::system("unshare --user --map-root-user --mount true 2>/dev/null") == 0
+            ? "unshare --user --map-root-user --mount" : nullptr;
+    if (!namespace_command) GTEST_SKIP() << "no mount namespace can be made here";
+    temp_dir staged;
+    std::filesystem::create_directory(staged.path / folder.filename());
+    staged.write((folder.filename() / "stars.txt").string(), worked_example());
+    const std::string launcher = dir.file("starhop-installed");
+    dir.write("starhop-installed", std::string("#!/bin/sh\nexec ") + namespace_command +
+                                       " sh -c 'mount --bind \"$1\" \"$2\" && exec \"$3\"' sh '" +
+                                       staged.path.string() + "' '" + share.string() + "' '" STARHOP_BINARY "'\n");
+    std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+    ASSERT_NO_FATAL_FAILURE(start(launcher));
+    EXPECT_EQ(out_when_window_opened, "Fail after reading Ten Parsec at Distance 32.6285\n");
+    EXPECT_EQ(read_status(first).count, 4);
+    const std::string said = "No stars.txt in the working directory: reading " + installed_catalog();
+    EXPECT_EQ(program->err(), said + "\n");
+    const std::vector<std::string> rows = screen_lines(said);
+    EXPECT_TRUE(wait_for(5, [&] { return bottom_rows(x.grab(window), rows.size()) == rows_seen(rows); }))
+        << bottom_rows(x.grab(window), rows.size());
+    ASSERT_NO_FATAL_FAILURE(press_escape_and_expect_normal_end());
+}
+
+// A named catalog that opens but gives no star ends the start with status 1,
+// before the window opens.
+TEST_F(ViewerWindow, ANamedCatalogWithNoStarEndsBeforeAnyWindow)
+{
+    dir.write("empty.txt", "");
+    dir.write("program.bin", file_text(STARHOP_BINARY).substr(0, 4096));
+    const struct { const char* catalog; const char* said; } cases[] = {
+        {"empty.txt", "starhop: the catalog empty.txt holds no star: the file is empty\n"},
+        {"program.bin", "starhop: program.bin is not a star catalog: it holds binary data\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.catalog);
+        const std::string launcher = dir.file("starhop-named");
+        dir.write("starhop-named", std::string("#!/bin/sh\nexec '" STARHOP_BINARY "' ") + c.catalog + "\n");
+        std::filesystem::permissions(launcher, std::filesystem::perms::owner_all);
+        process named(launcher, dir);
+        ASSERT_TRUE(named.wait_exit(exit_timeout)) << "still running, a window open: " << x.find_window("starhop", 0);
+        ASSERT_TRUE(named.exited()) << "killed by signal " << named.term_signal();
+        EXPECT_EQ(named.exit_code(), 1);
+        const std::string err = named.err();
+        ASSERT_GE(err.size(), std::strlen(c.said));
+        EXPECT_EQ(err.substr(err.size() - std::strlen(c.said)), c.said) << err;
+        EXPECT_EQ(x.find_window("starhop", 0), 0UL) << "a window was left";
+    }
 }
 
 TEST_F(ViewerWindow, ACatalogTooBigForTheAddressSpaceOpensWithTheStarsThatFit)
@@ -468,7 +558,6 @@ TEST_F(ViewerWindow, ACatalogTooBigForTheAddressSpaceOpensWithTheStarsThatFit)
     // of the parked pointer).
     const std::vector<std::string> rows = screen_lines(said);
     ASSERT_EQ(rows.size(), 2u);
-    const std::size_t left_of_pointer = (park_x - 10) / 8;
     std::string seen;
     EXPECT_TRUE(wait_for(5, [&] {
         const image shot = x.grab(window);

@@ -169,12 +169,14 @@ inline command_line parse(std::vector<const char*> args)
 }
 
 // Runs the built program with `args` (shell words) and no DISPLAY, its standard
-// error to `err_file` and its standard output to `out_file`; its exit status.
+// error to `err_file` and its standard output to `out_file`, in the working
+// directory `folder` when one is given; its exit status.
 inline int run_without_display(const std::string& args, const std::string& err_file,
-                               const std::string& out_file = "/dev/null")
+                               const std::string& out_file = "/dev/null", const std::string& folder = "")
 {
-    const std::string command = std::string("env -u DISPLAY '") + STARHOP_BINARY + "' " + args + " >'" + out_file +
-                                "' 2>'" + err_file + "' </dev/null";
+    const std::string command = (folder.empty() ? std::string() : "cd '" + folder + "' && ") +
+                                "env -u DISPLAY '" + STARHOP_BINARY + "' " + args + " >'" + out_file + "' 2>'" +
+                                err_file + "' </dev/null";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

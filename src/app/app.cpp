@@ -7,6 +7,7 @@
 #include "app/frame.h"
 #include "app/frame_clock.h"
 #include "app/overlay.h"
+#include "base/file_descriptor.h"
 #include "base/text.h"
 #include "engine/catalog.h"
 #include "model/command_line.h"
@@ -23,17 +24,24 @@
 #include <signal.h>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <fstream>
 #include <iostream>
 #include <malloc.h>
 #include <memory>
 #include <new>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef STARHOP_VERSION
 #define STARHOP_VERSION "unknown"
+#endif
+#ifndef STARHOP_DATA_DIR
+#define STARHOP_DATA_DIR ""                     // a build that names no installed folder
 #endif
 
 static volatile sig_atomic_t close_requested = 0;
@@ -214,25 +222,116 @@ private:
 
 } // namespace
 
-// Loads the catalog into the list after `first_star`. What the load explains
-// goes to standard error and, for a user started from the desktop with no
-// terminal, onto the screen as well.
-static int load_shown(const char* catalog_name, star_type* first_star, notices& shown)
+const char* installed_catalog_folder() { return STARHOP_DATA_DIR; }
+
+std::string installed_catalog()
 {
+    const std::string folder = installed_catalog_folder();
+    return folder.empty() ? std::string() : folder + "/" + command_line().catalog;   // the default name
+}
+
+std::string named_catalog_problem(const std::string& file)
+{
+    const std::string cannot_open = "cannot open the catalog " + printable(file) + ": ";
+    struct stat about;
+    if (::stat(file.c_str(), &about) != 0) return cannot_open + std::strerror(errno);
+    if (S_ISDIR(about.st_mode)) return "the catalog " + printable(file) + " is a directory, not a file";
+    if (!S_ISREG(about.st_mode)) return std::string();        // a pipe is opened once, by the load
+    const file_descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.is_open()) return cannot_open + std::strerror(errno);
+    return std::string();
+}
+
+std::string no_star_reason(const std::string& file)
+{
+    const std::string generic = "no star could be read from the catalog " + printable(file);
+    struct stat about;
+    if (::stat(file.c_str(), &about) != 0 || !S_ISREG(about.st_mode)) return generic;   // a pipe is read once
+    std::ifstream in(file, std::ios::binary);
+    std::string head(64 << 10, '\0');
+    in.read(&head[0], (std::streamsize)head.size());
+    head.resize((std::size_t)in.gcount());
+    const bool more = in.peek() != std::ifstream::traits_type::eof();
+    const bool compressed = head.size() >= 2 && (unsigned char)head[0] == 0x1f && (unsigned char)head[1] == 0x8b;
+    if (!compressed && head.find('\0') != std::string::npos)
+        return printable(file) + " is not a star catalog: it holds binary data";
+    if (head.empty() && !more) return "the catalog " + printable(file) + " holds no star: the file is empty";
+    if (!more && head.find_first_not_of(" \t\r\n\f\v") == std::string::npos)
+        return "the catalog " + printable(file) + " holds no star: only blank lines";
+    return generic;
+}
+
+namespace {
+
+// The catalog a start reads: the one named, else stars.txt in the working
+// directory, else the installed one; and what to say about the choice.
+struct catalog_choice {
+    std::string file;
+    std::string before;                         // said before the load
+    std::string after;                          // said after it
+};
+
+catalog_choice choose_catalog(const command_line& line)
+{
+    catalog_choice choice;
+    choice.file = line.catalog;
+    if (line.catalog_named) return choice;
+    struct stat about;
+    if (::stat(line.catalog.c_str(), &about) == 0 || errno != ENOENT) return choice;   // there, if unreadable
+    const std::string installed = installed_catalog();
+    if (!installed.empty() && ::stat(installed.c_str(), &about) == 0) {
+        choice.file = installed;
+        choice.before = "No " + line.catalog + " in the working directory: reading " + printable(installed);
+        return choice;
+    }
+    choice.after = "No catalog: looked for " + line.catalog + " in the working directory" +
+                   (installed.empty() ? std::string() : " and for " + printable(installed)) +
+                   "; name one on the command line: starhop FILE";
+    return choice;
+}
+
+} // namespace
+
+// Loads the catalog the command line asks for into the list after
+// `first_star`. What the load explains goes to standard error and, for a user
+// started from the desktop with no terminal, onto the screen as well. A
+// named catalog that gave no star is said on standard error, and ends the
+// start: -1.
+static int load_shown(const command_line& line, star_type* first_star, notices& shown)
+{
+    const catalog_choice choice = choose_catalog(line);
     copying_buffer said(std::cerr);
     std::ostream errors(&said);
+    if (!choice.before.empty()) errors << choice.before << std::endl;
     load_notes notes;
-    notes.source_name = catalog_name;
+    notes.source_name = choice.file.c_str();
     notes.errors = &errors;
     if (isatty(STDERR_FILENO)) notes.progress = &std::cerr;
-    const int star_count = load_catalog(catalog_name, first_star, std::cout, notes);
+    const int star_count = load_catalog(choice.file.c_str(), first_star, std::cout, notes);
+    if (star_count == 0 && line.catalog_named) {
+        std::cerr << "starhop: " << no_star_reason(choice.file) << std::endl;
+        return -1;
+    }
+    if (!choice.after.empty()) errors << choice.after << std::endl;
     errors.flush();
     show_load_messages(said.text, star_count, shown);
     return star_count;
 }
 
+// A named catalog that cannot be read at all ends the start before the
+// graphics library does: false, said on standard error.
+static bool named_catalog_opens(const command_line& line)
+{
+    if (!line.catalog_named) return true;
+    const std::string problem = named_catalog_problem(line.catalog);
+    if (problem.empty()) return true;
+    std::cerr << "starhop: " << problem << std::endl;
+    return false;
+}
+
 int draw_picture(const command_line& line)
 {
+    if (!named_catalog_opens(line)) return 1;
     if (install_allegro(SYSTEM_NONE, &errno, atexit) != 0) {
         std::fprintf(stderr, "starhop: cannot start the graphics library: %s\n", allegro_error);
         return 1;
@@ -246,7 +345,14 @@ int draw_picture(const command_line& line)
     notices shown(ticks_per_second);
     star_list stars;
     star_type* const first_star = stars.first();
-    const int star_count = load_shown(line.catalog.c_str(), first_star, shown);
+    const int star_count = load_shown(line, first_star, shown);
+    if (star_count <= 0) {
+        if (star_count == 0)
+            std::fprintf(stderr, "starhop: no star to draw, so the picture %s was not written\n",
+                         printable(line.picture).c_str());
+        destroy_bitmap(buffer);
+        return 1;
+    }
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
     {
         // The viewer's first frame: no key, no button, the pointer nowhere drawn.
@@ -265,7 +371,7 @@ int draw_picture(const command_line& line)
 
 int run_viewer(const command_line& line)
 {
-    const char* catalog_name = line.catalog.c_str();
+    if (!named_catalog_opens(line)) return 1;
     screen_choice choice;
     choice.width = line.width;
     choice.height = line.height;
@@ -291,7 +397,8 @@ int run_viewer(const command_line& line)
     notices shown(ticks_per_second);
     star_list stars;
     star_type* const first_star = stars.first();
-    const int star_count = load_shown(catalog_name, first_star, shown);
+    const int star_count = load_shown(line, first_star, shown);
+    if (star_count < 0) return 1;                               // before any window
     const std::unique_ptr<star_groups> groups = make_star_groups(first_star, star_count, std::cerr, &shown);
     malloc_trim(0);                                             // what the load and the groups freed goes back
 
@@ -325,7 +432,8 @@ void write_help(std::ostream& out)
     write_usage(out);
     out << "\n"
            "Fly among the stars of a catalog in three dimensions. The catalog is the\n"
-           "file named on the command line, or stars.txt in the working directory.\n"
+           "file named on the command line, or stars.txt in the working directory,\n"
+           "else the installed " << installed_catalog() << ".\n"
            "\n"
            "Options:\n"
            "  --window WxH   open a window of W by H pixels (W 320 to 7680, H 240 to\n"

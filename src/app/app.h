@@ -46,14 +46,29 @@ constexpr unsigned load_message_seconds = 10;
 // until the first key press when no star was loaded.
 void show_load_messages(const std::string& said, int star_count, notices& shown);
 
+// The folder the build installs its catalog in (the configured data folder),
+// read when no catalog is named and the working directory holds no
+// stars.txt; empty for a build that names none. The catalog file in it.
+const char* installed_catalog_folder();
+std::string installed_catalog();
+// Why a catalog named on the command line cannot be read at all (it cannot be
+// opened, or it is a directory), naming it; empty when it can be.
+std::string named_catalog_problem(const std::string& file);
+// Why the catalog `file`, read through, gave no star: binary data, an empty
+// file, or lines none of which reads as a star (also said of a pipe, which
+// cannot be read twice); the loader's lines tell more.
+std::string no_star_reason(const std::string& file);
+
 // Starts the library, loads the catalog, opens the window (or the full
 // screen) the command line asks for and runs the frame loop from its start
 // (--at, --names) until Esc or the window's close button. Returns the process
-// exit status: 0 after a normal end, 1 when the graphics could not be started.
+// exit status: 0 after a normal end, 1 when the graphics could not be started
+// or a catalog named gave no star (before any window opens).
 int run_viewer(const command_line& line);
 // --picture: loads the catalog, draws the viewer's first frame into a memory
 // bitmap of the window's size and writes it to the picture file, without a
-// display. Returns the exit status: 0 when written, 1 when not.
+// display. Returns the exit status: 0 when written, 1 when not, and when the
+// catalog gave no star to draw.
 int draw_picture(const command_line& line);
 
 // The whole program behind the entry function.

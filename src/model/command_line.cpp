@@ -38,7 +38,7 @@ static bool png_name(const char* name)
 command_line parse_command_line(int argc, const char* const* argv)
 {
     command_line line;
-    bool options = true, named = false;
+    bool options = true;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (options && std::strcmp(a, "--") == 0) { options = false; continue; }
@@ -103,13 +103,13 @@ command_line parse_command_line(int argc, const char* const* argv)
             line.problem = std::string("unknown option '") + a + "'";
             return line;
         }
-        if (named) {
+        if (line.catalog_named) {
             line.action = command_line::mistake;
             line.problem = std::string("only one catalog can be given, '") + a + "' is a second";
             return line;
         }
         line.catalog = a;
-        named = true;
+        line.catalog_named = true;
     }
     if (line.fullscreen && !line.picture.empty()) {     // a picture has no screen to fill
         line.action = command_line::mistake;

@@ -13,6 +13,7 @@ struct command_line {
     enum action_type { run, help, version, mistake };
     action_type action = run;
     std::string catalog = "stars.txt";          // looked up in the working directory
+    bool catalog_named = false;                 // the catalog was named, not the default
     std::string problem;                        // mistake: what was wrong
     int width = screen_width, height = screen_height;   // --window, or the default window
     bool fullscreen = false;                    // --fullscreen
