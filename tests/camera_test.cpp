@@ -325,6 +325,53 @@ TEST_F(CameraControls, ReturnsHomeFromAnyDistanceWithinFourSeconds)
     }
 }
 
+// From the farthest the camera goes, at the fastest speed: thrust outward
+// stops at the limit and stays there, thrust inward and turns still fly from
+// it, and E brings the camera home within four seconds. At no frame is the
+// position or the velocity not finite, the position beyond the limit, or the
+// frame of axes broken.
+TEST_F(CameraControls, FliesFromTheLimitWithoutPassingItAndEBringsItHome)
+{
+    const float limit = (float)farthest_from_earth;
+    struct { vector at; bool outward; } cases[] = {
+        {vector(0, limit, 0), true},                     // looking away from Earth
+        {vector(0, 0.6f * limit, 0.8f * limit), true},   // away at an angle
+        {vector(limit, 0, 0), true},                     // along the limit, which bends away from the line
+        {vector(-0.48f, 0.6f, -0.64f) * limit, true},
+        {vector(0, -limit, 0), false},                   // looking at Earth
+        {vector(0, -0.6f * limit, 0.8f * limit), false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::to_string(k.at.x) + "," + std::to_string(k.at.y) + "," + std::to_string(k.at.z));
+        camera c;
+        c.camera_position = k.at;
+        c.speed_level = fastest_speed;
+        in = frame_input();
+        in.hold(KEY_SPACE);
+        for (int frame = 0; frame < 3000; ++frame) {
+            in.held[KEY_LEFT] = frame >= 1000 && frame < 1100;   // turned about while thrusting
+            in.held[KEY_UP] = frame >= 2000 && frame < 2040;
+            fly(c, in);
+            ASSERT_TRUE(sound_flight(c)) << "frame " << frame;
+            if (frame != 500) continue;
+            const double away = length(dvector(c.camera_position));
+            if (k.outward) EXPECT_GE(away, farthest_from_earth * (1 - 1e-6)) << "stopped short of the limit";
+            else           EXPECT_LT(away, farthest_from_earth - 1e6) << "thrust inward did not fly";
+        }
+        in = frame_input();
+        in.hold(KEY_E);
+        fly(c, in);
+        ASSERT_TRUE(sound_flight(c));
+        in = frame_input();
+        int frame = 1;
+        for (; c.camera_position.length() >= 0.1f && frame < 400; ++frame) {
+            fly(c, in);
+            ASSERT_TRUE(sound_flight(c)) << "frame " << frame << " home";
+        }
+        EXPECT_LE(frame, 200) << "not home in four seconds";
+    }
+}
+
 TEST_F(CameraControls, AnyFlightControlEndsTheApproachButNotThePull)
 {
     const int flight_keys[] = {KEY_SPACE, KEY_B, KEY_UP, KEY_LEFT};

@@ -490,3 +490,72 @@ TEST_F(FrameLoop, DrawsNothingNewAtRestAndResumesAtOnceOnInput)
         EXPECT_FALSE(untouched());
     }
 }
+
+// From the farthest a location may be, every control keeps the flight sound:
+// the fastest thrust, trips to a star near Earth and to stars far beyond the
+// limit (as far as a catalog's floats go), and E home. At every frame the
+// position, the velocity and the axes are finite and the camera within the
+// limit; a trip beyond it stops at the limit, facing its star.
+TEST(FrameFlight, FromTheLimitNoControlBreaksTheFlight)
+{
+    star_list stars;
+    const vector beyond = vector(0.6f, 0, -0.8f) * 1e30f, huge = vector(-3e38f, 1e37f, 0);
+    star_type* first = bright_stars(stars, {{"Near", vector(3, 10, -2)}, {"Beyond", beyond}, {"Huge", huge},
+                                            {"Out", vector(0, -4e9f, 0)}});
+    test_bitmap buffer;
+    frame_loop loop(first, 4, buffer);
+    loop.start(parse({"--at", "0,-1e9,0 0,-1,0 0,0,-1 zoom=0 exposure=+0.0 speed=4"}));   // at the limit, facing out
+    loop.travel.wait_for_names();
+    unsigned tick = 0;
+    const auto frames = [&](const frame_input& in, int n, const char* what) {
+        for (int f = 0; f < n; ++f) {
+            loop.step(in, ++tick);
+            ASSERT_TRUE(sound_flight(loop.c)) << what << ", frame " << f;
+        }
+    };
+    // F, the name, Enter; then the trip, frame by frame, to its end.
+    const auto fly_to = [&](const char* name) {
+        frame_input in;
+        press(in, KEY_F, 'f');
+        frames(in, 1, name);
+        for (const char* p = name; *p; ++p) {
+            in = frame_input();
+            const char lower = (char)std::tolower((unsigned char)*p);
+            press(in, KEY_A + (lower - 'a'), *p);
+            frames(in, 1, name);
+        }
+        in = frame_input();
+        press(in, KEY_ENTER, 13);
+        frames(in, 1, name);
+        ASSERT_TRUE(loop.travel.journey.active()) << name;
+        for (int f = 0; f < 400 && loop.travel.journey.active(); ++f) frames(frame_input(), 1, name);
+        ASSERT_FALSE(loop.travel.journey.active()) << name;
+        EXPECT_EQ(loop.travel.journey.target()->name, std::string(name));
+    };
+    const auto facing = [&](vector star) {                 // in double: a float square of 1e30 overflows
+        const dvector to_star = dvector(star) + dvector(loop.c.camera_position) * -1.0;
+        return angle_between(loop.c.forward, vector(to_star * (1 / length(to_star))));
+    };
+
+    frame_input thrust;
+    thrust.hold(KEY_SPACE);
+    frames(thrust, 500, "thrust out");
+    EXPECT_GT(length(dvector(loop.c.camera_position)), farthest_from_earth * (1 - 1e-6));
+
+    fly_to("Near");                                          // from the limit to near Earth
+    EXPECT_LT((loop.c.camera_position - vector(3, 10, -2)).length(), 1.5f);
+    for (const auto& far : {std::make_pair("Beyond", beyond), std::make_pair("Huge", huge),
+                            std::make_pair("Out", vector(0, -4e9f, 0))}) {
+        fly_to(far.first);
+        EXPECT_GT(length(dvector(loop.c.camera_position)), farthest_from_earth * (1 - 1e-6)) << far.first;
+        EXPECT_LT(facing(far.second), 1e-3) << far.first;
+        frames(thrust, 300, far.first);
+    }
+
+    frame_input home;
+    home.hold(KEY_E);
+    frames(home, 1, "E");
+    int frame = 1;
+    for (; loop.c.camera_position.length() >= 0.1f && frame < 400; ++frame) frames(frame_input(), 1, "home");
+    EXPECT_LE(frame, 200) << "not home in four seconds";
+}

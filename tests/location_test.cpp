@@ -42,12 +42,13 @@ void random_axes(std::mt19937& rng, vector& forward, vector& down)
     down.normalize();
 }
 
-// A float of any size and sign, denormals included; now and then a small
-// whole number or zero.
+// A float of any size and sign a location may hold, denormals included (up to
+// 2^29, so that three of them lie within the farthest a location can be); now
+// and then a small whole number or zero.
 float random_coordinate(std::mt19937& rng)
 {
     std::uniform_real_distribution<float> mantissa(-1, 1);
-    std::uniform_int_distribution<int> exponent(-140, 127), kind(0, 9);
+    std::uniform_int_distribution<int> exponent(-140, 29), kind(0, 9);
     const int k = kind(rng);
     if (k == 0) return 0.0f;
     if (k == 1) return (float)std::uniform_int_distribution<int>(-1000, 1000)(rng);
@@ -115,6 +116,11 @@ TEST(LocationLine, MalformedLinesAreRefusedWithWhatIsWrong)
         {"1,inf,3 0,1,0 0,0,-1 zoom=0 exposure=+0.0 speed=0", "the position holds 'inf'"},
         {"1,2,-infinity 0,1,0 0,0,-1 zoom=0 exposure=+0.0 speed=0", "the position holds '-infinity'"},
         {"1,2,1e39 0,1,0 0,0,-1 zoom=0 exposure=+0.0 speed=0", "the position holds '1e39'"},
+        {"1e20,1e20,1e20 0,1,0 0,0,-1 zoom=0 exposure=+0.0 speed=0",
+         "the position is 1.73205084e+20 light years from Earth; a location lies at most 1e+09 light years away"},
+        {"1e38,0,0 0,1,0 0,0,-1 zoom=0 exposure=+0.0 speed=0", "the position is 9.99999968e+37 light years from"},
+        {"0,-1000000064,0 0,1,0 0,0,-1 zoom=0 exposure=+0.0 speed=0", "the position is 1.00000006e+09 light years"},
+        {"6e8,-6e8,6e8 0,1,0 0,0,-1 zoom=0 exposure=+0.0 speed=0", "the position is 1.03923048e+09 light years"},
         {"1,2,3 0,NaN,0 0,0,-1 zoom=0 exposure=+0.0 speed=0", "the forward axis holds 'NaN'"},
         {"1,2,3 0,1,0 0,0,-inf zoom=0 exposure=+0.0 speed=0", "the down axis holds '-inf'"},
         {"1,2,3 0,1.001,0 0,0,-1 zoom=0 exposure=+0.0 speed=0", "the forward axis is not of unit length: its length is 1.00100005"},
@@ -151,7 +157,10 @@ TEST(LocationLine, MalformedLinesAreRefusedWithWhatIsWrong)
     // Right at the edges of what is taken.
     for (const char* text : {"1,2,3 0,1.00009,0 0,0,-1 zoom=-4 exposure=-4 speed=-4",
                              "1,2,3 0,1,0 0,0.00009,-1 zoom=40 exposure=+6 speed=+4",
-                             "-0,2,3 0,1,0 0,0,-1 zoom=0 exposure=-0.5 speed=0"}) {
+                             "-0,2,3 0,1,0 0,0,-1 zoom=0 exposure=-0.5 speed=0",
+                             "0,-1e9,0 0,1,0 0,0,-1 zoom=0 exposure=+0 speed=0",       // at the farthest
+                             "6e8,-8e8,0 0,1,0 0,0,-1 zoom=0 exposure=+0 speed=0",
+                             "5.77e8,5.77e8,-5.77e8 0,1,0 0,0,-1 zoom=0 exposure=+0 speed=0"}) {
         location l;
         std::string problem;
         EXPECT_TRUE(parse_location(text, l, problem)) << text << ": " << problem;
@@ -182,5 +191,31 @@ TEST(LocationCamera, StartsAtRestWhereTheLineSays)
         EXPECT_NEAR(c.right.length(), 1.0f, 1e-6f);
         const vector d = c.right & c.down;          // right-handed: right x down = forward
         EXPECT_TRUE(same_vector(d, c.forward, 1e-5f));
+    }
+}
+
+// Thrust out to the farthest the camera goes, in any direction, leaves it
+// where its line, read back, puts it again: the limit that stops the flight
+// never refuses the line of a place the flight reached.
+TEST(LocationCamera, TheLineOfACameraStoppedAtTheLimitReadsBack)
+{
+    std::mt19937 rng(30);
+    flight_controls thrust;
+    thrust.forward = true;
+    for (int i = 0; i < 2000; ++i) {
+        camera c;
+        random_axes(rng, c.forward, c.down);
+        c.right = right_axis(c.down, c.forward);
+        c.camera_position = c.forward * (float)(farthest_from_earth - 3000);
+        c.speed_level = fastest_speed;
+        for (int frame = 0; frame < 10; ++frame) update_camera(c, thrust);
+        ASSERT_GT(length(dvector(c.camera_position)), farthest_from_earth * (1 - 1e-6));
+        const std::string line = format_location(location_of(c));
+        location back;
+        std::string problem;
+        ASSERT_TRUE(parse_location(line, back, problem)) << line << ": " << problem;
+        camera again;
+        place_camera(again, back);
+        ASSERT_TRUE(same_vector(again.camera_position, c.camera_position)) << line;
     }
 }

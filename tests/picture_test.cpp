@@ -55,6 +55,41 @@ void fill_noise(BITMAP* bmp, unsigned seed)
             putpixel(bmp, x, y, makecol_depth(bitmap_color_depth(bmp), byte(rng), byte(rng), byte(rng)));
 }
 
+// An environment variable set (or unset, for null) while this lives, and put
+// back as it was after.
+struct scoped_variable {
+    std::string name, before;
+    bool was_set;
+    scoped_variable(const char* variable, const char* value) : name(variable)
+    {
+        const char* old = std::getenv(variable);
+        was_set = old != nullptr;
+        if (old) before = old;
+        if (value) setenv(variable, value, 1);
+        else       unsetenv(variable);
+    }
+    ~scoped_variable()
+    {
+        if (was_set) setenv(name.c_str(), before.c_str(), 1);
+        else         unsetenv(name.c_str());
+    }
+};
+
+// A folder of programs for PATH holding only an xdg-user-dir that prints
+// `script_answer` (shell words: "$HOME" is the home folder), or none when null.
+struct fake_xdg_user_dir {
+    temp_dir bin;
+    std::unique_ptr<scoped_variable> path;
+    explicit fake_xdg_user_dir(const char* script_answer)
+    {
+        if (script_answer) {
+            const std::string program = bin.write("xdg-user-dir", std::string("#!/bin/sh\necho ") + script_answer + "\n");
+            fs::permissions(program, fs::perms::owner_all);
+        }
+        path = std::make_unique<scoped_variable>("PATH", bin.path.c_str());
+    }
+};
+
 struct loaded_stars {
     star_list list;
     int count = 0;
@@ -102,9 +137,13 @@ TEST(PictureFile, FreshNamesAndReasonsWhenNotSaved)
     EXPECT_EQ(file_text(first), "a picture taken before");
     EXPECT_TRUE(same_picture(read_png(folder.file(picture_name(local, 3))), bmp));
 
+    // What was tried, from the root, and why it failed.
+    const std::string name = picture_name(local, 1), here = fs::current_path().string();
     EXPECT_EQ(save_picture(bmp, folder.file("missing"), now),
-              "Could not save the picture in " + folder.file("missing") + ": No such file or directory");
-    EXPECT_EQ(save_picture(bmp, first, now), "Could not save the picture in " + first + ": Not a directory");
+              "Could not save the picture as " + folder.file("missing") + "/" + name + ": No such file or directory");
+    EXPECT_EQ(save_picture(bmp, first, now), "Could not save the picture as " + first + "/" + name + ": Not a directory");
+    EXPECT_EQ(save_picture(bmp, "starhop-no-such-folder", now),
+              "Could not save the picture as " + here + "/starhop-no-such-folder/" + name + ": No such file or directory");
 
     test_bitmap big(640, 480);                          // a disk that fills up part way through
     fill_noise(big, 2);
@@ -112,9 +151,9 @@ TEST(PictureFile, FreshNamesAndReasonsWhenNotSaved)
     std::string said;
     {
         file_size_limit limit(4096);
-        said = save_picture(big, folder.path.string(), now);
+        said = save_picture(big, folder.path.string() + "/", now);
     }
-    EXPECT_EQ(said, "Could not save the picture in " + folder.path.string() + ": File too large");
+    EXPECT_EQ(said, "Could not save the picture as " + folder.file(picture_name(local, 4)) + ": File too large");
     EXPECT_EQ(folder.names(), before) << "no part of a picture stays behind";
 }
 
@@ -140,23 +179,62 @@ TEST(PictureFile, ReplacesANamedFileOnlyWhenWhole)
     EXPECT_EQ(problem, "No such file or directory");
 }
 
-TEST(PictureFolder, XdgAnswerThenHomePicturesThenHere)
+// The pictures folder: what xdg-user-dir answers unless that is the home
+// folder (its answer when nothing is set up), else ~/Pictures, else the home
+// folder, else the working directory; always named from the root.
+TEST(PictureFolder, XdgAnswerThenHomePicturesThenHomeThenHere)
 {
     temp_dir home, elsewhere;
     const std::string h = home.path.string(), pictures = h + "/Pictures", other = elsewhere.path.string();
-    EXPECT_EQ(choose_pictures_folder(other, h.c_str()), other);
-    EXPECT_EQ(choose_pictures_folder(other + "/", h.c_str()), other);
-    EXPECT_EQ(choose_pictures_folder(h, h.c_str()), ".") << "xdg-user-dir answers home when nothing is set up";
-    EXPECT_EQ(choose_pictures_folder(other + "/gone", h.c_str()), ".");
-    EXPECT_EQ(choose_pictures_folder("", nullptr), ".");
-    fs::create_directory(pictures);
-    EXPECT_EQ(choose_pictures_folder(other, h.c_str()), other);
-    EXPECT_EQ(choose_pictures_folder(h, h.c_str()), pictures);
-    EXPECT_EQ(choose_pictures_folder(h + "/", h.c_str()), pictures);
-    EXPECT_EQ(choose_pictures_folder("", h.c_str()), pictures) << "xdg-user-dir not installed";
-    EXPECT_EQ(choose_pictures_folder(other + "/gone", (h + "/").c_str()), pictures);
+    const std::string here = fs::current_path().string(), gone = other + "/gone", h_slash = h + "/";
     elsewhere.write("plain", "a file");
-    EXPECT_EQ(choose_pictures_folder(other + "/plain", h.c_str()), pictures) << "a file is not a folder";
+    struct folder_case { std::string answer; const char* home; std::string want; const char* why; };
+    const std::vector<folder_case> without_pictures = {
+        {other, h.c_str(), other, "set up"},
+        {other + "/", h.c_str(), other, "set up, with a slash"},
+        {h, h.c_str(), h, "xdg-user-dir answers home when nothing is set up"},
+        {h + "/", h.c_str(), h, "the same with a slash"},
+        {gone, h.c_str(), h, "a folder that is not there"},
+        {other + "/plain", h.c_str(), h, "a file is not a folder"},
+        {"", h.c_str(), h, "xdg-user-dir not installed"},
+        {"", h_slash.c_str(), h, "a home with a slash"},
+        {"", nullptr, here, "no home"},
+        {"", gone.c_str(), here, "a home that is not there"},
+        {gone, "", here, "an empty home"},
+    };
+    for (const folder_case& k : without_pictures)
+        EXPECT_EQ(choose_pictures_folder(k.answer, k.home), k.want) << k.why;
+    fs::create_directory(pictures);
+    const std::vector<folder_case> with_pictures = {
+        {other, h.c_str(), other, "set up"},
+        {h, h.c_str(), pictures, "not set up"},
+        {h + "/", h.c_str(), pictures, "not set up, with a slash"},
+        {"", h.c_str(), pictures, "xdg-user-dir not installed"},
+        {gone, h_slash.c_str(), pictures, "a folder that is not there"},
+        {other + "/plain", h.c_str(), pictures, "a file is not a folder"},
+        {"", nullptr, here, "no home"},
+    };
+    for (const folder_case& k : with_pictures)
+        EXPECT_EQ(choose_pictures_folder(k.answer, k.home), k.want) << k.why;
+
+    // The same through the user's own xdg-user-dir and HOME.
+    struct user_case { const char* script_answer; bool home_set, pictures_made; std::string want; const char* why; };
+    const std::string quoted_other = "'" + other + "'";
+    const std::vector<user_case> users = {
+        {"\"$HOME\"", true, false, h, "answers the home folder: no Pictures there"},
+        {"\"$HOME\"", true, true, pictures, "answers the home folder, which has Pictures"},
+        {nullptr, true, false, h, "not installed, no Pictures"},
+        {nullptr, true, true, pictures, "not installed"},
+        {quoted_other.c_str(), true, true, other, "set up"},
+        {nullptr, false, true, here, "no home"},
+    };
+    for (const user_case& k : users) {
+        if (k.pictures_made) fs::create_directories(pictures);
+        else                 fs::remove(pictures);
+        fake_xdg_user_dir xdg(k.script_answer);
+        scoped_variable set_home("HOME", k.home_set ? h.c_str() : nullptr);
+        EXPECT_EQ(pictures_folder(), k.want) << k.why;
+    }
 }
 
 // The program draws the first frame with no display; the same frame drawn
@@ -317,11 +395,31 @@ TEST_F(ViewKeys, PictureKeySavesTheScreenAndSaysWhere)
     EXPECT_EQ(folder.names().size(), 2u);
     EXPECT_TRUE(same_picture(read_png(path), shot));
 
-    loop->pictures = folder.file("gone");               // a folder that is not there
+    loop->pictures = "starhop-gone";                    // a folder that is not there, named from the root
     press(KEY_P, 'p');
+    const auto unspaced = [](std::string text) {      // the lines wrap at spaces, and inside a long path
+        text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+        return text;
+    };
     std::string said;
-    for (const std::string& part : shown.texts()) said += part + " ";
-    EXPECT_NE(said.find("Could not save the picture in " + folder.file("gone") + ": No such file or directory"),
-              std::string::npos) << said;
+    for (const std::string& part : shown.texts()) said += unspaced(part);
+    const std::string tried = fs::current_path().string() + "/starhop-gone/starhop-";
+    EXPECT_NE(said.find(unspaced("Could not save the picture as " + tried)), std::string::npos) << said;
+    EXPECT_NE(said.find(unspaced(".png: No such file or directory")), std::string::npos) << said;
     EXPECT_EQ(folder.names().size(), 2u);
+}
+
+// Started as the desktop entry starts it, in a folder of its own, by a user
+// with no ~/Pictures whose xdg-user-dir answers the home folder: P saves in
+// the home folder and says so by the full path.
+TEST_F(ViewKeys, PictureKeyWithNoPicturesFolderSavesInTheHomeFolder)
+{
+    fake_xdg_user_dir xdg("\"$HOME\"");
+    scoped_variable home("HOME", folder.path.c_str());
+    loop->pictures.clear();                             // the user's own folder
+    press(KEY_P, 'p');
+    ASSERT_EQ(folder.names().size(), 1u);
+    ASSERT_EQ(shown.texts().size(), 1u);
+    EXPECT_EQ(shown.texts()[0], "Saved " + folder.file(folder.names()[0]));
+    EXPECT_EQ(shown.texts()[0].compare(0, 7, "Saved /"), 0);
 }

@@ -10,6 +10,7 @@
 #include "app/overlay.h"
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -163,18 +164,53 @@ TEST(StarFacts, NameClassDistanceAndBothMagnitudesFromWhereTheTravellerIs)
     const star_type* s = field.add("Crafted", vector(0, 82.71315f, 0), 1.25f, "G2V");   // 2.535 reference distances
     star_facts f = facts_about(*s, vector(0, 0, 0));
     const std::vector<std::string> from_earth = {"Crafted", "Class G2V", "Distance 82.713150 light years",
-                                                 "Magnitude 3.25 seen from here", "Absolute magnitude 1.25"};
+                                                 "Magnitude 3.25 seen from here", "Absolute magnitude 1.23 (10 pc)"};
     EXPECT_EQ(std::vector<std::string>(f.text, f.text + star_facts::lines), from_earth);
     f = facts_about(*s, vector(0, 82.71315f - 32.628463f, 0));   // at the reference distance
     EXPECT_STREQ(f.text[2], "Distance 32.628464 light years");
     EXPECT_STREQ(f.text[3], "Magnitude 1.25 seen from here");
-    EXPECT_STREQ(f.text[4], "Absolute magnitude 1.25");
+    EXPECT_STREQ(f.text[4], "Absolute magnitude 1.23 (10 pc)") << "the same from everywhere";
     const star_type* bare = field.add("", vector(3, 4, 12), -0.5f, "");
     f = facts_about(*bare, vector(0, 0, 0));
     EXPECT_STREQ(f.text[0], "(no name)");
     EXPECT_STREQ(f.text[1], "Class unknown");
     EXPECT_STREQ(f.text[2], "Distance 13.000000 light years");
-    EXPECT_STREQ(f.text[4], "Absolute magnitude -0.50");
+    EXPECT_STREQ(f.text[4], "Absolute magnitude -0.48 (10 pc)");
+}
+
+// The absolute magnitude shown is the astronomers': the catalog's apparent
+// magnitude taken to ten parsecs (32.6156 light years) by Pogson's ratio, five
+// magnitudes to a factor of 100, whatever the record keeps inside and
+// wherever the traveller is. The Sun and Sirius as the shipped catalog has them.
+TEST(StarFacts, AbsoluteMagnitudeIsTheCatalogsMagnitudeAtTenParsecs)
+{
+    std::ifstream shipped(STARHOP_SOURCE_DIR "/data/stars.txt");
+    std::string sun, sirius;
+    ASSERT_TRUE(std::getline(shipped, sun) && std::getline(shipped, sirius));
+    ASSERT_EQ(sun.compare(0, 4, "Sun\t"), 0) << sun;
+    ASSERT_EQ(sirius.compare(0, 7, "Sirius\t"), 0) << sirius;
+    const std::string text = sun + "\n" + sirius + "\n" +
+                             catalog_line("At ten parsecs", "2.00", "32.6156", "G2V", "06 00 00", "+00 00 00") +
+                             catalog_line("At a hundred", "7.00", "326.156", "G2V", "12 00 00", "-30 00 00") +
+                             catalog_line("At one parsec", "-3.00", "3.26156", "M5", "18 00 00", "+60 00 00") +
+                             catalog_line("Far and bright", "12.50", "3261560", "O5", "01 00 00", "+10 00 00");
+    const catalog_load loaded = load_catalog_text(text);
+    const char* const want[] = {
+        "Absolute magnitude 4.83 (10 pc)",      // the Sun: -26.74 at one astronomical unit
+        "Absolute magnitude 1.45 (10 pc)",      // Sirius: -1.44 at 8.6012 light years
+        "Absolute magnitude 2.00 (10 pc)",
+        "Absolute magnitude 2.00 (10 pc)",
+        "Absolute magnitude 2.00 (10 pc)",
+        "Absolute magnitude -12.50 (10 pc)",
+    };
+    ASSERT_EQ(loaded.stars.size(), sizeof want / sizeof want[0]) << loaded.errors;
+    for (std::size_t i = 0; i < loaded.stars.size(); ++i) {
+        const star_type& s = loaded.stars[i];
+        for (vector from : {vector(0, 0, 0), vector(40, -3, 7), s.position * 0.5f}) {
+            const star_facts f = facts_about(s, from);
+            EXPECT_STREQ(f.text[4], want[i]) << s.name << " from " << from.x << "," << from.y << "," << from.z;
+        }
+    }
 }
 
 namespace {
@@ -217,7 +253,7 @@ TEST(SelectionDrawing, CornerStrokesWhileInFrontAndOnScreenBlockAtTheTopRight)
     const star_facts f = facts_about(*s, c.camera_position);
     int widest = 0;
     for (const char* line : f.text) widest = std::max(widest, text_length(font, line));
-    EXPECT_EQ(widest, 8 * 30);                                    // "Distance ... light years"
+    EXPECT_EQ(widest, 8 * 31);                                    // "Absolute magnitude ... (10 pc)"
     for (int i = 0; i < star_facts::lines; ++i)
         textout_ex(want, font, f.text[i], 640 - 10 - widest, 70 + 10 * i, makecol(255, 255, 255), 0);
     EXPECT_TRUE(same_bitmap(got, want));

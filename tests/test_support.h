@@ -2,7 +2,8 @@
 // the default window's projection; key presses as the keyboard hands them
 // out; catalog lines built from their columns; a file's text, a scratch
 // directory and a scratch file; the command line parsed, and the built
-// program run without a display; vectors compared within a tolerance and
+// program run without a display; vectors compared within a tolerance, a
+// flight's state checked for what it may never become, and
 // bitmaps pixel for pixel, each failing at the caller's line with what
 // differs; a catalog loaded from text, handed out a few bytes at a time, or
 // through the file-name entry with what it said; a star list made from names; text compressed as gzip; XPM pictures
@@ -14,6 +15,7 @@
 #include "engine/catalog.h"
 #include "engine/lens.h"
 #include "engine/stars.h"
+#include "model/camera.h"
 #include "model/command_line.h"
 #include "base/vector.h"
 
@@ -211,6 +213,20 @@ inline ::testing::AssertionResult orthonormal_right_handed(vector forward, vecto
     for (double e : errors)
         if (!(std::fabs(e) <= tol)) return ::testing::AssertionFailure() << "axes off by " << e;
     return ::testing::AssertionSuccess();
+}
+
+// What a flight may never break: a finite position within the farthest the
+// camera goes, a finite velocity, and axes that are an orthonormal frame.
+inline ::testing::AssertionResult sound_flight(const camera& c)
+{
+    const vector p = c.camera_position, v = c.velocity;
+    for (float x : {p.x, p.y, p.z, v.x, v.y, v.z})
+        if (!std::isfinite(x))
+            return ::testing::AssertionFailure() << "position (" << p.x << ", " << p.y << ", " << p.z << "), velocity ("
+                                                 << v.x << ", " << v.y << ", " << v.z << ")";
+    const double away = length(dvector(p));
+    if (!(away <= farthest_from_earth)) return ::testing::AssertionFailure() << away << " light years from Earth";
+    return orthonormal_right_handed(c.forward, c.down, c.right, 1e-5);
 }
 
 // How many pixels differ between two bitmaps in [x0, x1) by [y0, y1); the

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <png.h>
@@ -20,6 +21,29 @@ bool is_folder(const std::string& path)
 {
     struct stat st;
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string without_trailing_slashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+std::string inside(const std::string& folder, const std::string& name)
+{
+    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// `path` from the root: as it is when it starts there, else under the working
+// directory (as it is when that cannot be told), so a notice names the place.
+std::string absolute(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/') return path;
+    char* here = getcwd(nullptr, 0);
+    if (!here) return path.empty() ? "." : path;
+    const std::string folder = here;
+    std::free(here);
+    return path.empty() || path == "." ? folder : inside(folder, path);
 }
 
 struct png_trouble {
@@ -139,14 +163,14 @@ bool write_png(BITMAP* bmp, const std::string& path, std::string& problem)
 
 std::string choose_pictures_folder(const std::string& xdg_answer, const char* home)
 {
-    const std::string home_folder = home ? home : "";
-    std::string answer = xdg_answer;
-    while (answer.size() > 1 && answer.back() == '/') answer.pop_back();
-    std::string plain_home = home_folder;
-    while (plain_home.size() > 1 && plain_home.back() == '/') plain_home.pop_back();
-    if (answer != plain_home && is_folder(answer)) return answer;   // the home folder: not set up
-    if (!home_folder.empty() && is_folder(plain_home + "/Pictures")) return plain_home + "/Pictures";
-    return ".";
+    const std::string home_folder = without_trailing_slashes(home ? home : "");
+    const std::string answer = without_trailing_slashes(xdg_answer);
+    if (answer != home_folder && is_folder(answer)) return absolute(answer);   // the home folder: not set up
+    if (!home_folder.empty()) {
+        if (is_folder(inside(home_folder, "Pictures"))) return absolute(inside(home_folder, "Pictures"));
+        if (is_folder(home_folder)) return absolute(home_folder);
+    }
+    return absolute(".");
 }
 
 std::string pictures_folder()
@@ -174,12 +198,13 @@ std::string save_picture(BITMAP* bmp, const std::string& folder, std::time_t now
 {
     std::tm when;
     localtime_r(&now, &when);
-    std::string problem;
+    const std::string where = absolute(folder);
+    std::string problem, path;
     for (int attempt = 1; attempt <= most_attempts; ++attempt) {
-        const std::string path = folder + "/" + picture_name(when, attempt);
+        path = inside(where, picture_name(when, attempt));
         const int e = create_png(bmp, path, problem);
         if (e == 0) return "Saved " + path;
         if (e != EEXIST) break;                 // the name is taken: try the next
     }
-    return "Could not save the picture in " + folder + ": " + problem;
+    return "Could not save the picture as " + path + ": " + problem;
 }

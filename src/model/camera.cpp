@@ -73,6 +73,17 @@ float thrust_at(int level)
 
 double settled_speed(int level) { return (double)thrust_at(level) / (1 - (double)damping); }
 
+void keep_within_reach(camera& c)
+{
+    const dvector p = c.camera_position;
+    const double distance = length(p);
+    if (!(distance > farthest_from_earth)) return;
+    // Each component rounds to a float by at most 2^-24 of itself, so a point
+    // a ten-millionth inside the limit is still inside once stored.
+    c.camera_position = p * (farthest_from_earth * (1 - 1e-7) / distance);
+    c.velocity = vector(0, 0, 0);
+}
+
 void stop_homing(camera& c)
 {
     c.homing = false;
@@ -99,6 +110,7 @@ void update_camera(camera& c, const flight_controls& f)
         if ((double)c.camera_position.length() < 0.1) c.homing = false;
     }
     c.camera_position += c.velocity;
+    keep_within_reach(c);                                      // thrust goes no farther than the limit
     c.velocity = c.velocity * damping;
 
     if (f.home && !c.approach.on) {

@@ -26,6 +26,15 @@ double settled_speed(int level);
 // farther, a geometric approach brings the camera to it first.
 constexpr float home_pull_reach = 50.0f;
 
+// The farthest the camera goes from Earth, light years: ten thousand times
+// the reach of any star catalog (the galaxy is some 10^5 light years across,
+// the nearest large galaxy 2.5 * 10^6 away), and well inside a float. The
+// squares a length takes stay near 10^18, far below the float's 3.4 * 10^38,
+// and floats out there lie 64 light years apart, so the fastest flight (5,000
+// light years a frame) still moves; at 10^12 they lie 65,536 apart and it
+// would stand still. A location line farther out is refused.
+constexpr double farthest_from_earth = 1e9;
+
 // The flight home from beyond home_pull_reach: the distance falls
 // geometrically along the line to Earth, the view keeping its direction.
 struct home_approach {
@@ -70,6 +79,10 @@ struct flight_controls {
 void update_camera(camera& c, const flight_controls& f);
 // The matrix that carries a catalog point into view space.
 matrix build_view(const camera& c);
+// A camera beyond farthest_from_earth stops there: it is put back on its line
+// from Earth just inside the limit, at rest. Every move that may carry it out
+// ends with this.
+void keep_within_reach(camera& c);
 // Ends the return home, the approach included (a trip takes over).
 void stop_homing(camera& c);
 

@@ -134,6 +134,15 @@ bool parse_location(const std::string& text, location& out, std::string& problem
     }
     location l;
     if (!read_vector(fields[0], "the position", l.position, problem)) return false;
+    const double away = length(dvector(l.position));
+    if (away > farthest_from_earth) {                          // no flight goes there either
+        char note[160];
+        std::snprintf(note, sizeof note,
+                      "the position is %.9g light years from Earth; a location lies at most %g light years away",
+                      away, farthest_from_earth);
+        problem = note;
+        return false;
+    }
     if (!read_vector(fields[1], "the forward axis", l.forward, problem)) return false;
     if (!read_vector(fields[2], "the down axis", l.down, problem)) return false;
     if (!unit_axis(l.forward, "the forward axis", problem)) return false;

@@ -28,7 +28,8 @@ location location_of(const camera& c);
 std::string format_location(const location& l);
 // Reads a line written by format_location, with or without its first word.
 // Returns false and says in `problem` what is wrong when a field is missing,
-// extra or malformed, a number is not finite, the axes are not of unit length
+// extra or malformed, a number is not finite, the position lies farther than
+// farthest_from_earth from Earth, the axes are not of unit length
 // and at right angles within 1e-4, or a value is out of its range; `out`
 // is left as it was then.
 bool parse_location(const std::string& text, location& out, std::string& problem);

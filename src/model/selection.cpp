@@ -1,10 +1,26 @@
 // Picking a star with a click, and the facts shown for it.
 #include "model/selection.h"
 
+#include "engine/catalog_formats.h"
 #include "engine/lens.h"
 #include "engine/stars.h"
 
+#include <cmath>
 #include <cstdio>
+
+namespace {
+// The absolute magnitude astronomers quote: the magnitude the star would show
+// from ten parsecs, five magnitudes to each factor of 100 in brightness
+// (Pogson's ratio). The record keeps the program's own quantity, so the
+// apparent magnitude seen from Earth comes back from it through the lens's
+// law at the star's distance, and Pogson's law takes that to ten parsecs.
+double absolute_at_ten_parsecs(const star_type& s)
+{
+    const float from_earth = s.position.length();
+    const double apparent = (double)lens::seen_magnitude(s.abs_magnitude, from_earth);
+    return apparent - 5 * std::log10((double)from_earth / (10 * light_years_per_parsec));
+}
+} // namespace
 
 void selection::click(int x, int y)
 {
@@ -29,6 +45,6 @@ star_facts facts_about(const star_type& s, vector from)
     std::snprintf(f.text[2], sizeof f.text[2], "Distance %f light years", (double)distance);
     std::snprintf(f.text[3], sizeof f.text[3], "Magnitude %.2f seen from here",
                   (double)lens::seen_magnitude(s.abs_magnitude, distance));
-    std::snprintf(f.text[4], sizeof f.text[4], "Absolute magnitude %.2f", (double)s.abs_magnitude);
+    std::snprintf(f.text[4], sizeof f.text[4], "Absolute magnitude %.2f (10 pc)", absolute_at_ten_parsecs(s));
     return f;
 }

@@ -27,7 +27,9 @@ private:
     star_pick pick_{0, 0};
 };
 
-// The lines of the block that tells what the star is, seen from `from`.
+// The lines of the block that tells what the star is, seen from `from`: its
+// name, class, distance, the magnitude it shows there, and its absolute
+// magnitude as astronomers give it (at ten parsecs, by Pogson's ratio).
 struct star_facts {
     static constexpr int lines = 5;
     char text[lines][64];

@@ -4,6 +4,7 @@
 #include "engine/stars.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <malloc.h>
 #include <memory>
@@ -158,12 +159,15 @@ void trip::begin_flight(camera& c)
     c.velocity = vector(0, 0, 0);
     const vector to_star = aim->position - c.camera_position;
     from = to_star.length();
+    const bool overflows = !(from <= FLT_MAX);                 // beyond 1.8e19 ly the float square does:
+    const double far = length(dvector(to_star));               // measured in double, flown from as far as a float holds
+    if (overflows) from = (float)std::min(far, (double)FLT_MAX);
     to = std::min(arrival_distance(aim->abs_magnitude), from);   // never farther than it began
     if (!(from > to) || std::fabs(std::log((double)to / (double)from)) < 1e-4) {
         underway = false;                                      // there already, or nearer: the turn was all
         return;
     }
-    line = to_star * (1 / from);
+    line = overflows ? vector(dvector(to_star) * (1 / far)) : to_star * (1 / from);
 }
 
 void trip::step(camera& c, int frames)
@@ -183,6 +187,7 @@ void trip::step(camera& c, int frames)
     frame = std::min(frame + frames, flight_frames);
     const double d = geometric_distance((double)from, (double)to, eased((double)frame / flight_frames));
     c.camera_position = aim->position - line * (float)d;
+    keep_within_reach(c);                                      // to a star beyond the limit: out to the limit
     turn_toward(c, aim->position - c.camera_position, 1);   // keeps it in the centre
     if (frame == flight_frames) {
         c.velocity = vector(0, 0, 0);
