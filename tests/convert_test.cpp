@@ -1,5 +1,6 @@
 // The catalog converter on real lines of the Hipparcos/Tycho source, and what
-// the viewer's loader makes of its output.
+// the viewer's loader makes of its output; the built program on files that are
+// no catalog.
 #include "engine/catalog.h"
 #include "catalog_convert.h"
 #include "engine/stars.h"
@@ -7,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -212,7 +217,8 @@ TEST(ConvertTable, WrittenLinesLoadAsTheTableDoes)
         std::istringstream probe(text);
         table_layout layout;
         long long lines_before = 0;
-        ASSERT_EQ(recognise_source(probe, layout, lines_before), source_kind::table);
+        refusal why;
+        ASSERT_EQ(recognise_source(probe, layout, lines_before, why), source_kind::table);
         std::istringstream rows(text);
         std::string skipped;
         for (long long i = 0; i < lines_before; ++i) std::getline(rows, skipped);
@@ -235,10 +241,15 @@ TEST(ConvertTable, WrittenLinesLoadAsTheTableDoes)
     }
     // A row that cannot be read is skipped, named by its line and column as
     // the loader names it, and the rows after it written.
-    std::istringstream bad("ra,dec,dist,mag\n1,2,3,4\n1,two,3,4\n1,2,3,4\n");
+    const std::string text = "ra,dec,dist,mag\n1,2,3,4\n1,two,3,4\n1,2,3,4\n";
+    std::istringstream probe(text);
     table_layout layout;
     long long lines_before;
-    ASSERT_EQ(recognise_source(bad, layout, lines_before), source_kind::table);
+    refusal why;
+    ASSERT_EQ(recognise_source(probe, layout, lines_before, why), source_kind::table);
+    std::istringstream bad(text);
+    std::string header;
+    std::getline(bad, header);
     std::ostringstream out, errors;
     const table_counts counts = convert_table(bad, layout, lines_before, "t.csv", out, errors);
     EXPECT_EQ(counts.skipped[unreadable], 1);
@@ -251,10 +262,15 @@ TEST(ConvertTable, WrittenLinesLoadAsTheTableDoes)
 // catalog begins with, one astronomical unit away in the row's direction.
 TEST(ConvertTable, HygSolWrittenAsTheSun)
 {
-    std::istringstream table("id,hip,proper,ra,dec,dist,mag,spect\n0,0,Sol,0.0,0.0,0.0000,-26.74,G2V\n");
+    const std::string text = "id,hip,proper,ra,dec,dist,mag,spect\n0,0,Sol,0.0,0.0,0.0000,-26.74,G2V\n";
+    std::istringstream probe(text);
     table_layout layout;
-    long long lines_before;
-    ASSERT_EQ(recognise_source(table, layout, lines_before), source_kind::table);
+    long long lines_before = 0;
+    refusal why;
+    ASSERT_EQ(recognise_source(probe, layout, lines_before, why), source_kind::table);
+    std::istringstream table(text);
+    std::string skipped;
+    for (long long i = 0; i < lines_before; ++i) std::getline(table, skipped);
     std::ostringstream out, errors;
     const table_counts counts = convert_table(table, layout, lines_before, "hyg.csv", out, errors);
     EXPECT_EQ(counts.lines_written, 1);
@@ -267,18 +283,116 @@ TEST(ConvertTable, SourcesToldByTheirContent)
 {
     struct expected { std::string text; source_kind kind; };
     const expected cases[] = {
-        {"ra,dec,dist,mag\n", source_kind::table},
+        {"ra,dec,dist,mag\n1,2,3,4\n", source_kind::table},
         {"\xef\xbb\xbf# meta\n# more\nra,dec,parallax,phot_g_mean_mag\n1,2,3,4\n", source_kind::table},
+        {"ra,dec,dist,mag\n\n \r\n1,2,3,4\n", source_kind::table},
         {"Sirius\t\t-1.46\t\t8.6\t\tA1V\t\t06 45 08.9\t\t-16 42 58\n", source_kind::ours},
-        {"# a note\nSirius\t\t-1.46\n", source_kind::ours},
+        {"\n \t\r\nSirius\t\t-1.46\t\t8.6\t\tA1V\t\t06 45 08.9\t\t-16 42 58", source_kind::ours},
+        {"Sirius\t\t-1.46\t\t8.6\t\tA1V\t\t06 45 08.9\t\t-16 42 58\nanything\n", source_kind::ours},
         {sirius + "\n", source_kind::fixed_columns},
-        {"", source_kind::fixed_columns},
+        {"# header\n\n" + xi_uma + "\r\n", source_kind::fixed_columns},
     };
     for (const expected& e : cases) {
         SCOPED_TRACE(e.text);
         std::istringstream in(e.text);
         table_layout layout;
         long long lines_before;
-        EXPECT_EQ(recognise_source(in, layout, lines_before), e.kind);
+        refusal why;
+        EXPECT_EQ(recognise_source(in, layout, lines_before, why), e.kind) << why.reason;
     }
+}
+
+// What is none of the formats, or holds nothing to convert, is refused with
+// the line to blame and why.
+TEST(ConvertTable, NoCatalogIsRefused)
+{
+    struct expected { std::string text; long long line; std::string reason; };
+    const expected cases[] = {
+        {"", 0, "is empty, not a catalog"},
+        {"\n\n", 0, "not a catalog: only comments and blank lines"},
+        {"# a\n#b\n \n", 0, "not a catalog: only comments and blank lines"},
+        {"ra,dec,dist,mag\n\n", 0, "not a catalog: a table header and no row"},
+        {std::string("\x7f" "ELF\x02\x01\x01\0\0\0\t\x03\n", 13) + sirius + "\n", 1,
+         "not a catalog: a NUL byte, so binary data"},
+        {"#\n" + std::string("ab\0c\td\n", 7), 2, "not a catalog: a NUL byte, so binary data"},
+        {"hello\tworld\n", 1,
+         "not a catalog: as a line of starhop's format, the line ends before its last column, in its magnitude column"},
+        {"Sirius\t\tbright\t\t8.6\t\tA1V\t\t06 45 08.9\t\t-16 42 58\n", 1,
+         "not a catalog: as a line of starhop's format, its magnitude column holds \"bright\", not a number"},
+        // The viewer reads no comments in its own format.
+        {"# stars\nSirius\t\t-1.46\t\t8.6\t\tA1V\t\t06 45 08.9\t\t-16 42 58\n", 1,
+         "not a catalog: as a line of starhop's format, the line ends before its last column, in its name column"},
+        {"# notes\n\nA star list of mine.\n" + sirius + "\n", 3,
+         "not a catalog: as a line of the Hipparcos/Tycho list, line too short (20 characters, want at least 60)"},
+    };
+    for (const expected& e : cases) {
+        SCOPED_TRACE(e.text);
+        std::istringstream in(e.text);
+        table_layout layout;
+        long long lines_before;
+        refusal why;
+        EXPECT_EQ(recognise_source(in, layout, lines_before, why), source_kind::refused);
+        EXPECT_EQ(why.line, e.line);
+        EXPECT_EQ(why.reason, e.reason);
+    }
+}
+
+namespace {
+
+// Runs the built converter on `args` (shell words); its exit status, with
+// what it wrote on standard error in `errors`.
+int run_converter(const temp_dir& dir, const std::string& args, std::string& errors)
+{
+    const std::string command = std::string("'") + CONVERT_BINARY + "' " + args + " >'" + dir.file("stdout") +
+                                "' 2>'" + dir.file("stderr") + "' </dev/null";
+    const int status = std::system(command.c_str());
+    errors = dir.read("stderr");
+    std::remove(dir.file("stdout").c_str());
+    std::remove(dir.file("stderr").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+// A program, an empty file and a directory are refused with status 2 and a
+// message naming them; the output is not made, or left as it was.
+TEST(ConvertProgram, RefusesWhatIsNoCatalogAndWritesNothing)
+{
+    temp_dir dir;
+    const std::string program = STARHOP_BINARY;
+    const std::string empty = dir.write("empty.txt", "");
+    const std::string notes = dir.write("notes.txt", "# to do\n\n");
+    std::filesystem::create_directory(dir.file("folder"));
+    const std::pair<std::string, std::string> cases[] = {
+        {program, program + ":1: not a catalog: a NUL byte, so binary data; nothing written\n"},
+        {empty, empty + ": is empty, not a catalog; nothing written\n"},
+        {notes, notes + ": not a catalog: only comments and blank lines; nothing written\n"},
+        {dir.file("folder"), dir.file("folder") + ": is a directory, not a catalog; nothing written\n"},
+    };
+    const std::vector<std::string> files = dir.names();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        std::string errors;
+        EXPECT_EQ(run_converter(dir, "'" + c.first + "' '" + dir.file("new.txt") + "'", errors), 2);
+        EXPECT_EQ(errors, c.second);
+        EXPECT_EQ(dir.names(), files);                          // no output, no scratch file left
+
+        dir.write("old.txt", "kept\n");
+        EXPECT_EQ(run_converter(dir, "'" + c.first + "' '" + dir.file("old.txt") + "'", errors), 2);
+        EXPECT_EQ(dir.read("old.txt"), "kept\n");
+        std::remove(dir.file("old.txt").c_str());
+    }
+
+    // A catalog converts into place, replacing what was there, with no scratch file left.
+    const std::string ours = good_line("Vega") + "\n" + good_line("Deneb") + "\n";
+    dir.write("ours.txt", ours);
+    dir.write("old.txt", "old\n");
+    std::string errors;
+    EXPECT_EQ(run_converter(dir, "'" + dir.file("ours.txt") + "' '" + dir.file("old.txt") + "'", errors), 0) << errors;
+    EXPECT_EQ(dir.read("old.txt"), ours);
+    std::vector<std::string> expected = files;
+    expected.push_back("old.txt");
+    expected.push_back("ours.txt");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dir.names(), expected);
 }

@@ -1,5 +1,6 @@
 #include "catalog_convert.h"
 
+#include "engine/catalog_line.h"
 #include "engine/gzip_reader.h"
 #include "engine/load_report.h"
 #include "base/text.h"
@@ -299,28 +300,98 @@ std::unique_ptr<std::istream> open_source(const std::string& path)
     return std::unique_ptr<std::istream>(new owning_istream(std::unique_ptr<gzip_stream>(new gzip_stream(std::move(file)))));
 }
 
-source_kind recognise_source(std::istream& source, table_layout& layout, long long& lines_before)
+namespace {
+
+bool blank(const std::string& line)
 {
+    for (char c : line)
+        if (c != ' ' && c != '\t' && c != '\r') return false;
+    return true;
+}
+
+// What the source list and the tables pass over before their first line:
+// '#' lines, the first of them perhaps after a UTF-8 byte order mark.
+bool comment(const std::string& line, long long number)
+{
+    return (number == 1 && line.compare(0, 4, "\xef\xbb\xbf#") == 0) || (!line.empty() && line[0] == '#');
+}
+
+// Why `line` does not read whole as the viewer reads a catalog line, `fed`
+// when a line feed followed it; empty when it does.
+std::string catalog_line_problem(const std::string& line, bool fed)
+{
+    const std::string text = fed ? line + '\n' : line;
+    cursor c{text.data(), text.data() + text.size(), true};
+    line_values values{};
+    failure why;
+    const outcome got = read_line(c, values, why);
+    if (got == outcome::done) return std::string();
+    const std::string column = column_names[why.column];
+    if (got == outcome::line_ended || !why.text)
+        return "the line ends before its last column, in its " + column + " column";
+    return "its " + column + " column holds " + column_quoted(why.text, text.data() + text.size()) +
+           (why.too_large ? ", a number too large" : ", not a number");
+}
+
+} // namespace
+
+source_kind recognise_source(std::istream& source, table_layout& layout, long long& lines_before, refusal& why)
+{
+    // The lines read so far, each with whether a line feed ended it.
+    std::vector<std::string> lines;
+    std::vector<bool> fed;
+    const auto read = [&]() {
+        std::string line;
+        if (!std::getline(source, line)) return false;
+        lines.push_back(line);
+        fed.push_back(!source.eof());
+        return true;
+    };
+    const auto refuse = [&](long long line, const std::string& reason) {
+        why.line = line;
+        why.reason = reason;
+        return source_kind::refused;
+    };
+
     // The leading comment lines and the header, as the loader would see them.
-    std::string head, line;
-    for (;;) {
-        if (!std::getline(source, line)) break;
-        const bool more = !source.eof();
-        head += line;
-        if (more) head += '\n';
-        const std::size_t start = head.size() - line.size() - (more ? 1 : 0);
-        const bool comment = (start == 0 && line.compare(0, 4, "\xef\xbb\xbf#") == 0) || (!line.empty() && line[0] == '#');
-        if (!comment || !more) break;
+    std::string head;
+    while (read()) {
+        head += lines.back();
+        if (fed.back()) head += '\n';
+        if (!comment(lines.back(), (long long)lines.size()) || !fed.back()) break;
     }
     std::size_t data_start;
     if (recognise_table(head.data(), head.data() + head.size(), true, layout, data_start, lines_before) ==
-        recognition::table)
-        return source_kind::table;
-    // The first line that is not a comment tells the other two apart: ours
-    // has tabs between its columns, the fixed-column list none.
-    std::size_t at = 0;
-    while (at < head.size() && head[at] == '#') at = head.find('\n', at) == std::string::npos ? head.size() : head.find('\n', at) + 1;
-    return head.find('\t', at) != std::string::npos ? source_kind::ours : source_kind::fixed_columns;
+        recognition::table) {
+        for (std::size_t i = (std::size_t)lines_before; i < lines.size() || read(); ++i)
+            if (!blank(lines[i])) return source_kind::table;
+        return refuse(0, "not a catalog: a table header and no row");
+    }
+    if (lines.empty()) return refuse(0, "is empty, not a catalog");
+
+    // The first line that is neither blank nor a comment tells the other two
+    // apart: ours has tabs between its columns, the fixed-column list none.
+    std::size_t first = 0;
+    for (; first < lines.size() || read(); ++first)
+        if (!blank(lines[first]) && !comment(lines[first], (long long)first + 1)) break;
+    if (first == lines.size()) return refuse(0, "not a catalog: only comments and blank lines");
+    for (std::size_t i = 0; i <= first; ++i)
+        if (lines[i].find('\0') != std::string::npos) return refuse((long long)i + 1, "not a catalog: a NUL byte, so binary data");
+
+    if (lines[first].find('\t') != std::string::npos) {
+        // The viewer reads no comments: its first line that is not blank must be a star.
+        std::size_t star = 0;
+        while (blank(lines[star])) ++star;
+        const std::string problem = catalog_line_problem(lines[star], fed[star]);
+        if (!problem.empty()) return refuse((long long)star + 1, "not a catalog: as a line of starhop's format, " + problem);
+        return source_kind::ours;
+    }
+    std::string line = lines[first], problem;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    catalog_star star;
+    if (read_source_line(line, star, problem) == source_line::bad)
+        return refuse((long long)first + 1, "not a catalog: as a line of the Hipparcos/Tycho list, " + problem);
+    return source_kind::fixed_columns;
 }
 
 table_counts convert_table(std::istream& source, const table_layout& layout, long long lines_before,

@@ -61,6 +61,13 @@ enum class source_kind {
     fixed_columns,  // the Hipparcos/Tycho list
     ours,           // already the viewer's format: copied as it is
     table,          // a HYG or Gaia table
+    refused,        // none of them, or nothing to convert: `refusal` says why
+};
+
+// Why a source is refused: the line to blame (0 when none is) and the reason.
+struct refusal {
+    long long line = 0;
+    std::string reason;
 };
 
 // Opens `path` for reading, decompressed when it is gzip; null when it
@@ -68,8 +75,13 @@ enum class source_kind {
 std::unique_ptr<std::istream> open_source(const std::string& path);
 
 // Tells the kind from the start of `source` (read on from there); for a table
-// also its layout and the lines before its first row.
-source_kind recognise_source(std::istream& source, table_layout& layout, long long& lines_before);
+// also its layout and the lines before its first row. A source is refused
+// when it is empty, holds a NUL byte before its first star line, holds no line
+// but comments and blank ones (a table: no row after its header), or when
+// that first line does not read as a line of its kind: for ours, the first
+// line that is not blank must read whole as the viewer reads a catalog line,
+// for the fixed-column list the first that is not a comment as a star of it.
+source_kind recognise_source(std::istream& source, table_layout& layout, long long& lines_before, refusal& why);
 
 // Why a gzip source ended early, once it has been read to its end; empty
 // when it did not, or is not gzip.
