@@ -62,6 +62,7 @@ entry=$root/usr/share/applications/$id.desktop
 metainfo=$root/usr/share/metainfo/$id.metainfo.xml
 for f in usr/share/starhop/stars.txt usr/share/starhop/README.md usr/share/applications/$id.desktop \
          usr/share/icons/hicolor/scalable/apps/$id.svg usr/share/man/man1/starhop.1.gz \
+         usr/bin/starhop-convert usr/share/man/man1/starhop-convert.1.gz \
          usr/share/metainfo/$id.metainfo.xml usr/share/doc/starhop/copyright; do
     [ -f "$root/$f" ] || fail "no /$f in the package"
 done
@@ -79,4 +80,4 @@ zcat "$root/usr/share/man/man1/starhop.1.gz" | head -1 | grep -q "\"starhop $pro
 
 cp "$deb" "$top/"
 echo "package: $(basename "$deb") built, lintian clean; unpacked, it answers '$answer' and holds the catalog," \
-     "desktop entry, icon, man page and metadata"
+     "converter, desktop entry, icon, man pages and metadata"
