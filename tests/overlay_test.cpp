@@ -1,0 +1,167 @@
+// The way marks over the stars: the Sun at its place or at the screen's edge
+// toward it once the camera is away from home, and the trip's target there
+// while it is off the screen; none over the status lines.
+#include "allegro_env.h"
+#include "test_support.h"
+#include "app/overlay.h"
+#include "engine/stars.h"
+#include "model/camera.h"
+#include "model/travel.h"
+
+#include <allegro.h>
+#include <cmath>
+#include <string>
+
+static auto* env = register_allegro_env();
+
+namespace {
+
+// The first row below the four status lines.
+constexpr int below_status = status_top_row + status_lines * text_line_height;
+
+// A camera at `at` looking along `forward`, its down axis `down`.
+camera looking(vector at, vector forward, vector down = vector(0, 0, -1))
+{
+    camera c;
+    c.camera_position = at;
+    c.forward = forward;
+    c.down = down;
+    c.right = down & forward;
+    return c;
+}
+
+overlay_layout laid_out(const camera& c, const traveller* travel = nullptr)
+{
+    const matrix view = build_view(c);
+    overlay o{c, view, 0};
+    o.travel = travel;
+    return lay_out_overlay(o, c.optics.width(), c.optics.height());
+}
+
+const way_mark* mark_named(const overlay_layout& l, const std::string& start)
+{
+    for (const way_mark& m : l.marks)
+        if (m.label.text.compare(0, start.size(), start) == 0) return &m;
+    return nullptr;
+}
+
+int count_colour(BITMAP* bmp, int colour, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += getpixel(bmp, x, y) == colour;
+    return n;
+}
+
+} // namespace
+
+// Where the Sun's mark stands for each way the camera can face it.
+TEST(WayHome, TheSunAtItsPlaceOrAtTheEdgeTowardIt)
+{
+    const int cx = (int)camera().optics.centre_x(), cy = (int)camera().optics.centre_y();
+    const int left = way_edge_margin, right = 639 - way_edge_margin, bottom = 479 - way_edge_margin;
+    struct {
+        const char* what;
+        camera c;
+        bool at_edge;
+        int x, y;
+        const char* label;
+    } cases[] = {
+        {"100 ly out on +x looking home", looking({100, 0, 0}, {-1, 0, 0}), false, cx, cy, "Sun 100 ly"},
+        {"100 ly out on +x looking further out", looking({100, 0, 0}, {1, 0, 0}), true, cx, bottom, "Sun 100 ly"},
+        {"beside, to the left", looking({100, 0, 0}, {0, 1, 0}), true, left, cy, "Sun 100 ly"},
+        {"in front, far to the left", looking({100, -10, 0}, {0, 1, 0}), true, left, cy, "Sun 100 ly"},
+        {"behind, to the right", looking({-2400, 2400, 0}, {0, 1, 0}), true, right, cy, "Sun 3,394 ly"},
+        {"under the status lines: at the top edge", looking({0, -100, -50}, {0, 1, 0}), true, cx,
+         below_status + way_edge_margin, "Sun 112 ly"},
+    };
+    for (const auto& k : cases) {
+        const overlay_layout l = laid_out(k.c);
+        ASSERT_EQ(l.marks.size(), 1u) << k.what;
+        const way_mark& m = l.marks[0];
+        EXPECT_EQ(m.at_edge, k.at_edge) << k.what;
+        EXPECT_EQ(m.x, k.x) << k.what;
+        EXPECT_EQ(m.y, k.y) << k.what;
+        EXPECT_EQ(m.label.text, k.label) << k.what;
+        EXPECT_GE(m.label.y, below_status) << k.what;             // never over the status lines
+        EXPECT_GE(m.label.x, 0) << k.what;
+        EXPECT_LE(m.label.x + 8 * (int)m.label.text.size(), 640) << k.what;
+        if (m.at_edge) {                                            // the arrow points outward, toward the Sun
+            EXPECT_GT((m.x - cx) * m.dx + (m.y - cy) * m.dy, 0.0) << k.what;
+        }
+    }
+}
+
+// Within a light year of the Sun nothing is marked; just beyond, the Sun is.
+TEST(WayHome, NoMarkWithinALightYearOfTheSun)
+{
+    struct { vector at; std::size_t marks; } cases[] = {
+        {{0, 0, 0}, 0}, {{0.6f, 0.8f, 0}, 0}, {{1, 0, 0}, 0}, {{0, -1.01f, 0}, 1}, {{0, 0, -5}, 1},
+    };
+    for (const auto& k : cases) {
+        camera c;
+        c.camera_position = k.at;
+        EXPECT_EQ(laid_out(c).marks.size(), k.marks) << k.at.x << " " << k.at.y << " " << k.at.z;
+    }
+}
+
+// The trip's target is marked with its name at the edge toward it while it
+// is off the screen, and not while it can be seen.
+TEST(WayHome, ATargetOffTheScreenIsMarkedAtTheEdge)
+{
+    struct { vector star; bool marked; int x; const char* label; } cases[] = {
+        {{100, 10, 10}, true, 639 - way_edge_margin, "Vega 100 ly"},   // far to the right
+        {{0, -30, 10}, true, -1, "Vega 40 ly"},                         // behind
+        {{0, 50, 10}, false, 0, ""},                                    // straight ahead
+    };
+    for (const auto& k : cases) {
+        star_list list;
+        star_type* const star = list.first();
+        star->star_set("Vega", 0.0f, k.star, "A0V");
+        camera c;
+        c.camera_position = vector(0, 10, 10);
+        traveller travel(star);
+        travel.journey.start(c, star);
+        c = looking({0, 10, 10}, {0, 1, 0});                       // the turn not begun
+        const overlay_layout l = laid_out(c, &travel);
+        const way_mark* m = mark_named(l, "Vega");
+        ASSERT_EQ(m != nullptr, k.marked) << k.label;
+        EXPECT_TRUE(mark_named(l, "Sun ")) << k.label;              // the Sun's mark as well
+        if (!m) continue;
+        EXPECT_TRUE(m->at_edge);
+        EXPECT_EQ(m->label.text, k.label);
+        if (k.x >= 0) {
+            EXPECT_EQ(m->x, k.x);
+        }
+    }
+}
+
+// Drawn: the arrow at the edge, the ticks round the place with the star's
+// own pixel left free, the label in the way colour, and the status rows
+// untouched by any of it.
+TEST(WayHome, DrawnDimAndNeverOverTheStatusLines)
+{
+    for (const camera& c : {looking({100, 0, 0}, {-1, 0, 0}), looking({100, 0, 0}, {1, 0, 0}),
+                            looking({0, -100, -50}, {0, 1, 0})}) {
+        const overlay_layout l = laid_out(c);
+        ASSERT_EQ(l.marks.size(), 1u);
+        const way_mark& m = l.marks[0];
+        test_bitmap got;
+        const matrix view = build_view(c);
+        draw_overlay(got, overlay{c, view, 0});
+        const int dim = way_colour();
+        EXPECT_EQ(count_colour(got, dim, 0, 0, 640, below_status), 0);
+        EXPECT_GT(count_colour(got, dim, m.label.x, m.label.y, m.label.x + 8 * (int)m.label.text.size(),
+                               m.label.y + 8), 20);
+        if (m.at_edge) {
+            EXPECT_EQ(getpixel(got, m.x, m.y), dim);                 // the tip
+            EXPECT_EQ(getpixel(got, m.x - (int)std::lround(6 * m.dx), m.y - (int)std::lround(6 * m.dy)), dim);
+        } else {
+            EXPECT_EQ(getpixel(got, m.x, m.y), 0);                   // the Sun's own pixel
+            EXPECT_EQ(getpixel(got, m.x + 4, m.y), dim);
+            EXPECT_EQ(getpixel(got, m.x - 4, m.y), dim);
+            EXPECT_EQ(getpixel(got, m.x, m.y + 4), dim);
+            EXPECT_EQ(getpixel(got, m.x, m.y - 4), dim);
+        }
+    }
+}
