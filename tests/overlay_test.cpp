@@ -6,6 +6,7 @@
 #include "app/overlay.h"
 #include "engine/stars.h"
 #include "model/camera.h"
+#include "model/selection.h"
 #include "model/travel.h"
 
 #include <allegro.h>
@@ -30,11 +31,12 @@ camera looking(vector at, vector forward, vector down = vector(0, 0, -1))
     return c;
 }
 
-overlay_layout laid_out(const camera& c, const traveller* travel = nullptr)
+overlay_layout laid_out(const camera& c, const traveller* travel = nullptr, const selection* picked = nullptr)
 {
     const matrix view = build_view(c);
     overlay o{c, view, 0};
     o.travel = travel;
+    o.picked = picked;
     return lay_out_overlay(o, c.optics.width(), c.optics.height());
 }
 
@@ -133,6 +135,34 @@ TEST(WayHome, ATargetOffTheScreenIsMarkedAtTheEdge)
         if (k.x >= 0) {
             EXPECT_EQ(m->x, k.x);
         }
+    }
+}
+
+// The star picked is marked the same way once it has left the screen, and
+// once only when it is the trip's target too.
+TEST(WayHome, TheStarPickedOffTheScreenIsMarkedOnce)
+{
+    star_list list;
+    star_type* const star = list.first();
+    star->star_set("Deneb", 0.0f, vector(0, 50, 10), "A2I");
+    selection picked;
+    picked.click(320, 240);
+    picked.pick()->offer(star, 320, 240, 0.0f);
+    picked.frame_drawn();
+    ASSERT_EQ(picked.star(), star);
+    traveller travel(star);
+    struct { const char* what; vector forward; bool target; std::size_t deneb_marks; } cases[] = {
+        {"in view", {0, 1, 0}, false, 0},
+        {"turned away", {0, -1, 0}, false, 1},
+        {"turned away, the target too", {0, -1, 0}, true, 1},
+    };
+    for (const auto& k : cases) {
+        camera c = looking({0, 10, 10}, k.forward);
+        if (k.target) travel.journey.start(c, star);
+        const overlay_layout l = laid_out(c, &travel, &picked);
+        std::size_t n = 0;
+        for (const way_mark& m : l.marks) n += m.label.text == "Deneb 40 ly" && m.at_edge;
+        EXPECT_EQ(n, k.deneb_marks) << k.what;
     }
 }
 

@@ -238,8 +238,8 @@ bool way_mark_of(const camera& c, const matrix& view, vector at, const std::stri
             m->at_edge = false;
             m->x = column;
             m->y = row;
-            const int right = column + tick_far + 3;
-            label_at(right + label_width <= width - text_margin ? right : column - tick_far - 3 - label_width,
+            const int right = column + tick_far + 5;
+            label_at(right + label_width <= width - text_margin ? right : column - tick_far - 5 - label_width,
                      row - cell / 2);
             return true;
         }
