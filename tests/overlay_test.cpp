@@ -6,10 +6,12 @@
 #include "app/overlay.h"
 #include "engine/stars.h"
 #include "model/camera.h"
+#include "model/notices.h"
 #include "model/selection.h"
 #include "model/travel.h"
 
 #include <allegro.h>
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -163,6 +165,38 @@ TEST(WayHome, TheStarPickedOffTheScreenIsMarkedOnce)
         std::size_t n = 0;
         for (const way_mark& m : l.marks) n += m.label.text == "Deneb 40 ly" && m.at_edge;
         EXPECT_EQ(n, k.deneb_marks) << k.what;
+    }
+}
+
+// With a notice or the prompt at the bottom, a mark that would stand at the
+// bottom edge stands above them, and the Sun's place there is marked at the
+// edge above them too.
+TEST(WayHome, MarksKeepClearOfTheTextAtTheBottom)
+{
+    struct { const char* what; camera c; bool prompt; } cases[] = {
+        {"straight behind, a notice", looking({100, 0, 0}, {1, 0, 0}), false},
+        {"straight behind, the prompt", looking({100, 0, 0}, {1, 0, 0}), true},
+        {"its place under the notice", looking({0, -100, 55}, {0, 1, 0}), false},
+    };
+    for (const auto& k : cases) {
+        notices shown(50);
+        shown.show("Saved a picture", 3);
+        traveller travel(nullptr);
+        if (k.prompt) travel.prompt.open_empty();
+        const matrix view = build_view(k.c);
+        overlay o{k.c, view, 0};
+        o.shown = &shown;
+        o.travel = &travel;
+        const overlay_layout l = lay_out_overlay(o, 640, 480);
+        int text_top = 480;
+        for (const text_line& t : l.lines)
+            if (t.y > 240) text_top = std::min(text_top, t.y);
+        ASSERT_LT(text_top, 480) << k.what;
+        ASSERT_EQ(l.marks.size(), 1u) << k.what;
+        const way_mark& m = l.marks[0];
+        EXPECT_TRUE(m.at_edge) << k.what;
+        EXPECT_EQ(m.y, text_top - 1 - way_edge_margin) << k.what;
+        EXPECT_LE(m.label.y + 8, text_top) << k.what;
     }
 }
 

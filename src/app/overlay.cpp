@@ -216,17 +216,17 @@ constexpr int tick_near = 3, tick_far = 6;      // a way mark's ticks: pixels fr
 constexpr int arrow_length = 8, arrow_head = 4, arrow_wing = 3;
 
 // The way mark of the point `at` of the catalog frame, labelled `text`
-// (none when nothing is marked). Below the row `top` only, clear of the
-// status lines. With `in_view`, a point in front and on the screen is marked
+// (none when nothing is marked), in the rows from `top` to `bottom`: clear of
+// the status lines above and of the prompt and notices below. With `in_view`, a point in front and on the screen is marked
 // at its place; without, it is marked only while off the screen.
 bool way_mark_of(const camera& c, const matrix& view, vector at, const std::string& text, bool in_view, int top,
-                 int width, int height, way_mark* m)
+                 int bottom, int width, way_mark* m)
 {
     const vector p = view * at;
     const int label_width = (int)text.size() * cell;
     const auto label_at = [&](int left, int row) {
         left = std::max(0, std::min(left, width - label_width));
-        row = std::max(top, std::min(row, height - cell));
+        row = std::max(top, std::min(row, bottom - cell));
         m->label = text_line{left, row, text};
     };
     if (p.z > 0.0f) {
@@ -234,7 +234,7 @@ bool way_mark_of(const camera& c, const matrix& view, vector at, const std::stri
         c.optics.project(p, &column, &row);
         const bool on = c.optics.on_screen(column, row);
         if (on && !in_view) return false;                      // it can be seen
-        if (on && row - tick_far >= top) {                     // at its place, clear of the status lines
+        if (on && row - tick_far >= top && row + tick_far < bottom) {   // at its place, clear of the text
             m->at_edge = false;
             m->x = column;
             m->y = row;
@@ -253,7 +253,7 @@ bool way_mark_of(const camera& c, const matrix& view, vector at, const std::stri
     dy /= length;
     const double cx = (double)c.optics.centre_x(), cy = (double)c.optics.centre_y();
     const double left = way_edge_margin, right = width - 1 - way_edge_margin;
-    const double high = top + way_edge_margin, low = height - 1 - way_edge_margin;
+    const double high = top + way_edge_margin, low = bottom - 1 - way_edge_margin;
     double t = 1e30;
     if (dx > 0) t = std::min(t, (right - cx) / dx);
     if (dx < 0) t = std::min(t, (left - cx) / dx);
@@ -278,19 +278,19 @@ std::string way_text(const std::string& name, float distance)
 
 // The Sun's mark, and the trip's target's and the star picked's while they
 // are off the screen, once the camera is farther than a light year from home.
-void add_way_marks(overlay_layout& to, const overlay& o, int top, int width, int height)
+void add_way_marks(overlay_layout& to, const overlay& o, int top, int bottom, int width)
 {
     const float home = o.c.camera_position.length();
     if (!(home > way_home_beyond)) return;                     // at home the view stays as it is
     way_mark m;
-    if (way_mark_of(o.c, o.view, vector{0, 0, 0}, way_text("Sun", home), true, top, width, height, &m))
+    if (way_mark_of(o.c, o.view, vector{0, 0, 0}, way_text("Sun", home), true, top, bottom, width, &m))
         to.marks.push_back(m);
     const star_type* target = o.travel ? o.travel->journey.target() : nullptr;
     const star_type* picked = o.picked ? o.picked->star() : nullptr;
     for (const star_type* s : {target, picked == target ? nullptr : picked}) {
         if (!s) continue;
         const std::string text = way_text(s->name, (s->position - o.c.camera_position).length());
-        if (way_mark_of(o.c, o.view, s->position, text, false, top, width, height, &m)) to.marks.push_back(m);
+        if (way_mark_of(o.c, o.view, s->position, text, false, top, bottom, width, &m)) to.marks.push_back(m);
     }
 }
 
@@ -357,13 +357,19 @@ overlay_layout lay_out_overlay(const overlay& o, int width, int height)
     l.lines.insert(l.lines.end(), travel.begin(), travel.end());
     l.before_marker = l.lines.size();
     if (o.picked) add_facts(l, o.c, o.view, *o.picked, help_top, width);
+    int free_below = height;                                    // the top of the prompt and the notices
+    for (std::size_t i = (std::size_t)target_rows; i < travel.size(); ++i)
+        free_below = std::min(free_below, travel[i].y);
+    const std::size_t before_notices = l.lines.size();
     if (o.shown && !o.shown->empty()) {
         int bottom = prompt_row_at(height);
         if (o.travel && o.travel->prompt.is_open())             // above the prompt and its notes
             bottom -= text_line_height * prompt_rows(*o.travel, width);
         add_notices(l.lines, *o.shown, bottom, width);
     }
-    add_way_marks(l, o, target_top + text_line_height * target_rows, width, height);
+    for (std::size_t i = before_notices; i < l.lines.size(); ++i)
+        free_below = std::min(free_below, l.lines[i].y);
+    add_way_marks(l, o, target_top + text_line_height * target_rows, free_below, width);
     return l;
 }
 

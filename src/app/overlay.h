@@ -70,8 +70,9 @@ constexpr int way_edge_margin = 12;
 
 // A mark showing where the Sun, the trip's target or the star picked lies:
 // at its place (`x`, `y` its pixel) while it is in front and on the screen
-// below the status lines, else at the screen's edge toward it, where the
-// line from the centre toward it leaves the screen inset by the margin; the
+// between the status lines and the prompt and notices at the bottom, else at
+// the screen's edge toward it, where the line from the centre toward it
+// leaves that part of the screen inset by the margin; the
 // arrow's tip at `x`, `y` points outward along (`dx`, `dy`). The label gives
 // the name and the distance in light years as rate_text writes a number
 // (three significant digits, whole light years from 1,000 on): "Sun 2,400 ly".
