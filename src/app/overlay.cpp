@@ -41,6 +41,8 @@ std::string speed_text(int level)
     return text;
 }
 
+int way_colour() { return makecol(160, 160, 160); }            // dim beside the stars, yet readable
+
 static int prompt_row_at(int height) { return height - 18; }
 
 int prompt_row_of(const BITMAP* buffer) { return prompt_row_at(buffer->h); }
@@ -210,6 +212,111 @@ void add_notices(std::vector<text_line>& to, const notices& shown, int bottom_ro
     add_rows(to, lines, bottom_row - text_line_height * ((int)lines.size() - 1));
 }
 
+constexpr int tick_near = 3, tick_far = 6;      // a way mark's ticks: pixels from the place it marks
+constexpr int arrow_length = 8, arrow_head = 4, arrow_wing = 3;
+
+// The way mark of the point `at` of the catalog frame, labelled `text`
+// (none when nothing is marked), in the rows from `top` to `bottom`: clear of
+// the status lines above and of the prompt and notices below. With `in_view`, a point in front and on the screen is marked
+// at its place; without, it is marked only while off the screen.
+bool way_mark_of(const camera& c, const matrix& view, vector at, const std::string& text, bool in_view, int top,
+                 int bottom, int width, way_mark* m)
+{
+    const vector p = view * at;
+    const int label_width = (int)text.size() * cell;
+    const auto label_at = [&](int left, int row) {
+        left = std::max(0, std::min(left, width - label_width));
+        row = std::max(top, std::min(row, bottom - cell));
+        m->label = text_line{left, row, text};
+    };
+    if (p.z > 0.0f) {
+        int column, row;
+        c.optics.project(p, &column, &row);
+        const bool on = c.optics.on_screen(column, row);
+        if (on && !in_view) return false;                      // it can be seen
+        if (on && row - tick_far >= top && row + tick_far < bottom) {   // at its place, clear of the text
+            m->at_edge = false;
+            m->x = column;
+            m->y = row;
+            const int right = column + tick_far + 5;
+            label_at(right + label_width <= width - text_margin ? right : column - tick_far - 5 - label_width,
+                     row - cell / 2);
+            return true;
+        }
+    }
+    // Toward it on the screen: in front, the way its projection lies from the
+    // centre; behind, the way to turn. Straight behind, down.
+    double dx = (double)p.x, dy = (double)p.y;
+    double length = std::sqrt(dx * dx + dy * dy);
+    if (!(length > 1e-3 * std::fabs((double)p.z))) dx = 0, dy = 1, length = 1;
+    dx /= length;
+    dy /= length;
+    const double cx = (double)c.optics.centre_x(), cy = (double)c.optics.centre_y();
+    const double left = way_edge_margin, right = width - 1 - way_edge_margin;
+    const double high = top + way_edge_margin, low = bottom - 1 - way_edge_margin;
+    double t = 1e30;
+    if (dx > 0) t = std::min(t, (right - cx) / dx);
+    if (dx < 0) t = std::min(t, (left - cx) / dx);
+    if (dy > 0) t = std::min(t, (low - cy) / dy);
+    if (dy < 0) t = std::min(t, (high - cy) / dy);
+    t = std::max(t, 0.0);
+    m->at_edge = true;
+    m->x = (int)std::lround(std::max(left, std::min(right, cx + t * dx)));
+    m->y = (int)std::lround(std::max(high, std::min(low, cy + t * dy)));
+    m->dx = dx;
+    m->dy = dy;
+    const int beside = arrow_length + 4;                       // inward of the arrow
+    label_at(dx > 0 ? m->x - beside - label_width : m->x + beside, m->y - cell / 2);
+    return true;
+}
+
+// "Sun 2,400 ly": a name and a distance, written as rate_text writes a number.
+std::string way_text(const std::string& name, float distance)
+{
+    return name + " " + rate_text((double)distance) + " ly";
+}
+
+// The Sun's mark, and the trip's target's and the star picked's while they
+// are off the screen, once the camera is farther than a light year from home.
+void add_way_marks(overlay_layout& to, const overlay& o, int top, int bottom, int width)
+{
+    const float home = o.c.camera_position.length();
+    if (!(home > way_home_beyond)) return;                     // at home the view stays as it is
+    way_mark m;
+    if (way_mark_of(o.c, o.view, vector{0, 0, 0}, way_text("Sun", home), true, top, bottom, width, &m))
+        to.marks.push_back(m);
+    const star_type* target = o.travel ? o.travel->journey.target() : nullptr;
+    const star_type* picked = o.picked ? o.picked->star() : nullptr;
+    for (const star_type* s : {target, picked == target ? nullptr : picked}) {
+        if (!s) continue;
+        const std::string text = way_text(s->name, (s->position - o.c.camera_position).length());
+        if (way_mark_of(o.c, o.view, s->position, text, false, top, bottom, width, &m)) to.marks.push_back(m);
+    }
+}
+
+void draw_way_mark(BITMAP* buffer, const way_mark& m, int colour)
+{
+    if (m.at_edge) {
+        const auto at = [&](double along, double across, int* x, int* y) {
+            *x = m.x + (int)std::lround(along * m.dx - across * m.dy);
+            *y = m.y + (int)std::lround(along * m.dy + across * m.dx);
+        };
+        int x0, y0, x1, y1, x2, y2;
+        at(-arrow_length, 0, &x0, &y0);
+        at(-arrow_head, arrow_wing, &x1, &y1);
+        at(-arrow_head, -arrow_wing, &x2, &y2);
+        line(buffer, x0, y0, m.x, m.y, colour);
+        line(buffer, x1, y1, m.x, m.y, colour);
+        line(buffer, x2, y2, m.x, m.y, colour);
+    } else {                                                   // four ticks round the place, the star left free
+        hline(buffer, m.x - tick_far, m.y, m.x - tick_near, colour);
+        hline(buffer, m.x + tick_near, m.y, m.x + tick_far, colour);
+        vline(buffer, m.x, m.y - tick_far, m.y - tick_near, colour);
+        vline(buffer, m.x, m.y + tick_near, m.y + tick_far, colour);
+    }
+    textout_ex(buffer, font, m.label.text.c_str(), m.label.x, m.label.y, colour, _textmode);
+}
+
 // Four corner strokes, each bent round a corner of the square 2 * corner wide.
 void draw_marker(BITMAP* buffer, int x, int y, int colour)
 {
@@ -229,6 +336,7 @@ void draw_lines(BITMAP* buffer, const std::vector<text_line>& lines, std::size_t
 
 void draw_layout(BITMAP* buffer, const overlay_layout& l)
 {
+    for (const way_mark& m : l.marks) draw_way_mark(buffer, m, way_colour());
     const std::size_t before = std::min(l.before_marker, l.lines.size());
     draw_lines(buffer, l.lines, 0, before);
     if (l.marker) draw_marker(buffer, l.marker_x, l.marker_y, makecol(80, 255, 80));
@@ -249,12 +357,19 @@ overlay_layout lay_out_overlay(const overlay& o, int width, int height)
     l.lines.insert(l.lines.end(), travel.begin(), travel.end());
     l.before_marker = l.lines.size();
     if (o.picked) add_facts(l, o.c, o.view, *o.picked, help_top, width);
+    int free_below = height;                                    // the top of the prompt and the notices
+    for (std::size_t i = (std::size_t)target_rows; i < travel.size(); ++i)
+        free_below = std::min(free_below, travel[i].y);
+    const std::size_t before_notices = l.lines.size();
     if (o.shown && !o.shown->empty()) {
         int bottom = prompt_row_at(height);
         if (o.travel && o.travel->prompt.is_open())             // above the prompt and its notes
             bottom -= text_line_height * prompt_rows(*o.travel, width);
         add_notices(l.lines, *o.shown, bottom, width);
     }
+    for (std::size_t i = before_notices; i < l.lines.size(); ++i)
+        free_below = std::min(free_below, l.lines[i].y);
+    add_way_marks(l, o, target_top + text_line_height * target_rows, free_below, width);
     return l;
 }
 

@@ -63,11 +63,35 @@ struct text_line {
     int x, y;
     std::string text;
 };
+// Farther than this from the Sun (light years), the way home is marked.
+constexpr float way_home_beyond = 1.0f;
+// Pixels from the screen's edge to the tip of a way mark's arrow.
+constexpr int way_edge_margin = 12;
+
+// A mark showing where the Sun, the trip's target or the star picked lies:
+// at its place (`x`, `y` its pixel) while it is in front and on the screen
+// between the status lines and the prompt and notices at the bottom, else at
+// the screen's edge toward it, where the line from the centre toward it
+// leaves that part of the screen inset by the margin; the
+// arrow's tip at `x`, `y` points outward along (`dx`, `dy`). The label gives
+// the name and the distance in light years as rate_text writes a number
+// (three significant digits, whole light years from 1,000 on): "Sun 2,400 ly".
+// The colour way marks are drawn in: a grey of the status text's white.
+int way_colour();
+struct way_mark {
+    bool at_edge = false;
+    int x = 0, y = 0;
+    double dx = 0, dy = 0;                      // unit, on the screen (rows down)
+    text_line label;
+};
+
 // Where everything the overlay writes goes on a screen `width` by `height`
 // pixels: every line within the margins, in the order drawn, the marker of
-// the star picked drawn after the first `before_marker` of them.
+// the star picked drawn after the first `before_marker` of them, and the way
+// marks (none within way_home_beyond of the Sun) under all of them.
 struct overlay_layout {
     std::vector<text_line> lines;
+    std::vector<way_mark> marks;
     std::size_t before_marker = 0;
     bool marker = false;                        // the star picked is in front and on the screen
     int marker_x = 0, marker_y = 0;
