@@ -61,6 +61,34 @@ std::vector<star_type> load(const std::string& text, int* count = nullptr)
 
 double declination_of(const star_type& s) { return std::asin(s.position.z / s.position.length()); }
 
+// `text` told apart as a table, then converted as the converter does it: from
+// the first row after what the recogniser read as the header. `name` is the
+// file's name in the messages.
+struct table_converted {
+    table_counts counts;
+    std::string out, errors;
+};
+table_converted convert_table_text(const std::string& text, const char* name)
+{
+    table_converted c;
+    std::istringstream probe(text);
+    table_layout layout;
+    long long lines_before = 0;
+    refusal why;
+    if (recognise_source(probe, layout, lines_before, why) != source_kind::table) {
+        ADD_FAILURE() << "not told apart as a table: " << why.reason;
+        return c;
+    }
+    std::istringstream rows(text);
+    std::string skipped;
+    for (long long i = 0; i < lines_before; ++i) std::getline(rows, skipped);
+    std::ostringstream out, errors;
+    c.counts = convert_table(rows, layout, lines_before, name, out, errors);
+    c.out = out.str();
+    c.errors = errors.str();
+    return c;
+}
+
 } // namespace
 
 TEST(ConvertLine, BrightStarsKeepTheirFiguresAndCommonNames)
@@ -214,21 +242,13 @@ TEST(ConvertTable, WrittenLinesLoadAsTheTableDoes)
                            table{gaia, "t.csv:4: row without a usable distance skipped\n"}}) {
         const std::string& text = t.text;
         SCOPED_TRACE(text);
-        std::istringstream probe(text);
-        table_layout layout;
-        long long lines_before = 0;
-        refusal why;
-        ASSERT_EQ(recognise_source(probe, layout, lines_before, why), source_kind::table);
-        std::istringstream rows(text);
-        std::string skipped;
-        for (long long i = 0; i < lines_before; ++i) std::getline(rows, skipped);
-        std::ostringstream out, errors;
-        const table_counts counts = convert_table(rows, layout, lines_before, "t.csv", out, errors);
+        const table_converted c = convert_table_text(text, "t.csv");
+        const table_counts& counts = c.counts;
         EXPECT_EQ(counts.skipped[unreadable], 0);
-        EXPECT_EQ(errors.str(), t.skipped);
+        EXPECT_EQ(c.errors, t.skipped);
         int direct_count = 0, written_count = 0;
         const std::vector<star_type> direct = load(text, &direct_count);
-        const std::vector<star_type> written = load(out.str(), &written_count);
+        const std::vector<star_type> written = load(c.out, &written_count);
         EXPECT_EQ(counts.lines_written, direct_count);
         ASSERT_EQ(written_count, direct_count);
         EXPECT_EQ(counts.skipped[no_distance], 1);
@@ -241,42 +261,23 @@ TEST(ConvertTable, WrittenLinesLoadAsTheTableDoes)
     }
     // A row that cannot be read is skipped, named by its line and column as
     // the loader names it, and the rows after it written.
-    const std::string text = "ra,dec,dist,mag\n1,2,3,4\n1,two,3,4\n1,2,3,4\n";
-    std::istringstream probe(text);
-    table_layout layout;
-    long long lines_before;
-    refusal why;
-    ASSERT_EQ(recognise_source(probe, layout, lines_before, why), source_kind::table);
-    std::istringstream bad(text);
-    std::string header;
-    std::getline(bad, header);
-    std::ostringstream out, errors;
-    const table_counts counts = convert_table(bad, layout, lines_before, "t.csv", out, errors);
-    EXPECT_EQ(counts.skipped[unreadable], 1);
-    EXPECT_EQ(counts.rows, 3);
-    EXPECT_EQ(counts.lines_written, 2);
-    EXPECT_EQ(errors.str(), "t.csv:3:3: dec column (field 2) holds \"two\", not a number; row skipped\n");
+    const table_converted bad = convert_table_text("ra,dec,dist,mag\n1,2,3,4\n1,two,3,4\n1,2,3,4\n", "t.csv");
+    EXPECT_EQ(bad.counts.skipped[unreadable], 1);
+    EXPECT_EQ(bad.counts.rows, 3);
+    EXPECT_EQ(bad.counts.lines_written, 2);
+    EXPECT_EQ(bad.errors, "t.csv:3:3: dec column (field 2) holds \"two\", not a number; row skipped\n");
 }
 
 // HYG's row of Sol, at the distance 0, is written as the Sun the shipped
 // catalog begins with, one astronomical unit away in the row's direction.
 TEST(ConvertTable, HygSolWrittenAsTheSun)
 {
-    const std::string text = "id,hip,proper,ra,dec,dist,mag,spect\n0,0,Sol,0.0,0.0,0.0000,-26.74,G2V\n";
-    std::istringstream probe(text);
-    table_layout layout;
-    long long lines_before = 0;
-    refusal why;
-    ASSERT_EQ(recognise_source(probe, layout, lines_before, why), source_kind::table);
-    std::istringstream table(text);
-    std::string skipped;
-    for (long long i = 0; i < lines_before; ++i) std::getline(table, skipped);
-    std::ostringstream out, errors;
-    const table_counts counts = convert_table(table, layout, lines_before, "hyg.csv", out, errors);
-    EXPECT_EQ(counts.lines_written, 1);
-    EXPECT_EQ(errors.str(), "");
+    const table_converted sol =
+        convert_table_text("id,hip,proper,ra,dec,dist,mag,spect\n0,0,Sol,0.0,0.0,0.0000,-26.74,G2V\n", "hyg.csv");
+    EXPECT_EQ(sol.counts.lines_written, 1);
+    EXPECT_EQ(sol.errors, "");
     const std::string shipped = file_text(STARHOP_SOURCE_DIR "/data/stars.txt");
-    EXPECT_EQ(out.str(), shipped.substr(0, shipped.find('\n') + 1));
+    EXPECT_EQ(sol.out, shipped.substr(0, shipped.find('\n') + 1));
 }
 
 TEST(ConvertTable, SourcesToldByTheirContent)
