@@ -15,7 +15,7 @@ starhop_install_deps() {
 }
 
 STARHOP_BUILD_PACKAGES="build-essential cmake pkg-config liballegro4-dev zlib1g-dev libx11-dev librsvg2-bin libpng-dev"
-STARHOP_TEST_PACKAGES="libgtest-dev libbenchmark-dev xvfb xauth libx11-dev libxtst-dev desktop-file-utils appstream clang libclang-rt-14-dev"
+STARHOP_TEST_PACKAGES="libgtest-dev libbenchmark-dev xvfb xauth libx11-dev libxtst-dev desktop-file-utils appstream clang libclang-rt-14-dev groff-base"
 # Only for docs/ and the benchmarks: bench/run.sh, which measures and plots
 # docs/performance.md, screenshots.sh, which writes the screenshots, and
 # bench/window_fps.sh, which drives the window (xdotool) and reads its title
