@@ -248,6 +248,16 @@ bool any_lit(const image& shot, int left, int top, int width, int height)
     return false;
 }
 
+// Whether the pointer's arrow is drawn with its tip at (x, y): its white
+// body, which no mark or text near there has (they are grey or far away).
+bool pointer_shown_at(const image& shot, int x, int y)
+{
+    for (int row = y; row < y + 4; ++row)
+        for (int column = x; column < x + 4; ++column)
+            if ((shot.at(column, row) & 0xffffff) == 0xffffff) return true;
+    return false;
+}
+
 // Each star at the pixel and grey the drawing rules give for the view, or
 // its pixels dark where it is not drawn; a star off the screen must be.
 template <std::size_t n>
@@ -319,7 +329,7 @@ protected:
             x.move_pointer(window, park_x, park_y);
             pause(0.1);
             first = x.grab(window);
-            return !first.empty() && read_status(first).ok && any_lit(first, park_x, park_y, 4, 4);
+            return !first.empty() && read_status(first).ok && pointer_shown_at(first, park_x, park_y);
         })) << "no frame with the status line and the parked pointer; status read: " << read_status(first).text;
     }
 
